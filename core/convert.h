@@ -1,0 +1,43 @@
+#pragma once
+// The shared conversions between text and numbers. They decide results (memory-mode runs restart
+// from the grid's texts), so they are exact and use no locale-dependent C library call.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace varnex {
+
+/// The user's decimal separator, set once at start from the locale; '.' until then.
+void set_decimal_separator(char sep);
+char decimal_separator();
+
+/// Text to single precision. Blanks (U+0020 only) around the number are ignored; an optional sign,
+/// digits with the decimal separator and an optional exponent (E or e, optional sign, digits) are
+/// accepted; the result is the nearest float. Throws RunError(TypeMismatch) for an empty or
+/// non-numeric text and RunError(Overflow) for a magnitude beyond the float range; a value too small
+/// for a float becomes a denormal or a (signed) zero.
+float text_to_single(std::string_view text);
+
+/// Text to a 16-bit signed integer: the number is rounded to the nearest integer, a half to the even
+/// neighbour (2.5 -> 2, 3.5 -> 4). Throws RunError(TypeMismatch) for a non-numeric text and
+/// RunError(Overflow) outside -32768..32767.
+int16_t text_to_int16(std::string_view text);
+
+/// Single precision to text as C's "%.7G" rounds it: seven significant digits, trailing zeros and a
+/// trailing separator dropped, no leading blank, "0" for 0 and -0, exponent form such as 1.234568E+07
+/// where %.7G uses it. Every text converts back through text_to_single.
+std::string single_to_text(float value);
+
+/// The same text written into buf (at least 16 chars); returns its length. No allocation.
+std::size_t single_to_text(float value, char* buf);
+
+/// An integer as plain decimal text.
+std::string int_to_text(long long value);
+
+/// A double as decimal text (for N / 10 in the accuracy box): shortest form that reads back, the
+/// user's decimal separator, no exponent for ordinary magnitudes ("0.5", "2", "12.5").
+std::string double_to_text(double value);
+
+}  // namespace varnex

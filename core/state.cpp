@@ -1,0 +1,71 @@
+#include "core/state.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <new>
+
+#include "core/errors.h"
+
+namespace varnex {
+
+void Messages::fill() {
+    MsgBadNumber = " Sorry, not correct format of the entered number.";
+    MsgBadData = " Sorry, incorrect data or not all  data are available.";
+    MsgBadFile = " Sorry, not correct data in the file.";
+    MsgNoMemory = " Sorry, not enough memory. Please try the option-'Connect to' from the File Menu";
+    MsgNoFile = " Sorry, there is no the file.";
+    MsgReplaceFile = "Such file exists. Do you want to replace the old file?";
+}
+
+void ensure_memory(std::size_t bytes) {
+    // Linux overcommits: an allocation far beyond the physical memory would succeed and the process
+    // would be killed later, so such a request is refused up front as out of memory.
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long page = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page > 0 && bytes / static_cast<std::size_t>(page) >= static_cast<std::size_t>(pages))
+        raise(ErrorKind::OutOfMemory);
+}
+
+void SquareMatrix::dim(int n) {
+    if (n < 0) raise(ErrorKind::Subscript);
+    std::size_t n1 = static_cast<std::size_t>(n) + 1;
+    release();
+    ensure_memory(n1 * n1 * sizeof(float));
+    try {
+        v_.assign(n1 * n1, 0.0f);
+    } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
+    }
+    stride_ = n1;
+}
+
+void SquareMatrix::release() {
+    std::vector<float>().swap(v_);
+    stride_ = 0;
+}
+
+void dim_cleared(std::vector<float>& v, int n) {
+    if (n < 0) raise(ErrorKind::Subscript);
+    std::size_t n1 = static_cast<std::size_t>(n) + 1;
+    ensure_memory(n1 * sizeof(float));
+    try {
+        std::vector<float>(n1, 0.0f).swap(v);
+    } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
+    }
+}
+
+void dim_keep(std::vector<float>& v, int n) {
+    if (n < 0) raise(ErrorKind::Subscript);
+    std::size_t n1 = static_cast<std::size_t>(n) + 1;
+    ensure_memory(n1 * sizeof(float));
+    try {
+        v.resize(n1, 0.0f);
+    } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
+    }
+    if (!v.empty()) v[0] = 0.0f;
+}
+
+}  // namespace varnex

@@ -1,0 +1,26 @@
+#pragma once
+// The command logic of the main window, free of Qt: each handler reads its inputs through the
+// App's seams, works on the state and the grid, and shows its messages through App::box.
+// Every failure is caught where the handler's trap stands; nothing escapes to the event loop.
+
+#include "core/app.h"
+
+namespace varnex {
+
+/// Load handler: message table, disabled controls, IterCount = 1, the data folder and the samples
+/// on a first start, Eps from txtEps.
+void Form_Load(App& app);
+/// "Accept N".
+void cmdN_Click(App& app);
+/// "Find  solution".
+void cmdSolution_Click(App& app);
+/// "Next Iteration".
+void cmdIter_Click(App& app);
+/// ">" and "<" of the index selector Index (0, 1, 2).
+void cmdUp_Click(App& app, int Index);
+void cmdDown_Click(App& app, int Index);
+/// "Accept A(i,j)" and "Accept B(i)".
+void cmdA_Click(App& app);
+void cmdB_Click(App& app);
+
+}  // namespace varnex

@@ -1,0 +1,18 @@
+# Installs the Debian packages that the build, the tests, the benchmarks and a screen need,
+# when any of them is missing. Sourced by ./run, ./test and ./bench/run.
+varnex_install_deps() {
+    local pkgs=(build-essential cmake g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
+                libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev
+                xvfb xauth fonts-dejavu-core "$@")
+    local missing=()
+    for p in "${pkgs[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -ne 0 ] && sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}

@@ -1,0 +1,102 @@
+#include "support/fakes.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace varnex::test {
+
+std::string FakeControls::text(Ctl c) const {
+    auto it = texts.find(c);
+    return it == texts.end() ? std::string() : it->second;
+}
+
+bool FakeControls::enabled(Ctl c) const {
+    auto it = on.find(c);
+    return it == on.end() ? true : it->second;
+}
+
+bool FakeBoxes::ask_yes_no(std::string_view t) {
+    shown.emplace_back(t);
+    if (answers.empty()) return true;
+    bool a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+bool FakeDialog::show() {
+    init_dirs.push_back(InitDir);
+    if (next.empty()) return false;
+    auto a = next.front();
+    next.pop_front();
+    if (!a) return false;
+    FileName = *a;
+    return true;
+}
+
+bool FakeDialog::ShowOpen() {
+    ++opens;
+    return show();
+}
+
+bool FakeDialog::ShowSave() {
+    ++saves;
+    return show();
+}
+
+float FakeClock::seconds_since_midnight() {
+    float t = now;
+    now += step;
+    return t;
+}
+
+TempDir::TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_test_XXXXXX").string();
+    char* p = mkdtemp(tmpl.data());
+    if (!p) std::abort();
+    path_ = p;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
+    std::filesystem::remove_all(path_, ec);
+    // The row file lies beside the application folder, named after it.
+    std::filesystem::remove(path_ + "data.vnx", ec);
+}
+
+std::string TempDir::write(const std::string& rel, const std::string& bytes) const {
+    std::filesystem::path p = std::filesystem::path(path_) / rel;
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream f(p, std::ios::binary);
+    f << bytes;
+    return p.string();
+}
+
+TestApp::TestApp() {
+    app.ui = &ui;
+    app.box = &box;
+    app.cd = &cd;
+    app.clock = &clock;
+    app.app_folder = dir.path();
+    app.st.msg.fill();
+    ui.texts[Ctl::txtEps] = "0.5";
+    for (int k = 0; k < 3; ++k) ui.texts[txt_index(k)] = "1";
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return {};
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::string testdata_dir() {
+    std::string d = VARNEX_TESTDATA_DIR;
+    return std::filesystem::is_directory(d) ? d : std::string();
+}
+
+}  // namespace varnex::test

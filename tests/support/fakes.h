@@ -1,0 +1,88 @@
+#pragma once
+// Fakes for the seams of core/ui.h, and a temporary application folder, for driving the command
+// logic without a display.
+
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/app.h"
+
+namespace varnex::test {
+
+class FakeControls : public Controls {
+public:
+    std::map<Ctl, std::string> texts;
+    std::map<Ctl, bool> on;
+    int refreshes = 0;
+
+    std::string text(Ctl c) const override;
+    void set_text(Ctl c, std::string_view t) override { texts[c] = std::string(t); }
+    bool enabled(Ctl c) const override;
+    void set_enabled(Ctl c, bool v) override { on[c] = v; }
+    void refresh() override { ++refreshes; }
+};
+
+class FakeBoxes : public MessageBoxes {
+public:
+    std::vector<std::string> shown;  ///< every text shown, in order (questions too)
+    std::deque<bool> answers;        ///< answers to the next questions; Yes when empty
+    void message(std::string_view t) override { shown.emplace_back(t); }
+    bool ask_yes_no(std::string_view t) override;
+};
+
+class FakeDialog : public FileDialog {
+public:
+    std::deque<std::optional<std::string>> next;  ///< the next confirmed paths; nullopt = cancel
+    std::vector<std::string> init_dirs;           ///< InitDir at each show
+    int opens = 0, saves = 0;
+    bool ShowOpen() override;
+    bool ShowSave() override;
+
+private:
+    bool show();
+};
+
+class FakeClock : public Clock {
+public:
+    float now = 100.0f;
+    float step = 0.25f;  ///< added after each reading
+    float seconds_since_midnight() override;
+};
+
+/// A fresh, empty folder that is removed again with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    /// Writes a file below the folder (binary, exactly the bytes given); returns its full path.
+    std::string write(const std::string& rel, const std::string& bytes) const;
+
+private:
+    std::string path_;
+};
+
+/// An App wired to fakes, with the application folder in a temporary folder, the message table filled
+/// and the controls at their designed texts (txtEps "0.5", txtIndex "1").
+struct TestApp {
+    TempDir dir;
+    FakeControls ui;
+    FakeBoxes box;
+    FakeDialog cd;
+    FakeClock clock;
+    App app;
+    TestApp();
+};
+
+/// Reads a whole file as bytes ("" when missing).
+std::string read_file(const std::string& path);
+/// The shared test matrices' folder, or "" when it is absent (tests then skip).
+std::string testdata_dir();
+
+}  // namespace varnex::test
