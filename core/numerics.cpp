@@ -2,10 +2,8 @@
 #include "core/numerics.h"
 
 namespace varnex {
-void gauss_solution(SystemState&) {}
 void gauss_solution_plain(SystemState&) {}
 void get_residual(SystemState&) {}
 void get_norms(SystemState&, MessageBoxes&) {}
-void do_iteration(SystemState&, GridModel&) {}
 void do_iteration_plain(SystemState&, GridModel&) {}
 }  // namespace varnex
