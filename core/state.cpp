@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <new>
+#include <stdexcept>
 
 #include "core/errors.h"
 
@@ -31,10 +33,14 @@ void SquareMatrix::dim(int n) {
     if (n < 0) raise(ErrorKind::Subscript);
     std::size_t n1 = static_cast<std::size_t>(n) + 1;
     release();
+    // (n+1)^2 elements; a count whose byte size does not even fit a size_t is out of memory too.
+    if (n1 > std::numeric_limits<std::size_t>::max() / sizeof(float) / n1) raise(ErrorKind::OutOfMemory);
     ensure_memory(n1 * n1 * sizeof(float));
     try {
         v_.assign(n1 * n1, 0.0f);
     } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
+    } catch (const std::length_error&) {
         raise(ErrorKind::OutOfMemory);
     }
     stride_ = n1;
@@ -53,6 +59,8 @@ void dim_cleared(std::vector<float>& v, int n) {
         std::vector<float>(n1, 0.0f).swap(v);
     } catch (const std::bad_alloc&) {
         raise(ErrorKind::OutOfMemory);
+    } catch (const std::length_error&) {
+        raise(ErrorKind::OutOfMemory);
     }
 }
 
@@ -63,6 +71,8 @@ void dim_keep(std::vector<float>& v, int n) {
     try {
         v.resize(n1, 0.0f);
     } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
+    } catch (const std::length_error&) {
         raise(ErrorKind::OutOfMemory);
     }
     if (!v.empty()) v[0] = 0.0f;
