@@ -1,16 +1,306 @@
-// Provisional: replaced by the connected-mode readers.
+// The row file as the solver reads it, and the column relaxation over it (connected mode).
+//
+// Every reader comes in two forms. The plain one reads each value through get_a/get_b exactly as the
+// method describes it, one record at a time. The fast one walks the memory mapping with pointers and
+// prefetches ahead along the column stride; it performs the same arithmetic steps on the same values
+// in the same order, so both give the same bits, and it falls back to the plain form whenever the
+// file does not hold every record of the system (records beyond the end then read as 0).
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "core/convert.h"
+#include "core/exact.h"
 #include "core/numerics.h"
 #include "core/row_file.h"
 
 namespace varnex {
-RowFile::~RowFile() {}
-void RowFile::open(const std::string&) {}
-void RowFile::close() {}
-float RowFile::record(std::int64_t) const { return 0.0f; }
-void get_residual_file(SystemState&) {}
-void get_residual_file_plain(SystemState&) {}
-void get_norms_file(SystemState&, MessageBoxes&) {}
-void get_norms_file_plain(SystemState&, MessageBoxes&) {}
-void do_iteration_file(SystemState&, GridModel&) {}
-void do_iteration_file_plain(SystemState&, GridModel&) {}
+
+// ---- the file ----------------------------------------------------------------------------------
+
+RowFile::~RowFile() { close(); }
+
+void RowFile::open(const std::string& path) {
+    close();
+    // Opened read-only, created empty when missing and never truncated: a solve reads the file that
+    // the last conversion left.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) raise(ErrorKind::FileError);
+    struct stat sb {};
+    if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
+        ::close(fd);
+        raise(ErrorKind::FileError);
+    }
+    fd_ = fd;
+    if (sb.st_size <= 0) return;
+    void* m = ::mmap(nullptr, static_cast<std::size_t>(sb.st_size), PROT_READ, MAP_SHARED, fd, 0);
+    if (m == MAP_FAILED) {
+        close();
+        raise(ErrorKind::FileError);
+    }
+    map_ = static_cast<const unsigned char*>(m);
+    size_ = static_cast<std::size_t>(sb.st_size);
+}
+
+void RowFile::close() {
+    if (map_) ::munmap(const_cast<unsigned char*>(map_), size_);
+    map_ = nullptr;
+    size_ = 0;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+namespace {
+
+// The value bytes of a record: IEEE 754 single precision, least significant byte first.
+inline float value_at(const unsigned char* p) {
+    std::uint32_t u = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                      static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    float v;
+    std::memcpy(&v, &u, sizeof v);
+    return v;
+}
+
+}  // namespace
+
+float RowFile::record(std::int64_t r) const {
+    if (fd_ < 0 || r < 1) raise(ErrorKind::FileError);
+    std::uint64_t off = static_cast<std::uint64_t>(r - 1) * kRecordLength;
+    // The value is set to 0 before the read; a read beyond the end leaves it so.
+    if (off + 4 > size_) return 0.0f;
+    return value_at(map_ + off);
+}
+
+std::int32_t record_of(int16_t i, int16_t j, int16_t n) {
+    int16_t n1 = i16(static_cast<long long>(n) + 1);
+    std::int32_t row = i32(static_cast<long long>(i) - 1);
+    std::int32_t prod = i32(static_cast<long long>(n1) * row);
+    return i32(static_cast<long long>(prod) + j);
+}
+
+float get_a(const RowFile& f, int16_t i, int16_t j, int16_t n) { return f.record(record_of(i, j, n)); }
+
+float get_b(const RowFile& f, int16_t i, int16_t n) { return get_a(f, i, i16(static_cast<long long>(n) + 1), n); }
+
+namespace {
+
+// X, R and D cover 1..N only after a complete dimensioning; a set-up that failed part way may have
+// left them shorter, and reading past them would be a subscript error, not a crash.
+void require_vectors(const SystemState& st) {
+    std::size_t need = static_cast<std::size_t>(st.N) + 1;
+    if (st.X.size() < need || st.R.size() < need || st.D.size() < need) raise(ErrorKind::Subscript);
+}
+
+// True when the mapping holds the value bytes of every record 1..N(N+1), so that the fast loops may
+// read without a bounds check. Also raises the record-number overflow that the plain readers would
+// raise on their first read (N + 1 beyond the 16-bit range).
+bool covers_system(const RowFile& f, int16_t n) {
+    if (!f.is_open()) raise(ErrorKind::FileError);
+    std::int64_t last = record_of(n, i16(static_cast<long long>(n) + 1), n);
+    return f.bytes() && static_cast<std::uint64_t>(last - 1) * kRecordLength + 4 <= f.size();
+}
+
+// How many rows ahead the column walks fetch: far enough to cover a miss to main memory while the
+// running sum waits on its own rounding steps.
+constexpr int kAhead = 48;
+
+inline void prefetch(const unsigned char* p) { __builtin_prefetch(p, 0, 3); }
+
+// The text of x into grid cell (i, 1) of the solution layout.
+void show_x(GridModel& grid, int i, float x) {
+    char buf[32];
+    grid.set_text(i, 1, std::string_view(buf, single_to_text(x, buf)));
+}
+
+}  // namespace
+
+// ---- residual R = A*X - B ------------------------------------------------------------------------
+
+void get_residual_file_plain(SystemState& st) {
+    const int16_t n = st.N;
+    if (n < 1) return;
+    require_vectors(st);
+    const RowFile& f = st.file3;
+    std::vector<float>& R = st.R;
+    const std::vector<float>& X = st.X;
+    // i: equation; j: unknown.
+    for (int16_t i = 1; i <= n; i = i16(i + 1)) {
+        R[i] = -get_b(f, i, n);
+        check(R[i]);
+        for (int16_t j = 1; j <= n; j = i16(j + 1)) {
+            R[i] = mul_add(get_a(f, i, j, n), X[j], R[i]);
+            check(R[i]);
+        }
+    }
+}
+
+void get_residual_file(SystemState& st) {
+    const int16_t n = st.N;
+    if (n < 1) return;
+    require_vectors(st);
+    if (!covers_system(st.file3, n)) return get_residual_file_plain(st);
+    const unsigned char* base = st.file3.bytes();
+    const std::size_t row_bytes = static_cast<std::size_t>(n + 1) * kRecordLength;
+    float* R = st.R.data();
+    const float* X = st.X.data();
+    // i: equation, whose n+1 records lie one after the other (a(i,1..n), then b(i)); j: unknown.
+    for (int i = 1; i <= n; ++i) {
+        const unsigned char* row = base + static_cast<std::size_t>(i - 1) * row_bytes;
+        float r = -value_at(row + static_cast<std::size_t>(n) * kRecordLength);
+        R[i] = r;
+        check(r);
+        for (int j = 1; j <= n; ++j) {
+            r = mul_add(value_at(row + static_cast<std::size_t>(j - 1) * kRecordLength), X[j], r);
+            if (!std::isfinite(r)) [[unlikely]] {
+                R[i] = r;
+                raise(ErrorKind::Overflow);
+            }
+        }
+        R[i] = r;
+    }
+}
+
+// ---- squared column norms D ----------------------------------------------------------------------
+
+void get_norms_file_plain(SystemState& st, MessageBoxes& box) {
+    const int16_t n = st.N;
+    if (n < 1) return;
+    require_vectors(st);
+    const RowFile& f = st.file3;
+    std::vector<float>& D = st.D;
+    // i: unknown (column); j: equation. Each a(j,i) is read twice, once per factor.
+    for (int16_t i = 1; i <= n; i = i16(i + 1)) {
+        D[i] = 0.0f;
+        for (int16_t j = 1; j <= n; j = i16(j + 1)) {
+            float first = get_a(f, j, i, n);
+            float second = get_a(f, j, i, n);
+            D[i] = mul_add(second, first, D[i]);
+            check(D[i]);
+        }
+        if (D[i] == 0.0f) {
+            box.message(st.msg.MsgBadFile);
+            return;
+        }
+    }
+}
+
+void get_norms_file(SystemState& st, MessageBoxes& box) {
+    const int16_t n = st.N;
+    if (n < 1) return;
+    require_vectors(st);
+    if (!covers_system(st.file3, n)) return get_norms_file_plain(st, box);
+    const unsigned char* base = st.file3.bytes();
+    const std::size_t stride = static_cast<std::size_t>(n + 1) * kRecordLength;
+    const std::size_t ahead = static_cast<std::size_t>(kAhead) * stride;
+    const unsigned char* end = base + static_cast<std::size_t>(n) * stride;
+    float* D = st.D.data();
+    // i: unknown (column); j: equation, one row stride apart in the file. The fetch runs kAhead rows
+    // ahead and wraps into the next column near the end of this one.
+    for (int i = 1; i <= n; ++i) {
+        const unsigned char* p = base + static_cast<std::size_t>(i - 1) * kRecordLength;
+        float d = 0.0f;
+        for (int j = 1; j <= n; ++j, p += stride) {
+            const unsigned char* q = p + ahead;
+            prefetch(q < end ? q : q - (end - base) + kRecordLength);
+            float a = value_at(p);
+            d = mul_add(a, a, d);
+            if (!std::isfinite(d)) [[unlikely]] {
+                D[i] = d;
+                raise(ErrorKind::Overflow);
+            }
+        }
+        D[i] = d;
+        if (d == 0.0f) {
+            box.message(st.msg.MsgBadFile);
+            return;
+        }
+    }
+}
+
+// ---- one sweep -----------------------------------------------------------------------------------
+
+void do_iteration_file_plain(SystemState& st, GridModel& grid) {
+    const int16_t n = st.N;
+    if (n < 1) return;
+    require_vectors(st);
+    const RowFile& f = st.file3;
+    std::vector<float>& X = st.X;
+    std::vector<float>& R = st.R;
+    const std::vector<float>& D = st.D;
+    // i: the unknown being moved; j: equation.
+    for (int16_t i = 1; i <= n; i = i16(i + 1)) {
+        float s = 0.0f;
+        for (int16_t j = 1; j <= n; j = i16(j + 1)) {
+            s = mul_add(get_a(f, j, i, n), R[j], s);
+            check(s);
+        }
+        float num = -s;
+        s = quot(num, D[i]);
+        check_quot(s, num, D[i]);
+        X[i] = static_cast<float>(static_cast<double>(s) + static_cast<double>(X[i]));
+        check(X[i]);
+        show_x(grid, i, X[i]);
+        st.Er = 0.0f;
+        for (int16_t j = 1; j <= n; j = i16(j + 1)) {
+            R[j] = mul_add(get_a(f, j, i, n), s, R[j]);
+            check(R[j]);
+            if (R[j] > st.Er) st.Er = R[j];
+        }
+    }
+}
+
+void do_iteration_file(SystemState& st, GridModel& grid) {
+    const int16_t n = st.N;
+    if (n < 1) return;
+    require_vectors(st);
+    if (!covers_system(st.file3, n)) return do_iteration_file_plain(st, grid);
+    const unsigned char* base = st.file3.bytes();
+    const std::size_t stride = static_cast<std::size_t>(n + 1) * kRecordLength;
+    const std::size_t ahead = static_cast<std::size_t>(kAhead) * stride;
+    const unsigned char* end = base + static_cast<std::size_t>(n) * stride;
+    float* X = st.X.data();
+    float* R = st.R.data();
+    const float* D = st.D.data();
+    // i: the unknown being moved (its column starts at record i); j: equation, one row stride apart.
+    for (int i = 1; i <= n; ++i) {
+        const unsigned char* col = base + static_cast<std::size_t>(i - 1) * kRecordLength;
+        // s = the i-th component of A'(A x - b). The fetch runs kAhead rows ahead and wraps into the
+        // next column, so that column is already on its way when this one ends; the second pass
+        // below finds this column in the cache.
+        float s = 0.0f;
+        const unsigned char* p = col;
+        for (int j = 1; j <= n; ++j, p += stride) {
+            const unsigned char* q = p + ahead;
+            prefetch(q < end ? q : q - (end - base) + kRecordLength);
+            s = mul_add(value_at(p), R[j], s);
+            if (!std::isfinite(s)) [[unlikely]]
+                raise(ErrorKind::Overflow);
+        }
+        float num = -s;
+        s = quot(num, D[i]);
+        check_quot(s, num, D[i]);
+        X[i] = static_cast<float>(static_cast<double>(s) + static_cast<double>(X[i]));
+        check(X[i]);
+        show_x(grid, i, X[i]);
+        // R += s * column i, and Er = max(0, R) over the updated residual.
+        float er = 0.0f;
+        st.Er = 0.0f;
+        p = col;
+        for (int j = 1; j <= n; ++j, p += stride) {
+            float r = mul_add(value_at(p), s, R[j]);
+            R[j] = r;
+            if (!std::isfinite(r)) [[unlikely]] {
+                st.Er = er;
+                raise(ErrorKind::Overflow);
+            }
+            if (r > er) er = r;
+        }
+        st.Er = er;
+    }
+}
+
 }  // namespace varnex

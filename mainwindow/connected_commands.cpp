@@ -1,7 +1,79 @@
-// Provisional: replaced by the connected branches of the solve commands.
+// The connected branches of "Find  solution" and "Next Iteration": the row file is opened as file
+// number 3 around the readers and closed again however they end. A failure anywhere in a branch
+// (the file cannot be opened or read, a floating-point fault in a sweep, a counter overflow) ends
+// the command silently, with every value written before it kept.
+
 #include "mainwindow/connected_commands.h"
 
+#include <exception>
+
+#include "core/convert.h"
+#include "core/exact.h"
+#include "core/numerics.h"
+#include "files/connect_command.h"
+
 namespace varnex {
-void connected_find_solution(App&) {}
-void connected_next_iteration(App&) {}
+
+namespace {
+
+// R and D anew and zero-filled, in this order, then X resized keeping its values.
+void dimension(SystemState& st) {
+    dim_cleared(st.R, st.N);
+    dim_cleared(st.D, st.N);
+    dim_keep(st.X, st.N);
+}
+
+void open_row_file(App& app) { app.st.file3.open(row_file_path(app.app_folder)); }
+
+// Sets R up from the file and X, then D; get_residual takes the file branch by itself in this mode.
+void set_up(App& app) {
+    get_residual(app.st);
+    get_norms_file(app.st, *app.box);
+}
+
+void show_er(App& app) {
+    app.ui->set_text(Ctl::txtEr, single_to_text(app.st.Er));
+    app.ui->refresh();
+}
+
+}  // namespace
+
+void connected_find_solution(App& app) {
+    SystemState& st = app.st;
+    try {
+        dimension(st);
+        open_row_file(app);
+        set_up(app);
+        float prevEr = 0.0f;
+        for (;;) {
+            do_iteration_file(st, app.grid);
+            show_er(app);
+            st.IterCount = i16(st.IterCount + 1);
+            // Written as "not greater" so that a NaN on either side also stops the run.
+            if (!(st.Er > st.Eps)) break;
+            if (st.Er == prevEr) break;
+            prevEr = st.Er;
+        }
+    } catch (const std::exception&) {
+    }
+    st.file3.close();
+}
+
+void connected_next_iteration(App& app) {
+    SystemState& st = app.st;
+    try {
+        if (st.IterCount == 1) {
+            dimension(st);
+            open_row_file(app);
+            set_up(app);
+            st.file3.close();
+        }
+        open_row_file(app);
+        do_iteration_file(st, app.grid);
+        show_er(app);
+    } catch (const std::exception&) {
+    }
+    st.file3.close();
+}
+
 }  // namespace varnex

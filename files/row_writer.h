@@ -1,0 +1,43 @@
+#pragma once
+// Write side of the binary row file: records of 128 bytes, numbered from 1, each holding one
+// little-endian single-precision value in its first 4 bytes (the other 124 are written as zeros).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace varnex {
+
+/// The row file opened for writing by the Connect command. Records are gathered in a large buffer and
+/// a run of consecutive records goes out with one positioned write, so a conversion costs a few large
+/// writes instead of one call per value. The file is created when missing and never truncated:
+/// records that are not put keep their bytes.
+class RowWriter {
+  public:
+    RowWriter();
+    ~RowWriter();
+    RowWriter(const RowWriter&) = delete;
+    RowWriter& operator=(const RowWriter&) = delete;
+
+    /// Opens the file for writing; throws RunError(FileError).
+    void open(const std::string& path);
+    /// Sets record r (1-based) to v. Throws RunError(FileError) when a full buffer cannot be written.
+    void put(std::int64_t r, float v);
+    /// Writes the buffered records and closes the file; throws RunError(FileError) when either fails
+    /// (the file is closed in any case).
+    void close();
+    bool is_open() const { return fd_ >= 0; }
+    /// Number of records put since open.
+    std::int64_t records_put() const { return put_; }
+
+  private:
+    void flush();
+
+    int fd_ = -1;
+    std::vector<unsigned char> buf_;
+    std::int64_t first_ = 0;  ///< record number of the first buffered record
+    std::size_t count_ = 0;   ///< buffered records
+    std::int64_t put_ = 0;
+};
+
+}  // namespace varnex
