@@ -1,11 +1,149 @@
-// Provisional: replaced by the Open command.
 #include "files/open_command.h"
+
+#include <exception>
+#include <string_view>
+
+#include "core/convert.h"
+#include "core/errors.h"
+#include "core/exact.h"
 #include "files/text_files.h"
+#include "files/text_io.h"
 
 namespace varnex {
-void Open_Click(App&) {}
-void open_file(App&, const std::string&) {}
-void get_solution(App&, const std::string&, std::vector<float>&) {}
-void get_row(std::string&, int16_t& m, std::vector<std::string>&) { m = 0; }
-std::string solution_name(std::string_view) { return {}; }
+
+namespace {
+
+// Lays the system held in `text` into the grid: the first line gives N and the layout, line k fills
+// row k. Raises on every fault of the file; the cells written before it keep their texts.
+void read_system(App& app, std::string_view text) {
+    SystemState& st = app.st;
+    LineReader lines(text);
+    // A file without any line has no order to lay out.
+    if (lines.at_end()) raise(ErrorKind::FileError);
+    std::vector<std::string_view> y;
+    int16_t k = 1;
+    while (!lines.at_end()) {
+        split_tokens(lines.next(), y);
+        const int m = static_cast<int>(y.size());
+        if (k == 1) {
+            // A first line of fewer than two tokens gives no order of at least 1: rejected before N or
+            // the grid change, so the window keeps showing a consistent system.
+            if (m < 2) raise(ErrorKind::FileError);
+            st.N = i16(m - 1);
+            app.grid.fill_data(st.N);
+        } else if (m == 0) {
+            // An empty or blank line inside the system would silently repeat the previous row.
+            raise(ErrorKind::FileError);
+        }
+        // Token j (a(k,j), then b(k) for j = N + 1) goes unchanged into column 2j - 1 of row k; a short
+        // line fails at its first missing token.
+        const int last = i16(st.N + 1);
+        for (int j = 1; j <= last; ++j) {
+            if (j > m) raise(ErrorKind::Subscript);
+            app.grid.set_text(k, i16(2 * j - 1), y[static_cast<std::size_t>(j) - 1]);
+        }
+        k = i16(k + 1);
+        if (k > st.N) break;
+    }
+}
+
+// Every failure that a trap catches: the run-time errors and whatever the library throws.
+template <class Body>
+bool trapped(Body&& body) {
+    try {
+        body();
+        return false;
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
+}  // namespace
+
+void open_file(App& app, const std::string& name) {
+    SystemState& st = app.st;
+    if (!is_ordinary_file(name)) {
+        app.box->message(st.msg.MsgNoFile);
+        return;
+    }
+    // Opening the file is outside this procedure's trap: its failure goes to the command.
+    InputFile file(name);
+    bool failed = trapped([&] {
+        read_system(app, file.read_all());
+        std::vector<float> xs;
+        dim_cleared(xs, st.N);
+        get_solution(app, name, xs);
+        // The stored solution (or zeros) becomes the approximation column 2N + 3.
+        const int col = i16(2 * st.N + 3);
+        char buf[32];
+        for (int i = 1; i <= st.N; ++i)
+            app.grid.set_text(i, col, std::string_view(buf, single_to_text(xs[static_cast<std::size_t>(i)], buf)));
+    });
+    if (failed) app.box->message(st.msg.MsgBadFile);
+}
+
+void get_solution(App& app, const std::string& path, std::vector<float>& x) {
+    SystemState& st = app.st;
+    const std::string name = solution_name(path);
+    const int n = st.N;
+    if (x.size() < static_cast<std::size_t>(n) + 1) x.resize(static_cast<std::size_t>(n) + 1, 0.0f);
+    for (int i = 1; i <= n; ++i) x[static_cast<std::size_t>(i)] = 0.0f;
+    const std::string file = app.app_folder + "/data/solutions/" + name;
+    // A name that the file system cannot even test holds no solution either.
+    bool exists = false;
+    trapped([&] { exists = is_ordinary_file(file); });
+    if (!exists) return;
+    bool failed = trapped([&] {
+        InputFile in(file);
+        std::string text = in.read_all();
+        LineReader lines(text);
+        // Only the first line is read; a file without one holds no solution.
+        if (lines.at_end()) raise(ErrorKind::FileError);
+        std::string line(lines.next());
+        int16_t m = 0;
+        std::vector<std::string> y;
+        get_row(line, m, y);
+        for (int i = 1; i <= n; ++i) {
+            if (i > m) raise(ErrorKind::Subscript);
+            x[static_cast<std::size_t>(i)] = text_to_single(y[static_cast<std::size_t>(i)]);
+        }
+    });
+    if (failed) app.box->message(st.msg.MsgBadFile);
+}
+
+void Open_Click(App& app) {
+    SystemState& st = app.st;
+    bool cancelled = false;
+    bool failed = trapped([&] {
+        app.cd->InitDir = app.app_folder + "/data/";
+        change_directory(app.cd->InitDir);
+        if (!app.cd->ShowOpen()) {
+            cancelled = true;
+            return;
+        }
+        open_file(app, app.cd->FileName);
+        st.DataMode = kModeMemory;
+        app.ui->set_enabled(Ctl::cmdA, true);
+        app.ui->set_enabled(Ctl::cmdB, true);
+        app.ui->set_enabled(Ctl::cmdSolution, true);
+        app.ui->set_enabled(Ctl::cmdIter, true);
+    });
+    if (failed) {
+        app.box->message(st.msg.MsgBadFile);
+        return;
+    }
+    if (cancelled) return;
+    failed = trapped([&] {
+        app.ui->set_text(Ctl::txtN, int_to_text(st.N));
+        app.ui->set_text(Ctl::txtEps, double_to_text(st.N / 10.0));
+        dim_cleared(st.R, st.N);
+        dim_cleared(st.D, st.N);
+        st.A.dim(st.N);
+        dim_cleared(st.B, st.N);
+        dim_cleared(st.X, st.N);
+        st.IterCount = 1;
+    });
+    if (failed) app.box->message(st.msg.MsgNoMemory);
+}
+
 }  // namespace varnex

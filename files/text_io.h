@@ -1,0 +1,77 @@
+#pragma once
+// Plain file access for the text system and solution files: whole-file reading, line and token
+// splitting over the bytes in memory, and a buffered writer. Every failure is a RunError, so the
+// command that calls them catches it in its own trap.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varnex {
+
+/// True when the path names an existing ordinary file (a folder is not one). A missing file or a
+/// missing folder on the way gives false; any other failure of the test (a name that the file system
+/// rejects, such as one too long) raises RunError(FileError).
+bool is_ordinary_file(const std::string& path);
+
+/// Makes the folder the process's current directory; raises RunError(FileError) when it cannot.
+void change_directory(const std::string& folder);
+
+/// A file opened for reading, closed again by the destructor.
+class InputFile {
+  public:
+    /// Opens the file; raises RunError(FileError) when it cannot be opened.
+    explicit InputFile(const std::string& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    /// Every byte from the current position to the end, read in large blocks. Raises
+    /// RunError(FileError) on a read error and RunError(OutOfMemory) when the text cannot be held.
+    std::string read_all();
+
+  private:
+    std::FILE* f_ = nullptr;
+};
+
+/// Walks the lines of a text held in memory. A line ends at LF; one CR right before that LF, or at
+/// the very end of the text, is dropped, so LF and CR LF files read alike. A text that ends with a
+/// line end has no empty line after it; an empty text has no line at all.
+class LineReader {
+  public:
+    explicit LineReader(std::string_view text) : rest_(text) {}
+    bool at_end() const { return rest_.empty(); }
+    /// The next line without its line end; only while !at_end().
+    std::string_view next();
+
+  private:
+    std::string_view rest_;
+};
+
+/// Splits a line into its blank-separated tokens exactly as get_row does (U+0020 only separates; a
+/// tab or a CR is part of a token), as views into the line: `tokens` is cleared and then holds token
+/// 1..m at 0..m-1. A line of more than 32767 tokens raises RunError(Overflow) as get_row's 16-bit
+/// count would. Allocates nothing once `tokens` has grown to the line's size.
+void split_tokens(std::string_view line, std::vector<std::string_view>& tokens);
+
+/// A file created or emptied for writing, with a large buffer; the destructor closes it (dropping
+/// errors), close() closes it and reports them.
+class OutputFile {
+  public:
+    /// Creates or empties the file; raises RunError(FileError) when it cannot be opened for writing.
+    explicit OutputFile(const std::string& path);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    /// Appends the bytes; raises RunError(FileError) when they cannot be written.
+    void write(std::string_view bytes);
+    /// Flushes and closes; raises RunError(FileError) when that fails.
+    void close();
+
+  private:
+    std::FILE* f_ = nullptr;
+};
+
+}  // namespace varnex
