@@ -2,8 +2,49 @@
 // The help window frmHelp: a small viewer for the local user guide and the maker's web page.
 
 #include <QString>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QWidget>
+
+class QPushButton;
 
 namespace varnex {
+
+/// Address of the Get Paid page on the maker's web site.
+inline constexpr const char* kGetPaidAddress = "https://www.varnex-solver.com/get-paid.html";
+
+/// The browser control of the help window. Pages that cannot be loaded (a missing file, an address
+/// that is not a local file) show a short page of the browser's own instead of nothing, so that no
+/// warning is printed and the navigation still enters the history.
+class HelpBrowser : public QTextBrowser {
+    Q_OBJECT
+  public:
+    explicit HelpBrowser(QWidget* parent = nullptr);
+    QVariant loadResource(int type, const QUrl& name) override;
+};
+
+/// frmHelp: one modeless window for the whole program, without a parent so that it can outlive the
+/// main window. Closing it deletes it, and with it the navigation history.
+class FrmHelp : public QWidget {
+    Q_OBJECT
+  public:
+    FrmHelp();
+
+    /// Shows the page at the address; the page enters the history.
+    void navigate(const QUrl& url);
+    void cmdBack_Click();
+    void cmdForward_Click();
+
+    QTextBrowser* browser() const { return WebBrowser1; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    HelpBrowser* WebBrowser1;
+    QPushButton* cmdBack;
+    QPushButton* cmdForward;
+};
 
 /// "&User Guide": shows the help window (one instance, modeless) on the local guide.
 void UserGuide_Click(const QString& app_folder);
@@ -11,5 +52,7 @@ void UserGuide_Click(const QString& app_folder);
 void GetPaid_Click();
 /// Closes the help window if it is open (Exit).
 void close_help_window();
+/// The help window while it is loaded, else nullptr.
+FrmHelp* help_window();
 
 }  // namespace varnex

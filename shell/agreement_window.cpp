@@ -1,0 +1,158 @@
+#include "shell/agreement_window.h"
+
+#include <QFile>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <filesystem>
+
+namespace varnex {
+
+namespace {
+
+// Places in twips (left, top, width, height); 15 twips make one pixel at 96 dots per inch.
+QRect twips(int left, int top, int width, int height) { return {left / 15, top / 15, width / 15, height / 15}; }
+
+// The marker's whole content: four blanks and a CR LF line end.
+constexpr char kMarkerContent[] = "    \r\n";
+
+bool write_marker(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    const qint64 size = sizeof kMarkerContent - 1;
+    const bool written = f.write(kMarkerContent, size) == size;
+    return f.flush() && written;
+}
+
+}  // namespace
+
+QString agreement_marker_path(const QString& app_folder) { return app_folder + "/kvt.rss"; }
+
+bool agreement_marker_exists(const QString& app_folder) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(QFile::encodeName(agreement_marker_path(app_folder)).toStdString(), ec);
+}
+
+QString agreement_text() {
+    // One entry per line; the empty entries are the blank lines between the blocks.
+    const QStringList lines = {
+        "VARNEX SOLVER END-USER LICENSE AGREEMENT",
+        "",
+        "Please read this agreement before you use VARNEX SOLVER. If you do",
+        "not accept its terms, choose \"I do not agree\" and the program ends.",
+        "",
+        "1. Rights of use",
+        "",
+        "VARNEX grants you a non-exclusive right to install this copy of",
+        "VARNEX SOLVER on your computers and to use it for your own work.",
+        "",
+        "2. Limitations",
+        "",
+        "You may not sell, rent or lend the program, nor pass it on as part",
+        "of another product, without the written consent of VARNEX. You may",
+        "not change, decompile or disassemble the program, nor remove its",
+        "name, this agreement or any notice of VARNEX from it.",
+        "3. Terms",
+        "",
+        "This agreement holds until you delete every copy of the program.",
+        "",
+        "4. Ownership of the intellectual property",
+        "",
+        "VARNEX SOLVER, its code, its guide and its name belong to VARNEX.",
+        "This agreement gives you a right of use only, no ownership.",
+        "",
+        "5. Limitation of liability",
+        "",
+        "The program is provided \"as is\", without warranty of any kind.",
+        "Results in single precision may be inexact: check them before use.",
+        "VARNEX is not liable for any loss arising from the program's use.",
+    };
+    return lines.join("\r\n");
+}
+
+FrmAgreement::FrmAgreement(const QString& app_folder, MessageBoxes& box, std::function<void()> end_program)
+    : app_folder_(app_folder), box_(box), end_program_(std::move(end_program)) {
+    setObjectName("frmAgreement");
+    setWindowTitle("Agreement");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(8190 / 15, 7785 / 15);
+
+    cmdYes = new QPushButton("I agree", this);
+    cmdYes->setObjectName("cmdYes");
+    cmdYes->setGeometry(twips(960, 7080, 1215, 495));
+
+    cmdNo = new QPushButton("I do not agree", this);
+    cmdNo->setObjectName("cmdNo");
+    cmdNo->setGeometry(twips(5760, 7080, 1215, 495));
+
+    txtAgreement = new QPlainTextEdit(this);
+    txtAgreement->setObjectName("txtAgreement");
+    txtAgreement->setGeometry(twips(600, 720, 6735, 5895));
+    txtAgreement->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    txtAgreement->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtAgreement->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab moves on to the next control, as in the other text boxes of the program.
+    txtAgreement->setTabChangesFocus(true);
+
+    // No default button. QDialog would make the first auto-default button after the focus its default,
+    // so both are plain buttons and keyPressEvent lets Enter press the one that holds the focus.
+    for (QPushButton* b : {cmdYes, cmdNo}) {
+        b->setDefault(false);
+        b->setAutoDefault(false);
+    }
+    // The captions must fit the designed widths; a font larger than the designed one is made smaller
+    // for a caption that would be cut off.
+    for (QPushButton* b : {cmdYes, cmdNo}) {
+        QFont f = b->font();
+        while (f.pointSizeF() > 6 && QFontMetrics(f).horizontalAdvance(b->text()) + 10 > b->width())
+            f.setPointSizeF(f.pointSizeF() - 0.5);
+        b->setFont(f);
+    }
+    setTabOrder(cmdYes, cmdNo);
+    setTabOrder(cmdNo, txtAgreement);
+
+    connect(cmdYes, &QPushButton::clicked, this, &FrmAgreement::cmdYes_Click);
+    connect(cmdNo, &QPushButton::clicked, this, &FrmAgreement::cmdNo_Click);
+
+    Form_Load();
+    cmdYes->setFocus();
+}
+
+void FrmAgreement::Form_Load() { txtAgreement->setPlainText(agreement_text()); }
+
+void FrmAgreement::cmdYes_Click() {
+    const QString path = agreement_marker_path(app_folder_);
+    if (!write_marker(path)) {
+        box_.message(
+            ("The file " + path + " could not be written, so the agreement will be asked for again at the next start.")
+                .toStdString());
+    }
+    accept();
+}
+
+void FrmAgreement::cmdNo_Click() {
+    end_program_();
+    reject();
+}
+
+void FrmAgreement::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (mods == Qt::NoModifier && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        // Enter presses the focused button; a button passes the key on to us when it is not a default.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
+        event->accept();
+        return;
+    }
+    // The window has no cancel button: Escape does not close it.
+    if (mods == Qt::NoModifier && key == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace varnex
