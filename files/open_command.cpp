@@ -26,11 +26,13 @@ void read_system(App& app, std::string_view text) {
         split_tokens(lines.next(), y);
         const int m = static_cast<int>(y.size());
         if (k == 1) {
-            // A first line of fewer than two tokens gives no order of at least 1: rejected before N or
-            // the grid change, so the window keeps showing a consistent system.
+            // A first line of fewer than two tokens gives no order of at least 1, and an order that the
+            // layout cannot hold fails in fill_data: either way N and the grid stay as they were, so
+            // the window keeps showing a consistent system.
             if (m < 2) raise(ErrorKind::FileError);
-            st.N = i16(m - 1);
-            app.grid.fill_data(st.N);
+            const int16_t n = i16(m - 1);
+            app.grid.fill_data(n);
+            st.N = n;
         } else if (m == 0) {
             // An empty or blank line inside the system would silently repeat the previous row.
             raise(ErrorKind::FileError);

@@ -39,7 +39,12 @@ class SaveTest : public ::testing::Test {
         Save_Click(t.app);
     }
 
-    fs::path cwd_ = fs::current_path();
+    // Where the test started, or the temporary folder when an earlier test left a removed folder current.
+    fs::path cwd_ = [] {
+        std::error_code ec;
+        fs::path p = fs::current_path(ec);
+        return ec ? fs::temp_directory_path() : p;
+    }();
     test::TestApp t;
     const std::string system_ = "2 1 5 \r\n1.50 a(2,2) 10 \r\n";
 };
