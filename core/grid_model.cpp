@@ -1,85 +1,314 @@
-// Provisional grid model storing every cell in a map; being replaced by the compact one.
+// The grid keeps the last layout laid into it (none, system of order n, solution of order n) and the
+// region in which that layout still holds; the layout's own texts are derived on read. Written texts
+// live in a text arena: the value cells of the layout (a(i,j), b(i), x(i) of the system layout, x(i)
+// of the solution layout) through dense per-row slots allocated on first write, any other cell
+// through a small hash map.
 #include "core/grid_model.h"
 
-#include <map>
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <new>
 
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/text_arena.h"
 
 namespace varnex {
 
+namespace {
+
+using Ref = TextArena::Ref;
+
+enum class Layout : uint8_t { None, System, Solution };
+
+// Slot blocks hold whole rows and are at most this many slots, so a short row (the solution layout's
+// one value cell) does not cost an allocation per row.
+constexpr int k_block_slots = 1024;
+
+uint64_t cell_key(int row, int col) { return (static_cast<uint64_t>(row) << 32) | static_cast<uint32_t>(col); }
+int key_row(uint64_t key) { return static_cast<int>(key >> 32); }
+int key_col(uint64_t key) { return static_cast<int>(key & 0xFFFFFFFFu); }
+
+// Appends literal text or a decimal number; the buffers below hold the longest derived text.
+char* put(char* p, std::string_view s) {
+    std::memcpy(p, s.data(), s.size());
+    return p + s.size();
+}
+char* put(char* p, int v) { return std::to_chars(p, p + 12, v).ptr; }
+
+}  // namespace
+
 struct GridModel::Impl {
-    std::map<std::pair<int, int>, std::string> cells;
+    Layout layout = Layout::None;
+    int n = 0;
+    int valid_rows = 0;   ///< the layout's texts hold in rows 0..valid_rows-1
+    int valid_cols = 0;   ///< and columns 0..valid_cols-1
+    int per_row = 0;      ///< value slots of one layout row
+    int block_shift = 0;  ///< a block holds 1 << block_shift layout rows
+    std::vector<std::unique_ptr<Ref[]>> blocks;
+    std::size_t live_blocks = 0;
+    std::unordered_map<uint64_t, Ref> others;
+    TextArena arena;
+
+    void set_layout(Layout kind, int order, int rows, int cols) {
+        layout = kind;
+        n = order;
+        valid_rows = rows;
+        valid_cols = cols;
+        per_row = kind == Layout::System ? n + 2 : 1;
+        block_shift = 0;
+        while ((per_row << (block_shift + 1)) <= k_block_slots) ++block_shift;
+        blocks.resize(n == 0 ? 0 : ((n - 1) >> block_shift) + 1);
+    }
+
+    /// Slot of a layout value cell, or -1 for any other cell.
+    int slot_of(int r, int c) const {
+        if (r < 1 || r > n) return -1;
+        if (layout == Layout::System) {
+            if ((c & 1) == 0) return -1;
+            if (c <= 2 * n + 1) return (c - 1) >> 1;  // a(r,j) at 2j-1 -> j-1, b(r) at 2n+1 -> n
+            return c == 2 * n + 3 ? n + 1 : -1;       // x(r)
+        }
+        return layout == Layout::Solution && c == 1 ? 0 : -1;
+    }
+    int col_of(int s) const {
+        if (layout == Layout::Solution) return 1;
+        return s <= n ? 2 * s + 1 : 2 * n + 3;
+    }
+    int block_rows() const { return 1 << block_shift; }
+    std::size_t block_size() const { return static_cast<std::size_t>(per_row) << block_shift; }
+
+    const Ref* slot(int r, int s) const {
+        const Ref* b = blocks[(r - 1) >> block_shift].get();
+        return b ? b + ((r - 1) & (block_rows() - 1)) * per_row + s : nullptr;
+    }
+    Ref& slot_make(int r, int s) {
+        auto& b = blocks[(r - 1) >> block_shift];
+        if (!b) {
+            b = std::make_unique<Ref[]>(block_size());
+            ++live_blocks;
+        }
+        return b[((r - 1) & (block_rows() - 1)) * per_row + s];
+    }
+
+    void release(Ref& ref) {
+        if (ref) arena.release(ref);
+        ref = 0;
+    }
+
+    // Drops the written texts of the rows r.. and releases the blocks that held only such rows.
+    void drop_rows_from(int r) {
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            if (!blocks[b]) continue;
+            int first = 1 + static_cast<int>(b << block_shift);  // layout row of the block's first slots
+            if (first + block_rows() <= r) continue;
+            int from = std::max(r, first);
+            Ref* slots = blocks[b].get();
+            for (std::size_t k = static_cast<std::size_t>(from - first) * per_row; k < block_size(); ++k)
+                release(slots[k]);
+            if (from == first) {
+                blocks[b].reset();
+                --live_blocks;
+            }
+        }
+        std::erase_if(others, [&](auto& kv) {
+            if (key_row(kv.first) < r) return false;
+            arena.release(kv.second);
+            return true;
+        });
+    }
+
+    // Drops the written texts of the columns c..
+    void drop_cols_from(int c) {
+        for (auto& block : blocks) {
+            if (!block) continue;
+            // Slots lie in column order within a row; walk one row at a time.
+            for (std::size_t base = 0; base < block_size(); base += per_row)
+                for (int s = per_row - 1; s >= 0 && col_of(s) >= c; --s) release(block[base + s]);
+        }
+        std::erase_if(others, [&](auto& kv) {
+            if (key_col(kv.first) < c) return false;
+            arena.release(kv.second);
+            return true;
+        });
+    }
+
+    template <class F>
+    void for_each_ref(F&& fn) {
+        for (auto& block : blocks) {
+            if (!block) continue;
+            for (std::size_t k = 0; k < block_size(); ++k)
+                if (block[k]) fn(block[k]);
+        }
+        for (auto& kv : others) fn(kv.second);
+    }
+
+    // Rewrites (the x column every sweep) leave garbage behind; compact once it outweighs the live
+    // texts. Compaction is only an economy: when memory runs short for it, the arena stays as it is.
+    void maybe_compact() {
+        if (!arena.wants_compaction()) return;
+        try {
+            arena.compact([&](auto&& fn) { for_each_ref(fn); });
+        } catch (const RunError&) {
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
+    std::string_view derived(int r, int c, std::string& scratch) const;
 };
+
+// The layout's own text of a cell inside the valid region that was never written.
+std::string_view GridModel::Impl::derived(int r, int c, std::string& scratch) const {
+    char buf[40];
+    char* p = buf;
+    if (layout == Layout::System) {
+        if (r == 0) return c == 0 ? "System" : c == 2 * n + 3 ? "Solution" : "";
+        if (c == 0 || c == 2 * n + 2 || c > 2 * n + 3) return "";
+        if (c == 2 * n + 3) return "0";
+        if (c == 2 * n + 1) {
+            p = put(put(put(p, "b("), r), ")");
+        } else if (c & 1) {
+            p = put(put(put(put(put(p, "a("), r), ","), (c + 1) >> 1), ")");
+        } else {
+            p = put(put(put(p, "*x("), c >> 1), c == 2 * n ? ")=" : ")+");
+        }
+    } else if (layout == Layout::Solution) {
+        if (r == 0) return c == 0 ? "Solution" : "";
+        if (c != 0) return "";
+        p = put(put(put(p, "X("), r), ")=");
+    } else {
+        return "";
+    }
+    scratch.assign(buf, p);
+    return scratch;
+}
 
 GridModel::GridModel() : impl_(std::make_unique<Impl>()) {}
 GridModel::~GridModel() = default;
 
 void GridModel::clear() {
-    impl_->cells.clear();
+    *impl_ = Impl();
     if (observer_) observer_->grid_reset();
 }
 
 void GridModel::set_rows(int rows) {
     if (rows < 1) raise(ErrorKind::Subscript);
+    if (rows == rows_) return;
+    if (rows < rows_) {
+        impl_->drop_rows_from(rows);
+        impl_->valid_rows = std::min(impl_->valid_rows, rows);
+        impl_->maybe_compact();
+    }
     rows_ = rows;
-    std::erase_if(impl_->cells, [&](const auto& kv) { return kv.first.first >= rows; });
     if (observer_) observer_->grid_reset();
 }
 
 void GridModel::set_cols(int cols) {
     if (cols < 1) raise(ErrorKind::Subscript);
+    if (cols == cols_) return;
+    if (cols < cols_) {
+        impl_->drop_cols_from(cols);
+        impl_->valid_cols = std::min(impl_->valid_cols, cols);
+        impl_->maybe_compact();
+    }
     cols_ = cols;
-    std::erase_if(impl_->cells, [&](const auto& kv) { return kv.first.second >= cols; });
     if (observer_) observer_->grid_reset();
 }
 
 std::string_view GridModel::text(int row, int col, std::string& scratch) const {
-    if (row < 0 || col < 0 || row >= rows_ || col >= cols_) raise(ErrorKind::Subscript);
-    auto it = impl_->cells.find({row, col});
-    if (it == impl_->cells.end()) return {};
-    scratch = it->second;
-    return scratch;
+    if (row < 0 || col < 0 || row >= rows_ || col >= cols_) [[unlikely]]
+        raise(ErrorKind::Subscript);
+    const Impl& g = *impl_;
+    if (int s = g.slot_of(row, col); s >= 0) {
+        if (const Ref* ref = g.slot(row, s); ref && *ref) return g.arena.get(*ref);
+    } else if (!g.others.empty()) {
+        if (auto it = g.others.find(cell_key(row, col)); it != g.others.end()) return g.arena.get(it->second);
+    }
+    if (row < g.valid_rows && col < g.valid_cols) return g.derived(row, col, scratch);
+    return {};
 }
 
 std::string GridModel::text(int row, int col) const {
-    std::string s;
-    return std::string(text(row, col, s));
+    std::string scratch;
+    return std::string(text(row, col, scratch));
 }
 
 void GridModel::set_text(int row, int col, std::string_view t) {
-    if (row < 0 || col < 0 || row >= rows_ || col >= cols_) raise(ErrorKind::Subscript);
-    impl_->cells[{row, col}] = std::string(t);
+    if (row < 0 || col < 0 || row >= rows_ || col >= cols_) [[unlikely]]
+        raise(ErrorKind::Subscript);
+    Impl& g = *impl_;
+    try {
+        if (int s = g.slot_of(row, col); s >= 0) {
+            Ref& ref = g.slot_make(row, s);
+            ref = ref ? g.arena.replace(ref, t) : g.arena.add(t);
+        } else if (auto it = g.others.find(cell_key(row, col)); it != g.others.end()) {
+            it->second = g.arena.replace(it->second, t);
+        } else {
+            Ref ref = g.arena.add(t);
+            try {
+                g.others.emplace(cell_key(row, col), ref);
+            } catch (...) {
+                g.arena.release(ref);
+                throw;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
+    }
+    g.maybe_compact();
     if (observer_) observer_->cell_written(row, col);
 }
 
 void GridModel::fill_data(int16_t n) {
-    clear();
-    set_rows(i16(n + 1));
-    set_cols(i16(2 * n + 4));
-    set_text(0, i16(2 * n + 3), "Solution");
-    set_text(0, 0, "System");
-    for (int i = 1; i <= n; ++i) {
-        for (int j = 1; j <= n; ++j) {
-            set_text(i, i16(2 * j - 1), "a(" + std::to_string(i) + "," + std::to_string(j) + ")");
-            set_text(i, i16(2 * j), "*x(" + std::to_string(j) + (j < n ? ")+" : ")="));
-        }
-        set_text(i, i16(2 * n + 1), "b(" + std::to_string(i) + ")");
-        set_text(i, i16(2 * n + 3), "0");
+    // All index arithmetic up front, so that an order the layout cannot hold changes nothing.
+    const int16_t rows = i16(n + 1);
+    const int16_t cols = i16(2 * n + 4);
+    if (rows < 1 || cols < 1) raise(ErrorKind::Subscript);
+    Impl fresh;
+    try {
+        fresh.set_layout(Layout::System, n, rows, cols);
+    } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
     }
+    *impl_ = std::move(fresh);
+    rows_ = rows;
+    cols_ = cols;
+    if (observer_) observer_->grid_reset();
 }
 
 void GridModel::fill_x(int16_t n, const std::vector<float>& x) {
-    set_rows(i16(n + 1));
-    set_cols(2);
-    set_text(0, 0, "Solution");
-    for (int i = 1; i <= n; ++i) {
-        set_text(i, 0, "X(" + std::to_string(i) + ")=");
-        set_text(i, 1, single_to_text(x.at(i)));
+    const int16_t rows = i16(n + 1);
+    if (rows < 1 || x.size() < static_cast<std::size_t>(rows)) raise(ErrorKind::Subscript);
+    // The grid is not cleared: of the cells that survive the resize to two columns, only (0, 1) is not
+    // overwritten below, so its text is the one to carry over.
+    std::string scratch;
+    std::string kept = cols_ >= 2 ? std::string(text(0, 1, scratch)) : std::string();
+    Impl fresh;
+    try {
+        fresh.set_layout(Layout::Solution, n, rows, 2);
+        char buf[32];
+        for (int i = 1; i <= n; ++i) {
+            std::size_t len = single_to_text(x[i], buf);
+            fresh.slot_make(i, 0) = fresh.arena.add(std::string_view(buf, len));
+        }
+        if (!kept.empty()) fresh.others.emplace(cell_key(0, 1), fresh.arena.add(kept));
+    } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
     }
+    *impl_ = std::move(fresh);
+    rows_ = rows;
+    cols_ = 2;
+    if (observer_) observer_->grid_reset();
 }
 
-std::size_t GridModel::memory_bytes() const { return impl_->cells.size() * 64; }
+std::size_t GridModel::memory_bytes() const {
+    const Impl& g = *impl_;
+    // A hash node holds its key, its reference and the next pointer, rounded up by the allocator.
+    constexpr std::size_t k_node_bytes = 32;
+    return g.blocks.capacity() * sizeof(g.blocks[0]) + g.live_blocks * g.block_size() * sizeof(Ref) +
+           g.arena.memory_bytes() + g.others.size() * k_node_bytes + g.others.bucket_count() * sizeof(void*);
+}
 
 }  // namespace varnex

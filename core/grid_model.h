@@ -15,7 +15,7 @@ namespace varnex {
 
 /// Told about changes, so that a view can follow the model.
 class GridObserver {
-public:
+  public:
     virtual ~GridObserver() = default;
     /// Row or column counts changed, or the whole grid was cleared or laid out anew.
     virtual void grid_reset() = 0;
@@ -24,7 +24,7 @@ public:
 };
 
 class GridModel {
-public:
+  public:
     GridModel();
     ~GridModel();
 
@@ -49,17 +49,21 @@ public:
     /// Lays the system layout for the order n: clear, n+1 rows, 2n+4 columns, "System" and "Solution"
     /// in the header, the placeholders a(i,j) and b(i), the operator texts and "0" approximations.
     /// Index arithmetic is 16-bit: n >= 16382 raises RunError(Overflow); n < 0 RunError(Subscript).
+    /// A failure leaves the grid as it was. Costs O(n) time and memory: the texts are implicit.
     void fill_data(int16_t n);
     /// Lays the solution layout: n+1 rows, 2 columns (not cleared first), "Solution" at (0,0),
-    /// "X(i)=" in column 0 and the text of x[i] in column 1 (x must cover 1..n).
+    /// "X(i)=" in column 0 and the text of x[i] in column 1. Raises RunError(Subscript) for n < 0 or an
+    /// x that does not cover 1..n, before anything changes.
     void fill_x(int16_t n, const std::vector<float>& x);
 
+    /// The one observer told about changes (nullptr: none).
     void set_observer(GridObserver* observer) { observer_ = observer; }
+    GridObserver* observer() const { return observer_; }
 
-    /// Bytes held for written texts and slots (for memory measurements).
+    /// Bytes held for written texts, their slots and tables (for memory measurements).
     std::size_t memory_bytes() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
     int rows_ = 2;
