@@ -1,0 +1,302 @@
+// The command logic of the main window: load, "Accept N", the two solve commands, coefficient entry
+// and the index arrows. Each handler arms its traps as try blocks around the group of steps they
+// cover; whatever no trap covers ends the command silently, so no exception leaves a handler.
+#include "mainwindow/commands.h"
+
+#include <filesystem>
+#include <new>
+#include <string>
+
+#include "core/convert.h"
+#include "core/errors.h"
+#include "core/exact.h"
+#include "core/numerics.h"
+#include "mainwindow/connected_commands.h"
+#include "shell/sample_generator.h"
+
+namespace varnex {
+
+namespace {
+
+// The largest order whose system layout fits the grid's 16-bit column index (2N + 4 <= 32767).
+constexpr int kMaxOrder = 16381;
+
+// Dimensioning for memory mode: R, D, A, B new and zero-filled, in this order, then X resized
+// keeping its values.
+void dim_memory(SystemState& st) {
+    dim_cleared(st.R, st.N);
+    dim_cleared(st.D, st.N);
+    st.A.dim(st.N);
+    dim_cleared(st.B, st.N);
+    dim_keep(st.X, st.N);
+}
+
+// Loading the grid: row by row, a(i,1..N), then b(i), then x(i), each converted as it is read and
+// stored at once, so a failure leaves everything read before it in the arrays.
+void load_grid(App& app) {
+    SystemState& st = app.st;
+    const GridModel& grid = app.grid;
+    const int n = st.N;
+    const int col_b = i16(2 * n + 1);
+    const int col_x = i16(2 * n + 3);
+    std::string scratch;
+    for (int i = 1; i <= n; ++i) {
+        // j: the unknown; its coefficient lies in column 2j - 1.
+        for (int j = 1; j <= n; ++j) st.A(i, j) = text_to_single(grid.text(i, i16(2 * j - 1), scratch));
+        st.B[i] = text_to_single(grid.text(i, col_b, scratch));
+        st.X[i] = text_to_single(grid.text(i, col_x, scratch));
+    }
+}
+
+void show_er(App& app) { app.ui->set_text(Ctl::txtEr, single_to_text(app.st.Er)); }
+
+void show_duration(App& app, float t0) {
+    const float t1 = app.clock->seconds_since_midnight();
+    app.ui->set_text(Ctl::txtTime, single_to_text(t1 - t0));
+}
+
+// "Find  solution" in memory mode, from the dimensioning to the end of the sweeps. Returns false
+// when a trap ended the command, which then shows no duration.
+bool find_solution_memory(App& app) {
+    SystemState& st = app.st;
+    try {  // trap 2
+        dim_memory(st);
+    } catch (const RunError&) {
+        app.box->message(st.msg.MsgNoMemory);
+        return false;
+    } catch (const std::bad_alloc&) {
+        app.box->message(st.msg.MsgNoMemory);
+        return false;
+    }
+    try {  // trap 3
+        load_grid(app);
+        gauss_solution(st);
+    } catch (const RunError&) {
+        app.box->message(st.msg.MsgBadData);
+        return false;
+    } catch (const std::bad_alloc&) {
+        app.box->message(st.msg.MsgBadData);
+        return false;
+    }
+    try {
+        get_residual(st);  // no trap stands here: a failure ends the command silently
+        // Trap 4: the norms and every sweep; any failure ends the command without a message.
+        get_norms(st, *app.box);
+        float prev_er = 0.0f;
+        for (;;) {
+            do_iteration(st, app.grid);
+            show_er(app);
+            app.ui->refresh();
+            st.IterCount = i16(st.IterCount + 1);
+            // Written as "not greater" so that a NaN on either side also stops the run.
+            if (!(st.Er > st.Eps)) break;
+            if (st.Er == prev_er) break;
+            prev_er = st.Er;
+        }
+    } catch (const RunError&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+// "Next Iteration" in memory mode: the set-up on the first click of a run, then one sweep. Returns
+// false when the command ended early.
+bool next_iteration_memory(App& app) {
+    SystemState& st = app.st;
+    if (st.IterCount == 1) {
+        try {  // trap 1
+            dim_memory(st);
+        } catch (const RunError&) {
+            app.box->message(st.msg.MsgNoMemory);
+            return false;
+        } catch (const std::bad_alloc&) {
+            app.box->message(st.msg.MsgNoMemory);
+            return false;
+        }
+        try {  // trap 2
+            load_grid(app);
+        } catch (const RunError&) {
+            app.box->message(st.msg.MsgBadData);
+            return false;
+        } catch (const std::bad_alloc&) {
+            app.box->message(st.msg.MsgBadData);
+            return false;
+        }
+        get_residual(st);
+        get_norms(st, *app.box);
+    }
+    do_iteration(st, app.grid);
+    show_er(app);
+    return true;
+}
+
+// The value of an index box; the boxes hold integers written by the program.
+int index_value(const App& app, int k) { return text_to_int16(app.ui->text(txt_index(k))); }
+
+}  // namespace
+
+void Form_Load(App& app) {
+    SystemState& st = app.st;
+    st.msg.fill();
+    for (int k = 0; k < 3; ++k) app.ui->set_enabled(txt_index(k), false);
+    app.ui->set_enabled(Ctl::cmdA, false);
+    app.ui->set_enabled(Ctl::cmdB, false);
+    app.ui->set_enabled(Ctl::cmdSolution, false);
+    st.IterCount = 1;
+
+    // The samples are written only on the start that creates the data folder; any entry of that
+    // name, a plain file too, means there is nothing to do.
+    const std::filesystem::path data = app.app_folder + "/data";
+    std::error_code ec;
+    const bool present = std::filesystem::exists(data, ec) || ec;
+    if (!present) {
+        if (!std::filesystem::create_directory(data, ec) || ec) {
+            app.box->message(" Sorry, the data folder could not be created.");
+        } else {
+            try {
+                generate_samples(app);
+            } catch (const RunError&) {
+                app.box->message(" Sorry, the sample systems could not be written.");
+            } catch (const std::bad_alloc&) {
+                app.box->message(" Sorry, the sample systems could not be written.");
+            }
+        }
+    }
+
+    try {
+        st.Eps = text_to_single(app.ui->text(Ctl::txtEps));
+    } catch (const RunError&) {
+        app.box->message(st.msg.MsgBadNumber);
+    }
+}
+
+void cmdN_Click(App& app) {
+    SystemState& st = app.st;
+    st.DataMode = kModeMemory;  // set before the order is read and kept when reading fails
+    int16_t n = 0;
+    try {
+        n = text_to_int16(app.ui->text(Ctl::txtN));
+    } catch (const RunError&) {
+        app.box->message(st.msg.MsgBadNumber);
+        return;
+    }
+    // Orders whose layout the grid cannot hold are refused before anything changes.
+    if (n < 0 || n > kMaxOrder) {
+        app.box->message(st.msg.MsgBadNumber);
+        return;
+    }
+    const int16_t old_n = st.N;
+    st.N = n;
+    try {
+        app.grid.fill_data(st.N);
+    } catch (const RunError&) {
+        st.N = old_n;
+        app.box->message(st.msg.MsgBadNumber);
+        return;
+    } catch (const std::bad_alloc&) {
+        st.N = old_n;
+        app.box->message(st.msg.MsgBadNumber);
+        return;
+    }
+    app.ui->set_enabled(Ctl::cmdA, true);
+    app.ui->set_enabled(Ctl::cmdB, true);
+    app.ui->set_enabled(Ctl::cmdSolution, true);
+    app.ui->set_enabled(Ctl::cmdIter, true);
+    st.IterCount = 1;
+}
+
+void cmdSolution_Click(App& app) {
+    SystemState& st = app.st;
+    try {  // trap 1
+        const float eps = text_to_single(app.ui->text(Ctl::txtEps));
+        st.Eps = eps;
+        st.IterCount = 1;
+    } catch (const RunError&) {
+        app.box->message(st.msg.MsgBadNumber);
+        return;
+    }
+    const float t0 = app.clock->seconds_since_midnight();
+    if (st.DataMode == kModeMemory) {
+        if (!find_solution_memory(app)) return;
+    } else if (st.DataMode == kModeConnected) {
+        try {
+            connected_find_solution(app);
+        } catch (...) {
+            return;  // the connected branch has no trap: end silently
+        }
+    }
+    show_duration(app, t0);
+}
+
+void cmdIter_Click(App& app) {
+    SystemState& st = app.st;
+    const float t0 = app.clock->seconds_since_midnight();
+    try {
+        if (st.DataMode == kModeMemory) {
+            if (!next_iteration_memory(app)) return;
+        } else if (st.DataMode == kModeConnected) {
+            connected_next_iteration(app);
+        }
+        st.IterCount = i16(st.IterCount + 1);
+    } catch (...) {
+        // A fault in the set-up or the sweep, or the counter passing 32767: no trap covers these,
+        // so the command ends silently with what it wrote so far.
+        return;
+    }
+    show_duration(app, t0);
+}
+
+void cmdDown_Click(App& app, int Index) {
+    if (Index < 0 || Index > 2) return;
+    try {
+        int v = i16(index_value(app, Index) - 1);
+        if (v < 1) v = 1;
+        app.ui->set_text(txt_index(Index), int_to_text(v));
+    } catch (const RunError&) {
+        // The box always holds an integer that the program wrote; nothing to report.
+    }
+}
+
+void cmdUp_Click(App& app, int Index) {
+    if (Index < 0 || Index > 2) return;
+    try {
+        int v = i16(index_value(app, Index) + 1);
+        if (v > app.st.N) v = app.st.N;
+        app.ui->set_text(txt_index(Index), int_to_text(v));
+    } catch (const RunError&) {
+    }
+}
+
+void cmdA_Click(App& app) {
+    const SystemState& st = app.st;
+    try {
+        // The solution layout of connected mode has no coefficient cells.
+        if (st.DataMode == kModeConnected) raise(ErrorKind::Subscript);
+        const int i = index_value(app, 0);
+        const int j = index_value(app, 1);
+        const std::string value = app.ui->text(Ctl::txtA);
+        text_to_single(value);  // only a check: the cell receives the text as typed
+        if (i < 1 || i > st.N || j < 1 || j > st.N) raise(ErrorKind::Subscript);
+        app.grid.set_text(i, i16(2 * j - 1), value);
+    } catch (const RunError&) {
+        app.box->message(st.msg.MsgBadNumber);
+    }
+}
+
+void cmdB_Click(App& app) {
+    const SystemState& st = app.st;
+    try {
+        if (st.DataMode == kModeConnected) raise(ErrorKind::Subscript);
+        const int i = index_value(app, 2);
+        const std::string value = app.ui->text(Ctl::txtB);
+        text_to_single(value);
+        if (i < 1 || i > st.N) raise(ErrorKind::Subscript);
+        app.grid.set_text(i, i16(2 * st.N + 1), value);
+    } catch (const RunError&) {
+        app.box->message(st.msg.MsgBadNumber);
+    }
+}
+
+}  // namespace varnex

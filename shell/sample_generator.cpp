@@ -1,0 +1,51 @@
+// The four sample systems of a first start. The generator starts from the same state at every call,
+// so every generation writes the same numbers.
+#include "shell/sample_generator.h"
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "core/convert.h"
+#include "core/errors.h"
+#include "core/exact.h"
+
+namespace varnex {
+
+namespace {
+
+// A single-precision number in [0, 1) from the top 24 bits of one draw: every value is a multiple
+// of 2^-24, exactly representable, and the largest lies below 1.
+float next_unit(std::mt19937& gen) { return static_cast<float>(gen() >> 8) * 0x1p-24f; }
+
+}  // namespace
+
+void generate_samples(App& app) {
+    std::mt19937 gen;  // default seed: the same fixed start state at every generation
+    std::string line;
+    char buf[32];
+    for (int k = 1; k <= 4; ++k) {
+        const std::string path = app.app_folder + "/data/sample" + std::to_string(k) + ".txt";
+        app.st.N = i16(std::lround(std::pow(4.0, k)));
+        const int n = app.st.N;
+        std::ofstream f(path, std::ios::binary | std::ios::trunc);
+        if (!f) throw RunError(ErrorKind::FileError, path);
+        // i: the equation; j: the coefficients a(i,1..n), then b(i) at j = n + 1.
+        for (int i = 1; i <= n; ++i) {
+            line.clear();
+            for (int j = 1; j <= n + 1; ++j) {
+                const float value = static_cast<float>(static_cast<double>(next_unit(gen)) * 1000.0);
+                line.append(buf, single_to_text(value, buf));
+                line.push_back(' ');
+            }
+            line.append("\r\n");
+            f.write(line.data(), static_cast<std::streamsize>(line.size()));
+        }
+        f.close();
+        if (!f) throw RunError(ErrorKind::FileError, path);
+    }
+}
+
+}  // namespace varnex
