@@ -1,0 +1,308 @@
+// The row file readers and the column relaxation over the row file: record layout, reads beyond
+// the end, agreement with the in-memory sweeps bit for bit, and the fast kernels against their plain
+// twins, including the state that a fault leaves.
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "core/convert.h"
+#include "core/errors.h"
+#include "core/numerics.h"
+#include "core/row_file.h"
+#include "files/row_writer.h"
+#include "support/fakes.h"
+
+namespace varnex {
+namespace {
+
+using test::FakeBoxes;
+using test::TempDir;
+
+// Writes the system A, B of order n as a row file: a(i,j) at record (n+1)(i-1)+j, b(i) at (n+1)i.
+void write_system(const std::string& path, int n, const SquareMatrix& A, const std::vector<float>& B) {
+    RowWriter w;
+    w.open(path);
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) w.put(std::int64_t(n + 1) * (i - 1) + j, A(i, j));
+        w.put(std::int64_t(n + 1) * i, B[i]);
+    }
+    w.close();
+}
+
+// A system held both in memory and in the row file, with the same starting X.
+struct Twin {
+    TempDir dir;
+    std::string path = dir.path() + "/rows.vnx";
+    SystemState mem, file;
+    GridModel mem_grid, file_grid;
+
+    // Random entries in [-scale, scale]; with `dominant` a diagonal of about 2n/3 * scale on top.
+    Twin(int n, unsigned seed, float scale = 1.0f, bool dominant = true) {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        mem.N = file.N = static_cast<int16_t>(n);
+        mem.DataMode = kModeMemory;
+        file.DataMode = kModeConnected;
+        mem.A.dim(n);
+        dim_cleared(mem.B, n);
+        dim_cleared(mem.X, n);
+        for (int i = 1; i <= n; ++i) {
+            for (int j = 1; j <= n; ++j) mem.A(i, j) = scale * (u(rng) + (dominant && i == j ? 2.0f * n / 3 : 0.0f));
+            mem.B[i] = scale * u(rng) * n;
+            mem.X[i] = u(rng);
+        }
+        file.X = mem.X;
+        for (SystemState* s : {&mem, &file}) {
+            dim_cleared(s->R, n);
+            dim_cleared(s->D, n);
+            s->msg.fill();
+        }
+        write_system(path, n, mem.A, mem.B);
+        file.file3.open(path);
+        mem_grid.fill_data(static_cast<int16_t>(n));
+        file_grid.fill_x(static_cast<int16_t>(n), file.X);
+    }
+};
+
+void expect_same_bits(const std::vector<float>& a, const std::vector<float>& b, const char* what) {
+    ASSERT_EQ(a.size(), b.size()) << what;
+    for (std::size_t k = 0; k < a.size(); ++k)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(a[k]), std::bit_cast<std::uint32_t>(b[k])) << what << "(" << k << ")";
+}
+
+void expect_same_run(const SystemState& a, const SystemState& b) {
+    expect_same_bits(a.X, b.X, "X");
+    expect_same_bits(a.R, b.R, "R");
+    expect_same_bits(a.D, b.D, "D");
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(a.Er), std::bit_cast<std::uint32_t>(b.Er));
+}
+
+TEST(RowFileTest, RecordNumbersAndReadsBeyondTheEnd) {
+    // N = 2: a(1,1) a(1,2) b(1) a(2,1) a(2,2) b(2) are records 1..6.
+    EXPECT_EQ(record_of(1, 1, 2), 1);
+    EXPECT_EQ(record_of(2, 1, 2), 4);
+    EXPECT_EQ(record_of(2, 3, 2), 6);
+    EXPECT_EQ(record_of(32766, 32767, 32766), 32767 * 32766);
+    // N + 1 is 16-bit: order 32767 overflows.
+    EXPECT_THROW(record_of(1, 1, 32767), RunError);
+
+    TempDir dir;
+    const std::string path = dir.path() + "/rows.vnx";
+    RowFile f;
+    EXPECT_THROW(f.record(1), RunError);  // not open
+    f.open(path);                         // created when missing, empty
+    EXPECT_TRUE(f.is_open());
+    EXPECT_EQ(f.record(1), 0.0f);
+    f.close();
+
+    // Record 1 = 1.5, record 2 = -2 whose value bytes end two bytes beyond the end: it reads as 0.
+    std::string bytes(130, '\0');
+    float v = 1.5f;
+    std::memcpy(bytes.data(), &v, 4);
+    bytes[128] = 1;
+    dir.write("rows.vnx", bytes);
+    f.open(path);
+    EXPECT_EQ(f.record(1), 1.5f);
+    EXPECT_EQ(f.record(2), 0.0f);
+    EXPECT_EQ(f.record(1000000000), 0.0f);
+    EXPECT_THROW(f.record(0), RunError);
+    EXPECT_EQ(get_b(f, 1, 1), 0.0f);
+    EXPECT_EQ(get_a(f, 1, 1, 1), 1.5f);
+    f.close();
+    // Opening for reading never truncates.
+    EXPECT_EQ(test::read_file(path).size(), 130u);
+    EXPECT_THROW(f.open(dir.path()), RunError);  // a folder is no row file
+}
+
+TEST(ConnectedSweepTest, WorkedSystemSweepBySweep) {
+    // A = ((2, 1), (1, 3)), b = (3, 5) from X = (0, 0).
+    TempDir dir;
+    SystemState st;
+    st.N = 2;
+    st.DataMode = kModeConnected;
+    st.msg.fill();
+    SquareMatrix A;
+    A.dim(2);
+    A(1, 1) = 2, A(1, 2) = 1, A(2, 1) = 1, A(2, 2) = 3;
+    write_system(dir.path() + "/rows.vnx", 2, A, {0, 3, 5});
+    for (auto* v : {&st.X, &st.R, &st.D}) dim_cleared(*v, 2);
+    st.file3.open(dir.path() + "/rows.vnx");
+    GridModel grid;
+    grid.fill_x(2, st.X);
+    FakeBoxes box;
+    get_residual(st);
+    get_norms_file(st, box);
+    EXPECT_EQ(st.R, (std::vector<float>{0, -3, -5}));
+    EXPECT_EQ(st.D, (std::vector<float>{0, 5, 10}));
+    const float want_x1[] = {2.2f, 1.5f, 1.15f}, want_x2[] = {0.7f, 1.05f, 1.225f}, want_er[] = {2.1f, 1.05f, 0.525f};
+    for (int k = 0; k < 3; ++k) {
+        do_iteration_file(st, grid);
+        EXPECT_NEAR(st.X[1], want_x1[k], 1e-5);
+        EXPECT_NEAR(st.X[2], want_x2[k], 1e-5);
+        EXPECT_NEAR(st.Er, want_er[k], 1e-5);
+        EXPECT_EQ(grid.text(1, 1), single_to_text(st.X[1]));
+        EXPECT_EQ(grid.text(2, 1), single_to_text(st.X[2]));
+    }
+    EXPECT_TRUE(box.shown.empty());
+}
+
+TEST(ConnectedSweepTest, SameBitsAsInMemoryAndAsThePlainReaders) {
+    for (int n : {1, 2, 3, 17, 100}) {
+        SCOPED_TRACE(n);
+        Twin t(n, 1000u + n);
+        SystemState& f = t.file;
+        FakeBoxes box;
+        get_residual(t.mem);
+        get_norms(t.mem, box);
+        get_residual(f);
+        std::vector<float> r_fast = f.R;
+        get_residual_file_plain(f);
+        expect_same_bits(r_fast, f.R, "R plain");
+        get_norms_file(f, box);
+        std::vector<float> d_fast = f.D;
+        get_norms_file_plain(f, box);
+        expect_same_bits(d_fast, f.D, "D plain");
+        expect_same_run(t.mem, f);
+        for (int sweep = 1; sweep <= 3; ++sweep) {
+            SCOPED_TRACE(sweep);
+            SystemState plain;
+            plain.N = f.N;
+            plain.X = f.X, plain.R = f.R, plain.D = f.D;
+            plain.file3.open(t.path);
+            GridModel plain_grid;
+            plain_grid.fill_x(f.N, plain.X);
+            do_iteration_plain(t.mem, t.mem_grid);
+            do_iteration_file(f, t.file_grid);
+            do_iteration_file_plain(plain, plain_grid);
+            expect_same_run(t.mem, f);
+            expect_same_run(plain, f);
+            for (int i = 1; i <= n; ++i) {
+                ASSERT_EQ(t.file_grid.text(i, 1), t.mem_grid.text(i, 2 * n + 3));
+                ASSERT_EQ(t.file_grid.text(i, 1), plain_grid.text(i, 1));
+            }
+        }
+        EXPECT_TRUE(box.shown.empty());
+    }
+}
+
+TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInBothReaders) {
+    // Column norms that overflow part way down a column: the fast reader stops at the same element
+    // as the plain one and leaves the same D behind.
+    {
+        Twin t(17, 7u, 1.5e19f, false);
+        FakeBoxes box;
+        EXPECT_THROW(get_norms_file(t.file, box), RunError);
+        std::vector<float> d_fast = t.file.D;
+        dim_cleared(t.file.D, 17);
+        EXPECT_THROW(get_norms_file_plain(t.file, box), RunError);
+        expect_same_bits(d_fast, t.file.D, "D after overflow");
+    }
+    // A residual update that overflows at equation 3: column 1 = (1, 1, 3e38), R = (-2, 5, 0),
+    // D(1) = 1 give s = -3, then R(1) = -5, R(2) = 2 (so Er = 2) and R(3) = -inf.
+    TempDir dir;
+    SquareMatrix A;
+    A.dim(3);
+    A(1, 1) = 1, A(2, 1) = 1, A(3, 1) = 3e38f, A(2, 2) = 1, A(3, 3) = 1;
+    write_system(dir.path() + "/rows.vnx", 3, A, {0, 0, 0, 0});
+    for (bool fast : {true, false}) {
+        SCOPED_TRACE(fast);
+        SystemState st;
+        st.N = 3;
+        st.X = {0, 1, 1, 1};
+        st.R = {0, -2, 5, 0};
+        st.D = {0, 1, 1, 1};
+        st.Er = 7;
+        st.file3.open(dir.path() + "/rows.vnx");
+        GridModel grid;
+        grid.fill_x(3, st.X);
+        try {
+            fast ? do_iteration_file(st, grid) : do_iteration_file_plain(st, grid);
+            ADD_FAILURE() << "the residual update should overflow";
+        } catch (const RunError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::Overflow);
+        }
+        EXPECT_EQ(st.X, (std::vector<float>{0, -2, 1, 1}));
+        EXPECT_EQ(grid.text(1, 1), "-2");
+        EXPECT_EQ(st.R[1], -5.0f);
+        EXPECT_EQ(st.R[2], 2.0f);
+        EXPECT_TRUE(std::isinf(st.R[3]) && st.R[3] < 0);
+        EXPECT_EQ(st.Er, 2.0f);
+    }
+}
+
+TEST(ConnectedSweepTest, ZeroColumnReportsBadFileThenStopsTheSweepThere) {
+    TempDir dir;
+    SquareMatrix A;
+    A.dim(3);
+    A(1, 1) = 2, A(2, 1) = 1, A(3, 1) = 1, A(1, 3) = 1, A(2, 3) = 1, A(3, 3) = 4;  // column 2 all zero
+    write_system(dir.path() + "/rows.vnx", 3, A, {0, 1, 2, 3});
+    for (bool fast : {true, false}) {
+        SCOPED_TRACE(fast);
+        SystemState st;
+        st.N = 3;
+        st.DataMode = kModeConnected;
+        st.msg.fill();
+        for (auto* v : {&st.X, &st.R, &st.D}) dim_cleared(*v, 3);
+        st.file3.open(dir.path() + "/rows.vnx");
+        GridModel grid;
+        grid.fill_x(3, st.X);
+        FakeBoxes box;
+        get_residual(st);
+        fast ? get_norms_file(st, box) : get_norms_file_plain(st, box);
+        EXPECT_EQ(box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+        EXPECT_EQ(st.D[2], 0.0f);
+        EXPECT_EQ(st.D[3], 0.0f);  // not reached
+        try {
+            fast ? do_iteration_file(st, grid) : do_iteration_file_plain(st, grid);
+            ADD_FAILURE() << "the sweep should stop at the zero column";
+        } catch (const RunError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::Overflow);  // 0/0
+        }
+        EXPECT_NE(st.X[1], 0.0f);  // unknown 1 was moved and shown
+        EXPECT_EQ(grid.text(1, 1), single_to_text(st.X[1]));
+        EXPECT_EQ(st.X[2], 0.0f);
+    }
+}
+
+TEST(ConnectedSweepTest, ShortRowFileReadsZerosAndShortVectorsAreRefused) {
+    // The file ends inside row 3 of an order-3 system: the missing records read as 0, exactly as a
+    // system whose last row is zero.
+    Twin t(3, 99u);
+    std::string bytes = test::read_file(t.path);
+    t.file.file3.close();
+    t.dir.write("rows.vnx", bytes.substr(0, 128 * 8 + 2));
+    t.file.file3.open(t.path);
+    SystemState zero_row;
+    zero_row.N = 3;
+    zero_row.X = t.file.X;
+    for (auto* v : {&zero_row.R, &zero_row.D}) dim_cleared(*v, 3);
+    SquareMatrix A = t.mem.A;
+    std::vector<float> B = t.mem.B;
+    for (int j = 1; j <= 3; ++j) A(3, j) = 0;
+    B[3] = 0;
+    write_system(t.dir.path() + "/zero.vnx", 3, A, B);
+    zero_row.file3.open(t.dir.path() + "/zero.vnx");
+    FakeBoxes box;
+    GridModel g1, g2;
+    g1.fill_x(3, t.file.X);
+    g2.fill_x(3, zero_row.X);
+    for (SystemState* s : {&t.file, &zero_row}) {
+        get_residual_file(*s);
+        get_norms_file(*s, box);
+    }
+    do_iteration_file(t.file, g1);
+    do_iteration_file(zero_row, g2);
+    expect_same_run(zero_row, t.file);
+
+    // Vectors shorter than 1..N (a set-up that failed part way) give a subscript error.
+    t.file.N = 4;
+    EXPECT_THROW(do_iteration_file(t.file, g1), RunError);
+    EXPECT_THROW(get_residual_file(t.file), RunError);
+}
+
+}  // namespace
+}  // namespace varnex

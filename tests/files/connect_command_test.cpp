@@ -1,0 +1,175 @@
+// The Connect command: the exact bytes of the row file, records beyond a smaller system left alone,
+// the failures that keep the earlier system in force, and the state of connected mode afterwards.
+
+#include "files/connect_command.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/convert.h"
+#include "support/fakes.h"
+
+namespace varnex {
+namespace {
+
+using test::TestApp;
+
+class ConnectTest : public ::testing::Test {
+  protected:
+    TestApp t;
+    App& app = t.app;
+    SystemState& st = t.app.st;
+    std::string rows = row_file_path(t.app.app_folder);
+
+    void SetUp() override { std::filesystem::create_directories(t.dir.path() + "/data"); }
+
+    // Connects the text (written as data/<name>) through the dialog.
+    void connect(const std::string& text, const std::string& name = "sys.txt") {
+        t.cd.next.push_back(t.dir.write("data/" + name, text));
+        Connect_Click(app);
+    }
+    std::string bytes_at(std::size_t offset, std::size_t n = 4) { return test::read_file(rows).substr(offset, n); }
+    // A memory-mode system of order 3 as "Accept N" leaves it.
+    void memory_mode() {
+        st.N = 3;
+        st.DataMode = kModeMemory;
+        for (auto* v : {&st.X, &st.R, &st.D, &st.B}) dim_cleared(*v, 3);
+        st.A.dim(3);
+        st.IterCount = 4;
+        t.ui.texts[Ctl::txtN] = "3";
+    }
+};
+
+TEST_F(ConnectTest, ConvertsTheExampleIntoRecordsAndEntersConnectedMode) {
+    connect("2 1 5\r\n1 3 10\r\n");
+    EXPECT_TRUE(t.box.shown.empty());
+    EXPECT_EQ(t.cd.init_dirs, std::vector<std::string>{t.dir.path() + "/data/"});
+    EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), t.dir.path() + "/data"));
+    // Six records of 128 bytes; the values little-endian in the first 4 bytes of each.
+    EXPECT_EQ(test::read_file(rows).size(), 6u * 128);
+    EXPECT_EQ(bytes_at(256), std::string("\x00\x00\xA0\x40", 4));  // b(1) = 5
+    EXPECT_EQ(bytes_at(384), std::string("\x00\x00\x80\x3F", 4));  // a(2,1) = 1
+    EXPECT_EQ(bytes_at(640), std::string("\x00\x00\x20\x41", 4));  // b(2) = 10
+
+    EXPECT_EQ(st.N, 2);
+    EXPECT_EQ(st.DataMode, kModeConnected);
+    EXPECT_EQ(st.IterCount, 1);
+    EXPECT_EQ(st.X, (std::vector<float>{0, 0, 0}));
+    EXPECT_EQ(st.R, (std::vector<float>{0, 0, 0}));
+    EXPECT_EQ(st.D, (std::vector<float>{0, 0, 0}));
+    EXPECT_TRUE(t.ui.enabled(Ctl::cmdSolution) && t.ui.enabled(Ctl::cmdIter));
+    EXPECT_EQ(t.ui.text(Ctl::txtN), "2");
+    EXPECT_EQ(t.ui.text(Ctl::txtEps), "0.2");
+    ASSERT_EQ(app.grid.rows(), 3);
+    ASSERT_EQ(app.grid.cols(), 2);
+    EXPECT_EQ(app.grid.text(0, 0), "Solution");
+    EXPECT_EQ(app.grid.text(2, 0), "X(2)=");
+    EXPECT_EQ(app.grid.text(1, 1), "0");
+    EXPECT_FALSE(st.file3.is_open());
+}
+
+TEST_F(ConnectTest, SmallerSystemLeavesLaterRecordsAndReadsLooseLayout) {
+    connect("2 1 5\r\n1 3 10\r\n");
+    const std::string before = test::read_file(rows);
+    // Blanks around and between tokens, LF line ends and lines after line N are ignored.
+    connect("   4   8  \n7 7 7\n", "small.txt");
+    const std::string after = test::read_file(rows);
+    EXPECT_TRUE(t.box.shown.empty());
+    EXPECT_EQ(st.N, 1);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.substr(0, 4), std::string("\x00\x00\x80\x40", 4));    // a(1,1) = 4
+    EXPECT_EQ(after.substr(128, 4), std::string("\x00\x00\x00\x41", 4));  // b(1) = 8
+    EXPECT_EQ(after.substr(256), before.substr(256));                     // records 3..6 untouched
+    EXPECT_EQ(t.ui.text(Ctl::txtEps), "0.1");
+}
+
+TEST_F(ConnectTest, LongLineAcrossReadBlocksAndStoredSolution) {
+    // A line longer than the read blocks, tokens after the (N+1)-th, a line after line N, and a
+    // stored solution of the system file.
+    t.dir.write("data/solutions/sys.txt", "0.8 1.4 \r\n");
+    connect("2" + std::string(3 << 20, ' ') + "1 5\r\n1 3 10 77 x\r\nnot read\r\n");
+    EXPECT_TRUE(t.box.shown.empty());
+    EXPECT_EQ(bytes_at(256), std::string("\x00\x00\xA0\x40", 4));
+    EXPECT_EQ(bytes_at(640), std::string("\x00\x00\x20\x41", 4));
+    EXPECT_EQ(st.X, (std::vector<float>{0, 0.8f, 1.4f}));
+    EXPECT_EQ(app.grid.text(1, 1), "0.8");
+    EXPECT_EQ(app.grid.text(2, 1), "1.4");
+}
+
+TEST_F(ConnectTest, BadContentKeepsTheEarlierSystem) {
+    // A bad token, a short line, an empty line, a tab inside a token, a single token, an empty file:
+    // MsgBadNumber, and the memory-mode system stays in force with its order.
+    const char* texts[] = {
+        "2 1 5\r\n1 abc 10\r\n", "2 1 5\r\n1 3\r\n", "2 1 5\r\n\r\n1 3 10\r\n", "2\t1 5\r\n", "7\r\n", ""};
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        memory_mode();
+        t.box.shown.clear();
+        connect(text);
+        EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadNumber});
+        EXPECT_EQ(st.DataMode, kModeMemory);
+        EXPECT_EQ(st.N, 3);
+        EXPECT_EQ(st.IterCount, 4);
+        EXPECT_EQ(st.X.size(), 4u);
+        EXPECT_EQ(t.ui.text(Ctl::txtN), "3");
+    }
+    // The records converted before the bad token stay written: a(2,1) = 1 at record 4.
+    memory_mode();
+    connect("2 1 5\r\n1 abc 10\r\n");
+    EXPECT_EQ(bytes_at(384), std::string("\x00\x00\x80\x3F", 4));
+}
+
+TEST_F(ConnectTest, FailedConversionAfterConnectedSystemDisablesSolving) {
+    connect("2 1 5\r\n1 3 10\r\n");
+    // Nothing written (no such file, row file unusable): the connected system stays solvable.
+    t.cd.next.push_back(t.dir.path() + "/data/missing.txt");
+    Connect_Click(app);
+    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    t.cd.next.push_back(t.dir.path() + "/data");  // a folder is not a system file
+    Connect_Click(app);
+    EXPECT_EQ(t.box.shown.size(), 2u);
+    EXPECT_TRUE(t.ui.enabled(Ctl::cmdSolution) && t.ui.enabled(Ctl::cmdIter));
+    EXPECT_EQ(st.N, 2);
+    EXPECT_EQ(st.DataMode, kModeConnected);
+
+    // A conversion that failed after overwriting records: the old system cannot be solved any more.
+    connect("5 5 5\r\n1 2 bad\r\n", "broken.txt");
+    EXPECT_EQ(t.box.shown.back(), st.msg.MsgBadNumber);
+    EXPECT_FALSE(t.ui.enabled(Ctl::cmdSolution));
+    EXPECT_FALSE(t.ui.enabled(Ctl::cmdIter));
+    EXPECT_EQ(st.N, 2);
+    // A good conversion enables them again.
+    connect("2 1 5\r\n1 3 10\r\n");
+    EXPECT_TRUE(t.ui.enabled(Ctl::cmdSolution) && t.ui.enabled(Ctl::cmdIter));
+}
+
+TEST_F(ConnectTest, UnwritableRowFileCancelAndMissingDataFolder) {
+    memory_mode();
+    // A folder in the row file's place cannot be opened for writing.
+    std::filesystem::create_directory(rows);
+    connect("2 1 5\r\n1 3 10\r\n");
+    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    EXPECT_EQ(st.DataMode, kModeMemory);
+    EXPECT_EQ(st.N, 3);
+    std::filesystem::remove(rows);
+
+    // A cancelled dialog does nothing.
+    t.box.shown.clear();
+    t.cd.next.push_back(std::nullopt);
+    Connect_Click(app);
+    EXPECT_TRUE(t.box.shown.empty());
+    EXPECT_FALSE(std::filesystem::exists(rows));
+    EXPECT_EQ(st.DataMode, kModeMemory);
+
+    // Without the data folder the command ends silently before the dialog.
+    std::filesystem::remove_all(t.dir.path() + "/data");
+    t.cd.next.push_back(t.dir.write("sys.txt", "2 1 5\r\n1 3 10\r\n"));
+    Connect_Click(app);
+    EXPECT_EQ(t.cd.opens, 2);
+    EXPECT_TRUE(t.box.shown.empty());
+    EXPECT_EQ(st.DataMode, kModeMemory);
+}
+
+}  // namespace
+}  // namespace varnex
