@@ -28,7 +28,7 @@ struct Messages {
 /// A square array with bounds 0..n x 0..n, stored column by column: element (i, j) at j*(n+1) + i, so
 /// that the n+1 equations of one unknown lie next to each other.
 class SquareMatrix {
-public:
+  public:
     /// Dimensions anew to 0..n x 0..n, all elements 0. Throws RunError(OutOfMemory) when the memory
     /// cannot be had and RunError(Subscript) for n < 0.
     void dim(int n);
@@ -45,7 +45,7 @@ public:
     /// Upper bound n; -1 while not dimensioned.
     int upper() const { return static_cast<int>(stride_) - 1; }
 
-private:
+  private:
     std::vector<float> v_;
     std::size_t stride_ = 0;
 };
@@ -62,7 +62,17 @@ inline constexpr int16_t kModeEmpty = 0;
 inline constexpr int16_t kModeMemory = 1;
 inline constexpr int16_t kModeConnected = 2;
 
-/// The one current system and the progress of its solution.
+/// The row file slot of a state. Copying a state copies the numbers, not the open file: a copy starts
+/// with its slot closed, and assigning a state leaves the target's own file as it was.
+class RowFileSlot : public RowFile {
+  public:
+    RowFileSlot() = default;
+    RowFileSlot(const RowFileSlot&) : RowFile() {}
+    RowFileSlot& operator=(const RowFileSlot&) { return *this; }
+};
+
+/// The one current system and the progress of its solution. Copyable, so that a caller or a test can
+/// keep a snapshot of the numbers.
 struct SystemState {
     int16_t N = 0;          ///< order: equations = unknowns
     float Eps = 0.0f;       ///< desired accuracy
@@ -70,14 +80,14 @@ struct SystemState {
     int16_t IterCount = 0;  ///< 1 = no sweep since the last reset; raised by 1 per sweep
     int16_t DataMode = kModeEmpty;
 
-    SquareMatrix A;         ///< a(i,j): i the equation, j the unknown
-    SquareMatrix Aw;        ///< working copy reduced by the elimination
+    SquareMatrix A;   ///< a(i,j): i the equation, j the unknown
+    SquareMatrix Aw;  ///< working copy reduced by the elimination
     std::vector<float> B, Bw, X, R, D;
 
     Messages msg;
 
     /// The binary row file while a solve command reads it (file number 3).
-    RowFile file3;
+    RowFileSlot file3;
 };
 
 }  // namespace varnex
