@@ -1,0 +1,330 @@
+#include "mainwindow/frm_main.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStyleOptionHeader>
+#include <QStylePainter>
+#include <QTableView>
+
+#include "core/convert.h"
+#include "files/connect_command.h"
+#include "files/open_command.h"
+#include "files/save_command.h"
+#include "mainwindow/commands.h"
+#include "mainwindow/grid_table_model.h"
+#include "shell/about.h"
+#include "shell/help_window.h"
+
+namespace varnex {
+
+namespace {
+
+// Positions are designed in twips; at 96 dots per inch 15 twips make one pixel.
+constexpr int px(int twips) { return twips / 15; }
+
+template <class W>
+W* place(W* w, const char* name, int left, int top, int width, int height) {
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(px(left), px(top), px(width), px(height));
+    return w;
+}
+
+// The name of element k of a control array, as "txtIndex(1)".
+QByteArray indexed(const char* name, int k) { return QByteArray(name) + '(' + QByteArray::number(k) + ')'; }
+
+// The user's decimal separator, or '.' when the locale's is not a single ASCII character.
+char locale_decimal_separator() {
+    const QString point = QLocale::system().decimalPoint();
+    if (point.size() == 1 && point.at(0).unicode() < 0x80) return static_cast<char>(point.at(0).unicode());
+    return '.';
+}
+
+}  // namespace
+
+void RepaintingObserver::grid_reset() {
+    if (inner) inner->grid_reset();
+}
+
+void RepaintingObserver::cell_written(int row, int col) {
+    if (inner) inner->cell_written(row, col);
+    if (ui && ++writes_ >= kWritesPerRefresh) {
+        writes_ = 0;
+        ui->refresh();
+    }
+}
+
+FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
+    : QMainWindow(parent), app_folder_(appFolder), boxes_(this), cd_(this) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("VARNEX SOLVER"));
+    set_decimal_separator(locale_decimal_separator());
+
+    // The designed default font of the window: the sans family at 8.25 pt.
+    QFont base = QApplication::font();
+    base.setPointSizeF(8.25);
+    setFont(base);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(px(10395), px(5850));
+    setCentralWidget(client);
+    build_grid(client);
+    build_controls(client);
+    build_menu();
+    set_tab_order();
+    bind_controls();
+    connect_commands();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    app_.app_folder = appFolder.toStdString();
+    app_.ui = &controls_;
+    app_.box = &boxes_;
+    app_.cd = &cd_;
+    app_.clock = &clock_;
+    observer_.inner = model_;
+    observer_.ui = &controls_;
+    app_.grid.set_observer(&observer_);
+    controls_.set_grid_model(model_);
+
+    run([](App& app) { Form_Load(app); }, false);
+}
+
+FrmMain::~FrmMain() {
+    // The grid lives in app_, which goes before the child widgets: detach the view model first.
+    app_.grid.set_observer(nullptr);
+    msfgData_->setModel(nullptr);
+    delete model_;
+    model_ = nullptr;
+}
+
+void FrmMain::build_grid(QWidget* client) {
+    model_ = new GridTableModel(app_.grid, this);
+    msfgData_ = place(new QTableView(client), "msfgData", 240, 360, 9975, 2535);
+    msfgData_->setModel(model_);
+    msfgData_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    msfgData_->setSelectionMode(QAbstractItemView::SingleSelection);
+    msfgData_->setWordWrap(false);
+    // Fixed, uniform sections: the view never measures cell contents, so a large order lays out at once
+    // and scrolls by reading only the visible cells.
+    const int row_height = fontMetrics().height() + 4;
+    for (QHeaderView* header : {msfgData_->horizontalHeader(), msfgData_->verticalHeader()}) {
+        header->setSectionResizeMode(QHeaderView::Fixed);
+        header->setHighlightSections(false);
+        header->setMinimumSectionSize(row_height);
+    }
+    msfgData_->horizontalHeader()->setDefaultSectionSize(72);
+    msfgData_->verticalHeader()->setDefaultSectionSize(row_height);
+    msfgData_->verticalHeader()->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Solution")) + 12);
+
+    // Cell (0, 0) belongs to neither header: the corner button shows it.
+    corner_ = msfgData_->findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
+    if (corner_) {
+        corner_->installEventFilter(this);
+        connect(model_, &GridTableModel::cornerChanged, corner_, qOverload<>(&QWidget::update));
+    }
+}
+
+void FrmMain::build_controls(QWidget* c) {
+    QFont bold = font();
+    bold.setBold(true);
+    auto label = [&](const char* name, const char* caption, int l, int t, int w, int h, bool is_bold) {
+        QLabel* lbl = place(new QLabel(QString::fromLatin1(caption), c), name, l, t, w, h);
+        lbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        if (is_bold) lbl->setFont(bold);
+        // The designed widths were measured with a narrower font: a one-line caption may run on into
+        // the free space after it rather than wrap or lose its last letters.
+        const int needed = lbl->fontMetrics().horizontalAdvance(lbl->text()) + 2;
+        if (needed > lbl->width()) lbl->resize(needed, lbl->height());
+        return lbl;
+    };
+    auto edit = [&](const char* name, const char* text, int l, int t, int w, int h, QWidget* parent) {
+        QLineEdit* e = place(new QLineEdit(QString::fromLatin1(text), parent), name, l, t, w, h);
+        e->installEventFilter(this);  // lets the menu's shortcuts win over the box's own keys
+        return e;
+    };
+    auto button = [&](const char* name, const char* caption, int l, int t, int w, int h, QWidget* parent) {
+        QPushButton* b = place(new QPushButton(QString::fromLatin1(caption), parent), name, l, t, w, h);
+        b->setAutoDefault(false);
+        return b;
+    };
+
+    label("lblN", "N=", 480, 3120, 375, 255, true);
+    txtN_ = edit("txtN", "", 960, 3120, 735, 285, c);
+    cmdN_ = button("cmdN", "Accept N", 4800, 3000, 1095, 375, c);
+    label("lblA", "A (", 480, 3840, 255, 375, true);
+    label("lblA1", ",", 1680, 3840, 135, 255, true);
+    label("lblA2", ") =", 2760, 3840, 255, 375, true);
+    txtA_ = edit("txtA", "", 3120, 3720, 1335, 375, c);
+    cmdA_ = button("cmdA", "Accept A(i,j)", 4800, 3720, 1095, 375, c);
+    label("lblB", "B (", 480, 5040, 255, 255, true);
+    label("lblB1", ") =", 1680, 5040, 255, 255, true);
+    txtB_ = edit("txtB", "", 3120, 4920, 1335, 375, c);
+    cmdB_ = button("cmdB", "Accept B(i)", 4800, 4920, 1095, 375, c);
+
+    // The three index selectors: i and j of a(i,j), i of b(i).
+    const int frame_left[3] = {840, 1920, 840};
+    const int frame_top[3] = {3600, 3600, 4800};
+    for (int k = 0; k < 3; ++k) {
+        QFrame* f = place(new QFrame(c), indexed("frmIndex", k).constData(), frame_left[k], frame_top[k], 735, 975);
+        f->setFrameStyle(QFrame::Box | QFrame::Sunken);
+        frmIndex_[k] = f;
+        txtIndex_[k] = edit(indexed("txtIndex", k).constData(), "1", 120, 240, 375, 285, f);
+        cmdDown_[k] = button(indexed("cmdDown", k).constData(), "<", 120, 600, 255, 255, f);
+        cmdUp_[k] = button(indexed("cmdUp", k).constData(), ">", 360, 600, 255, 255, f);
+    }
+
+    // Line1 divides the entry area from the solve area.
+    QFrame* line = new QFrame(c);
+    line->setObjectName(QStringLiteral("Line1"));
+    line->setFrameStyle(QFrame::VLine | QFrame::Plain);
+    line->setGeometry(px(6240) - 1, px(3000), 3, px(5760 - 3000));
+
+    cmdSolution_ = button("cmdSolution", "Find  solution", 7200, 3120, 1335, 375, c);
+    cmdIter_ = button("cmdIter", "Next Iteration", 7200, 3600, 1335, 375, c);
+    cmdIter_->setEnabled(false);  // designed disabled; "Accept N", Open or Connect enable it
+    label("lblEps", "Desired accuracy", 6480, 4320, 1455, 255, false);
+    txtEps_ = edit("txtEps", "0.5", 8280, 4200, 1935, 375, c);
+    QLabel* time = label("lblTime", "Duration of the  last operation", 6480, 4800, 1455, 375, false);
+    time->setWordWrap(true);  // designed as two lines in its box
+    time->resize(px(1455), px(375));
+    txtTime_ = edit("txtTime", "", 8280, 4800, 1815, 375, c);
+    label("lblEr", "Current accuracy", 6480, 5520, 1335, 255, false);
+    txtEr_ = edit("txtEr", "", 8280, 5400, 1935, 375, c);
+}
+
+void FrmMain::build_menu() {
+    struct Entry {
+        const char* name;
+        const char* caption;
+        QKeySequence key;
+    };
+    auto add = [this](QMenu* menu, const Entry& e) {
+        QAction* a = menu->addAction(QString::fromLatin1(e.caption));
+        a->setObjectName(QString::fromLatin1(e.name));
+        a->setShortcut(e.key);
+        shortcut_actions_.append(a);
+        return a;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("File"));
+    file->menuAction()->setObjectName(QStringLiteral("File"));
+    QAction* open = add(file, {"Open", "&Open", QKeySequence(Qt::CTRL | Qt::Key_O)});
+    QAction* save = add(file, {"Save", "&Save", QKeySequence(Qt::CTRL | Qt::Key_R)});
+    QAction* connect_ = add(file, {"Connect", "&Connect", QKeySequence(Qt::CTRL | Qt::Key_C)});
+    file->addSeparator()->setObjectName(QStringLiteral("Separator"));
+    QAction* exit = add(file, {"Exit", "&Exit", QKeySequence(Qt::CTRL | Qt::Key_E)});
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help"));
+    help->menuAction()->setObjectName(QStringLiteral("Help"));
+    QAction* about = add(help, {"About", "&About", QKeySequence(Qt::CTRL | Qt::Key_A)});
+    QAction* guide = add(help, {"UserGuide", "&User Guide", QKeySequence(Qt::CTRL | Qt::Key_U)});
+    QAction* paid = add(help, {"GetPaid", "&Get Paid", QKeySequence(Qt::CTRL | Qt::Key_G)});
+
+    connect(open, &QAction::triggered, this, [this] { run([](App& app) { Open_Click(app); }, false); });
+    connect(save, &QAction::triggered, this, [this] { run([](App& app) { Save_Click(app); }, false); });
+    connect(connect_, &QAction::triggered, this, [this] { run([](App& app) { Connect_Click(app); }, false); });
+    connect(exit, &QAction::triggered, this, [] { Exit_Click(); });
+    connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
+    connect(guide, &QAction::triggered, this, [this] { UserGuide_Click(app_folder_); });
+    connect(paid, &QAction::triggered, this, [] { GetPaid_Click(); });
+}
+
+void FrmMain::connect_commands() {
+    connect(cmdN_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdN_Click(app); }, true); });
+    connect(cmdA_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdA_Click(app); }, false); });
+    connect(cmdB_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdB_Click(app); }, false); });
+    connect(cmdSolution_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdSolution_Click(app); }, true); });
+    connect(cmdIter_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdIter_Click(app); }, true); });
+    for (int k = 0; k < 3; ++k) {
+        connect(cmdDown_[k], &QPushButton::clicked, this,
+                [this, k] { run([k](App& app) { cmdDown_Click(app, k); }, false); });
+        connect(cmdUp_[k], &QPushButton::clicked, this,
+                [this, k] { run([k](App& app) { cmdUp_Click(app, k); }, false); });
+    }
+}
+
+void FrmMain::set_tab_order() {
+    // The designed order; the controls of a selector follow where their frame stands.
+    QList<QWidget*> order{msfgData_, txtN_, cmdN_};
+    auto selector = [&](int k) { order << txtIndex_[k] << cmdDown_[k] << cmdUp_[k]; };
+    selector(0);
+    selector(1);
+    order << txtA_ << cmdA_;
+    selector(2);
+    order << txtB_ << cmdB_ << cmdSolution_ << cmdIter_ << txtEps_ << txtTime_ << txtEr_;
+    for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+    msfgData_->setFocus();
+}
+
+void FrmMain::bind_controls() {
+    controls_.bind(Ctl::txtN, txtN_);
+    controls_.bind(Ctl::txtA, txtA_);
+    controls_.bind(Ctl::txtB, txtB_);
+    controls_.bind(Ctl::txtEps, txtEps_);
+    controls_.bind(Ctl::txtEr, txtEr_);
+    controls_.bind(Ctl::txtTime, txtTime_);
+    for (int k = 0; k < 3; ++k) controls_.bind(txt_index(k), txtIndex_[k]);
+    controls_.bind(Ctl::cmdN, cmdN_);
+    controls_.bind(Ctl::cmdA, cmdA_);
+    controls_.bind(Ctl::cmdB, cmdB_);
+    controls_.bind(Ctl::cmdSolution, cmdSolution_);
+    controls_.bind(Ctl::cmdIter, cmdIter_);
+}
+
+template <class Command>
+void FrmMain::run(Command&& command, bool busy) {
+    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+    model_->set_deferred(true);
+    try {
+        command(app_);
+    } catch (...) {
+        // The commands trap their own failures; this only keeps anything else out of the event loop.
+    }
+    model_->set_deferred(false);
+    model_->flush();
+    if (busy) QApplication::restoreOverrideCursor();
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        // A line edit claims keys such as Ctrl+A and Ctrl+C for itself; leaving the override
+        // unaccepted for the menu's keys lets the menu's shortcut fire instead.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        for (const QAction* a : shortcut_actions_) {
+            if (a->isEnabled() && a->shortcut() == pressed) {
+                event->ignore();
+                return true;
+            }
+        }
+    } else if (watched == corner_ && event->type() == QEvent::Paint) {
+        paint_corner();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void FrmMain::paint_corner() {
+    QStylePainter painter(corner_);
+    QStyleOptionHeader opt;
+    opt.initFrom(corner_);
+    opt.rect = corner_->rect();
+    opt.position = QStyleOptionHeader::OnlyOneSection;
+    opt.orientation = Qt::Horizontal;
+    opt.state |= QStyle::State_Raised;
+    opt.text = model_->cornerText();
+    opt.textAlignment = Qt::AlignCenter;
+    painter.drawControl(QStyle::CE_Header, opt);
+}
+
+}  // namespace varnex

@@ -1,0 +1,97 @@
+#pragma once
+// The main window frmMain: the data grid, the entry rows, the solve area and the menu bar. The window
+// holds no arithmetic: each slot hands its command to the logic of mainwindow/commands.h.
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+
+#include "core/app.h"
+#include "mainwindow/qt_seams.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+
+namespace varnex {
+
+class GridTableModel;
+
+/// Passes the grid's changes on to the view model and, every few cell writes, lets the window
+/// repaint (throttled by Controls::refresh), so a long sweep keeps its x(i) cells moving.
+class RepaintingObserver : public GridObserver {
+  public:
+    /// Cell writes between two calls of Controls::refresh.
+    static constexpr int kWritesPerRefresh = 64;
+
+    GridObserver* inner = nullptr;
+    Controls* ui = nullptr;
+
+    void grid_reset() override;
+    void cell_written(int row, int col) override;
+
+  private:
+    int writes_ = 0;
+};
+
+class FrmMain : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    /// Builds the window, takes the decimal separator from the system locale and runs the load
+    /// handler, all before the window is first shown.
+    explicit FrmMain(const QString& appFolder, QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    App& app() { return app_; }
+    GridTableModel* gridModel() const { return model_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void build_controls(QWidget* client);
+    void build_grid(QWidget* client);
+    void build_menu();
+    void connect_commands();
+    void set_tab_order();
+    void bind_controls();
+    /// Runs one command of the logic with the grid's repaint deferred to the throttled refresh.
+    template <class Command>
+    void run(Command&& command, bool busy);
+    /// Paints cell (0, 0) of the grid into the view's corner.
+    void paint_corner();
+
+    App app_;
+    QString app_folder_;
+    QtControls controls_;
+    QtMessageBoxes boxes_;
+    QtFileDialog cd_;
+    SystemClock clock_;
+    RepaintingObserver observer_;
+    GridTableModel* model_ = nullptr;
+    QWidget* corner_ = nullptr;
+    QList<QAction*> shortcut_actions_;
+
+    QTableView* msfgData_ = nullptr;
+    QLineEdit* txtN_ = nullptr;
+    QLineEdit* txtA_ = nullptr;
+    QLineEdit* txtB_ = nullptr;
+    QLineEdit* txtEps_ = nullptr;
+    QLineEdit* txtTime_ = nullptr;
+    QLineEdit* txtEr_ = nullptr;
+    QPushButton* cmdN_ = nullptr;
+    QPushButton* cmdA_ = nullptr;
+    QPushButton* cmdB_ = nullptr;
+    QPushButton* cmdSolution_ = nullptr;
+    QPushButton* cmdIter_ = nullptr;
+    std::array<QFrame*, 3> frmIndex_{};
+    std::array<QLineEdit*, 3> txtIndex_{};
+    std::array<QPushButton*, 3> cmdDown_{};
+    std::array<QPushButton*, 3> cmdUp_{};
+};
+
+}  // namespace varnex

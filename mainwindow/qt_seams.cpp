@@ -1,0 +1,102 @@
+#include "mainwindow/qt_seams.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTime>
+
+#include "mainwindow/grid_table_model.h"
+
+namespace varnex {
+
+namespace {
+
+const QString kTitle = QStringLiteral("VARNEX_SOLVER");
+
+QString to_qstring(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QtControls::QtControls() { since_paint_.start(); }
+
+void QtControls::bind(Ctl c, QWidget* w) { widgets_[static_cast<std::size_t>(c)] = w; }
+
+QWidget* QtControls::widget(Ctl c) const { return widgets_[static_cast<std::size_t>(c)].data(); }
+
+std::string QtControls::text(Ctl c) const {
+    QWidget* w = widget(c);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text().toStdString();
+    return {};
+}
+
+void QtControls::set_text(Ctl c, std::string_view text) {
+    QWidget* w = widget(c);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        edit->setText(to_qstring(text));
+        edit->setCursorPosition(0);  // show the start of a long number
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        button->setText(to_qstring(text));
+    }
+}
+
+bool QtControls::enabled(Ctl c) const {
+    QWidget* w = widget(c);
+    return w && w->isEnabled();
+}
+
+void QtControls::set_enabled(Ctl c, bool on) {
+    if (QWidget* w = widget(c)) w->setEnabled(on);
+}
+
+void QtControls::refresh() {
+    if (since_paint_.elapsed() < kRefreshMs) return;
+    if (model_) model_->flush();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Measured after painting, so that a slow repaint cannot take more than its share of the run.
+    since_paint_.restart();
+}
+
+void QtMessageBoxes::message(std::string_view text) {
+    QMessageBox box(QMessageBox::NoIcon, kTitle, to_qstring(text), QMessageBox::Ok, parent_.data());
+    box.setObjectName(QStringLiteral("VarnexMessage"));
+    box.exec();
+}
+
+bool QtMessageBoxes::ask_yes_no(std::string_view text) {
+    QMessageBox box(QMessageBox::NoIcon, kTitle, to_qstring(text), QMessageBox::Yes | QMessageBox::No, parent_.data());
+    box.setObjectName(QStringLiteral("VarnexQuestion"));
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool QtFileDialog::ShowOpen() { return show(false); }
+bool QtFileDialog::ShowSave() { return show(true); }
+
+bool QtFileDialog::show(bool save) {
+    QFileDialog dialog(parent_.data());
+    dialog.setObjectName(QStringLiteral("CD"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Any name may be typed: the commands report a missing file and ask before replacing one.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!InitDir.empty()) dialog.setDirectory(QString::fromStdString(InitDir));
+    // Only the name: a full path would move the dialog away from InitDir.
+    if (!FileName.empty()) dialog.selectFile(QFileInfo(QString::fromStdString(FileName)).fileName());
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return false;
+    FileName = chosen.first().toStdString();
+    return true;
+}
+
+float SystemClock::seconds_since_midnight() {
+    return static_cast<float>(QTime::currentTime().msecsSinceStartOfDay() / 1000.0);
+}
+
+}  // namespace varnex

@@ -1,0 +1,73 @@
+#pragma once
+// The seams of core/ui.h over Qt: the main window's widgets, QMessageBox, QFileDialog and the
+// system clock.
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+
+#include "core/ui.h"
+
+namespace varnex {
+
+class GridTableModel;
+
+/// The controls that the commands read and write, bound to the window's line edits and buttons.
+class QtControls : public Controls {
+  public:
+    /// How often refresh() lets the window repaint while a command holds it, in milliseconds.
+    static constexpr int kRefreshMs = 200;
+
+    QtControls();
+    void bind(Ctl c, QWidget* widget);
+    /// The grid's view model: refresh() flushes its deferred cell changes before repainting.
+    void set_grid_model(GridTableModel* model) { model_ = model; }
+
+    std::string text(Ctl c) const override;
+    void set_text(Ctl c, std::string_view text) override;
+    bool enabled(Ctl c) const override;
+    void set_enabled(Ctl c, bool on) override;
+    /// At most every kRefreshMs: flushes the grid's changes and handles pending paint events (no
+    /// user input). Between those moments a call costs one clock reading.
+    void refresh() override;
+
+  private:
+    QWidget* widget(Ctl c) const;
+
+    std::array<QPointer<QWidget>, static_cast<std::size_t>(Ctl::cmdIter) + 1> widgets_;
+    GridTableModel* model_ = nullptr;
+    QElapsedTimer since_paint_;
+};
+
+/// Modal boxes titled "VARNEX_SOLVER" without an icon: OK only, or Yes and No.
+class QtMessageBoxes : public MessageBoxes {
+  public:
+    explicit QtMessageBoxes(QWidget* parent) : parent_(parent) {}
+    void message(std::string_view text) override;
+    bool ask_yes_no(std::string_view text) override;
+
+  private:
+    QPointer<QWidget> parent_;
+};
+
+/// The dialog CD on QFileDialog: starts in InitDir with the name of FileName preselected; no filter
+/// and no overwrite question (the Save command asks its own).
+class QtFileDialog : public FileDialog {
+  public:
+    explicit QtFileDialog(QWidget* parent) : parent_(parent) {}
+    bool ShowOpen() override;
+    bool ShowSave() override;
+
+  private:
+    bool show(bool save);
+    QPointer<QWidget> parent_;
+};
+
+/// Local time of day in seconds, to the millisecond.
+class SystemClock : public Clock {
+  public:
+    float seconds_since_midnight() override;
+};
+
+}  // namespace varnex
