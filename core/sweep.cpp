@@ -28,10 +28,16 @@ int residual_update(float* r, const float* a, float s, int n, float* er) {
     return n + 1;
 }
 
+int update_then_sum(float* r, const float* a, float s, const float* next, int n, float* buf, float* er, float* sum) {
+    const int j = residual_update(r, a, s, n, er);
+    if (j > n) *sum = column_sum(r, next, n, buf);
+    return j;
+}
+
 }  // namespace
 
 const SweepKernels& sweep_kernels_scalar() {
-    static const SweepKernels k{"scalar", column_sum, residual_update};
+    static const SweepKernels k{"scalar", column_sum, residual_update, update_then_sum};
     return k;
 }
 
@@ -58,13 +64,15 @@ void do_iteration_with(SystemState& st, GridModel& grid, const SweepKernels& ker
 
     float* r = st.R.data();
     char text[32];
+    // The column sum of unknown 1; every later one comes with the residual update before it.
+    float next_sum = kern.column_sum(r, st.A.col(1), n, buf.data());
     // i is the unknown being moved; the kernels run over the equations j.
     for (int i = 1; i <= n; ++i) {
         const float* ai = st.A.col(i);
 
         // s = component i of A^T (A x - b); the plain loop raises at its first non-finite term and has
         // changed nothing else by then.
-        float s = kern.column_sum(r, ai, n, buf.data());
+        float s = next_sum;
         check(s);
 
         const float num = -s;
@@ -78,12 +86,16 @@ void do_iteration_with(SystemState& st, GridModel& grid, const SweepKernels& ker
         // that the fault is raised at its element with R and Er as the plain loop leaves them.
         st.Er = 0.0f;
         float er = 0.0f;
-        int j = kern.residual_update(r, ai, s, n, &er);
+        int j = i < n ? kern.update_then_sum(r, ai, s, st.A.col(i + 1), n, buf.data(), &er, &next_sum)
+                      : kern.residual_update(r, ai, s, n, &er);
         st.Er = er;
-        for (; j <= n; ++j) {
-            r[j] = mul_add(s, ai[j], r[j]);
-            check(r[j]);
-            if (r[j] > st.Er) st.Er = r[j];
+        if (j <= n) {
+            for (; j <= n; ++j) {
+                r[j] = mul_add(s, ai[j], r[j]);
+                check(r[j]);
+                if (r[j] > st.Er) st.Er = r[j];
+            }
+            if (i < n) next_sum = kern.column_sum(r, st.A.col(i + 1), n, buf.data());
         }
 
         const int16_t col = i16(i16(2 * n) + 3);

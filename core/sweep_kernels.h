@@ -19,6 +19,12 @@ struct SweepKernels {
     /// returns the first index of that group, with r and er covering the elements before it; returns
     /// n+1 when all are done.
     int (*residual_update)(float* r, const float* a, float s, int n, float* er);
+
+    /// residual_update(r, a, s, n, er) followed by *sum = column_sum(r, next, n, buf), the column sum of
+    /// the next unknown over the updated residual. When the update stops at a non-finite value its
+    /// return is that of residual_update and *sum is not set.
+    int (*update_then_sum)(float* r, const float* a, float s, const float* next, int n, float* buf, float* er,
+                           float* sum);
 };
 
 /// Plain C++ kernels that run on every processor.

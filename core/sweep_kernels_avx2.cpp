@@ -46,15 +46,21 @@ inline __m256 exact8(__m256 x, __m256 y, __m256 z) {
     return _mm256_set_m128(hi, lo);
 }
 
+// Mask of the eight guessed terms buf[j..j+7] that differ in any bit from the exact step taken from
+// the guess before each.
+__attribute__((always_inline)) inline unsigned wrong8(const float* r, const float* a, const float* buf, int j) {
+    const __m256 e = exact8(_mm256_loadu_ps(r + j), _mm256_loadu_ps(a + j), _mm256_loadu_ps(buf + j - 1));
+    const __m256i same = _mm256_cmpeq_epi32(_mm256_castps_si256(e), _mm256_castps_si256(_mm256_loadu_ps(buf + j)));
+    return ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(same))) & 0xFFu;
+}
+
 // First j in [from, n] whose guessed term buf[j] differs in any bit from the exact step taken from
 // buf[j-1]; n+1 when none does.
 int first_wrong(const float* r, const float* a, const float* buf, int from, int n) {
     int j = from;
     for (; j + 8 <= n + 1; j += 8) {
-        const __m256 e = exact8(_mm256_loadu_ps(r + j), _mm256_loadu_ps(a + j), _mm256_loadu_ps(buf + j - 1));
-        const __m256i same = _mm256_cmpeq_epi32(_mm256_castps_si256(e), _mm256_castps_si256(_mm256_loadu_ps(buf + j)));
-        const unsigned mask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(same)));
-        if (mask != 0xFFu) return j + __builtin_ctz(~mask);
+        const unsigned mask = wrong8(r, a, buf, j);
+        if (mask) return j + __builtin_ctz(mask);
     }
     for (; j <= n; ++j) {
         const float e = exact_term(r[j], a[j], buf[j - 1]);
@@ -63,49 +69,67 @@ int first_wrong(const float* r, const float* a, const float* buf, int from, int 
     return n + 1;
 }
 
-float column_sum(const float* r, const float* a, int n, float* buf) {
-    buf[0] = 0.0f;
-    float g = 0.0f;
-    int from = 1;
+// The guessed terms buf[1..m-1] are exact, buf[m] is not: takes term m by the rule and goes on with
+// guesses and checks to the end of the column.
+float resume_sum(const float* r, const float* a, int n, float* buf, int m) {
     for (int corrections = 0;; ++corrections) {
+        float g = exact_term(r[m], a[m], buf[m - 1]);
+        buf[m] = g;
+        if (!finite_bits(g)) return g;
+        if (corrections == kMaxCorrections) {
+            for (int j = m + 1; j <= n; ++j) g = exact_term(r[j], a[j], g);
+            return g;
+        }
         // The guess: one float FMA per term, buf[j] the sum after term j.
-        for (int j = from; j <= n; ++j) {
+        for (int j = m + 1; j <= n; ++j) {
             g = __builtin_fmaf(r[j], a[j], g);
             buf[j] = g;
         }
-        const int m = first_wrong(r, a, buf, from, n);
+        m = first_wrong(r, a, buf, m + 1, n);
         if (m > n) return buf[n];
-        // Terms before m are exact; term m is taken by the rule and the chain resumes after it.
-        g = exact_term(r[m], a[m], buf[m - 1]);
-        buf[m] = g;
-        if (!finite_bits(g)) return g;
-        from = m + 1;
-        if (corrections == kMaxCorrections) {
-            for (int j = from; j <= n; ++j) g = exact_term(r[j], a[j], g);
-            return g;
-        }
     }
 }
 
-int residual_update(float* r, const float* a, float s, int n, float* er) {
-    const __m256 sv = _mm256_set1_ps(s);
-    const __m256i expo = _mm256_set1_epi32(0x7f800000);
-    __m256 top = _mm256_setzero_ps();
-    int j = 1;
-    // Eight equations at a time; top keeps, per lane, the largest value seen, strictly greater winning.
-    for (; j + 8 <= n + 1; j += 8) {
-        const __m256 v = exact8(sv, _mm256_loadu_ps(a + j), _mm256_loadu_ps(r + j));
-        const __m256i e = _mm256_and_si256(_mm256_castps_si256(v), expo);
-        if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(e, expo))) != 0) break;
-        _mm256_storeu_ps(r + j, v);
-        top = _mm256_max_ps(v, top);  // v > top ? v : top
+float column_sum(const float* r, const float* a, int n, float* buf) {
+    buf[0] = 0.0f;
+    float g = 0.0f;
+    for (int j = 1; j <= n; ++j) {
+        g = __builtin_fmaf(r[j], a[j], g);
+        buf[j] = g;
     }
+    const int m = first_wrong(r, a, buf, 1, n);
+    return m > n ? buf[n] : resume_sum(r, a, n, buf, m);
+}
+
+// Per lane the largest value seen, strictly greater winning, folded into *er.
+inline void fold_max(__m256 top, float* er) {
     alignas(32) float lanes[8];
     _mm256_store_ps(lanes, top);
     float m = *er;
     for (float v : lanes)
         if (v > m) m = v;
     *er = m;
+}
+
+// True when one of the eight values is an infinity or a NaN.
+inline bool any_non_finite(__m256 v) {
+    const __m256i expo = _mm256_set1_epi32(0x7f800000);
+    const __m256i e = _mm256_and_si256(_mm256_castps_si256(v), expo);
+    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(e, expo))) != 0;
+}
+
+int residual_update(float* r, const float* a, float s, int n, float* er) {
+    const __m256 sv = _mm256_set1_ps(s);
+    __m256 top = _mm256_setzero_ps();
+    int j = 1;
+    // Eight equations at a time.
+    for (; j + 8 <= n + 1; j += 8) {
+        const __m256 v = exact8(sv, _mm256_loadu_ps(a + j), _mm256_loadu_ps(r + j));
+        if (any_non_finite(v)) break;
+        _mm256_storeu_ps(r + j, v);
+        top = _mm256_max_ps(v, top);  // v > top ? v : top
+    }
+    fold_max(top, er);
     if (j + 8 <= n + 1) return j;
     for (; j <= n; ++j) {
         const float v = exact_term(s, a[j], r[j]);
@@ -113,6 +137,54 @@ int residual_update(float* r, const float* a, float s, int n, float* er) {
         r[j] = v;
         if (v > *er) *er = v;
     }
+    return n + 1;
+}
+
+// The residual update of one unknown and the guessed column sum of the next, in one pass: the sum's
+// chain of FMAs is the critical path, and the update of the next eight residuals and the check of the
+// eight guesses before them run in its shadow.
+int update_then_sum(float* r, const float* a, float s, const float* next, int n, float* buf, float* er, float* sum) {
+    const __m256 sv = _mm256_set1_ps(s);
+    __m256 top = _mm256_setzero_ps();
+    buf[0] = 0.0f;
+    float g = 0.0f;
+    int wrong = 0;  // first guessed term found wrong; 0 while none is
+    int j = 1;
+    for (; j + 8 <= n + 1; j += 8) {
+        const __m256 v = exact8(sv, _mm256_loadu_ps(a + j), _mm256_loadu_ps(r + j));
+        if (any_non_finite(v)) {
+            fold_max(top, er);
+            return j;
+        }
+        _mm256_storeu_ps(r + j, v);
+        top = _mm256_max_ps(v, top);
+        if (wrong) continue;
+        for (int q = j; q < j + 8; ++q) {
+            g = __builtin_fmaf(r[q], next[q], g);
+            buf[q] = g;
+        }
+        if (j > 1) {
+            const unsigned mask = wrong8(r, next, buf, j - 8);
+            if (mask) wrong = j - 8 + __builtin_ctz(mask);
+        }
+    }
+    fold_max(top, er);
+    const int tail = j;
+    for (; j <= n; ++j) {
+        const float v = exact_term(s, a[j], r[j]);
+        if (!finite_bits(v)) return j;
+        r[j] = v;
+        if (v > *er) *er = v;
+    }
+    if (!wrong) {
+        for (int q = tail; q <= n; ++q) {
+            g = __builtin_fmaf(r[q], next[q], g);
+            buf[q] = g;
+        }
+        const int m = first_wrong(r, next, buf, tail > 8 ? tail - 8 : 1, n);
+        if (m <= n) wrong = m;
+    }
+    *sum = wrong ? resume_sum(r, next, n, buf, wrong) : buf[n];
     return n + 1;
 }
 
@@ -125,7 +197,7 @@ int residual_update(float* r, const float* a, float s, int n, float* er) {
 namespace varnex {
 
 const SweepKernels* sweep_kernels_avx2() {
-    static const SweepKernels k{"avx2", column_sum, residual_update};
+    static const SweepKernels k{"avx2", column_sum, residual_update, update_then_sum};
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? &k : nullptr;
 }
 
