@@ -145,8 +145,8 @@ struct GridModel::Impl {
         for (auto& kv : others) fn(kv.second);
     }
 
-    // Rewrites (the x column every sweep) leave garbage behind; compact once it outweighs the live
-    // texts. Compaction is only an economy: when memory runs short for it, the arena stays as it is.
+    // Rewrites (the x column every sweep) leave garbage behind; compact once the arena asks for it.
+    // Compaction is only an economy: when memory runs short for it, the arena stays as it is.
     void maybe_compact() {
         if (!arena.wants_compaction()) return;
         try {

@@ -3,7 +3,7 @@
 // most three bytes lives in the reference itself; a longer one is an entry in the arena: its length
 // (7 bits per byte, high bit = more) followed by its bytes, packed into chunks that never move, so a
 // text read out stays where it is until it is rewritten or the arena is compacted. Rewritten and
-// released entries leave garbage behind; the owner compacts when it dominates.
+// released entries leave garbage behind; the owner compacts when it has piled up.
 
 #include <algorithm>
 #include <bit>
@@ -41,8 +41,10 @@ class TextArena {
         return {reinterpret_cast<const char*>(p), len};
     }
 
-    /// Garbage outweighs the live entries and is worth a pass.
-    bool wants_compaction() const { return garbage_ > live_ && garbage_ >= k_compaction_floor; }
+    /// Garbage has reached a quarter of the live entries and is worth a pass. The quarter keeps a grid
+    /// whose approximation column is rewritten every sweep within 1.25 times its live texts, while
+    /// the copying stays rare (a sweep leaves at most one column's worth of garbage).
+    bool wants_compaction() const { return garbage_ >= k_compaction_floor && garbage_ * 4 > live_; }
 
     /// Copies every live entry into fresh chunks and drops the old ones. `for_each_ref(fn)` must call
     /// fn(Ref&) for every live reference the owner holds, in the same order on both of its two calls.
