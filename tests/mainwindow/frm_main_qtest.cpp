@@ -193,6 +193,14 @@ class FrmMainTest : public QObject {
         QVERIFY(QString::fromStdString(boxes.shown[0]).contains("VARNEX SOLVER"));
         QVERIFY(!txtN->hasSelectedText());
         QCOMPARE(txtN->text(), QStringLiteral("12"));
+
+        // The grid has the focus: Ctrl+C is Connect (its dialog cancelled), not a copy.
+        test::FakeDialog cd;
+        w.app().cd = &cd;
+        QTableView* grid = get<QTableView>(w, "msfgData");
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(cd.opens, 1);
     }
 
     void messageBoxesCarryTheTitleAndTheirButtonsOnly() {
