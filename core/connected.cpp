@@ -104,9 +104,11 @@ bool covers_system(const RowFile& f, int16_t n) {
     return f.bytes() && static_cast<std::uint64_t>(last - 1) * kRecordLength + 4 <= f.size();
 }
 
-// How many rows ahead the column walks fetch: far enough to cover a miss to main memory while the
-// running sum waits on its own rounding steps.
-constexpr int kAhead = 48;
+// How many rows ahead the column walks fetch. Every value of a column lies in a cache line of its
+// own, a row stride apart, so the hardware does not see the pattern; fetching well ahead keeps many
+// misses in flight while the running sum waits on its own rounding steps (measured at order 2000:
+// 48 rows ahead is about 10% slower, 256 no faster).
+constexpr int kAhead = 128;
 
 inline void prefetch(const unsigned char* p) { __builtin_prefetch(p, 0, 3); }
 

@@ -154,7 +154,7 @@ void convert_lines(App& app, LineStream& lines, RowWriter& out) {
         // j: the token, a(k, j) for j <= N and b(k) for j = N + 1.
         for (int j = 1; j <= n1; ++j) {
             if (!tokens.next(token)) raise(ErrorKind::Subscript);
-            out.put(i32(static_cast<long long>(row) + j), text_to_single(token));
+            out.put(i32(static_cast<long long>(row) + j), token_to_single(token));
         }
         tokens.count_all();
         if (k >= n) return;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/convert.h"
 #include "core/errors.h"
 #include "core/row_file.h"
 
@@ -77,6 +78,36 @@ void RowWriter::close() {
     if (::close(fd_) != 0) ok = false;
     fd_ = -1;
     if (!ok) raise(ErrorKind::FileError);
+}
+
+float token_to_single(std::string_view token) {
+    static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    const char sep = decimal_separator();
+    const char* p = token.data();
+    const char* const end = p + token.size();
+    bool negative = false;
+    if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    // m: the digits read as one integer (at most 19 of them, so it cannot wrap); k: digits after the
+    // separator.
+    std::uint64_t m = 0;
+    int digits = 0, k = 0;
+    bool after_sep = false;
+    for (; p < end; ++p) {
+        const char c = *p;
+        if (c >= '0' && c <= '9') {
+            if (digits == 19) return text_to_single(token);
+            m = m * 10 + static_cast<unsigned>(c - '0');
+            ++digits;
+            k += after_sep;
+        } else if (c == sep && !after_sep) {
+            after_sep = true;
+        } else {
+            return text_to_single(token);
+        }
+    }
+    if (digits == 0 || m > (std::uint64_t{1} << 24) || k > 10) return text_to_single(token);
+    const float v = static_cast<float>(m) / kPow10[k];
+    return negative ? -v : v;
 }
 
 }  // namespace varnex

@@ -5,9 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <filesystem>
+#include <optional>
+#include <random>
+#include <variant>
 
 #include "core/convert.h"
+#include "core/errors.h"
+#include "files/row_writer.h"
 #include "support/fakes.h"
 
 namespace varnex {
@@ -169,6 +175,60 @@ TEST_F(ConnectTest, UnwritableRowFileCancelAndMissingDataFolder) {
     EXPECT_EQ(t.cd.opens, 2);
     EXPECT_TRUE(t.box.shown.empty());
     EXPECT_EQ(st.DataMode, kModeMemory);
+}
+
+// The bits of a conversion, or the kind of error it raised.
+template <class F>
+std::variant<std::uint32_t, ErrorKind> outcome(F convert, const std::string& token) {
+    try {
+        return std::bit_cast<std::uint32_t>(convert(token));
+    } catch (const RunError& e) {
+        return e.kind();
+    }
+}
+
+TEST(TokenToSingleTest, SameBitsAndErrorsAsTextToSingle) {
+    std::vector<std::string> tokens = {"0",
+                                       "-0",
+                                       "+5",
+                                       "5.",
+                                       ".5",
+                                       ".",
+                                       "-",
+                                       "",
+                                       "1.2.3",
+                                       "1e5",
+                                       "abc",
+                                       "16777216",
+                                       "16777217",
+                                       "0.1",
+                                       "-0.0001",
+                                       "1,5",
+                                       "2\t1",
+                                       "3.4e38",
+                                       "1e39",
+                                       "12345678",
+                                       "0.0000000001234",
+                                       "99999999999999999999",
+                                       "-2832268.52"};
+    std::mt19937 rng(5);
+    const char alphabet[] = "0123456789";
+    for (int k = 0; k < 200000; ++k) {
+        std::string t;
+        if (rng() % 4 == 0) t += rng() % 2 ? '-' : '+';
+        const int digits = 1 + static_cast<int>(rng() % 12);
+        const int sep_at = static_cast<int>(rng() % (digits + 2)) - 1;
+        for (int d = 0; d < digits; ++d) {
+            if (d == sep_at) t += '.';
+            t += alphabet[rng() % 10];
+        }
+        if (rng() % 16 == 0) t += "E-" + std::to_string(rng() % 40);
+        tokens.push_back(t);
+    }
+    for (const std::string& t : tokens) {
+        auto want = outcome([](const std::string& x) { return text_to_single(x); }, t);
+        ASSERT_EQ(outcome([](const std::string& x) { return token_to_single(x); }, t), want) << t;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,207 @@
+// Connected mode against its yardsticks, order 2000, with the files in the page cache:
+//  - a sweep over the row file (fast and plain readers) against the in-memory sweep of the same
+//    system; the target is at most 3x the in-memory sweep;
+//  - the Connect conversion of a text file against one sequential write of the same number of bytes;
+//    the target is at most 2x that write.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/convert.h"
+#include "core/numerics.h"
+#include "files/connect_command.h"
+#include "files/row_writer.h"
+
+namespace varnex {
+namespace {
+
+constexpr int kOrder = 2000;
+
+struct NullControls : Controls {
+    std::string text(Ctl) const override { return {}; }
+    void set_text(Ctl, std::string_view) override {}
+    bool enabled(Ctl) const override { return true; }
+    void set_enabled(Ctl, bool) override {}
+};
+
+struct NullBoxes : MessageBoxes {
+    void message(std::string_view) override {}
+    bool ask_yes_no(std::string_view) override { return true; }
+};
+
+// One random, diagonally dominant system of order kOrder: in memory, as a row file and as a text
+// system file, in a folder that is removed at exit.
+struct Fixture {
+    std::string folder;  // stands for the application folder
+    std::string rows, text;
+    SquareMatrix A;
+    std::vector<float> B;
+
+    Fixture() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_bench_XXXXXX").string();
+        if (!mkdtemp(tmpl.data())) std::abort();
+        folder = tmpl;
+        rows = row_file_path(folder);
+        text = folder + "/system.txt";
+        std::mt19937 rng(2000);
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        A.dim(kOrder);
+        B.assign(kOrder + 1, 0.0f);
+        for (int i = 1; i <= kOrder; ++i) {
+            for (int j = 1; j <= kOrder; ++j) A(i, j) = u(rng) + (i == j ? kOrder / 2.0f : 0.0f);
+            B[i] = u(rng) * kOrder;
+        }
+        RowWriter w;
+        w.open(rows);
+        std::FILE* f = std::fopen(text.c_str(), "wb");
+        std::string line;
+        for (int i = 1; i <= kOrder; ++i) {
+            line.clear();
+            for (int j = 1; j <= kOrder + 1; ++j) {
+                float v = j <= kOrder ? A(i, j) : B[i];
+                w.put(std::int64_t(kOrder + 1) * (i - 1) + j, v);
+                line += single_to_text(v);
+                line += ' ';
+            }
+            line += "\r\n";
+            std::fwrite(line.data(), 1, line.size(), f);
+        }
+        std::fclose(f);
+        w.close();
+    }
+    ~Fixture() {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+        std::filesystem::remove(rows, ec);
+    }
+
+    // A state set up for sweeping (R and D from the in-memory set-up), in the given mode.
+    void set_up(SystemState& st, int16_t mode) const {
+        st.N = kOrder;
+        st.DataMode = kModeMemory;
+        st.A = A;
+        st.B = B;
+        dim_cleared(st.X, kOrder);
+        dim_cleared(st.R, kOrder);
+        dim_cleared(st.D, kOrder);
+        NullBoxes box;
+        get_residual(st);
+        get_norms(st, box);
+        st.DataMode = mode;
+        if (mode == kModeConnected) {
+            st.A.release();
+            st.B.clear();
+        }
+    }
+};
+
+const Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+void BM_SweepInMemory(benchmark::State& state) {
+    SystemState st;
+    fixture().set_up(st, kModeMemory);
+    GridModel grid;
+    grid.fill_data(kOrder);
+    for (auto _ : state) do_iteration(st, grid);
+}
+
+void BM_SweepConnected(benchmark::State& state) {
+    SystemState st;
+    fixture().set_up(st, kModeConnected);
+    GridModel grid;
+    grid.fill_x(kOrder, st.X);
+    st.file3.open(fixture().rows);
+    for (auto _ : state) do_iteration_file(st, grid);
+}
+
+// One "Next Iteration" click: the file is opened and mapped anew around the sweep.
+void BM_SweepConnectedReopened(benchmark::State& state) {
+    SystemState st;
+    fixture().set_up(st, kModeConnected);
+    GridModel grid;
+    grid.fill_x(kOrder, st.X);
+    for (auto _ : state) {
+        st.file3.open(fixture().rows);
+        do_iteration_file(st, grid);
+        st.file3.close();
+    }
+}
+
+void BM_SweepConnectedPlain(benchmark::State& state) {
+    SystemState st;
+    fixture().set_up(st, kModeConnected);
+    GridModel grid;
+    grid.fill_x(kOrder, st.X);
+    st.file3.open(fixture().rows);
+    for (auto _ : state) do_iteration_file_plain(st, grid);
+}
+
+void BM_SetUpConnected(benchmark::State& state) {
+    SystemState st;
+    fixture().set_up(st, kModeConnected);
+    st.file3.open(fixture().rows);
+    NullBoxes box;
+    for (auto _ : state) {
+        get_residual_file(st);
+        get_norms_file(st, box);
+    }
+}
+
+// The yardstick of the conversion: the bytes of the row file with one write call.
+void BM_OneSequentialWrite(benchmark::State& state) {
+    const std::size_t bytes = std::size_t(128) * kOrder * (kOrder + 1);
+    std::vector<char> block(bytes, 1);
+    const std::string path = fixture().folder + "/plain.bin";
+    // Like the row file, the target exists and is in the page cache: written once before timing.
+    auto write_all = [&] {
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0666);
+        std::size_t done = 0;
+        while (done < bytes) {
+            ssize_t n = ::pwrite(fd, block.data() + done, bytes - done, static_cast<off_t>(done));
+            if (n <= 0) std::abort();
+            done += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+    };
+    write_all();
+    for (auto _ : state) write_all();
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+
+void BM_ConnectConversion(benchmark::State& state) {
+    NullControls ui;
+    NullBoxes box;
+    App app;
+    app.ui = &ui;
+    app.box = &box;
+    app.app_folder = fixture().folder;
+    app.st.msg.fill();
+    std::vector<float> x;
+    for (auto _ : state) {
+        connect_to_file(app, fixture().text, x);
+        if (app.st.N != kOrder) state.SkipWithError("conversion failed");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 128 * kOrder * (kOrder + 1)));
+}
+
+BENCHMARK(BM_SweepInMemory)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SweepConnected)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SweepConnectedReopened)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SweepConnectedPlain)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SetUpConnected)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OneSequentialWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConnectConversion)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace varnex
