@@ -4,7 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "core/convert.h"
 #include "core/errors.h"
@@ -20,9 +24,73 @@ namespace {
 constexpr std::size_t kBufferRecords = 32768;
 }  // namespace
 
+// The helper thread: writes one buffer at a time at its file position and notes a failure, which
+// the caller raises at its next hand-over or at close.
+struct RowWriter::Writer {
+    std::mutex m;
+    std::condition_variable cv;
+    bool busy = false, quit = false, failed = false;
+    int fd = -1;
+    const unsigned char* data = nullptr;
+    std::size_t len = 0;
+    off_t off = 0;
+    std::thread thread;
+
+    explicit Writer(int file) : fd(file), thread([this] { run(); }) {}
+
+    void run() {
+        std::unique_lock<std::mutex> lock(m);
+        for (;;) {
+            cv.wait(lock, [this] { return busy || quit; });
+            if (!busy) return;
+            const unsigned char* p = data;
+            std::size_t left = len;
+            off_t at = off;
+            lock.unlock();
+            bool ok = true;
+            while (left > 0) {
+                ssize_t n = ::pwrite(fd, p, left, at);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    ok = false;
+                    break;
+                }
+                p += n;
+                left -= static_cast<std::size_t>(n);
+                at += n;
+            }
+            lock.lock();
+            failed = failed || !ok;
+            busy = false;
+            cv.notify_all();
+        }
+    }
+    // Waits until the buffer in hand is written; true when every write so far succeeded.
+    bool wait_idle() {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [this] { return !busy; });
+        return !failed;
+    }
+    void start(const unsigned char* p, std::size_t n, off_t at) {
+        std::lock_guard<std::mutex> lock(m);
+        data = p, len = n, off = at, busy = true;
+        cv.notify_all();
+    }
+    ~Writer() {
+        wait_idle();
+        {
+            std::lock_guard<std::mutex> lock(m);
+            quit = true;
+            cv.notify_all();
+        }
+        thread.join();
+    }
+};
+
 RowWriter::RowWriter() = default;
 
 RowWriter::~RowWriter() {
+    writer_.reset();
     if (fd_ >= 0) ::close(fd_);
 }
 
@@ -30,20 +98,28 @@ void RowWriter::open(const std::string& path) {
     if (fd_ >= 0) close();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) raise(ErrorKind::FileError);
-    fd_ = fd;
     // Bytes 4..127 of every buffered record stay zero: put() writes only the value bytes.
-    if (buf_.empty()) buf_.assign(kBufferRecords * kRecordLength, 0);
+    try {
+        for (auto& b : bufs_)
+            if (b.empty()) b.assign(kBufferRecords * kRecordLength, 0);
+        writer_ = std::make_unique<Writer>(fd);
+    } catch (const std::exception&) {
+        ::close(fd);
+        raise(ErrorKind::OutOfMemory);
+    }
+    fd_ = fd;
+    cur_ = 0;
     count_ = 0;
     put_ = 0;
 }
 
 void RowWriter::put(std::int64_t r, float v) {
     if (fd_ < 0 || r < 1) raise(ErrorKind::FileError);
-    if (count_ == kBufferRecords || (count_ > 0 && r != first_ + static_cast<std::int64_t>(count_))) flush();
+    if (count_ == kBufferRecords || (count_ > 0 && r != first_ + static_cast<std::int64_t>(count_))) submit();
     if (count_ == 0) first_ = r;
     std::uint32_t u;
     std::memcpy(&u, &v, sizeof u);
-    unsigned char* p = buf_.data() + count_ * kRecordLength;
+    unsigned char* p = bufs_[cur_].data() + count_ * kRecordLength;
     p[0] = static_cast<unsigned char>(u);
     p[1] = static_cast<unsigned char>(u >> 8);
     p[2] = static_cast<unsigned char>(u >> 16);
@@ -52,29 +128,26 @@ void RowWriter::put(std::int64_t r, float v) {
     ++put_;
 }
 
-void RowWriter::flush() {
-    const unsigned char* p = buf_.data();
-    std::size_t left = count_ * kRecordLength;
-    off_t off = static_cast<off_t>(first_ - 1) * kRecordLength;
-    count_ = 0;
-    while (left > 0) {
-        ssize_t n = ::pwrite(fd_, p, left, off);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) raise(ErrorKind::FileError);
-        p += n;
-        left -= static_cast<std::size_t>(n);
-        off += n;
+void RowWriter::submit() {
+    // The other buffer must be written out before this one is handed over and that one refilled.
+    if (!writer_->wait_idle()) raise(ErrorKind::FileError);
+    if (count_ > 0) {
+        writer_->start(bufs_[cur_].data(), count_ * kRecordLength, static_cast<off_t>(first_ - 1) * kRecordLength);
+        cur_ ^= 1;
     }
+    count_ = 0;
 }
 
 void RowWriter::close() {
     if (fd_ < 0) return;
     bool ok = true;
     try {
-        flush();
+        submit();
+        ok = writer_->wait_idle();
     } catch (const RunError&) {
         ok = false;
     }
+    writer_.reset();
     if (::close(fd_) != 0) ok = false;
     fd_ = -1;
     if (!ok) raise(ErrorKind::FileError);

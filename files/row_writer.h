@@ -3,6 +3,7 @@
 // little-endian single-precision value in its first 4 bytes (the other 124 are written as zeros).
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,8 +12,9 @@ namespace varnex {
 
 /// The row file opened for writing by the Connect command. Records are gathered in a large buffer and
 /// a run of consecutive records goes out with one positioned write, so a conversion costs a few large
-/// writes instead of one call per value. The file is created when missing and never truncated:
-/// records that are not put keep their bytes.
+/// writes instead of one call per value. Two buffers take turns: while a helper thread writes one,
+/// the caller fills the other, so the parsing of the text and the copying into the file overlap. The
+/// file is created when missing and never truncated: records that are not put keep their bytes.
 class RowWriter {
   public:
     RowWriter();
@@ -32,12 +34,16 @@ class RowWriter {
     std::int64_t records_put() const { return put_; }
 
   private:
-    void flush();
+    struct Writer;
+    /// Hands the filled buffer to the helper and goes on with the other one.
+    void submit();
 
     int fd_ = -1;
-    std::vector<unsigned char> buf_;
-    std::int64_t first_ = 0;  ///< record number of the first buffered record
-    std::size_t count_ = 0;   ///< buffered records
+    std::unique_ptr<Writer> writer_;
+    std::vector<unsigned char> bufs_[2];
+    int cur_ = 0;             ///< the buffer being filled
+    std::int64_t first_ = 0;  ///< record number of its first record
+    std::size_t count_ = 0;   ///< records in it
     std::int64_t put_ = 0;
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -175,6 +176,32 @@ TEST_F(ConnectTest, UnwritableRowFileCancelAndMissingDataFolder) {
     EXPECT_EQ(t.cd.opens, 2);
     EXPECT_TRUE(t.box.shown.empty());
     EXPECT_EQ(st.DataMode, kModeMemory);
+}
+
+TEST(RowWriterTest, RunsLongerThanABufferAndGapsLandAtTheirRecords) {
+    // An existing file of 120000 records of 0xEE bytes: records 1..70000 and 100000..100009 are put,
+    // in several buffers; everything else keeps its bytes and the file keeps its length.
+    test::TempDir dir;
+    const std::string path = dir.write("rows.vnx", std::string(120000 * 128, '\xEE'));
+    RowWriter w;
+    w.open(path);
+    for (int r = 1; r <= 70000; ++r) w.put(r, static_cast<float>(r));
+    for (int r = 100000; r < 100010; ++r) w.put(r, -1.0f);
+    w.close();
+    const std::string bytes = test::read_file(path);
+    ASSERT_EQ(bytes.size(), 120000u * 128);
+    auto value = [&](std::size_t r) {
+        float v;
+        std::memcpy(&v, bytes.data() + (r - 1) * 128, 4);
+        return v;
+    };
+    for (std::size_t r : {1u, 32768u, 32769u, 65536u, 65537u, 70000u}) EXPECT_EQ(value(r), static_cast<float>(r));
+    EXPECT_EQ(bytes.substr(4, 124), std::string(124, '\0'));
+    EXPECT_EQ(bytes.substr(70000 * 128, 128), std::string(128, '\xEE'));
+    EXPECT_EQ(value(100000), -1.0f);
+    EXPECT_EQ(value(100009), -1.0f);
+    EXPECT_EQ(bytes.substr(100009 * 128), std::string(bytes.size() - 100009 * 128, '\xEE'));
+    EXPECT_THROW(w.put(1, 0.0f), RunError);  // closed
 }
 
 // The bits of a conversion, or the kind of error it raised.
