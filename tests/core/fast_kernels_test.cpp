@@ -154,6 +154,7 @@ TEST(FastElimination, ZeroPivotsAtManyPositionsStopWithThePlainState) {
     const int n = 150;
     for (const ElimKernels* k : all_elim_kernels()) {
         for (int kz : {1, 2, 7, 8, 9, 63, 64, 65, 66, 100, 128, 129, 149, 150}) {
+            if (kSlowBuild && kz % 8 != 0 && kz % 8 != 1) continue;
             for (float d : {0.0f, -0.0f, -1.0f}) {
                 const Sys st = zero_pivot_system(n, kz, d, 31u * kz);
                 SCOPED_TRACE(testing::Message() << "kz=" << kz << " d=" << d);
@@ -189,6 +190,7 @@ TEST(FastElimination, DenormalsAndOverflowFaults) {
 TEST(FastElimination, PublishedMatricesWithZeroPivotsMidway) {
     if (test::testdata_dir().empty()) GTEST_SKIP() << "test matrices not present";
     for (const char* name : {"west0067.txt", "impcol_a.txt", "fs_183_1.txt", "494_bus.txt"}) {
+        if (kSlowBuild && std::string(name) == "494_bus.txt") continue;
         std::ifstream in(test::testdata_dir() + "/" + name);
         std::vector<float> v;
         for (float x; in >> x;) v.push_back(x);
