@@ -32,10 +32,13 @@ namespace {
 // Work per trailing update (element steps) below which a second thread costs more than it saves.
 constexpr double kThreadMinWork = 4e6;
 
-// Per-thread buffers: the pivot rows of one column group and a column of zeros that fills a group
-// short of kGroupCols columns.
+// Rows per block of the update below the pivot rows: 192 rows of 64 multipliers take 96 KiB.
+constexpr int kRowBlock = 192;
+
+// Per-thread buffers: the pivot rows of every column group a thread updates, and a column of zeros
+// that fills a group short of kGroupCols columns.
 struct Scratch {
-    std::vector<double> t;
+    std::vector<double> u;
     std::vector<float> pad;
 };
 
@@ -46,22 +49,56 @@ class Elimination {
         for (int j = 1; j <= n_; ++j) cols_[j] = st.Aw.col(j);
         cols_[n_ + 1] = st.Bw.data();  // Bw is carried as one more column
         ld_ = (static_cast<std::size_t>(n_) + 8) & ~std::size_t{7};
-        lbuf_.assign(ld_ * nb_, 0.0);
+        lbuf_.assign(2 * ld_ * nb_, 0.0);
         scratch_.resize(threads_);
         for (Scratch& s : scratch_) {
-            s.t.assign(static_cast<std::size_t>(nb_) * kGroupCols, 0.0);
+            s.u.assign((static_cast<std::size_t>(n_) + 2 + kGroupCols) * nb_, 0.0);
             s.pad.assign(n_ + 1, 0.0f);
         }
     }
 
     // Runs the forward elimination. Returns false at a zero pivot; finite() tells whether all values
-    // stored were finite.
+    // stored were finite. With two threads the main thread brings the next panel's columns up to date
+    // first and factors that panel while the helper is still updating the columns right of it
+    // (look-ahead); the two panels' multipliers live in two alternating buffers.
     bool forward() {
-        for (int k0 = 1; k0 <= n_ - 1; k0 += nb_) {
+        std::thread helper;
+        bool helper_ok = true;
+        int buf = 0;
+        for (int k0 = 1; k0 <= n_ - 1; k0 += nb_, buf ^= 1) {
             const int k1 = std::min(k0 + nb_, n_);
+            lcur_ = lbuf_.data() + static_cast<std::size_t>(buf) * ld_ * nb_;
             const int kz = factor_panel(k0, k1);
-            update_trailing(k0, kz, kz < k1 ? kz : 0, k1);
-            if (!finite_ || kz < k1) return false;
+            if (helper.joinable()) {
+                helper.join();
+                finite_ = finite_ && helper_ok;
+            }
+            if (!finite_) return false;
+            if (kz < k1) {
+                update_trailing(k0, kz, kz, k1);
+                return false;
+            }
+            const int ncols = n_ + 2 - k1;
+            const int next = std::min(k1 + nb_, n_) - k1;  // columns of the next panel
+            const double work = static_cast<double>(nb_) * ncols * (n_ + 1 - k1);
+            if (threads_ < 2 || work < kThreadMinWork || ncols < 4 * nb_) {
+                update_trailing(k0, k1, 0, k1);
+                continue;
+            }
+            // Factoring the next panel costs about as much as updating nb columns, so the main thread
+            // takes the next panel and half of what is left beyond two panels' worth.
+            const int mine = next + std::max(0, (ncols - next - 2 * nb_) / 2);
+            const int split = k1 + (mine + kGroupCols - 1) / kGroupCols * kGroupCols;
+            const double* l = lcur_;
+            helper_ok = true;
+            helper = std::thread([this, k0, k1, split, l, &helper_ok] {
+                helper_ok = update_columns(k0, k1, 0, split, n_ + 2, scratch_[1], l);
+            });
+            finite_ = update_columns(k0, k1, 0, k1, split, scratch_[0], l) && finite_;
+        }
+        if (helper.joinable()) {
+            helper.join();
+            finite_ = finite_ && helper_ok;
         }
         return true;
     }
@@ -69,7 +106,7 @@ class Elimination {
     bool finite() const { return finite_; }
 
   private:
-    double* mult(int step_in_panel) { return lbuf_.data() + ld_ * step_in_panel; }
+    double* mult(int step_in_panel) { return lcur_ + ld_ * step_in_panel; }
 
     // Steps k0..k1-1 on the panel's own columns, in the plain loop's order. Multipliers go to the
     // panel buffer. Returns the step of a zero pivot, or k1.
@@ -114,39 +151,57 @@ class Elimination {
         const int groups = (ncols + kGroupCols - 1) / kGroupCols;
         const double work = static_cast<double>(kend - k0) * ncols * (n_ + 1 - kend);
         if (threads_ < 2 || groups < 2 || work < kThreadMinWork) {
-            finite_ = update_columns(k0, kend, kswap, j0, n_ + 2, scratch_[0]) && finite_;
+            finite_ = update_columns(k0, kend, kswap, j0, n_ + 2, scratch_[0], lcur_) && finite_;
             return;
         }
         const int split = j0 + (groups / 2) * kGroupCols;
         bool other = true;
-        std::thread helper([&] { other = update_columns(k0, kend, kswap, split, n_ + 2, scratch_[1]); });
-        const bool mine = update_columns(k0, kend, kswap, j0, split, scratch_[0]);
+        std::thread helper([&] { other = update_columns(k0, kend, kswap, split, n_ + 2, scratch_[1], lcur_); });
+        const bool mine = update_columns(k0, kend, kswap, j0, split, scratch_[0], lcur_);
         helper.join();
         finite_ = finite_ && mine && other;
     }
 
-    // The columns ja..jb-1 in groups of kGroupCols: exchanges, pivot rows, then the rows below.
-    bool update_columns(int k0, int kend, int kswap, int ja, int jb, Scratch& s) {
+    // The columns of group g (starting at column g, ending before jb), padded with the zero column.
+    void group_columns(int g, int jb, Scratch& s, float** c) {
+        for (int q = 0; q < kGroupCols; ++q) c[q] = g + q < jb ? cols_[g + q] : s.pad.data();
+    }
+
+    // The columns ja..jb-1 in groups of kGroupCols: first every group's exchanges and pivot rows (kept
+    // as doubles in s.u), then the rows below, one block of rows at a time across all groups, so that
+    // the block's multipliers stay in the cache while every group uses them.
+    bool update_columns(int k0, int kend, int kswap, int ja, int jb, Scratch& s, const double* l) {
         const int nk = kend - k0;
+        const std::size_t per_group = static_cast<std::size_t>(nk) * kGroupCols;
+        float* c[kGroupCols];
         bool ok = true;
-        for (int g = ja; g < jb; g += kGroupCols) {
-            float* c[kGroupCols];
-            for (int q = 0; q < kGroupCols; ++q) c[q] = g + q < jb ? cols_[g + q] : s.pad.data();
+        for (int g = ja, gi = 0; g < jb; g += kGroupCols, ++gi) {
+            group_columns(g, jb, s, c);
             // r is the step within the panel, q the column within the group.
             for (int r = 0; r < nk; ++r) {
                 const int k = k0 + r, p = prow_[k];
                 for (int q = 0; q < kGroupCols; ++q) std::swap(c[q][k], c[q][p]);
             }
-            if (nk > 0) {
-                double* t = s.t.data();
-                for (int r = 0; r < nk; ++r)
-                    for (int q = 0; q < kGroupCols; ++q) t[r * kGroupCols + q] = c[q][k0 + r];
-                ok = kern_.pivot_rows(t, pval_.data() + k0, lbuf_.data() + k0, ld_, nk) && ok;
-                for (int r = 0; r < nk; ++r)
-                    for (int q = 0; q < kGroupCols; ++q) c[q][k0 + r] = static_cast<float>(t[r * kGroupCols + q]);
-                ok = kern_.group_update(c, lbuf_.data(), ld_, t, nk, kend, n_ + 1) && ok;
+            if (nk == 0) continue;
+            double* t = s.u.data() + gi * per_group;
+            for (int r = 0; r < nk; ++r)
+                for (int q = 0; q < kGroupCols; ++q) t[r * kGroupCols + q] = c[q][k0 + r];
+            ok = kern_.pivot_rows(t, pval_.data() + k0, l + k0, ld_, nk) && ok;
+            for (int r = 0; r < nk; ++r)
+                for (int q = 0; q < kGroupCols; ++q) c[q][k0 + r] = static_cast<float>(t[r * kGroupCols + q]);
+        }
+        if (nk > 0) {
+            for (int lo = kend; lo <= n_; lo += kRowBlock) {
+                const int hi = std::min(lo + kRowBlock, n_ + 1);
+                for (int g = ja, gi = 0; g < jb; g += kGroupCols, ++gi) {
+                    group_columns(g, jb, s, c);
+                    ok = kern_.group_update(c, l, ld_, s.u.data() + gi * per_group, nk, lo, hi) && ok;
+                }
             }
-            if (kswap > 0) {
+        }
+        if (kswap > 0) {
+            for (int g = ja; g < jb; g += kGroupCols) {
+                group_columns(g, jb, s, c);
                 for (int q = 0; q < kGroupCols; ++q) std::swap(c[q][kswap], c[q][prow_[kswap]]);
             }
         }
@@ -160,7 +215,8 @@ class Elimination {
     std::vector<float*> cols_;
     std::vector<int> prow_;
     std::vector<float> pval_;
-    std::vector<double> lbuf_;  // multipliers of the panel's steps, one column of ld_ per step
+    std::vector<double> lbuf_;  // multipliers of two panels' steps, one column of ld_ per step
+    double* lcur_ = nullptr;    // the current panel's half of lbuf_
     std::size_t ld_ = 0;
     std::vector<Scratch> scratch_;
     bool finite_ = true;
