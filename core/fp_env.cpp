@@ -17,4 +17,12 @@ bool flush_to_zero_off() {
 #endif
 }
 
+bool keep_denormals() {
+    if (flush_to_zero_off()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_setcsr(_mm_getcsr() & ~((1u << 15) | (1u << 6)));
+#endif
+    return false;
+}
+
 }  // namespace varnex

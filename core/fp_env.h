@@ -9,4 +9,8 @@ namespace varnex {
 /// on processors without these modes). The start procedure checks it once before any window opens.
 bool flush_to_zero_off();
 
+/// Clears flush-to-zero and denormals-are-zero for the calling thread (threads started later inherit
+/// the setting). Returns false when either had been set, so the start can tell that it had to act.
+bool keep_denormals();
+
 }  // namespace varnex

@@ -329,8 +329,10 @@ TEST(FloatingPointEnvironment, FlushToZeroIsDetected) {
     EXPECT_FALSE(flush_to_zero_off());
     _mm_setcsr(saved | 0x0040u);  // denormals-are-zero
     EXPECT_FALSE(flush_to_zero_off());
-    _mm_setcsr(saved);
+    EXPECT_FALSE(keep_denormals());  // had to clear it
     EXPECT_TRUE(flush_to_zero_off());
+    EXPECT_TRUE(keep_denormals());
+    _mm_setcsr(saved);
 }
 
 }  // namespace
