@@ -96,7 +96,7 @@ class HelpWindowTest : public QObject {
     }
 
     void shippedGuideLinksOnlyToItsOwnAnchors() {
-        QFile f(QStringLiteral(VARNEX_TEST_DATA "/../../shell/user_guide.htm"));
+        QFile f(QStringLiteral(VARNEX_SOURCE_DIR "/shell/user_guide.htm"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QString html = QString::fromUtf8(f.readAll());
         QVERIFY(!html.contains("<script", Qt::CaseInsensitive) && !html.contains("src=", Qt::CaseInsensitive));
