@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -283,6 +284,10 @@ void gauss_solution_blocked(SystemState& st, const ElimKernels& kern, int panel,
         }
     } catch (const std::bad_alloc&) {
         // The panel buffers could not be had: the plain loop needs none.
+        gauss_solution_plain(st);
+        return;
+    } catch (const std::system_error&) {
+        // No second thread could be started: the plain loop gives the same bits on this one.
         gauss_solution_plain(st);
         return;
     }
