@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -22,43 +21,26 @@ std::optional<ErrorKind> error_of(F&& f) {
     return std::nullopt;
 }
 
-std::optional<ErrorKind> quot_error(float a, float b) {
-    return error_of([&] { check_quot(quot(a, b), a, b); });
-}
-
 TEST(Exact, ProductAndSumRoundOnceFromDouble) {
-    // (1 + 2^-12)^2 = 1 + 2^-11 + 2^-24. Rounded to float first, the 2^-24 is a tie that goes to the
-    // even neighbour and the sum with -(1 + 2^-11) gives 0; evaluated in double it survives.
-    const float a = 1.0f + std::ldexp(1.0f, -12);
-    const float c = -(1.0f + std::ldexp(1.0f, -11));
-    EXPECT_EQ(mul_add(a, a, c), std::ldexp(1.0f, -24));
-    EXPECT_EQ(mul_sub(-c, a, a), -std::ldexp(1.0f, -24));
-    // The product is exact in double even when it would overflow a float; the sum brings it back.
+    // (1 + 2^-12)^2 = 1 + 2^-11 + 2^-24. A product rounded to float first would lose the 2^-24 (a tie
+    // that goes to the even neighbour); evaluated in double it survives the sum.
+    const float a = 1.0f + 0x1p-12f, c = 1.0f + 0x1p-11f;
+    EXPECT_EQ(mul_add(a, a, -c), 0x1p-24f);
+    // A product beyond the float range is still exact in double; the sum brings it back.
     EXPECT_EQ(mul_add(FLT_MAX, 2.0f, -FLT_MAX), FLT_MAX);
-    EXPECT_EQ(mul_sub(FLT_MAX, FLT_MAX, 1.0f), 0.0f);
-    // The quotient is rounded to float from double.
-    EXPECT_EQ(quot(1.0f, 3.0f), static_cast<float>(1.0 / 3.0));
-    EXPECT_EQ(quot(FLT_MAX, 0.5f), std::numeric_limits<float>::infinity());
 }
 
 TEST(Exact, StoredFaultsRaiseDivisionByZeroOrOverflow) {
-    EXPECT_EQ(quot_error(1.0f, 0.0f), ErrorKind::DivisionByZero);
-    EXPECT_EQ(quot_error(-1.0f, -0.0f), ErrorKind::DivisionByZero);
-    EXPECT_EQ(quot_error(FLT_MIN, 0.0f), ErrorKind::DivisionByZero);
-    EXPECT_EQ(quot_error(0.0f, 0.0f), ErrorKind::Overflow);
-    EXPECT_EQ(quot_error(FLT_MAX, 0.5f), ErrorKind::Overflow);
-    EXPECT_EQ(quot_error(std::numeric_limits<float>::quiet_NaN(), 0.0f), ErrorKind::Overflow);
-    EXPECT_EQ(quot_error(std::numeric_limits<float>::infinity(), 2.0f), ErrorKind::Overflow);
-    EXPECT_EQ(quot_error(6.0f, 3.0f), std::nullopt);
-    EXPECT_EQ(quot_error(0.0f, 5.0f), std::nullopt);
-    // A quotient that underflows to zero is not a fault.
-    EXPECT_EQ(quot_error(FLT_MIN, FLT_MAX), std::nullopt);
-
-    EXPECT_EQ(error_of([] { check(mul_add(FLT_MAX, 2.0f, 0.0f)); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_of([] { check(mul_sub(-FLT_MAX, FLT_MAX, 1.0f)); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_of([] { check(std::numeric_limits<float>::quiet_NaN()); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_of([] { check(FLT_MAX); }), std::nullopt);
-    EXPECT_EQ(error_of([] { check(std::numeric_limits<float>::denorm_min()); }), std::nullopt);
+    using enum ErrorKind;
+    auto quot_error = [](float a, float b) { return error_of([&] { check_quot(quot(a, b), a, b); }); };
+    EXPECT_EQ(quot_error(1, 0), DivisionByZero);
+    EXPECT_EQ(quot_error(-1, -0.0f), DivisionByZero);
+    EXPECT_EQ(quot_error(0, 0), Overflow);
+    EXPECT_EQ(quot_error(FLT_MAX, 0.5f), Overflow);
+    EXPECT_EQ(quot_error(std::numeric_limits<float>::quiet_NaN(), 0), Overflow);
+    EXPECT_EQ(quot_error(6, 3), std::nullopt);
+    EXPECT_EQ(quot_error(FLT_MIN, FLT_MAX), std::nullopt);  // a quotient that underflows to 0 is no fault
+    EXPECT_EQ(error_of([] { check(mul_add(FLT_MAX, 2.0f, 0.0f)); }), Overflow);
 }
 
 TEST(Exact, IndexArithmeticStaysWithinSixteenAndThirtyTwoBits) {
@@ -66,12 +48,7 @@ TEST(Exact, IndexArithmeticStaysWithinSixteenAndThirtyTwoBits) {
     EXPECT_EQ(i16(-32768), -32768);
     EXPECT_EQ(error_of([] { i16(32768); }), ErrorKind::Overflow);
     EXPECT_EQ(error_of([] { i16(-32769); }), ErrorKind::Overflow);
-    EXPECT_EQ(i32(INT32_MAX), INT32_MAX);
-    EXPECT_EQ(i32(INT32_MIN), INT32_MIN);
     EXPECT_EQ(error_of([] { i32(static_cast<long long>(INT32_MAX) + 1); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_of([] { i32(static_cast<long long>(INT32_MIN) - 1); }), ErrorKind::Overflow);
-    // 16382 * 2 + 4 is the first grid width that leaves the 16-bit range.
-    EXPECT_EQ(error_of([] { i16(16382LL * 2 + 4); }), ErrorKind::Overflow);
 }
 
 }  // namespace
