@@ -2,9 +2,10 @@
 //
 // Every reader comes in two forms. The plain one reads each value through get_a/get_b exactly as the
 // method describes it, one record at a time. The fast one walks the memory mapping with pointers and
-// prefetches ahead along the column stride; it performs the same arithmetic steps on the same values
-// in the same order, so both give the same bits, and it falls back to the plain form whenever the
-// file does not hold every record of the system (records beyond the end then read as 0).
+// prefetches ahead along the column stride (the sweep through the kernels of connected_kernels.h); it
+// performs the same arithmetic steps on the same values in the same order, so both give the same
+// bits, and it falls back to the plain form whenever the file does not hold every record of the
+// system (records beyond the end then read as 0).
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -13,6 +14,7 @@
 
 #include <cstring>
 
+#include "core/connected_kernels.h"
 #include "core/convert.h"
 #include "core/exact.h"
 #include "core/numerics.h"
@@ -256,53 +258,7 @@ void do_iteration_file_plain(SystemState& st, GridModel& grid) {
 }
 
 void do_iteration_file(SystemState& st, GridModel& grid) {
-    const int16_t n = st.N;
-    if (n < 1) return;
-    require_vectors(st);
-    if (!covers_system(st.file3, n)) return do_iteration_file_plain(st, grid);
-    const unsigned char* base = st.file3.bytes();
-    const std::size_t stride = static_cast<std::size_t>(n + 1) * kRecordLength;
-    const std::size_t ahead = static_cast<std::size_t>(kAhead) * stride;
-    const unsigned char* end = base + static_cast<std::size_t>(n) * stride;
-    float* X = st.X.data();
-    float* R = st.R.data();
-    const float* D = st.D.data();
-    // i: the unknown being moved (its column starts at record i); j: equation, one row stride apart.
-    for (int i = 1; i <= n; ++i) {
-        const unsigned char* col = base + static_cast<std::size_t>(i - 1) * kRecordLength;
-        // s = the i-th component of A'(A x - b). The fetch runs kAhead rows ahead and wraps into the
-        // next column, so that column is already on its way when this one ends; the second pass
-        // below finds this column in the cache.
-        float s = 0.0f;
-        const unsigned char* p = col;
-        for (int j = 1; j <= n; ++j, p += stride) {
-            const unsigned char* q = p + ahead;
-            prefetch(q < end ? q : q - (end - base) + kRecordLength);
-            s = mul_add(value_at(p), R[j], s);
-            if (!std::isfinite(s)) [[unlikely]]
-                raise(ErrorKind::Overflow);
-        }
-        float num = -s;
-        s = quot(num, D[i]);
-        check_quot(s, num, D[i]);
-        X[i] = static_cast<float>(static_cast<double>(s) + static_cast<double>(X[i]));
-        check(X[i]);
-        show_x(grid, i, X[i]);
-        // R += s * column i, and Er = max(0, R) over the updated residual.
-        float er = 0.0f;
-        st.Er = 0.0f;
-        p = col;
-        for (int j = 1; j <= n; ++j, p += stride) {
-            float r = mul_add(value_at(p), s, R[j]);
-            R[j] = r;
-            if (!std::isfinite(r)) [[unlikely]] {
-                st.Er = er;
-                raise(ErrorKind::Overflow);
-            }
-            if (r > er) er = r;
-        }
-        st.Er = er;
-    }
+    do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);
 }
 
 }  // namespace varnex

@@ -1,0 +1,56 @@
+#pragma once
+// Kernels of the connected sweep. One column step reads a stretch of a column of the row file into a
+// small buffer while it forms the column sum, and the residual update then takes the values from
+// that buffer instead of reading the file a second time: the file does not change during a sweep, so
+// both loops see the same bits, and the file traffic halves. The buffer has a fixed size, so the
+// memory of a sweep does not grow with the order.
+
+#include <cstddef>
+
+#include "core/grid_model.h"
+#include "core/state.h"
+
+namespace varnex {
+
+/// Rows of a column held in the buffer of a sweep (16 KB of floats). Up to this order a whole column
+/// is read once per sweep; beyond it the rows past the buffer are read again for the update.
+inline constexpr int kColumnBufferRows = 4096;
+
+/// Where the column walks fetch ahead: `ahead` bytes beyond the value read, and a fetch at or past
+/// `end` (the end of the system's records) moves back by `wrap` bytes, into the next column.
+struct ColumnFetch {
+    std::ptrdiff_t ahead;
+    const unsigned char* end;
+    std::ptrdiff_t wrap;
+};
+
+struct ColumnKernels {
+    const char* name;
+
+    /// Reads the len values a[q] at p + q*stride (q = 0..len-1; 4 value bytes, little-endian) and
+    /// returns the column sum s = f(r[q]*a[q] + s) taken in q order from s0, each step evaluated in
+    /// double and rounded to float, exactly. sums holds len+1 floats of scratch. A sum that meets an
+    /// infinity or a NaN returns a non-finite value (it stays non-finite through the later terms).
+    float (*gather_sum)(const unsigned char* p, std::size_t stride, const ColumnFetch& fetch, const float* r, int len,
+                        float s0, float* a, float* sums);
+
+    /// The residual update r[q] = f(s*a[q] + r[q]) for q = 0..len-1 with *er = max(*er, new r[q]) by
+    /// the strictly-greater rule. Stops before a group of elements of which one would not be finite
+    /// and returns the first index of that group, with r and er covering the elements before it;
+    /// returns len when all are done.
+    int (*update)(float* r, const float* a, float s, int len, float* er);
+};
+
+/// Plain C++ kernels that run on every processor.
+const ColumnKernels& column_kernels_scalar();
+/// AVX2/FMA kernels, or nullptr when the processor lacks them.
+const ColumnKernels* column_kernels_avx2();
+/// The fastest kernels that this processor runs.
+const ColumnKernels& column_kernels_best();
+
+/// do_iteration_file on the given kernels with a column buffer of buffer_rows rows (1 to
+/// kColumnBufferRows; tests take small ones to cover columns longer than the buffer). Gives the bits,
+/// grid texts and faults of do_iteration_file_plain.
+void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows);
+
+}  // namespace varnex
