@@ -23,12 +23,13 @@ namespace {
 
 // Reads a text file line by line in large blocks, so that only one block and the current line are
 // ever held. A line ends at LF; one CR right before that LF, or at the very end of the file, is
-// dropped. A file that ends with a line end has no empty line after it.
+// dropped. A file that ends with a line end has no empty line after it. The buffer keeps kScanSlack
+// bytes behind its data, so that the token scanner may read past the end of a line.
 class LineStream {
   public:
     static constexpr std::size_t kBlock = 1 << 20;
 
-    explicit LineStream(int fd) : fd_(fd), buf_(kBlock) {}
+    explicit LineStream(int fd) : fd_(fd), buf_(kBlock + kScanSlack) {}
 
     /// The next line, valid until the next call; false at the end of the file.
     bool next(std::string_view& line) {
@@ -61,10 +62,10 @@ class LineStream {
             end_ -= begin_;
             begin_ = 0;
         }
-        if (buf_.size() - end_ < kBlock / 2) buf_.resize(buf_.size() * 2);
+        if (buf_.size() - kScanSlack - end_ < kBlock / 2) buf_.resize(buf_.size() * 2);
         ssize_t n;
         do {
-            n = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
+            n = ::read(fd_, buf_.data() + end_, buf_.size() - kScanSlack - end_);
         } while (n < 0 && errno == EINTR);
         if (n < 0) raise(ErrorKind::FileError);
         if (n == 0) eof_ = true;
@@ -133,7 +134,7 @@ int open_text_file(const std::string& path) {
 // line. A line with fewer than N + 1 tokens (an empty line included) and a first line of fewer than
 // two tokens raise RunError.
 void convert_lines(App& app, LineStream& lines, RowWriter& out) {
-    std::string_view line, token;
+    std::string_view line;
     // k: the line (equation) number, 32-bit.
     for (std::int32_t k = 1;; k = i32(static_cast<long long>(k) + 1)) {
         if (!lines.next(line)) {
@@ -150,13 +151,29 @@ void convert_lines(App& app, LineStream& lines, RowWriter& out) {
         const int16_t n = app.st.N;
         const int16_t n1 = i16(static_cast<long long>(n) + 1);
         const std::int32_t row = i32(static_cast<long long>(n1) * i32(static_cast<long long>(k) - 1));
-        Tokens tokens(line);
-        // j: the token, a(k, j) for j <= N and b(k) for j = N + 1.
-        for (int j = 1; j <= n1; ++j) {
-            if (!tokens.next(token)) raise(ErrorKind::Subscript);
-            out.put(i32(static_cast<long long>(row) + j), token_to_single(token));
+        // j: the token, a(k, j) for j <= N and b(k) for j = N + 1, converted a batch at a time; p walks
+        // the line. A batch that comes up short is the line with too few tokens: the records of the
+        // tokens before the missing one are still written.
+        const char* p = line.data();
+        const char* const end = p + line.size();
+        float batch[64];
+        for (int j = 1; j <= n1;) {
+            const int want = n1 - j + 1 < 64 ? n1 - j + 1 : 64;
+            const int got = scan_tokens(p, end, batch, want);
+            out.put_run(i32(static_cast<long long>(row) + j), batch, got);
+            j += got;
+            if (got < want) {
+                // The line ends here, or token j is not a number: raised now, after the records of
+                // the tokens before it, as a token-by-token reading raises it.
+                std::string_view token;
+                if (!Tokens(std::string_view(p, static_cast<std::size_t>(end - p))).next(token))
+                    raise(ErrorKind::Subscript);
+                token_to_single(token);
+                raise(ErrorKind::TypeMismatch);
+            }
         }
-        tokens.count_all();
+        // The tokens after b(k) are ignored but counted, as get_row counts them.
+        i16(n1 + Tokens(std::string_view(p, static_cast<std::size_t>(end - p))).count_all());
         if (k >= n) return;
     }
 }

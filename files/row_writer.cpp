@@ -1,14 +1,21 @@
 #include "files/row_writer.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/convert.h"
 #include "core/errors.h"
@@ -22,6 +29,15 @@ static_assert(sizeof(off_t) == 8, "the row file needs 64-bit file positions");
 namespace {
 // Records per buffer: 4 MB, large enough that the write calls cost nothing next to the copying.
 constexpr std::size_t kBufferRecords = 32768;
+constexpr std::size_t kBufferBytes = kBufferRecords * kRecordLength;
+
+// The value bytes of a record, least significant first.
+inline void store_le(unsigned char* p, std::uint32_t u) {
+    p[0] = static_cast<unsigned char>(u);
+    p[1] = static_cast<unsigned char>(u >> 8);
+    p[2] = static_cast<unsigned char>(u >> 16);
+    p[3] = static_cast<unsigned char>(u >> 24);
+}
 }  // namespace
 
 // The helper thread: writes one buffer at a time at its file position and notes a failure, which
@@ -92,16 +108,24 @@ RowWriter::RowWriter() = default;
 RowWriter::~RowWriter() {
     writer_.reset();
     if (fd_ >= 0) ::close(fd_);
+    if (mem_) ::munmap(mem_, 2 * kBufferBytes);
 }
 
 void RowWriter::open(const std::string& path) {
     if (fd_ >= 0) close();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) raise(ErrorKind::FileError);
-    // Bytes 4..127 of every buffered record stay zero: put() writes only the value bytes.
+    // Bytes 4..127 of every buffered record stay zero: put() writes only the value bytes. The buffers
+    // come zero-filled and already mapped from the system, which costs less than clearing them.
     try {
-        for (auto& b : bufs_)
-            if (b.empty()) b.assign(kBufferRecords * kRecordLength, 0);
+        if (!mem_) {
+            void* m = ::mmap(nullptr, 2 * kBufferBytes, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+            if (m == MAP_FAILED) throw std::bad_alloc();
+            mem_ = static_cast<unsigned char*>(m);
+            bufs_[0] = mem_;
+            bufs_[1] = mem_ + kBufferBytes;
+        }
         writer_ = std::make_unique<Writer>(fd);
     } catch (const std::exception&) {
         ::close(fd);
@@ -119,20 +143,34 @@ void RowWriter::put(std::int64_t r, float v) {
     if (count_ == 0) first_ = r;
     std::uint32_t u;
     std::memcpy(&u, &v, sizeof u);
-    unsigned char* p = bufs_[cur_].data() + count_ * kRecordLength;
-    p[0] = static_cast<unsigned char>(u);
-    p[1] = static_cast<unsigned char>(u >> 8);
-    p[2] = static_cast<unsigned char>(u >> 16);
-    p[3] = static_cast<unsigned char>(u >> 24);
+    store_le(bufs_[cur_] + count_ * kRecordLength, u);
     ++count_;
     ++put_;
+}
+
+void RowWriter::put_run(std::int64_t first, const float* v, int count) {
+    if (count <= 0) return;
+    if (fd_ < 0 || first < 1) raise(ErrorKind::FileError);
+    if (count_ > 0 && first != first_ + static_cast<std::int64_t>(count_)) submit();
+    // q: the value put next; a full buffer is handed over before the record that does not fit.
+    for (int q = 0; q < count;) {
+        if (count_ == kBufferRecords) submit();
+        if (count_ == 0) first_ = first + q;
+        const std::size_t room = kBufferRecords - count_;
+        const int take = static_cast<std::size_t>(count - q) < room ? count - q : static_cast<int>(room);
+        unsigned char* p = bufs_[cur_] + count_ * kRecordLength;
+        for (int t = 0; t < take; ++t, p += kRecordLength) store_le(p, std::bit_cast<std::uint32_t>(v[q + t]));
+        q += take;
+        count_ += static_cast<std::size_t>(take);
+        put_ += take;
+    }
 }
 
 void RowWriter::submit() {
     // The other buffer must be written out before this one is handed over and that one refilled.
     if (!writer_->wait_idle()) raise(ErrorKind::FileError);
     if (count_ > 0) {
-        writer_->start(bufs_[cur_].data(), count_ * kRecordLength, static_cast<off_t>(first_ - 1) * kRecordLength);
+        writer_->start(bufs_[cur_], count_ * kRecordLength, static_cast<off_t>(first_ - 1) * kRecordLength);
         cur_ ^= 1;
     }
     count_ = 0;
@@ -182,5 +220,143 @@ float token_to_single(std::string_view token) {
     const float v = static_cast<float>(m) / kPow10[k];
     return negative ? -v : v;
 }
+
+#if defined(__SSE2__)
+
+namespace {
+
+// The value of the n (0..8) decimal digits at q; the 8 bytes from q must be readable. The digits are
+// moved to the top of a little-endian word, so that the bytes shifted in act as leading zeros, and
+// combined pairwise into 2-, 4- and 8-digit numbers.
+inline std::uint64_t eight_digits(const char* q, int n) {
+    if (n == 0) return 0;
+    std::uint64_t v;
+    std::memcpy(&v, q, 8);
+    // A byte below '0' after the digits borrows only from the bytes above it, which the shift drops.
+    v = (v - 0x3030303030303030u) << (8 * (8 - n));
+    v = v * 10 + (v >> 8);
+    return (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+            (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
+           32;
+}
+
+// The value of the token [t, t + len) when it is a plain decimal with at most 8 digits on either side
+// of the separator and a digit value of at most 2^24; otherwise token_to_single of it. 16 bytes from
+// the token's body must be readable.
+float plain_token(const char* t, int len, char sep) {
+    static constexpr float kPow10f[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
+    static constexpr std::uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    // The sign is taken without a branch: signs of a system file are as random as its numbers.
+    const unsigned lead = static_cast<unsigned char>(*t);
+    const unsigned negative = lead == '-';
+    const int sign = static_cast<int>(negative | (lead == '+'));
+    const char* s = t + sign;
+    const int body = len - sign;
+    if (body >= 1 && body <= 16) {
+        // Bit q: byte s[q] is a digit, or the separator.
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+        const unsigned digits =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)));
+        const unsigned want = (1u << body) - 1;
+        const unsigned seps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(sep)))) & want;
+        if (((digits | seps) & want) == want && (seps & (seps - 1)) == 0) {
+            // a digits before the separator, k after it.
+            const int a = seps ? __builtin_ctz(seps) : body;
+            const int k = seps ? body - a - 1 : 0;
+            if (a + k > 0 && a <= 8 && k <= 8) {
+                const std::uint64_t m = eight_digits(s, a) * kPow10[k] + eight_digits(s + a + 1, k);
+                // Digits and power of ten are exact floats: one division rounds the value correctly.
+                if (m <= (std::uint64_t{1} << 24)) {
+                    const float v = static_cast<float>(m) / kPow10f[k];
+                    return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) ^ (negative << 31));
+                }
+            }
+        }
+    }
+    return token_to_single(std::string_view(t, static_cast<std::size_t>(len)));
+}
+
+// Bit q set when byte b[q] is a blank, for the 64 bytes from b.
+inline std::uint64_t blanks64(const char* b) {
+    const __m128i blank = _mm_set1_epi8(' ');
+    std::uint64_t m = 0;
+    for (int q = 0; q < 4; ++q) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16 * q));
+        m |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, blank)))) << (16 * q);
+    }
+    return m;
+}
+
+}  // namespace
+
+int scan_tokens(const char*& p, const char* end, float* values, int count) {
+    const char sep = decimal_separator();
+    int k = 0;
+    // b: start of the 64-byte block whose blanks mark the token boundaries; every token that starts
+    // in it and ends in it is converted on its own, so the conversions do not wait for each other.
+    const char* b = p;
+    while (k < count && b < end) {
+        std::uint64_t blank = blanks64(b);
+        if (end - b < 64) blank |= ~std::uint64_t{0} << (end - b);
+        // Starts: a non-blank after a blank (or at the block's start, which is never inside a token).
+        std::uint64_t starts = ~blank & ((blank << 1) | 1);
+        const char* next = b + 64;
+        while (starts && k < count) {
+            const int s = __builtin_ctzll(starts);
+            starts &= starts - 1;
+            const std::uint64_t after = blank & (~std::uint64_t{0} << s);
+            if (!after) {
+                // The token runs past the block: found by its blank, and the next block starts there.
+                const char* t = b + s;
+                const void* bl = std::memchr(t, ' ', static_cast<std::size_t>(end - t));
+                const char* stop = bl ? static_cast<const char*>(bl) : end;
+                try {
+                    values[k] = token_to_single(std::string_view(t, static_cast<std::size_t>(stop - t)));
+                } catch (const std::exception&) {
+                    p = t;
+                    return k;
+                }
+                ++k;
+                p = stop;
+                next = stop;
+                break;
+            }
+            const int e = __builtin_ctzll(after);
+            try {
+                values[k] = plain_token(b + s, e - s, sep);
+            } catch (const std::exception&) {
+                p = b + s;
+                return k;
+            }
+            ++k;
+            p = b + e;
+        }
+        b = next;
+    }
+    return k;
+}
+
+#else
+
+int scan_tokens(const char*& p, const char* end, float* values, int count) {
+    int k = 0;
+    while (k < count) {
+        while (p < end && *p == ' ') ++p;
+        if (p == end) break;
+        const void* blank = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
+        const char* stop = blank ? static_cast<const char*>(blank) : end;
+        try {
+            values[k] = token_to_single(std::string_view(p, static_cast<std::size_t>(stop - p)));
+        } catch (const std::exception&) {
+            return k;
+        }
+        ++k;
+        p = stop;
+    }
+    return k;
+}
+
+#endif
 
 }  // namespace varnex

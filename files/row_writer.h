@@ -26,6 +26,8 @@ class RowWriter {
     void open(const std::string& path);
     /// Sets record r (1-based) to v. Throws RunError(FileError) when a full buffer cannot be written.
     void put(std::int64_t r, float v);
+    /// Sets the records first .. first+count-1 to v[0..count-1], as count calls of put would.
+    void put_run(std::int64_t first, const float* v, int count);
     /// Writes the buffered records and closes the file; throws RunError(FileError) when either fails
     /// (the file is closed in any case).
     void close();
@@ -40,7 +42,8 @@ class RowWriter {
 
     int fd_ = -1;
     std::unique_ptr<Writer> writer_;
-    std::vector<unsigned char> bufs_[2];
+    unsigned char* mem_ = nullptr;  ///< both buffers, one anonymous mapping (zero-filled)
+    unsigned char* bufs_[2] = {};
     int cur_ = 0;             ///< the buffer being filled
     std::int64_t first_ = 0;  ///< record number of its first record
     std::size_t count_ = 0;   ///< records in it
@@ -54,5 +57,17 @@ class RowWriter {
 /// correctly, as text_to_single does. Everything else goes to text_to_single, which also raises its
 /// errors.
 float token_to_single(std::string_view token);
+
+/// Bytes that must be readable beyond the end of a line handed to scan_tokens.
+inline constexpr std::size_t kScanSlack = 64;
+
+/// Converts the next tokens (blank-separated, as get_row splits a line) of the line [p, end):
+/// values[k] = token_to_single(token k) for up to count tokens; returns how many were read and moves
+/// p behind the last one. Fewer are read when the line ends, or when a token is not a number: p is
+/// then left at the start of that token, and nothing is raised. Token boundaries are found 64 bytes at a
+/// time and the plain decimals of a system file (at most 8 digits on either side of the separator)
+/// are converted without a branch per character, so the tokens do not wait for each other. kScanSlack
+/// bytes from end must be readable (their content does not matter).
+int scan_tokens(const char*& p, const char* end, float* values, int count);
 
 }  // namespace varnex

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -126,6 +128,20 @@ TEST_F(ConnectTest, BadContentKeepsTheEarlierSystem) {
     memory_mode();
     connect("2 1 5\r\n1 abc 10\r\n");
     EXPECT_EQ(bytes_at(384), std::string("\x00\x00\x80\x3F", 4));
+
+    // Order 99 over a row file of 0xEE bytes, token 70 of line 2 bad: records 101..169 hold 2, and
+    // record 170 and every later one keep their bytes, although the tokens are converted in batches.
+    std::ofstream(rows, std::ios::binary | std::ios::trunc) << std::string(300 * 128, '\xEE');
+    std::string text;
+    for (int j = 1; j <= 100; ++j) text += "1 ";
+    text += "\r\n";
+    for (int j = 1; j <= 100; ++j) text += j < 70 ? "2 " : j == 70 ? "2x " : "3 ";
+    connect(text + "\r\n");
+    EXPECT_EQ(t.box.shown.back(), st.msg.MsgBadNumber);
+    EXPECT_EQ(bytes_at(168 * 128), std::string("\x00\x00\x00\x40", 4));  // record 169 = 2
+    const std::string after = test::read_file(rows);
+    EXPECT_EQ(after.size(), 300u * 128);
+    EXPECT_TRUE(after.substr(169 * 128) == std::string(131 * 128, '\xEE'));
 }
 
 TEST_F(ConnectTest, FailedConversionAfterConnectedSystemDisablesSolving) {
@@ -181,12 +197,19 @@ TEST_F(ConnectTest, UnwritableRowFileCancelAndMissingDataFolder) {
 
 TEST(RowWriterTest, RunsLongerThanABufferAndGapsLandAtTheirRecords) {
     // An existing file of 120000 records of 0xEE bytes: records 1..70000 and 100000..100009 are put,
-    // in several buffers; everything else keeps its bytes and the file keeps its length.
+    // one by one and in runs, in several buffers; everything else keeps its bytes and the file keeps its length.
     test::TempDir dir;
     const std::string path = dir.write("rows.vnx", std::string(120000 * 128, '\xEE'));
     RowWriter w;
     w.open(path);
-    for (int r = 1; r <= 70000; ++r) w.put(r, static_cast<float>(r));
+    // Records 35001..70000 as runs of 777, one of them across the buffer boundary after 65536.
+    for (int r = 1; r <= 35000; ++r) w.put(r, static_cast<float>(r));
+    std::vector<float> run(777);
+    for (int r = 35001; r <= 70000; r += 777) {
+        const int n = std::min(777, 70001 - r);
+        for (int q = 0; q < n; ++q) run[q] = static_cast<float>(r + q);
+        w.put_run(r, run.data(), n);
+    }
     for (int r = 100000; r < 100010; ++r) w.put(r, -1.0f);
     w.close();
     const std::string bytes = test::read_file(path);
@@ -196,7 +219,8 @@ TEST(RowWriterTest, RunsLongerThanABufferAndGapsLandAtTheirRecords) {
         std::memcpy(&v, bytes.data() + (r - 1) * 128, 4);
         return v;
     };
-    for (std::size_t r : {1u, 32768u, 32769u, 65536u, 65537u, 70000u}) EXPECT_EQ(value(r), static_cast<float>(r));
+    for (std::size_t r : {1u, 32768u, 32769u, 35001u, 65536u, 65537u, 69999u, 70000u})
+        EXPECT_EQ(value(r), static_cast<float>(r));
     EXPECT_EQ(bytes.substr(4, 124), std::string(124, '\0'));
     EXPECT_EQ(bytes.substr(70000 * 128, 128), std::string(128, '\xEE'));
     EXPECT_EQ(value(100000), -1.0f);
@@ -240,6 +264,63 @@ TEST(TokenToSingleTest, SameBitsAndErrorsAsTextToSingle) {
     for (const std::string& t : tokens) {
         auto want = outcome([](const std::string& x) { return text_to_single(x); }, t);
         ASSERT_EQ(outcome([](const std::string& x) { return token_to_single(x); }, t), want) << t;
+    }
+}
+
+TEST(ScanTokensTest, SameValuesAndStopsAsTokenByToken) {
+    // Random lines of plain, long, signed and bad tokens between runs of blanks, converted in batches
+    // of every size, with digits in the slack behind the line: the values of token_to_single one by
+    // one, and a stop with p at the first token that is not a number.
+    std::mt19937 rng(11);
+    const char* specials[] = {"abc",  "1e5",         "-",        "+",
+                              ".",    "1.2.3",       "16777217", "0.000000001234",
+                              "2\t1", "123456789.5", "-0",       "99999999999999999999",
+                              "7,5"};
+    for (int line_no = 0; line_no < 3000; ++line_no) {
+        std::vector<std::string> tokens;
+        std::string line(rng() % 3, ' ');
+        const int count = 1 + static_cast<int>(rng() % 40);
+        for (int k = 0; k < count; ++k) {
+            std::string tok;
+            if (rng() % 10 == 0) {
+                tok = specials[rng() % (sizeof specials / sizeof *specials)];
+            } else {
+                if (rng() % 2) tok += rng() % 4 ? '-' : '+';
+                const int digits = 1 + static_cast<int>(rng() % (rng() % 8 ? 9 : 40));
+                const int sep_at = static_cast<int>(rng() % (digits + 2)) - 1;
+                for (int d = 0; d < digits; ++d) {
+                    if (d == sep_at) tok += '.';
+                    tok += static_cast<char>('0' + rng() % 10);
+                }
+            }
+            tokens.push_back(tok);
+            line += tok + std::string(1 + rng() % (rng() % 5 ? 2 : 70), ' ');
+        }
+        if (rng() % 2) line.resize(line.find_last_not_of(' ') + 1);
+        std::string buffer = line + std::string(kScanSlack, '7');
+        const char* p = buffer.data();
+        const char* const end = p + line.size();
+        const int batch = 1 + static_cast<int>(rng() % 64);
+        std::size_t next = 0;  // index of the next token to compare
+        for (;;) {
+            float values[64];
+            const int got = scan_tokens(p, end, values, batch);
+            for (int q = 0; q < got; ++q, ++next) {
+                ASSERT_LT(next, tokens.size()) << line;
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(values[q]),
+                          std::bit_cast<std::uint32_t>(text_to_single(tokens[next])))
+                    << tokens[next];
+            }
+            if (got == batch) continue;
+            if (next == tokens.size()) {
+                EXPECT_EQ(line.find_first_not_of(' ', static_cast<std::size_t>(p - buffer.data())), std::string::npos);
+            } else {
+                // Stopped at a token that text_to_single refuses, with p at its first character.
+                EXPECT_THROW(text_to_single(tokens[next]), RunError) << tokens[next];
+                EXPECT_EQ(std::string_view(p, tokens[next].size()), tokens[next]);
+            }
+            break;
+        }
     }
 }
 
