@@ -56,25 +56,12 @@ void RowFile::close() {
     fd_ = -1;
 }
 
-namespace {
-
-// The value bytes of a record: IEEE 754 single precision, least significant byte first.
-inline float value_at(const unsigned char* p) {
-    std::uint32_t u = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                      static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-    float v;
-    std::memcpy(&v, &u, sizeof v);
-    return v;
-}
-
-}  // namespace
-
 float RowFile::record(std::int64_t r) const {
     if (fd_ < 0 || r < 1) raise(ErrorKind::FileError);
     std::uint64_t off = static_cast<std::uint64_t>(r - 1) * kRecordLength;
     // The value is set to 0 before the read; a read beyond the end leaves it so.
     if (off + 4 > size_) return 0.0f;
-    return value_at(map_ + off);
+    return record_value(map_ + off);
 }
 
 std::int32_t record_of(int16_t i, int16_t j, int16_t n) {
@@ -154,11 +141,11 @@ void get_residual_file(SystemState& st) {
     // i: equation, whose n+1 records lie one after the other (a(i,1..n), then b(i)); j: unknown.
     for (int i = 1; i <= n; ++i) {
         const unsigned char* row = base + static_cast<std::size_t>(i - 1) * row_bytes;
-        float r = -value_at(row + static_cast<std::size_t>(n) * kRecordLength);
+        float r = -record_value(row + static_cast<std::size_t>(n) * kRecordLength);
         R[i] = r;
         check(r);
         for (int j = 1; j <= n; ++j) {
-            r = mul_add(value_at(row + static_cast<std::size_t>(j - 1) * kRecordLength), X[j], r);
+            r = mul_add(record_value(row + static_cast<std::size_t>(j - 1) * kRecordLength), X[j], r);
             if (!std::isfinite(r)) [[unlikely]] {
                 R[i] = r;
                 raise(ErrorKind::Overflow);
@@ -210,7 +197,7 @@ void get_norms_file(SystemState& st, MessageBoxes& box) {
         for (int j = 1; j <= n; ++j, p += stride) {
             const unsigned char* q = p + ahead;
             prefetch(q < end ? q : q - (end - base) + kRecordLength);
-            float a = value_at(p);
+            float a = record_value(p);
             d = mul_add(a, a, d);
             if (!std::isfinite(d)) [[unlikely]] {
                 D[i] = d;

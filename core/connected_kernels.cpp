@@ -15,15 +15,6 @@ namespace varnex {
 
 namespace {
 
-// The value bytes of a record: IEEE 754 single precision, least significant byte first.
-inline float value_at(const unsigned char* p) {
-    std::uint32_t u = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                      static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-    float v;
-    std::memcpy(&v, &u, sizeof v);
-    return v;
-}
-
 inline const unsigned char* fetch_address(const unsigned char* p, const ColumnFetch& fetch) {
     const unsigned char* f = p + fetch.ahead;
     return f < fetch.end ? f : f - fetch.wrap;
@@ -34,7 +25,7 @@ float gather_sum(const unsigned char* p, std::size_t stride, const ColumnFetch& 
     float s = s0;
     for (int q = 0; q < len; ++q, p += stride) {
         __builtin_prefetch(fetch_address(p, fetch), 0, 3);
-        a[q] = value_at(p);
+        a[q] = record_value(p);
         s = mul_add(a[q], r[q], s);
     }
     return s;
@@ -54,7 +45,7 @@ int update(float* r, const float* a, float s, int len, float* er) {
 void gather(const unsigned char* p, std::size_t stride, const ColumnFetch& fetch, int len, float* a) {
     for (int q = 0; q < len; ++q, p += stride) {
         __builtin_prefetch(fetch_address(p, fetch), 0, 3);
-        a[q] = value_at(p);
+        a[q] = record_value(p);
     }
 }
 

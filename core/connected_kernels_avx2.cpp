@@ -14,9 +14,11 @@
 #include <cstring>
 
 #include "core/connected_kernels.h"
+#include "core/exact.h"
 
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#include "core/exact_avx2.h"
 
 namespace varnex {
 
@@ -24,28 +26,6 @@ namespace {
 
 // After this many corrections in one stretch the rest of the chain is taken exactly, term by term.
 constexpr int kMaxCorrections = 8;
-
-inline float exact_term(float r, float a, float s) {
-    return static_cast<float>(static_cast<double>(r) * static_cast<double>(a) + static_cast<double>(s));
-}
-
-inline bool finite_bits(float v) {
-    std::uint32_t u;
-    std::memcpy(&u, &v, 4);
-    return (u & 0x7f800000u) != 0x7f800000u;
-}
-
-// Eight exact steps f(x*y + z): the products of floats are exact in double, so one fused multiply-add
-// in double gives the rule's double result.
-inline __m256 exact8(__m256 x, __m256 y, __m256 z) {
-    const __m128 lo = _mm256_cvtpd_ps(_mm256_fmadd_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(x)),
-                                                      _mm256_cvtps_pd(_mm256_castps256_ps128(y)),
-                                                      _mm256_cvtps_pd(_mm256_castps256_ps128(z))));
-    const __m128 hi = _mm256_cvtpd_ps(_mm256_fmadd_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(x, 1)),
-                                                      _mm256_cvtps_pd(_mm256_extractf128_ps(y, 1)),
-                                                      _mm256_cvtps_pd(_mm256_extractf128_ps(z, 1))));
-    return _mm256_set_m128(hi, lo);
-}
 
 // First q in [from, len) whose guessed sum sums[q+1] differs in any bit from the exact step taken from
 // sums[q]; len when none does.
@@ -59,7 +39,7 @@ int first_wrong(const float* r, const float* a, const float* sums, int from, int
         if (wrong) return q + __builtin_ctz(wrong);
     }
     for (; q < len; ++q) {
-        const float e = exact_term(r[q], a[q], sums[q]);
+        const float e = mul_add(r[q], a[q], sums[q]);
         if (std::memcmp(&e, &sums[q + 1], 4) != 0) return q;
     }
     return len;
@@ -69,11 +49,11 @@ int first_wrong(const float* r, const float* a, const float* sums, int from, int
 // checks to the end of the stretch.
 float resume_sum(const float* r, const float* a, int len, float* sums, int m) {
     for (int corrections = 0;; ++corrections) {
-        float g = exact_term(r[m], a[m], sums[m]);
+        float g = mul_add(r[m], a[m], sums[m]);
         sums[m + 1] = g;
         if (!finite_bits(g)) return g;
         if (corrections == kMaxCorrections) {
-            for (int q = m + 1; q < len; ++q) g = exact_term(r[q], a[q], g);
+            for (int q = m + 1; q < len; ++q) g = mul_add(r[q], a[q], g);
             return g;
         }
         for (int q = m + 1; q < len; ++q) {
@@ -131,7 +111,7 @@ int update(float* r, const float* a, float s, int len, float* er) {
     *er = m;
     if (q + 8 <= len) return q;
     for (; q < len; ++q) {
-        const float v = exact_term(s, a[q], r[q]);
+        const float v = mul_add(s, a[q], r[q]);
         if (!finite_bits(v)) return q;
         r[q] = v;
         if (v > *er) *er = v;

@@ -4,16 +4,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace varnex {
 
 inline constexpr std::int64_t kRecordLength = 128;
 
+/// The value bytes of a record: IEEE 754 single precision, least significant byte first.
+inline float record_value(const unsigned char* p) {
+    const std::uint32_t u = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    float v;
+    std::memcpy(&v, &u, sizeof v);
+    return v;
+}
+
 /// The row file opened for random access by a solve command. Reads go through a memory mapping of
 /// the whole file; a record beyond the end of the file reads as 0.
 class RowFile {
-public:
+  public:
     RowFile() = default;
     RowFile(const RowFile&) = delete;
     RowFile& operator=(const RowFile&) = delete;
@@ -32,7 +42,7 @@ public:
     const unsigned char* bytes() const { return map_; }
     std::size_t size() const { return size_; }
 
-private:
+  private:
     int fd_ = -1;
     const unsigned char* map_ = nullptr;
     std::size_t size_ = 0;

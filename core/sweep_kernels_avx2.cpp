@@ -16,6 +16,7 @@
 
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#include "core/exact_avx2.h"
 
 namespace varnex {
 
@@ -23,28 +24,6 @@ namespace {
 
 // After this many corrections in one column the rest of the chain is taken exactly, one term at a time.
 constexpr int kMaxCorrections = 8;
-
-inline float exact_term(float r, float a, float s) {
-    return static_cast<float>(static_cast<double>(r) * static_cast<double>(a) + static_cast<double>(s));
-}
-
-inline bool finite_bits(float v) {
-    std::uint32_t u;
-    __builtin_memcpy(&u, &v, 4);
-    return (u & 0x7f800000u) != 0x7f800000u;
-}
-
-// Eight exact steps f(x*y + z) from float vectors: the products are exact in double, so one fused
-// multiply-add in double gives the rule's double result.
-inline __m256 exact8(__m256 x, __m256 y, __m256 z) {
-    const __m128 lo = _mm256_cvtpd_ps(_mm256_fmadd_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(x)),
-                                                      _mm256_cvtps_pd(_mm256_castps256_ps128(y)),
-                                                      _mm256_cvtps_pd(_mm256_castps256_ps128(z))));
-    const __m128 hi = _mm256_cvtpd_ps(_mm256_fmadd_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(x, 1)),
-                                                      _mm256_cvtps_pd(_mm256_extractf128_ps(y, 1)),
-                                                      _mm256_cvtps_pd(_mm256_extractf128_ps(z, 1))));
-    return _mm256_set_m128(hi, lo);
-}
 
 // Mask of the eight guessed terms buf[j..j+7] that differ in any bit from the exact step taken from
 // the guess before each.
@@ -63,7 +42,7 @@ int first_wrong(const float* r, const float* a, const float* buf, int from, int 
         if (mask) return j + __builtin_ctz(mask);
     }
     for (; j <= n; ++j) {
-        const float e = exact_term(r[j], a[j], buf[j - 1]);
+        const float e = mul_add(r[j], a[j], buf[j - 1]);
         if (__builtin_memcmp(&e, &buf[j], 4) != 0) return j;
     }
     return n + 1;
@@ -73,11 +52,11 @@ int first_wrong(const float* r, const float* a, const float* buf, int from, int 
 // guesses and checks to the end of the column.
 float resume_sum(const float* r, const float* a, int n, float* buf, int m) {
     for (int corrections = 0;; ++corrections) {
-        float g = exact_term(r[m], a[m], buf[m - 1]);
+        float g = mul_add(r[m], a[m], buf[m - 1]);
         buf[m] = g;
         if (!finite_bits(g)) return g;
         if (corrections == kMaxCorrections) {
-            for (int j = m + 1; j <= n; ++j) g = exact_term(r[j], a[j], g);
+            for (int j = m + 1; j <= n; ++j) g = mul_add(r[j], a[j], g);
             return g;
         }
         // The guess: one float FMA per term, buf[j] the sum after term j.
@@ -132,7 +111,7 @@ int residual_update(float* r, const float* a, float s, int n, float* er) {
     fold_max(top, er);
     if (j + 8 <= n + 1) return j;
     for (; j <= n; ++j) {
-        const float v = exact_term(s, a[j], r[j]);
+        const float v = mul_add(s, a[j], r[j]);
         if (!finite_bits(v)) return j;
         r[j] = v;
         if (v > *er) *er = v;
@@ -171,7 +150,7 @@ int update_then_sum(float* r, const float* a, float s, const float* next, int n,
     fold_max(top, er);
     const int tail = j;
     for (; j <= n; ++j) {
-        const float v = exact_term(s, a[j], r[j]);
+        const float v = mul_add(s, a[j], r[j]);
         if (!finite_bits(v)) return j;
         r[j] = v;
         if (v > *er) *er = v;
