@@ -48,6 +48,19 @@ void load_grid(App& app) {
     }
 }
 
+// Runs one group of steps under a trap that shows `message` on any failure; false when it fired.
+template <class Steps>
+bool trapped(App& app, const std::string& message, Steps&& steps) {
+    try {
+        steps();
+        return true;
+    } catch (const RunError&) {
+    } catch (const std::bad_alloc&) {
+    }
+    app.box->message(message);
+    return false;
+}
+
 void show_er(App& app) { app.ui->set_text(Ctl::txtEr, single_to_text(app.st.Er)); }
 
 void show_duration(App& app, float t0) {
@@ -59,25 +72,12 @@ void show_duration(App& app, float t0) {
 // when a trap ended the command, which then shows no duration.
 bool find_solution_memory(App& app) {
     SystemState& st = app.st;
-    try {  // trap 2
-        dim_memory(st);
-    } catch (const RunError&) {
-        app.box->message(st.msg.MsgNoMemory);
+    if (!trapped(app, st.msg.MsgNoMemory, [&] { dim_memory(st); })) return false;  // trap 2
+    if (!trapped(app, st.msg.MsgBadData, [&] {                                     // trap 3
+            load_grid(app);
+            gauss_solution(st);
+        }))
         return false;
-    } catch (const std::bad_alloc&) {
-        app.box->message(st.msg.MsgNoMemory);
-        return false;
-    }
-    try {  // trap 3
-        load_grid(app);
-        gauss_solution(st);
-    } catch (const RunError&) {
-        app.box->message(st.msg.MsgBadData);
-        return false;
-    } catch (const std::bad_alloc&) {
-        app.box->message(st.msg.MsgBadData);
-        return false;
-    }
     try {
         get_residual(st);  // no trap stands here: a failure ends the command silently
         // Trap 4: the norms and every sweep; any failure ends the command without a message.
@@ -106,24 +106,8 @@ bool find_solution_memory(App& app) {
 bool next_iteration_memory(App& app) {
     SystemState& st = app.st;
     if (st.IterCount == 1) {
-        try {  // trap 1
-            dim_memory(st);
-        } catch (const RunError&) {
-            app.box->message(st.msg.MsgNoMemory);
-            return false;
-        } catch (const std::bad_alloc&) {
-            app.box->message(st.msg.MsgNoMemory);
-            return false;
-        }
-        try {  // trap 2
-            load_grid(app);
-        } catch (const RunError&) {
-            app.box->message(st.msg.MsgBadData);
-            return false;
-        } catch (const std::bad_alloc&) {
-            app.box->message(st.msg.MsgBadData);
-            return false;
-        }
+        if (!trapped(app, st.msg.MsgNoMemory, [&] { dim_memory(st); })) return false;  // trap 1
+        if (!trapped(app, st.msg.MsgBadData, [&] { load_grid(app); })) return false;   // trap 2
         get_residual(st);
         get_norms(st, *app.box);
     }
