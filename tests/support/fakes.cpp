@@ -82,8 +82,8 @@ TestApp::TestApp() {
     app.clock = &clock;
     app.app_folder = dir.path();
     app.st.msg.fill();
-    ui.texts[Ctl::txtEps] = "0.5";
-    for (int k = 0; k < 3; ++k) ui.texts[txt_index(k)] = "1";
+    ui.set_text(Ctl::txtEps, "0.5");
+    for (int k = 0; k < 3; ++k) ui.set_text(txt_index(k), "1");
 }
 
 std::string read_file(const std::string& path) {
