@@ -1,7 +1,6 @@
 #include "files/row_writer.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <bit>
@@ -27,9 +26,12 @@ namespace varnex {
 static_assert(sizeof(off_t) == 8, "the row file needs 64-bit file positions");
 
 namespace {
-// Records per buffer: 4 MB, large enough that the write calls cost nothing next to the copying.
-constexpr std::size_t kBufferRecords = 32768;
-constexpr std::size_t kBufferBytes = kBufferRecords * kRecordLength;
+// Values per hand-over buffer: 256 KB of floats stand for 8 MB of records, so a conversion of order
+// 2000 takes about 60 hand-overs.
+constexpr std::size_t kBufferRecords = 65536;
+// Records per write call: the helper builds them in a buffer of 256 KB that stays in its core's
+// cache, so the only large memory traffic is the kernel's copy into the file.
+constexpr std::size_t kChunkRecords = 2048;
 
 // The value bytes of a record, least significant first.
 inline void store_le(unsigned char* p, std::uint32_t u) {
@@ -38,43 +40,62 @@ inline void store_le(unsigned char* p, std::uint32_t u) {
     p[2] = static_cast<unsigned char>(u >> 16);
     p[3] = static_cast<unsigned char>(u >> 24);
 }
+
+// Writes len bytes at file position at; false on any failure.
+bool write_at(int fd, const unsigned char* p, std::size_t len, off_t at) {
+    while (len > 0) {
+        ssize_t n = ::pwrite(fd, p, len, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        len -= static_cast<std::size_t>(n);
+        at += n;
+    }
+    return true;
+}
 }  // namespace
 
-// The helper thread: writes one buffer at a time at its file position and notes a failure, which
-// the caller raises at its next hand-over or at close.
+// The helper thread: turns one buffer of values at a time into records and writes them from record
+// first on, and notes a failure, which the caller raises at its next hand-over or at close. Bytes
+// 4..127 of its record buffer are zeroed once and never written again.
 struct RowWriter::Writer {
     std::mutex m;
     std::condition_variable cv;
     bool busy = false, quit = false, failed = false;
     int fd = -1;
-    const unsigned char* data = nullptr;
-    std::size_t len = 0;
-    off_t off = 0;
+    const float* data = nullptr;
+    std::size_t count = 0;
+    std::int64_t first = 0;
+    std::unique_ptr<unsigned char[]> records{new unsigned char[kChunkRecords * kRecordLength]()};
     std::thread thread;
 
     explicit Writer(int file) : fd(file), thread([this] { run(); }) {}
+
+    // Writes the count values v as the records from record r on; false when a write fails.
+    bool write_values(const float* v, std::size_t n, std::int64_t r) {
+        // c: the first value of the chunk; t: the record within the chunk.
+        for (std::size_t c = 0; c < n; c += kChunkRecords) {
+            const std::size_t take = n - c < kChunkRecords ? n - c : kChunkRecords;
+            unsigned char* p = records.get();
+            for (std::size_t t = 0; t < take; ++t, p += kRecordLength)
+                store_le(p, std::bit_cast<std::uint32_t>(v[c + t]));
+            const off_t at = static_cast<off_t>(r - 1 + static_cast<std::int64_t>(c)) * kRecordLength;
+            if (!write_at(fd, records.get(), take * kRecordLength, at)) return false;
+        }
+        return true;
+    }
 
     void run() {
         std::unique_lock<std::mutex> lock(m);
         for (;;) {
             cv.wait(lock, [this] { return busy || quit; });
             if (!busy) return;
-            const unsigned char* p = data;
-            std::size_t left = len;
-            off_t at = off;
+            const float* v = data;
+            const std::size_t n = count;
+            const std::int64_t r = first;
+            const bool skip = failed;
             lock.unlock();
-            bool ok = true;
-            while (left > 0) {
-                ssize_t n = ::pwrite(fd, p, left, at);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) {
-                    ok = false;
-                    break;
-                }
-                p += n;
-                left -= static_cast<std::size_t>(n);
-                at += n;
-            }
+            const bool ok = skip || write_values(v, n, r);
             lock.lock();
             failed = failed || !ok;
             busy = false;
@@ -87,9 +108,9 @@ struct RowWriter::Writer {
         cv.wait(lock, [this] { return !busy; });
         return !failed;
     }
-    void start(const unsigned char* p, std::size_t n, off_t at) {
+    void start(const float* v, std::size_t n, std::int64_t r) {
         std::lock_guard<std::mutex> lock(m);
-        data = p, len = n, off = at, busy = true;
+        data = v, count = n, first = r, busy = true;
         cv.notify_all();
     }
     ~Writer() {
@@ -108,23 +129,17 @@ RowWriter::RowWriter() = default;
 RowWriter::~RowWriter() {
     writer_.reset();
     if (fd_ >= 0) ::close(fd_);
-    if (mem_) ::munmap(mem_, 2 * kBufferBytes);
 }
 
 void RowWriter::open(const std::string& path) {
     if (fd_ >= 0) close();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) raise(ErrorKind::FileError);
-    // Bytes 4..127 of every buffered record stay zero: put() writes only the value bytes. The buffers
-    // come zero-filled and already mapped from the system, which costs less than clearing them.
     try {
-        if (!mem_) {
-            void* m = ::mmap(nullptr, 2 * kBufferBytes, PROT_READ | PROT_WRITE,
-                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-            if (m == MAP_FAILED) throw std::bad_alloc();
-            mem_ = static_cast<unsigned char*>(m);
-            bufs_[0] = mem_;
-            bufs_[1] = mem_ + kBufferBytes;
+        if (!values_) {
+            values_.reset(new float[2 * kBufferRecords]);
+            bufs_[0] = values_.get();
+            bufs_[1] = values_.get() + kBufferRecords;
         }
         writer_ = std::make_unique<Writer>(fd);
     } catch (const std::exception&) {
@@ -141,9 +156,7 @@ void RowWriter::put(std::int64_t r, float v) {
     if (fd_ < 0 || r < 1) raise(ErrorKind::FileError);
     if (count_ == kBufferRecords || (count_ > 0 && r != first_ + static_cast<std::int64_t>(count_))) submit();
     if (count_ == 0) first_ = r;
-    std::uint32_t u;
-    std::memcpy(&u, &v, sizeof u);
-    store_le(bufs_[cur_] + count_ * kRecordLength, u);
+    bufs_[cur_][count_] = v;
     ++count_;
     ++put_;
 }
@@ -158,8 +171,7 @@ void RowWriter::put_run(std::int64_t first, const float* v, int count) {
         if (count_ == 0) first_ = first + q;
         const std::size_t room = kBufferRecords - count_;
         const int take = static_cast<std::size_t>(count - q) < room ? count - q : static_cast<int>(room);
-        unsigned char* p = bufs_[cur_] + count_ * kRecordLength;
-        for (int t = 0; t < take; ++t, p += kRecordLength) store_le(p, std::bit_cast<std::uint32_t>(v[q + t]));
+        std::memcpy(bufs_[cur_] + count_, v + q, static_cast<std::size_t>(take) * sizeof(float));
         q += take;
         count_ += static_cast<std::size_t>(take);
         put_ += take;
@@ -170,7 +182,7 @@ void RowWriter::submit() {
     // The other buffer must be written out before this one is handed over and that one refilled.
     if (!writer_->wait_idle()) raise(ErrorKind::FileError);
     if (count_ > 0) {
-        writer_->start(bufs_[cur_], count_ * kRecordLength, static_cast<off_t>(first_ - 1) * kRecordLength);
+        writer_->start(bufs_[cur_], count_, first_);
         cur_ ^= 1;
     }
     count_ = 0;
@@ -306,8 +318,13 @@ int scan_tokens(const char*& p, const char* end, float* values, int count) {
             const int s = __builtin_ctzll(starts);
             starts &= starts - 1;
             const std::uint64_t after = blank & (~std::uint64_t{0} << s);
+            if (!after && s > 0) {
+                // The token runs past the block: the next block starts with it.
+                next = b + s;
+                break;
+            }
             if (!after) {
-                // The token runs past the block: found by its blank, and the next block starts there.
+                // A token longer than a block: found by its blank, and the next block starts there.
                 const char* t = b + s;
                 const void* bl = std::memchr(t, ' ', static_cast<std::size_t>(end - t));
                 const char* stop = bl ? static_cast<const char*>(bl) : end;

@@ -10,11 +10,13 @@
 
 namespace varnex {
 
-/// The row file opened for writing by the Connect command. Records are gathered in a large buffer and
-/// a run of consecutive records goes out with one positioned write, so a conversion costs a few large
-/// writes instead of one call per value. Two buffers take turns: while a helper thread writes one,
-/// the caller fills the other, so the parsing of the text and the copying into the file overlap. The
-/// file is created when missing and never truncated: records that are not put keep their bytes.
+/// The row file opened for writing by the Connect command. The values of consecutive records are
+/// gathered in a buffer; a helper thread turns a full buffer into records, a few hundred KB at a time
+/// in a buffer that stays in its cache, and writes each such run with one positioned write. Two value
+/// buffers take turns: while the helper writes one, the caller fills the other, so the parsing of the
+/// text and the copying into the file overlap, and only the values (4 of every 128 bytes) cross
+/// between the threads. The file is created when missing and never truncated: records that are not
+/// put keep their bytes.
 class RowWriter {
   public:
     RowWriter();
@@ -42,8 +44,8 @@ class RowWriter {
 
     int fd_ = -1;
     std::unique_ptr<Writer> writer_;
-    unsigned char* mem_ = nullptr;  ///< both buffers, one anonymous mapping (zero-filled)
-    unsigned char* bufs_[2] = {};
+    std::unique_ptr<float[]> values_;  ///< both value buffers
+    float* bufs_[2] = {};
     int cur_ = 0;             ///< the buffer being filled
     std::int64_t first_ = 0;  ///< record number of its first record
     std::size_t count_ = 0;   ///< records in it

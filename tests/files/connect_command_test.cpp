@@ -166,6 +166,29 @@ TEST(RowWriterTest, RunsAcrossBuffersAndGapsLandAtTheirRecords) {
     EXPECT_EQ(bytes.substr(69000 * 128), std::string(1000 * 128, '\xEE'));
 }
 
+TEST(RowWriterTest, AFailedWriteIsRaisedAtTheNextHandOverOrAtClose) {
+    // The helper thread's write fails on a full device: a few records fail at close, many records
+    // already at a later put; either way FileError, no hang, and the file ends up closed.
+    for (int n : {10, 300000}) {
+        RowWriter w;
+        w.open("/dev/full");
+        std::optional<ErrorKind> kind;
+        try {
+            for (int r = 1; r <= n; ++r) w.put(r, 1.0f);
+        } catch (const RunError& e) {
+            kind = e.kind();
+        }
+        EXPECT_EQ(kind.has_value(), n > 10);
+        try {
+            w.close();
+        } catch (const RunError& e) {
+            kind = e.kind();
+        }
+        EXPECT_EQ(kind, ErrorKind::FileError) << n;
+        EXPECT_FALSE(w.is_open());
+    }
+}
+
 using Outcome = std::variant<std::uint32_t, ErrorKind>;
 
 // The bits of a conversion, or the kind of error it raised.
@@ -185,6 +208,9 @@ TEST(TokenScanTest, SameBitsAndStopsAsTextToSingle) {
     std::vector<std::string> hard;
     std::istringstream in("abc 1e5 - + . 1.2.3 16777216 16777217 2\t1 -0 0.000000001234 123456789.5 3.4e38 1e39 7,5");
     for (std::string h; std::getline(in, h, ' ');) hard.push_back(h);
+    // Tokens longer than the scanner's 64-byte blocks, good and bad.
+    for (std::string h : {std::string(66, '0') + "1.25", "-1" + std::string(70, '0'), std::string(80, '7') + "x"})
+        hard.push_back(h);
     EXPECT_EQ(outcome(token_to_single, ""), outcome(text_to_single, ""));
     std::mt19937_64 rng(11);
     for (int line_no = 0; line_no < 6000; ++line_no) {
