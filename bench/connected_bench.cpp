@@ -1,6 +1,7 @@
 // Connected mode against its yardsticks, order 2000, with the files in the page cache:
-//  - a sweep over the row file (fast and plain readers) against the in-memory sweep of the same
-//    system; the target is at most 3x the in-memory sweep. The bare walk over every value of the
+//  - a sweep over the row file (fast readers with the walk shared by two threads or on one, and the
+//    plain readers) against the in-memory sweep of the same system; the target is at most 3x the
+//    in-memory sweep. The bare walk over every value of the
 //    file shows how much of a connected sweep is memory traffic alone;
 //  - the Connect conversion of a text file against one sequential write of the same number of bytes;
 //    the target is at most 2x that write.
@@ -15,8 +16,10 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "core/connected_kernels.h"
 #include "core/convert.h"
 #include "core/numerics.h"
 #include "files/connect_command.h"
@@ -127,6 +130,16 @@ void BM_SweepConnected(benchmark::State& state) {
     for (auto _ : state) do_iteration_file(st, grid);
 }
 
+// The same sweep with the walk over the file on the calling thread alone.
+void BM_SweepConnectedOneThread(benchmark::State& state) {
+    SystemState st;
+    fixture().set_up(st, kModeConnected);
+    GridModel grid;
+    grid.fill_x(kOrder, st.X);
+    st.file3.open(fixture().rows);
+    for (auto _ : state) do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);
+}
+
 // One "Next Iteration" click: the file is opened and mapped anew around the sweep.
 void BM_SweepConnectedReopened(benchmark::State& state) {
     SystemState st;
@@ -170,6 +183,35 @@ void BM_ColumnWalkOnly(benchmark::State& state) {
             }
         }
         benchmark::DoNotOptimize(acc);
+    }
+}
+
+// The same walk shared by two threads, odd columns on one and even on the other: how far the memory
+// system lets two walks overlap.
+void BM_ColumnWalkTwoThreads(benchmark::State& state) {
+    RowFile f;
+    f.open(fixture().rows);
+    const unsigned char* base = f.bytes();
+    const std::size_t stride = std::size_t(kOrder + 1) * kRecordLength;
+    const unsigned char* end = base + std::size_t(kOrder) * stride;
+    auto walk = [&](int first) {
+        std::uint32_t acc = 0;
+        for (int i = first; i <= kOrder; i += 2) {
+            const unsigned char* p = base + std::size_t(i - 1) * kRecordLength;
+            for (int j = 1; j <= kOrder; ++j, p += stride) {
+                const unsigned char* q = p + 128 * stride;
+                __builtin_prefetch(q < end ? q : q - (end - base) + 2 * kRecordLength, 0, 3);
+                std::uint32_t v;
+                std::memcpy(&v, p, 4);
+                acc ^= v;
+            }
+        }
+        benchmark::DoNotOptimize(acc);
+    };
+    for (auto _ : state) {
+        std::thread other(walk, 2);
+        walk(1);
+        other.join();
     }
 }
 
@@ -223,9 +265,11 @@ void BM_ConnectConversion(benchmark::State& state) {
 
 BENCHMARK(BM_SweepInMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnected)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SweepConnectedOneThread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedReopened)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedPlain)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ColumnWalkOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ColumnWalkTwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SetUpConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OneSequentialWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConnectConversion)->Unit(benchmark::kMillisecond);

@@ -245,7 +245,10 @@ void do_iteration_file_plain(SystemState& st, GridModel& grid) {
 }
 
 void do_iteration_file(SystemState& st, GridModel& grid) {
-    do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);
+    if (st.N >= kGatherThreadMinOrder)
+        do_iteration_file_gathered(st, grid, column_kernels_best(), kColumnBufferRows);
+    else
+        do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);
 }
 
 }  // namespace varnex

@@ -9,6 +9,7 @@
 
 #include "core/grid_model.h"
 #include "core/state.h"
+#include "core/sweep_kernels.h"
 
 namespace varnex {
 
@@ -39,6 +40,10 @@ struct ColumnKernels {
     /// and returns the first index of that group, with r and er covering the elements before it;
     /// returns len when all are done.
     int (*update)(float* r, const float* a, float s, int len, float* er);
+
+    /// The in-memory sweep kernels of the same instruction set, for a sweep whose columns are already
+    /// gathered into whole-column buffers.
+    const SweepKernels* whole;
 };
 
 /// Plain C++ kernels that run on every processor.
@@ -52,5 +57,17 @@ const ColumnKernels& column_kernels_best();
 /// kColumnBufferRows; tests take small ones to cover columns longer than the buffer). Gives the bits,
 /// grid texts and faults of do_iteration_file_plain.
 void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows);
+
+/// From this order on, do_iteration_file reads the columns on a second thread; below it, starting the
+/// thread costs more than it saves.
+inline constexpr int kGatherThreadMinOrder = 256;
+
+/// do_iteration_file with the walk over the file shared by a second thread: the columns are gathered
+/// ahead into a ring of whole-column buffers of buffer_rows rows while the calling thread computes on
+/// them, and the calling thread gathers too whenever its next column is not ready. An order above
+/// buffer_rows (1 to kColumnBufferRows), or a file that does not hold every record, takes
+/// do_iteration_file_with on one thread. Gives the bits, grid texts and faults of
+/// do_iteration_file_plain; the second thread is joined before the call returns or throws.
+void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows);
 
 }  // namespace varnex

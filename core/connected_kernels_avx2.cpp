@@ -128,7 +128,7 @@ int update(float* r, const float* a, float s, int len, float* er) {
 namespace varnex {
 
 const ColumnKernels* column_kernels_avx2() {
-    static const ColumnKernels k{"avx2", gather_sum, update};
+    static const ColumnKernels k{"avx2", gather_sum, update, sweep_kernels_avx2()};
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? &k : nullptr;
 }
 

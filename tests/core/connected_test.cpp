@@ -40,19 +40,25 @@ void connect_state(SystemState& s, GridModel& grid, const std::string& path, con
     grid.fill_x(s.N, x);
 }
 
-// The ways to run a connected sweep: 0 the plain reader, 1 the chosen kernels, then the scalar and
-// the wide kernels each with column buffers of 1, 2 and 16 rows (the rows of a longer column are read
-// again for the residual update) and of the full size.
-constexpr int kWays = 10;
+// The ways to run a connected sweep: 0 the plain reader, 1 the chosen kernels (on two threads from
+// kGatherThreadMinOrder on), then the scalar and the wide kernels each with column buffers of 1, 2
+// and 16 rows (the rows of a longer column are read again for the residual update) and of the full
+// size, then the walk shared by two threads at every order on either kernels, and with slots of 16
+// rows (one thread beyond order 16).
+constexpr int kWays = 13;
 void sweep(SystemState& st, GridModel& grid, int way) {
     const int rows[] = {1, 2, 16, kColumnBufferRows};
     const ColumnKernels* wide = column_kernels_avx2();
+    const ColumnKernels& widest = wide ? *wide : column_kernels_scalar();
     if (way == 0)
         do_iteration_file_plain(st, grid);
     else if (way == 1)
         do_iteration_file(st, grid);
+    else if (way < 10)
+        do_iteration_file_with(st, grid, way < 6 ? column_kernels_scalar() : widest, rows[(way - 2) % 4]);
     else
-        do_iteration_file_with(st, grid, way < 6 || !wide ? column_kernels_scalar() : *wide, rows[(way - 2) % 4]);
+        do_iteration_file_gathered(st, grid, way == 10 ? column_kernels_scalar() : widest,
+                                   way == 12 ? 16 : kColumnBufferRows);
 }
 
 // The bits of X, R, D and Er, for comparing two runs exactly.
@@ -78,7 +84,7 @@ TEST(RowFileTest, RecordNumbersAndAValueCutByTheEndOfTheFile) {
 
 TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
     // Random systems, diagonally dominant or not, held in memory and in the row file.
-    for (int n : {1, 2, 3, 17, 100}) {
+    for (int n : {1, 2, 3, 17, 100, kGatherThreadMinOrder - 1, kGatherThreadMinOrder + 44}) {
         for (bool dominant : {true, false}) {
             SCOPED_TRACE(testing::Message() << "n " << n << " dominant " << dominant);
             TempDir dir;
@@ -166,6 +172,60 @@ TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInEveryWay) {
     grid.fill_x(18, std::vector<float>(19));
     EXPECT_THROW(do_iteration_file(st, grid), RunError);
     EXPECT_THROW(get_residual_file(st), RunError);
+}
+
+TEST(ConnectedSweepTest, FaultsAnywhereStopEveryWayWhereThePlainReaderStops) {
+    // A random system with one huge coefficient a(row, col), or a zero norm D(col), so that the sweep
+    // faults in the column sum, the quotient or the residual update of column col while the second
+    // thread is still gathering later columns. Every way must raise the same error and leave the same
+    // X, R, Er and grid texts as the plain reader.
+    struct Case {
+        int n, row, col;
+        bool zero_norm;
+    };
+    const int big = kGatherThreadMinOrder + 44;
+    for (const Case& c : {Case{40, 1, 1, false}, Case{40, 40, 40, false}, Case{40, 7, 23, false},
+                          Case{big, 150, big - 1, false}, Case{big, 3, 2, true}, Case{big, big, big, true}}) {
+        SCOPED_TRACE(testing::Message() << "n " << c.n << " a(" << c.row << ", " << c.col << ")");
+        TempDir dir;
+        const std::string path = dir.path() + "/rows.vnx";
+        std::mt19937 rng(77u + c.n + c.col);
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        write_system(path, c.n,
+                     [&](int i, int j) { return !c.zero_norm && i == c.row && j == c.col ? 3e38f : u(rng); });
+        std::vector<float> x(c.n + 1), r(c.n + 1), d(c.n + 1, 1.0f);
+        for (int i = 1; i <= c.n; ++i) x[i] = u(rng), r[i] = 2 * u(rng), d[i] = c.n + u(rng);
+        if (c.zero_norm) d[c.col] = 0.0f;
+        std::vector<std::uint32_t> want_bits;
+        std::vector<std::string> want_texts;
+        ErrorKind want_kind{};
+        for (int way = 0; way < kWays; ++way) {
+            SCOPED_TRACE(way);
+            SystemState st;
+            GridModel grid;
+            connect_state(st, grid, path, x);
+            st.R = r;
+            st.D = d;
+            ErrorKind kind{};
+            bool raised = false;
+            try {
+                sweep(st, grid, way);
+            } catch (const RunError& e) {
+                raised = true;
+                kind = e.kind();
+            }
+            ASSERT_TRUE(raised);
+            std::vector<std::string> texts;
+            for (int i = 1; i <= c.n; ++i) texts.push_back(grid.text(i, 1));
+            if (way == 0) {
+                want_bits = run_bits(st), want_texts = texts, want_kind = kind;
+                continue;
+            }
+            EXPECT_EQ(kind, want_kind);
+            EXPECT_EQ(run_bits(st), want_bits);
+            EXPECT_EQ(texts, want_texts);
+        }
+    }
 }
 
 TEST(ConnectedSweepTest, ColumnSumWhereOneFloatRoundingDiffersFromTheRule) {
