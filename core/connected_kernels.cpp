@@ -69,9 +69,18 @@ void update_stretch(SystemState& st, const ColumnKernels& kern, float* r, const 
     }
 }
 
-void show_x(GridModel& grid, int i, float x) {
+// Steps 2 to 4 of a connected sweep for unknown i, from its column sum s: the step -s/D(i), the new
+// X(i), each checked, and its text in grid cell (i, 1) before the residual is updated. Returns the step.
+float move_unknown(SystemState& st, GridModel& grid, int i, float s) {
+    const float num = -s;
+    s = quot(num, st.D[i]);
+    check_quot(s, num, st.D[i]);
+    float& x = st.X[i];
+    x = static_cast<float>(static_cast<double>(s) + static_cast<double>(x));
+    check(x);
     char buf[32];
     grid.set_text(i, 1, std::string_view(buf, single_to_text(x, buf)));
+    return s;
 }
 
 // How many rows ahead the column walks fetch. Every value of a column lies in a cache line of its
@@ -248,9 +257,7 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
     float kept[kColumnBufferRows];
     float more[kColumnBufferRows];
     float sums[kColumnBufferRows + 1];
-    float* X = st.X.data();
     float* R = st.R.data();
-    const float* D = st.D.data();
 
     // i: the unknown being moved (its column starts at record i); j0: first equation of a stretch,
     // counted from 0; a stretch covers the equations j0+1 .. j0+len, one row stride apart.
@@ -266,12 +273,7 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
         }
         check(s);
 
-        const float num = -s;
-        s = quot(num, D[i]);
-        check_quot(s, num, D[i]);
-        X[i] = static_cast<float>(static_cast<double>(s) + static_cast<double>(X[i]));
-        check(X[i]);
-        show_x(grid, i, X[i]);
+        s = move_unknown(st, grid, i, s);
 
         // R += s * column i, and Er = max(0, R) over the updated residual; rows past the buffer are
         // read from the file again.
@@ -307,9 +309,7 @@ void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKe
     const SweepKernels& sk = *kern.whole;
     ColumnRing ring(base, stride, fetch, n, buffer_rows);
     std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(buffer_rows) + 16]);
-    float* X = st.X.data();
     float* R = st.R.data();
-    const float* D = st.D.data();
     Gatherer second(ring);
 
     // As in the in-memory sweep, the residual update of unknown i comes with the column sum of unknown
@@ -325,12 +325,7 @@ void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKe
         float s = next_sum;
         check(s);
 
-        const float num = -s;
-        s = quot(num, D[i]);
-        check_quot(s, num, D[i]);
-        X[i] = static_cast<float>(static_cast<double>(s) + static_cast<double>(X[i]));
-        check(X[i]);
-        show_x(grid, i, X[i]);
+        s = move_unknown(st, grid, i, s);
 
         // R += s * column i and Er = max(0, R); a group with a fault is redone one element at a time,
         // so that the fault is raised at its element with R and Er as the plain loop leaves them.
