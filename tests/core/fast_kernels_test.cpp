@@ -21,12 +21,6 @@
 namespace varnex {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
-constexpr bool kSlowBuild = true;  // sanitizer and debug builds keep the largest orders out
-#else
-constexpr bool kSlowBuild = false;
-#endif
-
 // Runs f(st, grid) `times` times on st = start with a grid in the system layout; returns the error it
 // raised, if any, and appends the grid's approximation column (2N+3) to texts.
 template <class F>
@@ -71,80 +65,26 @@ SystemState random_system(int n, unsigned seed, int min_exp = 0, int max_exp = 0
     return make_system(n, [&](int, int) { return std::ldexp(u(gen), e(gen)); });
 }
 
-// Returns the plain loop's error, if any.
-std::optional<ErrorKind> expect_same_elimination(const SystemState& start, const ElimKernels& kern, int panel,
-                                                 int threads) {
+// Runs the blocked elimination with each kernel set, panels of 8 and of kPanelWidth, one and two threads,
+// and checks Aw, Bw, X and the error against the plain loop; returns the plain loop's error, if any.
+std::optional<ErrorKind> expect_same_elimination(const SystemState& start) {
     const int n = start.N;
     SystemState plain, fast;
     const auto plain_error = run(start, plain, [](SystemState& s, GridModel&) { gauss_solution_plain(s); });
-    const auto fast_error =
-        run(start, fast, [&](SystemState& s, GridModel&) { gauss_solution_blocked(s, kern, panel, threads); });
-    SCOPED_TRACE(testing::Message() << "N=" << n << " kernels=" << kern.name << " panel=" << panel);
-    EXPECT_EQ(plain_error, fast_error);
-    EXPECT_TRUE(same_bits(plain.Aw.data(), fast.Aw.data(), (n + 1) * (n + 1))) << "Aw";
-    EXPECT_TRUE(same_bits(plain.Bw.data(), fast.Bw.data(), n + 1)) << "Bw";
-    EXPECT_TRUE(same_bits(plain.X.data(), fast.X.data(), n + 1)) << "X";
+    for (const ElimKernels* k : {&elim_kernels_scalar(), elim_kernels_avx512()}) {
+        for (int config = 0; k && config < 4; ++config) {
+            const int panel = config < 2 ? 8 : kPanelWidth, threads = 1 + config % 2;
+            const auto fast_error =
+                run(start, fast, [&](SystemState& s, GridModel&) { gauss_solution_blocked(s, *k, panel, threads); });
+            SCOPED_TRACE(testing::Message()
+                         << "N=" << n << " kernels=" << k->name << " panel=" << panel << " threads=" << threads);
+            EXPECT_EQ(plain_error, fast_error);
+            EXPECT_TRUE(same_bits(plain.Aw.data(), fast.Aw.data(), (n + 1) * (n + 1))) << "Aw";
+            EXPECT_TRUE(same_bits(plain.Bw.data(), fast.Bw.data(), n + 1)) << "Bw";
+            EXPECT_TRUE(same_bits(plain.X.data(), fast.X.data(), n + 1)) << "X";
+        }
+    }
     return plain_error;
-}
-
-// Every kernel set the processor runs (the AVX-512 entry is null without it).
-std::vector<const ElimKernels*> all_elim_kernels() {
-    if (elim_kernels_avx512()) return {&elim_kernels_scalar(), elim_kernels_avx512()};
-    return {&elim_kernels_scalar()};
-}
-
-TEST(FastElimination, RandomSystemsOfAwkwardOrdersAndPanelEdges) {
-    for (int n : {1, 2, 3, 17, 100, 257, 1000}) {
-        if (kSlowBuild && n > 257) continue;
-        expect_same_elimination(random_system(n, 7u + n), elim_kernels_best(), kPanelWidth, 2);
-    }
-    // Orders around one and two panels of 8 and of 64, each kernel set, one and two threads.
-    for (const ElimKernels* k : all_elim_kernels()) {
-        for (int n : {7, 8, 9, 15, 16, 17, 23, 24, 25, 33})
-            for (int threads : {1, 2}) expect_same_elimination(random_system(n, 100u + n), *k, 8, threads);
-        for (int n : {63, 64, 65, 129}) expect_same_elimination(random_system(n, 200u + n), *k, kPanelWidth, 1);
-    }
-}
-
-TEST(FastElimination, ZeroPivotsDenormalsAndOverflowStopWithThePlainState) {
-    ASSERT_TRUE(flush_to_zero_off());
-    for (const ElimKernels* k : all_elim_kernels()) {
-        // Block upper triangular: a dense block in rows and columns 1..kz-1, zeros below it, an upper
-        // triangular rest with diagonal entry kz = d. d = 0 stops at step kz at once, d < 0 after
-        // exchanging row kz with a zero row below.
-        const int n = 150;
-        for (int kz : {1, 2, 7, 8, 9, 63, 64, 65, 66, 100, 128, 129, 149, 150}) {
-            if (kSlowBuild && kz % 8 > 1) continue;
-            for (float d : {0.0f, -0.0f, -1.0f}) {
-                std::mt19937 gen(31u * kz);
-                std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-                const SystemState st = make_system(n, [&](int i, int j) {
-                    const float v = u(gen);
-                    if (j == n + 1 || i < j) return v;
-                    return i == j ? (i == kz ? d : 4.0f + v) : i < kz ? v : 0.0f;
-                });
-                SCOPED_TRACE(testing::Message() << "kz=" << kz << " d=" << d);
-                expect_same_elimination(st, *k, kPanelWidth, 2);
-                expect_same_elimination(st, *k, 8, 1);
-            }
-        }
-        // Magnitudes from 2^-140 to 1: products and quotients deep in the denormal range.
-        for (int m : {17, 70}) expect_same_elimination(random_system(m, 3u + m, -140, 0), *k, 8, 2);
-        // Magnitudes from 2^-126 to 2^126: the elimination overflows part of the way.
-        int faults = 0;
-        for (unsigned seed = 1; seed <= 6; ++seed) {
-            const SystemState st = random_system(90, seed, -126, 126);
-            faults += expect_same_elimination(st, *k, 8, 1).has_value();
-            expect_same_elimination(st, *k, kPanelWidth, 2);
-        }
-        EXPECT_GE(faults, 3);
-    }
-    // Unit upper triangular with -1e20 above the diagonal: a clean elimination, then X grows by 1e20 per
-    // row in the back substitution and overflows there.
-    const SystemState tri = make_system(40, [](int i, int j) {
-        return j > 40 || i == j ? 1.0f : i < j ? -1e20f : 0.0f;
-    });
-    EXPECT_EQ(expect_same_elimination(tri, elim_kernels_best(), 8, 1), ErrorKind::Overflow);
 }
 
 // Sweeps a copy of start `sweeps` times with each kernel set and checks X, R, Er, the error and the
@@ -176,12 +116,49 @@ SystemState set_up(SystemState s) {
     return s;
 }
 
-TEST(FastSweep, RandomSystemsOfAwkwardOrders) {
-    for (int n : {1, 2, 3, 17, 100, 257, 1000}) {
-        if (kSlowBuild && n > 257) continue;
-        expect_same_sweeps(set_up(random_system(n, 11u + n)), n > 257 ? 2 : 4);
+// Orders around one and two panels of 8 and of 64, and magnitudes from 2^-140 to 1: products, quotients,
+// residuals and steps deep in the denormal range.
+TEST(FastKernels, RandomSystemsOfAwkwardOrdersAndDenormals) {
+    ASSERT_TRUE(flush_to_zero_off());
+    for (int n : {1, 2, 3, 7, 8, 9, 16, 17, 33, 63, 64, 65, 129, 257}) {
+        expect_same_elimination(random_system(n, 7u + n));
+        expect_same_sweeps(set_up(random_system(n, 11u + n)), 4);
     }
-    expect_same_sweeps(set_up(random_system(60, 4u, -140, 0)), 3);  // denormal residuals and steps
+    for (int n : {17, 70}) {
+        expect_same_elimination(random_system(n, 3u + n, -140, 0));
+        expect_same_sweeps(set_up(random_system(n, 4u + n, -140, 0)), 3);
+    }
+}
+
+TEST(FastElimination, ZeroPivotsAndOverflowStopWithThePlainState) {
+    // Block upper triangular: a dense block in rows and columns 1..kz-1, zeros below it, an upper
+    // triangular rest with diagonal entry kz = d. d = 0 stops at step kz at once, d < 0 after
+    // exchanging row kz with a zero row below.
+    const int n = 150;
+    for (int kz : {1, 8, 9, 64, 65, 129, 150}) {
+        for (float d : {0.0f, -0.0f, -1.0f}) {
+            std::mt19937 gen(31u * kz);
+            std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+            SCOPED_TRACE(testing::Message() << "kz=" << kz << " d=" << d);
+            expect_same_elimination(make_system(n, [&](int i, int j) {
+                const float v = u(gen);
+                if (j == n + 1 || i < j) return v;
+                return i == j ? (i == kz ? d : 4.0f + v) : i < kz ? v : 0.0f;
+            }));
+        }
+    }
+    // Magnitudes from 2^-126 to 2^126: the elimination overflows part of the way.
+    int faults = 0;
+    for (unsigned seed = 1; seed <= 6; ++seed)
+        faults += expect_same_elimination(random_system(90, seed, -126, 126)).has_value();
+    EXPECT_GE(faults, 3);
+    // Unit upper triangular with -1e20 above the diagonal: a clean elimination, then X grows by 1e20 per
+    // row in the back substitution and overflows there.
+    const SystemState tri = make_system(40, [](int i, int j) {
+        if (j > 40 || i == j) return 1.0f;
+        return i < j ? -1e20f : 0.0f;
+    });
+    EXPECT_EQ(expect_same_elimination(tri), ErrorKind::Overflow);
 }
 
 // s = 1 + 2^-23 and a term just below half an ulp of s: the exact sum lands on a tie in double and
@@ -198,14 +175,6 @@ TEST(FastSweep, ColumnSumsWhoseFusedGuessIsWrong) {
                 st.R[j + 1] = 0x1p-24f + 0x1p-47f, st.A(j + 1, 1) = 1.0f - 0x1p-23f;
                 st.R[j + 2] = -1.0f, st.A(j + 2, 1) = 1.0f + 0x1p-22f;
             }
-            // The guess by float FMAs alone is wrong here, the exact chain ends at 0.
-            float fused = 0.0f, exact = 0.0f;
-            for (int j = 1; j <= st.N; ++j) {
-                fused = __builtin_fmaf(st.R[j], st.A(j, 1), fused);
-                exact = static_cast<float>(double(st.R[j]) * double(st.A(j, 1)) + double(exact));
-            }
-            ASSERT_NE(fused, exact);
-            ASSERT_EQ(exact, 0.0f);
             expect_same_sweeps(st, 1);
         }
     }
@@ -214,7 +183,7 @@ TEST(FastSweep, ColumnSumsWhoseFusedGuessIsWrong) {
 TEST(FastSweep, FaultsLeaveThePlainState) {
     const int n = 37;
     // Overflow of R(j) in the residual update of unknown 3, at lane edges: R(1..j-1) updated, Er partial.
-    for (int j : {1, 5, 8, 9, 16, 17, 33, 37}) {
+    for (int j : {1, 8, 9, 17, 37}) {
         SystemState st = set_up(random_system(n, 50u + j));
         st.A(j, 3) = st.R[j] = 3e38f;
         st.D[3] = 1e-30f;
@@ -223,12 +192,9 @@ TEST(FastSweep, FaultsLeaveThePlainState) {
     // Faults at other steps: s / 0 with s != 0, 0 / 0, an overflowing column sum, an overflowing x(4).
     for (int fault = 0; fault < 4; ++fault) {
         SystemState st = set_up(random_system(n, 9u));
-        for (int j = 1; j <= n; ++j) {
-            if (fault == 1) st.A(j, 6) = 0.0f;
-            if (fault == 2) st.A(j, 2) = st.R[j] = 3e38f;
-        }
-        if (fault == 0) st.D[5] = 0.0f;
-        if (fault == 1) st.D[6] = 0.0f;
+        for (int j = 1; j <= n && fault == 1; ++j) st.A(j, 6) = 0.0f;
+        for (int j = 1; j <= n && fault == 2; ++j) st.A(j, 2) = st.R[j] = 3e38f;
+        if (fault < 2) st.D[5 + fault] = 0.0f;
         if (fault == 3) st.X[4] = 3.4e38f, st.D[4] = 1e-30f;
         expect_same_sweeps(st, 1);
     }
@@ -237,12 +203,12 @@ TEST(FastSweep, FaultsLeaveThePlainState) {
 TEST(FloatingPointEnvironment, FlushToZeroIsDetected) {
     EXPECT_TRUE(flush_to_zero_off());
     const unsigned saved = _mm_getcsr();
-    _mm_setcsr(saved | 0x8000u);  // flush-to-zero
-    EXPECT_FALSE(flush_to_zero_off());
-    _mm_setcsr(saved | 0x0040u);  // denormals-are-zero
-    EXPECT_FALSE(flush_to_zero_off());
-    EXPECT_FALSE(keep_denormals());  // had to clear it
-    EXPECT_TRUE(flush_to_zero_off());
+    for (unsigned mode : {0x8000u, 0x0040u}) {  // flush-to-zero, denormals-are-zero
+        _mm_setcsr(saved | mode);
+        EXPECT_FALSE(flush_to_zero_off());
+        EXPECT_FALSE(keep_denormals());  // had to clear it
+        EXPECT_TRUE(flush_to_zero_off());
+    }
     EXPECT_TRUE(keep_denormals());
     _mm_setcsr(saved);
 }
