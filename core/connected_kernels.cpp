@@ -231,23 +231,29 @@ class Gatherer {
     std::thread thread_;
 };
 
-}  // namespace
-
-void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows) {
+// Checks the vectors and the open row file for a sweep of order st.N >= 1 (RunError on failure) and
+// tells whether the mapping holds every record of the system, so the fast readers may be used.
+bool maps_whole_system(const SystemState& st) {
     const int n = st.N;
-    if (n < 1) return;
     const std::size_t need = static_cast<std::size_t>(n) + 1;
     if (st.X.size() < need || st.R.size() < need || st.D.size() < need) raise(ErrorKind::Subscript);
     const std::int64_t last =
         record_of(static_cast<int16_t>(n), i16(static_cast<long long>(n) + 1), static_cast<int16_t>(n));
     const RowFile& f = st.file3;
     if (!f.is_open()) raise(ErrorKind::FileError);
+    return f.bytes() && static_cast<std::uint64_t>(last - 1) * kRecordLength + 4 <= f.size();
+}
+
+}  // namespace
+
+void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows) {
+    const int n = st.N;
+    if (n < 1) return;
     // A file that does not hold every record of the system reads some of them as 0: the plain loop.
-    if (!f.bytes() || static_cast<std::uint64_t>(last - 1) * kRecordLength + 4 > f.size() || buffer_rows < 1 ||
-        buffer_rows > kColumnBufferRows)
+    if (!maps_whole_system(st) || buffer_rows < 1 || buffer_rows > kColumnBufferRows)
         return do_iteration_file_plain(st, grid);
 
-    const unsigned char* base = f.bytes();
+    const unsigned char* base = st.file3.bytes();
     const std::size_t stride = static_cast<std::size_t>(n + 1) * kRecordLength;
     const unsigned char* end = base + static_cast<std::size_t>(n) * stride;
     const ColumnFetch fetch{static_cast<std::ptrdiff_t>(kAhead * stride), end, (end - base) - kRecordLength};
@@ -292,17 +298,10 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
 void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows) {
     const int n = st.N;
     if (n < 1) return;
-    const std::size_t need = static_cast<std::size_t>(n) + 1;
-    if (st.X.size() < need || st.R.size() < need || st.D.size() < need) raise(ErrorKind::Subscript);
-    const std::int64_t last =
-        record_of(static_cast<int16_t>(n), i16(static_cast<long long>(n) + 1), static_cast<int16_t>(n));
-    const RowFile& f = st.file3;
-    if (!f.is_open()) raise(ErrorKind::FileError);
-    if (!f.bytes() || static_cast<std::uint64_t>(last - 1) * kRecordLength + 4 > f.size() || buffer_rows < 1 ||
-        buffer_rows > kColumnBufferRows || n > buffer_rows || !kern.whole)
+    if (!maps_whole_system(st) || buffer_rows < 1 || buffer_rows > kColumnBufferRows || n > buffer_rows || !kern.whole)
         return do_iteration_file_with(st, grid, kern, buffer_rows);
 
-    const unsigned char* base = f.bytes();
+    const unsigned char* base = st.file3.bytes();
     const std::size_t stride = static_cast<std::size_t>(n + 1) * kRecordLength;
     const unsigned char* end = base + static_cast<std::size_t>(n) * stride;
     const ColumnFetch fetch{static_cast<std::ptrdiff_t>(kAhead * stride), end, (end - base) - kRecordLength};
