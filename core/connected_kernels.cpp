@@ -117,57 +117,55 @@ inline void relax(int& spins) {
     }
 }
 
-// The columns of a sweep gathered from the file ahead of their use. Column c (1-based) goes to slot
-// c mod kSlots, with a(1, c) at slot[1], so that a slot serves the in-memory kernels as a 1-based
-// column. Whoever gathers a column claims it first, in column order; a slot is reused only after the
-// computing thread has let go of the column it held and that column was written out in full.
+// The columns of a sweep gathered from the file ahead of their use. The second thread reads the
+// columns in order, each from its top down, running ahead of the computing thread; when the computing
+// thread needs a column that is not complete yet, it reads that column from the bottom up until the
+// two meet, so that both threads share the reading of the very column that is waited for. Before
+// each step the computing thread also claims rows from the bottom of a later column, which the step's
+// kernel fetches into the cache while its arithmetic waits on its own roundings, and reads them after
+// the step: that thread's misses then overlap its arithmetic instead of following it. Rows are
+// claimed from either end of a column with one compare-and-swap on a word that holds the column and
+// both ends. Column c (1-based) goes to slot (c-1) mod kSlots, with a(1, c) at slot[1], so
+// that a slot serves the in-memory kernels as a 1-based column. A slot takes its next column only
+// after the computing thread has let go of the one it held and every row of that one was written.
 class ColumnRing {
   public:
     static constexpr int kSlots = 8;
 
-    ColumnRing(const unsigned char* base, std::size_t stride, const ColumnFetch& fetch, int n, int rows)
+    ColumnRing(const unsigned char* base, std::size_t stride, const ColumnFetch& fetch, int n, int rows, int chunk_rows)
         : base_(base),
           stride_(stride),
           fetch_(fetch),
           n_(n),
+          chunk_(chunk_rows),
           slot_floats_(static_cast<std::size_t>(rows) + 16),
           data_(new float[slot_floats_ * (kSlots + 2)]) {
-        for (auto& f : ready_) f.v.store(0, std::memory_order_relaxed);
-    }
-
-    // Claims and gathers the next column when its slot is free; false when there is none to take now.
-    bool gather_next() {
-        int c = next_.load(std::memory_order_relaxed);
-        for (;;) {
-            // Column c may overwrite the slot of column c - kSlots once the computing thread is done
-            // with that one and its gatherer has finished it; the acquires order the last reads and
-            // writes of the slot before these writes.
-            if (c > n_ || c > done_.load(std::memory_order_acquire) + kSlots) return false;
-            if (c > kSlots && ready_[c % kSlots].v.load(std::memory_order_acquire) != c - kSlots) return false;
-            if (next_.compare_exchange_weak(c, c + 1, std::memory_order_relaxed)) break;
+        for (auto& s : slots_) {
+            s.claims.store(0, std::memory_order_relaxed);
+            s.filled.store(0, std::memory_order_relaxed);
         }
-        walk(c, slot(c % kSlots) + 1);
-        ready_[c % kSlots].v.store(c, std::memory_order_release);
-        return true;
     }
 
-    // Column c, 1-based, once it is gathered; the calling thread gathers later columns meanwhile when
-    // it can. When the column is still not there after a while (its gatherer may have lost its
-    // processor on a busy machine), the calling thread reads it itself into one of two spare buffers
-    // (columns c and c+1 are in use together), so that the sweep never waits on a stalled thread.
+    // Column c, 1-based, once it is complete; meanwhile the calling thread reads it from the bottom.
+    // When the column is still not there after a while (its other reader may have lost its processor
+    // on a busy machine), the calling thread reads the whole column itself into one of two spare
+    // buffers (columns c and c+1 are in use together), so that the sweep never waits on a stalled
+    // thread.
     const float* wait_for(int c) {
+        Slot& s = slots_[slot_of(c)];
+        const std::int64_t complete = (uses_before(c) + 1) * n_;
         int spins = 0;
         auto since = std::chrono::steady_clock::now();
         for (;;) {
-            if (ready_[c % kSlots].v.load(std::memory_order_acquire) == c) return slot(c % kSlots);
-            if (gather_next()) {
+            if (s.filled.load(std::memory_order_acquire) == complete) return slot(slot_of(c));
+            if (open(c) && take(c, false)) {
                 since = std::chrono::steady_clock::now();
                 continue;
             }
             relax(spins);
             if (spins % 64 == 0 && std::chrono::steady_clock::now() - since > std::chrono::microseconds(50)) {
                 float* spare = slot(kSlots + (c & 1));
-                walk(c, spare + 1);
+                walk_down(c, 0, n_, spare + 1);
                 return spare;
             }
         }
@@ -176,41 +174,153 @@ class ColumnRing {
     // The computing thread no longer needs columns 1..c.
     void release_through(int c) { done_.store(c, std::memory_order_release); }
 
-    // The second thread's work: gathers until every column is claimed or the sweep stops.
+    // Rows of one column claimed by one thread: rows first+1 .. first+len of column c.
+    struct Claim {
+        int c = 0, first = 0, len = 0;
+        bool from_top = false;
+    };
+
+    // For the computing thread before a step: claims up to rows rows from the bottom of the first
+    // column from column `from` on that has rows left to claim, to be fetched while the step computes
+    // and read after it; len 0 when there is none to take now.
+    Claim claim_ahead(int from, int rows) {
+        for (int c = from; c <= n_; ++c) {
+            if (!open(c)) break;
+            const Claim cl = claim(c, false, rows);
+            if (cl.len > 0) return cl;
+        }
+        return Claim{};
+    }
+
+    // The records of a claim, in the order in which finish reads them.
+    FetchStream stream(const Claim& cl) const {
+        if (cl.len == 0) return FetchStream{};
+        if (cl.from_top) return FetchStream{row(cl.c, cl.first), static_cast<std::ptrdiff_t>(stride_), cl.len};
+        return FetchStream{row(cl.c, cl.first + cl.len - 1), -static_cast<std::ptrdiff_t>(stride_), cl.len};
+    }
+
+    // Reads the rows of a claim into the slot of its column.
+    void finish(const Claim& cl) {
+        if (cl.len == 0) return;
+        float* a = slot(slot_of(cl.c)) + 1 + cl.first;
+        if (cl.from_top)
+            walk_down(cl.c, cl.first, cl.len, a);
+        else
+            walk_up(cl.c, cl.first, cl.len, a);
+        slots_[slot_of(cl.c)].filled.fetch_add(cl.len, std::memory_order_acq_rel);
+    }
+
+    // The second thread's work: reads the columns from the top down, in order, until all are claimed
+    // or the sweep stops.
     void run() {
         int spins = 0;
-        while (!stop_.load(std::memory_order_relaxed) && next_.load(std::memory_order_relaxed) <= n_)
-            if (!gather_next()) relax(spins);
+        int c = 1;
+        while (c <= n_ && !stop_.load(std::memory_order_relaxed)) {
+            if (!open(c))
+                relax(spins);
+            else if (!take(c, true))
+                ++c;
+        }
     }
 
     void stop() { stop_.store(true, std::memory_order_relaxed); }
 
   private:
-    // Reads the n values of column c into a, fetching ahead along the column and into the next one.
-    void walk(int c, float* a) const {
-        const unsigned char* p = base_ + static_cast<std::size_t>(c - 1) * kRecordLength;
-        for (int q = 0; q < n_; ++q, p += stride_) {
+    // The claims word of a slot: the column it holds, the first row not claimed from the top and the
+    // row after the last not claimed from the bottom (rows counted from 0); the column is fully
+    // claimed when the two ends meet.
+    static std::uint64_t pack(int c, int top, int bottom) {
+        return static_cast<std::uint64_t>(c) << 42 | static_cast<std::uint64_t>(top) << 21 |
+               static_cast<std::uint64_t>(bottom);
+    }
+    static int column(std::uint64_t w) { return static_cast<int>(w >> 42); }
+    static int top(std::uint64_t w) { return static_cast<int>(w >> 21 & 0x1FFFFF); }
+    static int bottom(std::uint64_t w) { return static_cast<int>(w & 0x1FFFFF); }
+
+    // True when the slot of column c holds c, after moving it on to c if it may: the computing thread
+    // has let go of the column c - kSlots that it held before, and every row of that one is written
+    // (the acquires order the last reads and writes of the slot before the writes of column c).
+    bool open(int c) {
+        Slot& s = slots_[slot_of(c)];
+        std::uint64_t w = s.claims.load(std::memory_order_acquire);
+        if (column(w) == c) return true;
+        if (c > done_.load(std::memory_order_acquire) + kSlots) return false;
+        if (s.filled.load(std::memory_order_acquire) != uses_before(c) * n_) return false;
+        s.claims.compare_exchange_strong(w, pack(c, 0, n_), std::memory_order_acq_rel);
+        return column(s.claims.load(std::memory_order_acquire)) == c;
+    }
+
+    // Claims the next chunk of column c from its top (or its bottom) and reads it; false when the
+    // whole column is claimed.
+    bool take(int c, bool from_top) {
+        const Claim cl = claim(c, from_top, chunk_);
+        if (cl.len == 0) return false;
+        finish(cl);
+        return true;
+    }
+
+    // Claims up to rows rows of column c from its top (or its bottom); len 0 when the whole column is
+    // claimed.
+    Claim claim(int c, bool from_top, int rows) {
+        Slot& s = slots_[slot_of(c)];
+        std::uint64_t w = s.claims.load(std::memory_order_relaxed);
+        for (;;) {
+            if (column(w) != c || top(w) >= bottom(w)) return Claim{};
+            const int t = top(w), b = bottom(w);
+            const int first = from_top ? t : (b - rows > t ? b - rows : t);
+            const int last = from_top ? (t + rows < b ? t + rows : b) : b;
+            if (s.claims.compare_exchange_weak(w, from_top ? pack(c, last, b) : pack(c, t, first),
+                                               std::memory_order_relaxed))
+                return Claim{c, first, last - first, from_top};
+        }
+    }
+
+    // Reads rows first+1 .. first+len of column c into a[0..len-1] from the top down, fetching ahead
+    // along the column and, near its end, into the next one.
+    void walk_down(int c, int first, int len, float* a) const {
+        const unsigned char* p = row(c, first);
+        for (int q = 0; q < len; ++q, p += stride_) {
             const unsigned char* f = p + fetch_.ahead;
             __builtin_prefetch(f < fetch_.end ? f : f - fetch_.wrap, 0, 3);
             a[q] = record_value(p);
         }
     }
 
+    // The same rows from the bottom up, fetching ahead upwards while that stays in the column.
+    void walk_up(int c, int first, int len, float* a) const {
+        const unsigned char* top = row(c, 0);
+        const unsigned char* p = row(c, first + len - 1);
+        for (int q = len - 1; q >= 0; --q, p -= stride_) {
+            if (p - top >= fetch_.ahead) __builtin_prefetch(p - fetch_.ahead, 0, 3);
+            a[q] = record_value(p);
+        }
+    }
+
+    // The record of row r (from 0) of column c.
+    const unsigned char* row(int c, int r) const {
+        return base_ + static_cast<std::size_t>(c - 1) * kRecordLength + static_cast<std::size_t>(r) * stride_;
+    }
+
+    static int slot_of(int c) { return (c - 1) % kSlots; }
+    // How many columns held the slot of column c before it.
+    static std::int64_t uses_before(int c) { return (c - 1) / kSlots; }
+
     // Slots 0..kSlots-1 of the ring, then the two spare buffers.
     float* slot(int k) const { return data_.get() + static_cast<std::size_t>(k) * slot_floats_; }
 
-    struct alignas(64) Flag {
-        std::atomic<int> v;
+    struct alignas(64) Slot {
+        std::atomic<std::uint64_t> claims;             // see pack
+        alignas(64) std::atomic<std::int64_t> filled;  // rows written into the slot, over all its columns
     };
 
     const unsigned char* base_;
     std::size_t stride_;
     ColumnFetch fetch_;
     int n_;
+    int chunk_;
     std::size_t slot_floats_;
     std::unique_ptr<float[]> data_;
-    Flag ready_[kSlots];  // the column each slot holds in full; 0 before its first
-    alignas(64) std::atomic<int> next_{1};
+    Slot slots_[kSlots];
     alignas(64) std::atomic<int> done_{0};
     alignas(64) std::atomic<bool> stop_{false};
 };
@@ -295,10 +405,12 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
     }
 }
 
-void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows) {
+void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows,
+                                int chunk_rows) {
     const int n = st.N;
     if (n < 1) return;
-    if (!maps_whole_system(st) || buffer_rows < 1 || buffer_rows > kColumnBufferRows || n > buffer_rows || !kern.whole)
+    if (!maps_whole_system(st) || buffer_rows < 1 || buffer_rows > kColumnBufferRows || n > buffer_rows ||
+        chunk_rows < 1 || !kern.whole)
         return do_iteration_file_with(st, grid, kern, buffer_rows);
 
     const unsigned char* base = st.file3.bytes();
@@ -306,7 +418,10 @@ void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKe
     const unsigned char* end = base + static_cast<std::size_t>(n) * stride;
     const ColumnFetch fetch{static_cast<std::ptrdiff_t>(kAhead * stride), end, (end - base) - kRecordLength};
     const SweepKernels& sk = *kern.whole;
-    ColumnRing ring(base, stride, fetch, n, buffer_rows);
+    ColumnRing ring(base, stride, fetch, n, buffer_rows, chunk_rows);
+    // The kernels fetch four records per eight equations, so a step covers about n/2 of them; the
+    // second thread reads the rest of the column meanwhile.
+    const int fetch_rows = n / 2 > 0 ? n / 2 : 1;
     std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(buffer_rows) + 16]);
     float* R = st.R.data();
     Gatherer second(ring);
@@ -333,7 +448,11 @@ void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKe
         int j = n + 1;
         if (i < n) {
             next = ring.wait_for(i + 1);
-            j = sk.update_then_sum(R, a, s, next, n, scratch.get(), &er, &next_sum);
+            // Rows of a later column are fetched while this step computes, and read right after it,
+            // before anything here can raise a fault.
+            const ColumnRing::Claim ahead = ring.claim_ahead(i + 2, fetch_rows);
+            j = sk.update_then_sum_fetching(R, a, s, next, n, scratch.get(), &er, &next_sum, ring.stream(ahead));
+            ring.finish(ahead);
         } else {
             j = sk.residual_update(R, a, s, n, &er);
         }

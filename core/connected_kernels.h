@@ -62,12 +62,21 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
 /// thread costs more than it saves.
 inline constexpr int kGatherThreadMinOrder = 256;
 
+/// Rows that a thread of do_iteration_file_gathered claims at a time: small enough that the two
+/// threads share the reading of a column evenly, large enough that a claim costs little beside the
+/// reading.
+inline constexpr int kGatherChunkRows = 256;
+
 /// do_iteration_file with the walk over the file shared by a second thread: the columns are gathered
-/// ahead into a ring of whole-column buffers of buffer_rows rows while the calling thread computes on
-/// them, and the calling thread gathers too whenever its next column is not ready. An order above
-/// buffer_rows (1 to kColumnBufferRows), or a file that does not hold every record, takes
-/// do_iteration_file_with on one thread. Gives the bits, grid texts and faults of
-/// do_iteration_file_plain; the second thread is joined before the call returns or throws.
-void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows);
+/// ahead, from the top down, into a ring of whole-column buffers of buffer_rows rows while the
+/// calling thread computes on them. The calling thread reads too: before each step it claims rows
+/// from the bottom of a later column, fetches them into the cache while the step computes and reads
+/// them after it, and it reads its next column from the bottom up whenever that column is not
+/// complete. Reading threads claim chunk_rows rows at a time. An order above buffer_rows (1 to
+/// kColumnBufferRows), or a file that does not hold every record, takes do_iteration_file_with on one
+/// thread. Gives the bits, grid texts and
+/// faults of do_iteration_file_plain; the second thread is joined before the call returns or throws.
+void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows,
+                                int chunk_rows = kGatherChunkRows);
 
 }  // namespace varnex

@@ -34,10 +34,16 @@ int update_then_sum(float* r, const float* a, float s, const float* next, int n,
     return j;
 }
 
+int update_then_sum_fetching(float* r, const float* a, float s, const float* next, int n, float* buf, float* er,
+                             float* sum, FetchStream f) {
+    for (int k = 0; k < f.count; ++k) __builtin_prefetch(f.p + k * f.stride, 0, 3);
+    return update_then_sum(r, a, s, next, n, buf, er, sum);
+}
+
 }  // namespace
 
 const SweepKernels& sweep_kernels_scalar() {
-    static const SweepKernels k{"scalar", column_sum, residual_update, update_then_sum};
+    static const SweepKernels k{"scalar", column_sum, residual_update, update_then_sum, update_then_sum_fetching};
     return k;
 }
 

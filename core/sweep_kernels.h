@@ -1,10 +1,20 @@
 #pragma once
 // Kernels of the column relaxation sweep (do_iteration) and the sweep built on them.
 
+#include <cstddef>
+
 #include "core/grid_model.h"
 #include "core/state.h"
 
 namespace varnex {
+
+/// Addresses for a kernel to fetch into the cache while it computes: count of them from p on, stride
+/// bytes apart. Only a hint to the processor; it changes no result.
+struct FetchStream {
+    const unsigned char* p = nullptr;
+    std::ptrdiff_t stride = 0;
+    int count = 0;
+};
 
 struct SweepKernels {
     const char* name;
@@ -25,6 +35,11 @@ struct SweepKernels {
     /// return is that of residual_update and *sum is not set.
     int (*update_then_sum)(float* r, const float* a, float s, const float* next, int n, float* buf, float* er,
                            float* sum);
+
+    /// update_then_sum that also fetches the addresses of f into the cache as it goes, a few per group
+    /// of equations, so that their misses overlap the arithmetic (the connected sweep reads them next).
+    int (*update_then_sum_fetching)(float* r, const float* a, float s, const float* next, int n, float* buf, float* er,
+                                    float* sum, FetchStream f);
 };
 
 /// Plain C++ kernels that run on every processor.

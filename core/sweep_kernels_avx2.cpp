@@ -119,10 +119,22 @@ int residual_update(float* r, const float* a, float s, int n, float* er) {
     return n + 1;
 }
 
+// Issues the next fetch of f, if any.
+__attribute__((always_inline)) inline void fetch_one(FetchStream& f) {
+    if (f.count > 0) {
+        __builtin_prefetch(f.p, 0, 3);
+        f.p += f.stride;
+        --f.count;
+    }
+}
+
 // The residual update of one unknown and the guessed column sum of the next, in one pass: the sum's
 // chain of FMAs is the critical path, and the update of the next eight residuals and the check of the
-// eight guesses before them run in its shadow.
-int update_then_sum(float* r, const float* a, float s, const float* next, int n, float* buf, float* er, float* sum) {
+// eight guesses before them run in its shadow, and so do four fetches of f per eight equations when
+// kFetch is set.
+template <bool kFetch>
+int update_then_sum_t(float* r, const float* a, float s, const float* next, int n, float* buf, float* er, float* sum,
+                      FetchStream f) {
     const __m256 sv = _mm256_set1_ps(s);
     __m256 top = _mm256_setzero_ps();
     buf[0] = 0.0f;
@@ -137,6 +149,12 @@ int update_then_sum(float* r, const float* a, float s, const float* next, int n,
         }
         _mm256_storeu_ps(r + j, v);
         top = _mm256_max_ps(v, top);
+        if constexpr (kFetch) {
+            fetch_one(f);
+            fetch_one(f);
+            fetch_one(f);
+            fetch_one(f);
+        }
         if (wrong) continue;
         for (int q = j; q < j + 8; ++q) {
             g = __builtin_fmaf(r[q], next[q], g);
@@ -148,6 +166,8 @@ int update_then_sum(float* r, const float* a, float s, const float* next, int n,
         }
     }
     fold_max(top, er);
+    if constexpr (kFetch)
+        while (f.count > 0) fetch_one(f);
     const int tail = j;
     for (; j <= n; ++j) {
         const float v = mul_add(s, a[j], r[j]);
@@ -167,6 +187,15 @@ int update_then_sum(float* r, const float* a, float s, const float* next, int n,
     return n + 1;
 }
 
+int update_then_sum(float* r, const float* a, float s, const float* next, int n, float* buf, float* er, float* sum) {
+    return update_then_sum_t<false>(r, a, s, next, n, buf, er, sum, FetchStream{});
+}
+
+int update_then_sum_fetching(float* r, const float* a, float s, const float* next, int n, float* buf, float* er,
+                             float* sum, FetchStream f) {
+    return update_then_sum_t<true>(r, a, s, next, n, buf, er, sum, f);
+}
+
 }  // namespace
 
 }  // namespace varnex
@@ -176,7 +205,7 @@ int update_then_sum(float* r, const float* a, float s, const float* next, int n,
 namespace varnex {
 
 const SweepKernels* sweep_kernels_avx2() {
-    static const SweepKernels k{"avx2", column_sum, residual_update, update_then_sum};
+    static const SweepKernels k{"avx2", column_sum, residual_update, update_then_sum, update_then_sum_fetching};
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? &k : nullptr;
 }
 

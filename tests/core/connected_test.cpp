@@ -45,8 +45,8 @@ void connect_state(SystemState& s, GridModel& grid, const std::string& path, con
 // The ways to run a connected sweep: 0 the plain reader, 1 the chosen kernels (on two threads from
 // kGatherThreadMinOrder on), then the scalar and the wide kernels each with column buffers of 1, 2
 // and 16 rows (the rows of a longer column are read again for the residual update) and of the full
-// size, then the walk shared by two threads at every order on either kernels, and with slots of 16
-// rows (one thread beyond order 16).
+// size, then the walk shared by two threads at every order on either kernels, and with claims of 3
+// rows (many claims per column, from both ends).
 constexpr int kWays = 13;
 void sweep(SystemState& st, GridModel& grid, int way) {
     const int rows[] = {1, 2, 16, kColumnBufferRows};
@@ -59,8 +59,8 @@ void sweep(SystemState& st, GridModel& grid, int way) {
     else if (way < 10)
         do_iteration_file_with(st, grid, way < 6 ? column_kernels_scalar() : widest, rows[(way - 2) % 4]);
     else
-        do_iteration_file_gathered(st, grid, way == 10 ? column_kernels_scalar() : widest,
-                                   way == 12 ? 16 : kColumnBufferRows);
+        do_iteration_file_gathered(st, grid, way == 10 ? column_kernels_scalar() : widest, kColumnBufferRows,
+                                   way == 12 ? 3 : kGatherChunkRows);
 }
 
 // The bits of X, R, D and Er, for comparing two runs exactly.
