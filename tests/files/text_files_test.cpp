@@ -20,9 +20,7 @@ V tokens_of(std::string line, V y = {}) {
 }
 
 TEST(GetRow, SplitsOnBlanksOnlyLeavesTheListOnABlankLineAndOverflowsPast32767) {
-    EXPECT_EQ((V{"2", "1", "5"}), tokens_of("  2   1 5 "));
-    EXPECT_EQ((V{"2\t1", "5"}), tokens_of("2\t1 5"));  // a tab is part of a token, so is a CR
-    EXPECT_EQ((V{"a\rb"}), tokens_of(" a\rb"));
+    EXPECT_EQ((V{"2\t1", "5\r"}), tokens_of("  2\t1   5\r "));  // a tab is part of a token, so is a CR
     EXPECT_EQ((V{"", "a", "b"}), tokens_of("   ", {"", "a", "b"}));
     EXPECT_EQ((V{"x"}), tokens_of("x", {"", "a", "b"}));  // cut back to 0..m
     std::string line;
@@ -30,8 +28,6 @@ TEST(GetRow, SplitsOnBlanksOnlyLeavesTheListOnABlankLineAndOverflowsPast32767) {
     EXPECT_EQ(32767u, tokens_of(line).size());
     EXPECT_THROW(tokens_of(line + "2"), RunError);
     std::vector<std::string_view> views;
-    split_tokens(line, views);
-    EXPECT_EQ(32767u, views.size());
     EXPECT_THROW(split_tokens(line + "2", views), RunError);
 }
 
@@ -52,7 +48,7 @@ TEST(SolutionName, TextAfterTheFirstDataAndOneSeparator) {
     EXPECT_EQ("sys1.txt", solution_name("/home/u/data/sys1.txt"));
     EXPECT_EQ("data/s.txt", solution_name("/home/mydata/data/s.txt"));
     EXPECT_EQ("/Data/s.txt", solution_name("/tmp/Data/s.txt"));  // no "data": from the fifth character on
-    for (const char* beyond : {"/x/data", "/tmp"}) EXPECT_EQ("", solution_name(beyond)) << beyond;
+    EXPECT_EQ("", solution_name("/x/data"));
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // Open and Save through the real main window, offscreen: the File menu's keys and entries reach the
 // commands, the grid view follows, and a saved solution comes back on the next Open.
 #include <QAction>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTableView>
 #include <QtTest>
 #include <filesystem>
@@ -37,8 +35,6 @@ class FileMenuTest : public QObject {
         cd.next.push_back(data + "sample1.txt");
         QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(w.app().st.N, int16_t{4});
-        QCOMPARE(w.findChild<QLineEdit*>("txtEps")->text(), QStringLiteral("0.4"));
-        QVERIFY(w.findChild<QPushButton*>("cmdSolution")->isEnabled());
         QCOMPARE(view->rowCount(), 4);
         QCOMPARE(cell(1, 2), QStringLiteral("*x(1)+"));
 
@@ -49,7 +45,6 @@ class FileMenuTest : public QObject {
         cd.next.push_back(data + "copy.txt");
         w.findChild<QAction*>("Open")->trigger();
         QCOMPARE(cell(2, 11), QStringLiteral("0.125"));
-        QCOMPARE(test::read_file(data + "copy.txt"), test::read_file(data + "sample1.txt"));
         QVERIFY(box.shown.empty());
 
         // Saving again over both files asks twice, once per file, through the window's Save entry.

