@@ -132,14 +132,12 @@ TEST(DecimalSeparator, CommaReplacesThePointBothWays) {
 
 // N / 10 for every order the box can hold: plain decimals that read back to the same double.
 TEST(DoubleToText, ShowsTheOrderOverTenAsPlainDecimals) {
-    EXPECT_EQ(double_to_text(0.0), "0");
-    EXPECT_EQ(double_to_text(1638.1), "1638.1");
+    EXPECT_EQ(double_to_text(0.0) + " " + double_to_text(1638.1) + " " + int_to_text(-32768), "0 1638.1 -32768");
     for (int n = -32768; n <= 32767; ++n) {
         const std::string t = double_to_text(n / 10.0);
         ASSERT_EQ(t.find_first_of("Ee"), std::string::npos) << t;
         ASSERT_EQ(std::strtod(t.c_str(), nullptr), n / 10.0) << t;
     }
-    EXPECT_EQ(int_to_text(-32768), "-32768");
 }
 
 }  // namespace

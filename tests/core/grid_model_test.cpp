@@ -21,43 +21,25 @@ std::optional<ErrorKind> kind_of(const std::function<void()>& f) {
     return std::nullopt;
 }
 
-// A grid that stores every cell's text, with both layouts written out cell by cell.
-struct PlainGrid {
-    std::vector<std::vector<std::string>> cells = {{"", ""}, {"", ""}};
-    int rows() const { return static_cast<int>(cells.size()); }
-    int cols() const { return static_cast<int>(cells[0].size()); }
-    std::string text(int r, int c) const { return cells[r][c]; }
-    void resize(int r, int c) {
-        cells.resize(r, std::vector<std::string>(cols()));
-        for (auto& row : cells) row.resize(c);
-    }
-    void fill_data(int n) {
-        cells.assign(n + 1, std::vector<std::string>(2 * n + 4));
-        cells[0][0] = "System";
-        cells[0][2 * n + 3] = "Solution";
-        for (int i = 1; i <= n; ++i) {
-            for (int j = 1; j <= n; ++j) {
-                cells[i][2 * j - 1] = "a(" + std::to_string(i) + "," + std::to_string(j) + ")";
-                cells[i][2 * j] = "*x(" + std::to_string(j) + (j < n ? ")+" : ")=");
-            }
-            cells[i][2 * n + 1] = "b(" + std::to_string(i) + ")";
-            cells[i][2 * n + 3] = "0";
-        }
-    }
-};
+using Cells = std::vector<std::vector<std::string>>;
+using Rows = std::vector<std::string>;
 
-// Every row as its cell texts joined by "|".
-template <class Grid>
-std::vector<std::string> rows_of(const Grid& g) {
-    std::vector<std::string> out(g.rows());
+Cells cells_of(const GridModel& g) {
+    Cells out(g.rows(), Rows(g.cols()));
     for (int r = 0; r < g.rows(); ++r)
-        for (int c = 0; c < g.cols(); ++c) {
-            if (c) out[r] += '|';
-            out[r] += g.text(r, c);
-        }
+        for (int c = 0; c < g.cols(); ++c) out[r][c] = g.text(r, c);
     return out;
 }
-using Rows = std::vector<std::string>;
+
+// Every row as its cell texts joined by "|".
+Rows rows_of(const GridModel& g) {
+    Rows out;
+    for (const Rows& row : cells_of(g)) {
+        out.emplace_back();
+        for (const std::string& t : row) out.back() += (&t == &row[0] ? "" : "|") + t;
+    }
+    return out;
+}
 
 TEST(GridModel, LaysOutSmallOrdersAndTheSolutionOverTheSystem) {
     GridModel g;
@@ -99,46 +81,58 @@ TEST(GridModel, OutOfRangeAccessAndOrdersTooLargeChangeNothing) {
     EXPECT_LT(g.memory_bytes(), 1u << 20);
 }
 
-// Random sequences of every operation against the plain grid: resizes drop written and derived cells
-// alike, text lengths straddle the storage's size classes, orders above 7 span several slot blocks,
-// and the second half only rewrites, so that garbage piles up and forces compactions.
-TEST(GridModel, AgreesWithPlainGridOnRandomOperations) {
+// Random sequences of every operation against a plain table of texts: resizes drop written and derived
+// cells alike, text lengths straddle the storage's size classes, orders above 7 span several slot
+// blocks, and the second half only rewrites, so that garbage piles up and forces compactions.
+TEST(GridModel, AgreesWithPlainTableOnRandomOperations) {
     std::mt19937 rng(2024);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     const int lengths[] = {0, 1, 3, 4, 8, 127, 128, 300, 2000};
     GridModel g;
-    PlainGrid ref;
+    Cells ref(2, Rows(2));
+    auto resize = [&](int r, int c) {
+        ref.resize(r, Rows(c));
+        for (auto& row : ref) row.resize(c);
+    };
     for (int step = 0; step < 4000; ++step) {
         const int op = step < 2000 ? pick(0, 99) : pick(5, 99);
         const int n = pick(0, 3) == 0 ? pick(8, 40) : pick(0, 7);
         if (op < 3) {
             g.fill_data(static_cast<int16_t>(n));
-            ref.fill_data(n);
+            ref.assign(n + 1, Rows(2 * n + 4));
+            ref[0][0] = "System", ref[0][2 * n + 3] = "Solution";
+            for (int i = 1; i <= n; ++i) {
+                for (int j = 1; j <= n; ++j) {
+                    ref[i][2 * j - 1] = "a(" + std::to_string(i) + "," + std::to_string(j) + ")";
+                    ref[i][2 * j] = "*x(" + std::to_string(j) + (j < n ? ")+" : ")=");
+                }
+                ref[i][2 * n + 1] = "b(" + std::to_string(i) + ")", ref[i][2 * n + 3] = "0";
+            }
         } else if (op < 5) {
             std::vector<float> x(n + 1);
-            ref.resize(n + 1, 2);
-            ref.cells[0][0] = "Solution";
+            resize(n + 1, 2);
+            ref[0][0] = "Solution";
             for (int i = 1; i <= n; ++i) {
                 x[i] = static_cast<float>(pick(-50, 50)) / 8.0f;
-                ref.cells[i] = {"X(" + std::to_string(i) + ")=", single_to_text(x[i])};
+                ref[i] = {"X(" + std::to_string(i) + ")=", single_to_text(x[i])};
             }
             g.fill_x(static_cast<int16_t>(n), x);
         } else if (op < 11) {
-            const int r = op < 8 ? pick(1, 10) : ref.rows(), c = op < 8 ? ref.cols() : pick(1, 18);
+            const int r = op < 8 ? pick(1, 10) : g.rows(), c = op < 8 ? g.cols() : pick(1, 18);
             g.set_rows(r);
             g.set_cols(c);
-            ref.resize(r, c);
+            resize(r, c);
         } else if (op < 12 && step < 2000) {
             g.clear();
-            ref.cells.assign(ref.rows(), std::vector<std::string>(ref.cols()));
+            ref.assign(g.rows(), Rows(g.cols()));
         } else {
-            const int r = pick(0, ref.rows() - 1), c = pick(0, ref.cols() - 1);
+            const int r = pick(0, g.rows() - 1), c = pick(0, g.cols() - 1);
             const std::string t(lengths[pick(0, 8)], static_cast<char>('a' + pick(0, 25)));
             g.set_text(r, c, t);
-            ref.cells[r][c] = t;
+            ref[r][c] = t;
         }
         if (step % 8 == 0 || step == 3999) {
-            ASSERT_EQ(rows_of(g), rows_of(ref)) << "step " << step;
+            ASSERT_EQ(cells_of(g), ref) << "step " << step;
         }
     }
 }
