@@ -1,11 +1,23 @@
-// The grid's item model under Qt's own model checker.
+// The grid's item model under Qt's own model checker and under a real table view.
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QTableView>
 #include <QtTest>
 
 #include "mainwindow/grid_table_model.h"
 
 namespace varnex {
+
+// Counts the cell reads of a view, to see that it reads only what it shows.
+class CountingModel : public GridTableModel {
+  public:
+    using GridTableModel::GridTableModel;
+    mutable long long reads = 0;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override {
+        if (role == Qt::DisplayRole) ++reads;
+        return GridTableModel::data(index, role);
+    }
+};
 
 class GridTableModelTest : public QObject {
     Q_OBJECT
@@ -28,6 +40,23 @@ class GridTableModelTest : public QObject {
         for (int i = 1; i <= 4; ++i) grid.set_text(i, 1, "5");
         model.set_deferred(false);
         grid.clear();
+    }
+
+    // A view of an order-2000 layout (2 000 rows of 4 003 cells) reads only the cells it shows.
+    void view_reads_large_layout_lazily() {
+        GridModel grid;
+        CountingModel model(grid);
+        QTableView view;
+        view.resize(800, 400);
+        view.setModel(&model);
+        view.show();
+        grid.fill_data(2000);
+        QCoreApplication::processEvents();
+        view.scrollTo(model.index(1000, 4000));
+        QCoreApplication::processEvents();
+        view.viewport()->repaint();
+        QVERIFY(model.reads > 0);
+        QVERIFY2(model.reads < 20000, qPrintable(QString::number(model.reads)));
     }
 };
 
