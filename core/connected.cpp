@@ -8,11 +8,13 @@
 // system (records beyond the end then read as 0).
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <thread>
 
 #include "core/connected_kernels.h"
 #include "core/convert.h"
@@ -244,8 +246,21 @@ void do_iteration_file_plain(SystemState& st, GridModel& grid) {
     }
 }
 
+namespace {
+
+// True when this process may run on two processors at once: only then does a second thread reading
+// the file ahead shorten a sweep (on one processor it would only take turns with the computing one).
+bool two_processors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set) >= 2;
+    return std::thread::hardware_concurrency() >= 2;
+}
+
+}  // namespace
+
 void do_iteration_file(SystemState& st, GridModel& grid) {
-    if (st.N >= kGatherThreadMinOrder)
+    if (st.N >= kGatherThreadMinOrder && two_processors())
         do_iteration_file_gathered(st, grid, column_kernels_best(), kColumnBufferRows);
     else
         do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);

@@ -58,7 +58,8 @@ const ColumnKernels& column_kernels_best();
 /// grid texts and faults of do_iteration_file_plain.
 void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows);
 
-/// From this order on, do_iteration_file reads the columns on a second thread; below it, starting the
+/// From this order on, do_iteration_file reads the columns on a second thread (when the process may run
+/// on two processors); below it, starting the
 /// thread costs more than it saves.
 inline constexpr int kGatherThreadMinOrder = 256;
 
