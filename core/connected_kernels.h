@@ -59,8 +59,7 @@ const ColumnKernels& column_kernels_best();
 void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows);
 
 /// From this order on, do_iteration_file reads the columns on a second thread (when the process may run
-/// on two processors); below it, starting the
-/// thread costs more than it saves.
+/// on two processors); below it, starting the thread costs more than it saves.
 inline constexpr int kGatherThreadMinOrder = 256;
 
 /// Rows that a thread of do_iteration_file_gathered claims at a time: small enough that the two
