@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -127,6 +128,34 @@ void touch_pages(const RowFile& f) {
     benchmark::DoNotOptimize(acc);
 }
 
+// A connected state for sweeping with its grid, the row file open and its pages mapped.
+void set_up_connected(SystemState& st, GridModel& grid) {
+    fixture().set_up(st, kModeConnected);
+    grid.fill_x(kOrder, st.X);
+    st.file3.open(fixture().rows);
+    touch_pages(st.file3);
+}
+
+// Reads every value of the columns first, first+step, ... of the row file, with the sweep's fetch
+// ahead and no arithmetic.
+void walk_columns(const RowFile& f, int first, int step) {
+    const unsigned char* base = f.bytes();
+    const std::size_t stride = std::size_t(kOrder + 1) * kRecordLength;
+    const unsigned char* end = base + std::size_t(kOrder) * stride;
+    std::uint32_t acc = 0;
+    for (int i = first; i <= kOrder; i += step) {
+        const unsigned char* p = base + std::size_t(i - 1) * kRecordLength;
+        for (int j = 1; j <= kOrder; ++j, p += stride) {
+            const unsigned char* q = p + 128 * stride;
+            __builtin_prefetch(q < end ? q : q - (end - base) + step * kRecordLength, 0, 3);
+            std::uint32_t v;
+            std::memcpy(&v, p, 4);
+            acc ^= v;
+        }
+    }
+    benchmark::DoNotOptimize(acc);
+}
+
 void BM_SweepInMemory(benchmark::State& state) {
     SystemState st;
     fixture().set_up(st, kModeMemory);
@@ -137,11 +166,8 @@ void BM_SweepInMemory(benchmark::State& state) {
 
 void BM_SweepConnected(benchmark::State& state) {
     SystemState st;
-    fixture().set_up(st, kModeConnected);
     GridModel grid;
-    grid.fill_x(kOrder, st.X);
-    st.file3.open(fixture().rows);
-    touch_pages(st.file3);
+    set_up_connected(st, grid);
     for (auto _ : state) do_iteration_file(st, grid);
 }
 
@@ -152,13 +178,10 @@ void BM_SweepConnected(benchmark::State& state) {
 // times the usual, and a mean would report those rather than the sweep.
 void BM_SweepConnectedVsMemory(benchmark::State& state) {
     SystemState mem, con;
-    fixture().set_up(mem, kModeMemory);
-    fixture().set_up(con, kModeConnected);
     GridModel mem_grid, con_grid;
+    fixture().set_up(mem, kModeMemory);
     mem_grid.fill_data(kOrder);
-    con_grid.fill_x(kOrder, con.X);
-    con.file3.open(fixture().rows);
-    touch_pages(con.file3);
+    set_up_connected(con, con_grid);
     std::vector<double> t_mem, t_con, ratio;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
@@ -185,11 +208,8 @@ void BM_SweepConnectedVsMemory(benchmark::State& state) {
 // The same sweep with the walk over the file on the calling thread alone.
 void BM_SweepConnectedOneThread(benchmark::State& state) {
     SystemState st;
-    fixture().set_up(st, kModeConnected);
     GridModel grid;
-    grid.fill_x(kOrder, st.X);
-    st.file3.open(fixture().rows);
-    touch_pages(st.file3);
+    set_up_connected(st, grid);
     for (auto _ : state) do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);
 }
 
@@ -208,11 +228,8 @@ void BM_SweepConnectedReopened(benchmark::State& state) {
 
 void BM_SweepConnectedPlain(benchmark::State& state) {
     SystemState st;
-    fixture().set_up(st, kModeConnected);
     GridModel grid;
-    grid.fill_x(kOrder, st.X);
-    st.file3.open(fixture().rows);
-    touch_pages(st.file3);
+    set_up_connected(st, grid);
     for (auto _ : state) do_iteration_file_plain(st, grid);
 }
 
@@ -222,23 +239,7 @@ void BM_ColumnWalkOnly(benchmark::State& state) {
     RowFile f;
     f.open(fixture().rows);
     touch_pages(f);
-    const unsigned char* base = f.bytes();
-    const std::size_t stride = std::size_t(kOrder + 1) * kRecordLength;
-    const unsigned char* end = base + std::size_t(kOrder) * stride;
-    for (auto _ : state) {
-        std::uint32_t acc = 0;
-        for (int i = 1; i <= kOrder; ++i) {
-            const unsigned char* p = base + std::size_t(i - 1) * kRecordLength;
-            for (int j = 1; j <= kOrder; ++j, p += stride) {
-                const unsigned char* q = p + 128 * stride;
-                __builtin_prefetch(q < end ? q : q - (end - base) + kRecordLength, 0, 3);
-                std::uint32_t v;
-                std::memcpy(&v, p, 4);
-                acc ^= v;
-            }
-        }
-        benchmark::DoNotOptimize(acc);
-    }
+    for (auto _ : state) walk_columns(f, 1, 1);
 }
 
 // The same walk shared by two threads, odd columns on one and even on the other: how far the memory
@@ -247,26 +248,9 @@ void BM_ColumnWalkTwoThreads(benchmark::State& state) {
     RowFile f;
     f.open(fixture().rows);
     touch_pages(f);
-    const unsigned char* base = f.bytes();
-    const std::size_t stride = std::size_t(kOrder + 1) * kRecordLength;
-    const unsigned char* end = base + std::size_t(kOrder) * stride;
-    auto walk = [&](int first) {
-        std::uint32_t acc = 0;
-        for (int i = first; i <= kOrder; i += 2) {
-            const unsigned char* p = base + std::size_t(i - 1) * kRecordLength;
-            for (int j = 1; j <= kOrder; ++j, p += stride) {
-                const unsigned char* q = p + 128 * stride;
-                __builtin_prefetch(q < end ? q : q - (end - base) + 2 * kRecordLength, 0, 3);
-                std::uint32_t v;
-                std::memcpy(&v, p, 4);
-                acc ^= v;
-            }
-        }
-        benchmark::DoNotOptimize(acc);
-    };
     for (auto _ : state) {
-        std::thread other(walk, 2);
-        walk(1);
+        std::thread other(walk_columns, std::cref(f), 2, 2);
+        walk_columns(f, 1, 2);
         other.join();
     }
 }
