@@ -277,14 +277,7 @@ class ColumnRing {
 
     // Reads rows first+1 .. first+len of column c into a[0..len-1] from the top down, fetching ahead
     // along the column and, near its end, into the next one.
-    void walk_down(int c, int first, int len, float* a) const {
-        const unsigned char* p = row(c, first);
-        for (int q = 0; q < len; ++q, p += stride_) {
-            const unsigned char* f = p + fetch_.ahead;
-            __builtin_prefetch(f < fetch_.end ? f : f - fetch_.wrap, 0, 3);
-            a[q] = record_value(p);
-        }
-    }
+    void walk_down(int c, int first, int len, float* a) const { gather(row(c, first), stride_, fetch_, len, a); }
 
     // The same rows from the bottom up, fetching ahead upwards while that stays in the column.
     void walk_up(int c, int first, int len, float* a) const {
