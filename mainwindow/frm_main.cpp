@@ -19,7 +19,7 @@
 #include "files/connect_command.h"
 #include "files/open_command.h"
 #include "files/save_command.h"
-#include "mainwindow/commands.h"
+#include "commands/commands.h"
 #include "mainwindow/grid_table_model.h"
 #include "shell/about.h"
 #include "shell/help_window.h"

@@ -1,6 +1,6 @@
 #pragma once
 // The main window frmMain: the data grid, the entry rows, the solve area and the menu bar. The window
-// holds no arithmetic: each slot hands its command to the logic of mainwindow/commands.h.
+// holds no arithmetic: each slot hands its command to the logic of commands/commands.h.
 
 #include <QMainWindow>
 #include <QString>

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/convert.h"
-#include "mainwindow/commands.h"
+#include "commands/commands.h"
 #include "support/fakes.h"
 
 namespace varnex {

@@ -1,5 +1,5 @@
 // The main window's command logic driven through the fakes: load, entry, arrows, and the solve traps.
-#include "mainwindow/commands.h"
+#include "commands/commands.h"
 
 #include <gtest/gtest.h>
 

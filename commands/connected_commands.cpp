@@ -4,7 +4,7 @@
 // the file and goes on to the calling command, which ends silently without showing a duration; every
 // value written before the failure stays.
 
-#include "mainwindow/connected_commands.h"
+#include "commands/connected_commands.h"
 
 #include "core/convert.h"
 #include "core/exact.h"

@@ -1,6 +1,7 @@
 #pragma once
-// The command logic of the main window, free of Qt: each handler reads its inputs through the
-// App's seams, works on the state and the grid, and shows its messages through App::box.
+// The command logic behind the main window and the batch program, free of Qt: each handler reads
+// its inputs through the App's seams, works on the state and the grid, and shows its messages
+// through App::box.
 // Every failure is caught where the handler's trap stands; nothing escapes to the event loop.
 
 #include "core/app.h"

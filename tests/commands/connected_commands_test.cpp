@@ -8,7 +8,7 @@
 
 #include "core/convert.h"
 #include "files/connect_command.h"
-#include "mainwindow/commands.h"
+#include "commands/commands.h"
 #include "support/fakes.h"
 
 namespace varnex {

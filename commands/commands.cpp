@@ -1,7 +1,7 @@
 // The command logic of the main window: load, "Accept N", the two solve commands, coefficient entry
 // and the index arrows. Each handler arms its traps as try blocks around the group of steps they
 // cover; whatever no trap covers ends the command silently, so no exception leaves a handler.
-#include "mainwindow/commands.h"
+#include "commands/commands.h"
 
 #include <filesystem>
 #include <new>
@@ -11,7 +11,7 @@
 #include "core/errors.h"
 #include "core/exact.h"
 #include "core/numerics.h"
-#include "mainwindow/connected_commands.h"
+#include "commands/connected_commands.h"
 #include "shell/sample_generator.h"
 
 namespace varnex {
