@@ -12,6 +12,7 @@
 #include "core/exact.h"
 #include "core/numerics.h"
 #include "commands/connected_commands.h"
+#include "commands/run_outcome.h"
 #include "shell/sample_generator.h"
 
 namespace varnex {
@@ -58,10 +59,10 @@ bool trapped(App& app, const std::string& message, Steps&& steps) {
     } catch (const std::bad_alloc&) {
     }
     app.box->message(message);
+    app.last_run.end = RunEnd::Message;
+    app.last_run.fault = message;
     return false;
 }
-
-void show_er(App& app) { app.ui->set_text(Ctl::txtEr, single_to_text(app.st.Er)); }
 
 void show_duration(App& app, float t0) {
     const float t1 = app.clock->seconds_since_midnight();
@@ -83,19 +84,15 @@ bool find_solution_memory(App& app) {
         // Trap 4: the norms and every sweep; any failure ends the command without a message.
         get_norms(st, *app.box);
         float prev_er = 0.0f;
-        for (;;) {
+        do {
             do_iteration(st, app.grid);
-            show_er(app);
-            app.ui->refresh();
-            st.IterCount = i16(st.IterCount + 1);
-            // Written as "not greater" so that a NaN on either side also stops the run.
-            if (!(st.Er > st.Eps)) break;
-            if (st.Er == prev_er) break;
-            prev_er = st.Er;
-        }
-    } catch (const RunError&) {
+            sweep_completed(app);
+        } while (!run_ends(app, prev_er));
+    } catch (const RunError& e) {
+        record_fault(app, error_name(e.kind()));
         return false;
     } catch (const std::bad_alloc&) {
+        record_fault(app, error_name(ErrorKind::OutOfMemory));
         return false;
     }
     return true;
@@ -112,7 +109,7 @@ bool next_iteration_memory(App& app) {
         get_norms(st, *app.box);
     }
     do_iteration(st, app.grid);
-    show_er(app);
+    sweep_completed(app);
     return true;
 }
 
@@ -201,21 +198,28 @@ void cmdSolution_Click(App& app) {
         app.box->message(st.msg.MsgBadNumber);
         return;
     }
+    begin_run(app, true);
     const float t0 = app.clock->seconds_since_midnight();
     if (st.DataMode == kModeMemory) {
         if (!find_solution_memory(app)) return;
     } else if (st.DataMode == kModeConnected) {
         try {
             connected_find_solution(app);
-        } catch (...) {
+        } catch (const RunError& e) {
+            record_fault(app, error_name(e.kind()));
             return;  // the connected branch has no trap: end silently
+        } catch (...) {
+            record_fault(app, error_name(ErrorKind::OutOfMemory));
+            return;
         }
     }
     show_duration(app, t0);
+    app.last_run.timed = true;
 }
 
 void cmdIter_Click(App& app) {
     SystemState& st = app.st;
+    begin_run(app, false);
     const float t0 = app.clock->seconds_since_midnight();
     try {
         if (st.DataMode == kModeMemory) {
@@ -223,13 +227,17 @@ void cmdIter_Click(App& app) {
         } else if (st.DataMode == kModeConnected) {
             connected_next_iteration(app);
         }
-        st.IterCount = i16(st.IterCount + 1);
-    } catch (...) {
+    } catch (const RunError& e) {
         // A fault in the set-up or the sweep, or the counter passing 32767: no trap covers these,
         // so the command ends silently with what it wrote so far.
+        record_fault(app, error_name(e.kind()));
+        return;
+    } catch (...) {
+        record_fault(app, error_name(ErrorKind::OutOfMemory));
         return;
     }
     show_duration(app, t0);
+    app.last_run.timed = true;
 }
 
 void cmdDown_Click(App& app, int Index) {

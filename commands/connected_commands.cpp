@@ -5,6 +5,7 @@
 // value written before the failure stays.
 
 #include "commands/connected_commands.h"
+#include "commands/run_outcome.h"
 
 #include "core/convert.h"
 #include "core/exact.h"
@@ -36,11 +37,6 @@ struct CloseRowFile {
     ~CloseRowFile() { f.close(); }
 };
 
-void show_er(App& app) {
-    app.ui->set_text(Ctl::txtEr, single_to_text(app.st.Er));
-    app.ui->refresh();
-}
-
 }  // namespace
 
 void connected_find_solution(App& app) {
@@ -50,15 +46,10 @@ void connected_find_solution(App& app) {
     open_row_file(app);
     set_up(app);
     float prevEr = 0.0f;
-    for (;;) {
+    do {
         do_iteration_file(st, app.grid);
-        show_er(app);
-        st.IterCount = i16(st.IterCount + 1);
-        // Written as "not greater" so that a NaN on either side also stops the run.
-        if (!(st.Er > st.Eps)) break;
-        if (st.Er == prevEr) break;
-        prevEr = st.Er;
-    }
+        sweep_completed(app);
+    } while (!run_ends(app, prevEr));
 }
 
 void connected_next_iteration(App& app) {
@@ -72,7 +63,7 @@ void connected_next_iteration(App& app) {
     }
     open_row_file(app);
     do_iteration_file(st, app.grid);
-    show_er(app);
+    sweep_completed(app);
 }
 
 }  // namespace varnex

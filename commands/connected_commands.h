@@ -10,7 +10,7 @@ namespace varnex {
 /// Er <= Eps or Er repeats (writing txtEr and raising IterCount per sweep), close the file.
 void connected_find_solution(App& app);
 /// "Next Iteration", connected click: set-up while IterCount is 1, then one sweep and txtEr.
-/// IterCount is raised by the caller.
+/// IterCount is raised with the sweep (commands/run_outcome.h).
 void connected_next_iteration(App& app);
 
 }  // namespace varnex

@@ -10,6 +10,27 @@
 
 namespace varnex {
 
+/// How the last solve command ended.
+enum class RunEnd {
+    None,               ///< no solve command has run, or it ended before its first sweep
+    OneSweep,           ///< "Next Iteration" made its sweep
+    AccuracyReached,    ///< Er <= Eps
+    NoFurtherProgress,  ///< Er equal to the previous sweep's
+    SweepLimit,         ///< IterCount would have passed 32767
+    Stopped,            ///< the user stopped the run (Esc, SIGINT)
+    Fault,              ///< a run-time error ended it silently; `fault` names it
+    Message,            ///< a trap showed a message; `fault` holds its text
+};
+
+/// What the last solve command did, for the window's status bar and the batch program's report.
+struct RunOutcome {
+    bool find_solution = false;  ///< "Find  solution" (else "Next Iteration")
+    RunEnd end = RunEnd::None;
+    int sweeps = 0;      ///< sweeps completed by this command
+    std::string fault;   ///< see RunEnd::Fault and RunEnd::Message
+    bool timed = false;  ///< the command showed its duration in txtTime
+};
+
 struct App {
     SystemState st;
     GridModel grid;
@@ -19,6 +40,8 @@ struct App {
     Clock* clock = nullptr;
     /// Folder of the program's own file, without a trailing separator (except "/").
     std::string app_folder;
+    /// Written by the solve commands as they end.
+    RunOutcome last_run;
 };
 
 }  // namespace varnex

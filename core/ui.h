@@ -38,6 +38,14 @@ public:
     /// Called often while a command holds the window (after each sweep, and from grid writes): lets the
     /// window repaint what changed, throttled to a few times a second. Handles no user input.
     virtual void refresh() {}
+    /// Called after every completed sweep of a solve command, with the accuracy Er it reached: the
+    /// window grows its convergence curve, the batch program its progress line.
+    virtual void sweep_done(float er) { (void)er; }
+    /// Asked after every completed sweep of "Find  solution": true ends the run there, as if its
+    /// stop rule had held (Esc in the window, SIGINT in the batch program).
+    virtual bool stop_requested() { return false; }
+    /// A one-line note about the last command: the window's status bar, the batch program's output.
+    virtual void status(std::string_view text) { (void)text; }
 };
 
 /// Modal message boxes with the application title "VARNEX_SOLVER".
