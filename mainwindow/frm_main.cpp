@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QStyleOptionHeader>
 #include <QStylePainter>
 #include <QTableView>
@@ -77,6 +78,10 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(px(10395), px(5850));
     setCentralWidget(client);
+    auto* status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("staStatus"));
+    setStatusBar(status);
+    controls_.set_status_bar(status);
     build_grid(client);
     build_controls(client);
     build_menu();

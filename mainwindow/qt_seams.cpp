@@ -62,6 +62,10 @@ void QtControls::refresh() {
     since_paint_.restart();
 }
 
+void QtControls::status(std::string_view text) {
+    if (status_bar_) status_bar_->showMessage(to_qstring(text));
+}
+
 void QtMessageBoxes::message(std::string_view text) {
     QMessageBox box(QMessageBox::NoIcon, kTitle, to_qstring(text), QMessageBox::Ok, parent_.data());
     box.setObjectName(QStringLiteral("VarnexMessage"));

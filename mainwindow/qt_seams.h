@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QStatusBar>
 #include <QWidget>
 #include <array>
 
@@ -23,6 +24,8 @@ class QtControls : public Controls {
     void bind(Ctl c, QWidget* widget);
     /// The grid's view model: refresh() flushes its deferred cell changes before repainting.
     void set_grid_model(GridTableModel* model) { model_ = model; }
+    /// The main window's status bar, where status() writes.
+    void set_status_bar(QStatusBar* bar) { status_bar_ = bar; }
 
     std::string text(Ctl c) const override;
     void set_text(Ctl c, std::string_view text) override;
@@ -31,12 +34,14 @@ class QtControls : public Controls {
     /// At most every kRefreshMs: flushes the grid's changes and handles pending paint events (no
     /// user input). Between those moments a call costs one clock reading.
     void refresh() override;
+    void status(std::string_view text) override;
 
   private:
     QWidget* widget(Ctl c) const;
 
     std::array<QPointer<QWidget>, static_cast<std::size_t>(Ctl::cmdIter) + 1> widgets_;
     GridTableModel* model_ = nullptr;
+    QPointer<QStatusBar> status_bar_;
     QElapsedTimer since_paint_;
 };
 
