@@ -1,0 +1,310 @@
+// The batch run calls the command handlers in the order a person at the main window would: the load
+// handler as the window opens, Open or Connect from the File menu, "Find  solution" or "Next
+// Iteration" clicks, then Save. Only the seams differ from the window's.
+#include "batch/batch_run.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "batch/batch_seams.h"
+#include "commands/commands.h"
+#include "commands/run_outcome.h"
+#include "core/app.h"
+#include "core/convert.h"
+#include "files/connect_command.h"
+#include "files/open_command.h"
+#include "files/save_command.h"
+#include "files/text_files.h"
+
+namespace varnex::batch {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Reads a file piece by piece and compares it with the pieces expected, holding one piece at a time.
+class FileMatcher {
+  public:
+    explicit FileMatcher(const std::string& path) : in_(path, std::ios::binary) { ok_ = static_cast<bool>(in_); }
+
+    void expect(std::string_view piece) {
+        if (!ok_) return;
+        buf_.resize(piece.size());
+        in_.read(buf_.data(), static_cast<std::streamsize>(piece.size()));
+        ok_ = static_cast<std::size_t>(in_.gcount()) == piece.size() &&
+              std::memcmp(buf_.data(), piece.data(), piece.size()) == 0;
+    }
+
+    /// True when every expected piece matched and the file holds nothing more.
+    bool matched() { return ok_ && in_.peek() == std::char_traits<char>::eof(); }
+
+  private:
+    std::ifstream in_;
+    std::vector<char> buf_;
+    bool ok_ = false;
+};
+
+// Whether the system file holds the grid's system in the form Save writes: row i's texts of
+// columns 1, 3, .., 2N + 1, each followed by a blank, then CR LF.
+bool holds_system(const App& app, const std::string& path) {
+    FileMatcher file(path);
+    const int n = app.st.N;
+    std::string line, scratch;
+    for (int i = 1; i <= n; ++i) {
+        line.clear();
+        for (int j = 1; j <= n + 1; ++j) {
+            line += app.grid.text(i, 2 * j - 1, scratch);
+            line += ' ';
+        }
+        line += "\r\n";
+        file.expect(line);
+    }
+    return file.matched();
+}
+
+// Whether the solution file holds the approximation in the form Save writes: one line of x(1..N),
+// each followed by a blank, then CR LF.
+bool holds_solution(const App& app, const std::string& path) {
+    FileMatcher file(path);
+    const int n = app.st.N;
+    const int col = app.st.DataMode == kModeConnected ? 1 : 2 * n + 3;
+    std::string line, scratch;
+    for (int i = 1; i <= n; ++i) {
+        line += app.grid.text(i, col, scratch);
+        line += ' ';
+    }
+    line += "\r\n";
+    file.expect(line);
+    return file.matched();
+}
+
+// The path the save dialog confirms: NAME in the application folder's data folder, or NAME itself
+// when it is an absolute path.
+std::string save_target(const Args& args, const std::string& app_folder, const std::string& system) {
+    const std::string name = args.save_name.empty() ? fs::path(system).filename().string() : args.save_name;
+    if (fs::path(name).is_absolute()) return name;
+    const std::string folder = app_folder == "/" ? std::string() : app_folder;
+    return folder + "/data/" + name;
+}
+
+std::string stopped_words() {
+    RunOutcome stopped;
+    stopped.end = RunEnd::Stopped;
+    return describe(stopped);
+}
+
+bool declined(const PrintedBoxes& boxes, const std::string& question) {
+    for (const std::string& q : boxes.declined())
+        if (q == question) return true;
+    return false;
+}
+
+// Save, as the File menu's Save runs it, then a check that each file it was to write holds what it
+// should: the command ends silently when a file cannot be written. Returns false when a file was
+// kept or not written.
+bool save(const Args& args, const Environment& env, App& app, CommandLineDialog& cd, PrintedBoxes& boxes,
+          Report& rep) {
+    const bool connected = app.st.DataMode == kModeConnected;
+    const std::string target = save_target(args, app.app_folder, rep.system);
+    // In connected mode Save shows no dialog and names the solution after the file last confirmed in
+    // a dialog; NAME stands in for that confirmation.
+    if (connected) {
+        cd.FileName = target;
+    } else {
+        cd.save_path = target;
+    }
+    if (env.saving) *env.saving = 1;
+    const double t0 = steady_seconds();
+    Save_Click(app);
+    rep.save_seconds = steady_seconds() - t0;
+    if (env.saving) *env.saving = 0;
+
+    const std::string& ask = app.st.msg.MsgReplaceFile;
+    const std::string solution = app.app_folder + "/data/solutions/" + solution_name(cd.FileName);
+    bool ok = true;
+    auto check = [&](const std::string& path, bool written) {
+        if (declined(boxes, ask + path)) {
+            ok = false;
+        } else if (written) {
+            rep.saved.push_back(path);
+        } else {
+            *env.err << "varnex-batch: Save could not write " << path << '\n';
+            ok = false;
+        }
+    };
+    if (!connected) check(cd.FileName, holds_system(app, cd.FileName));
+    check(solution, holds_solution(app, solution));
+    return ok;
+}
+
+// "Find  solution" once, or K clicks of "Next Iteration"; a stop request ends either after the sweep
+// in progress.
+void solve(const Args& args, const Environment& env, App& app, BatchControls& ui, Report& rep) {
+    const auto stopped = [&] { return env.stop && *env.stop != 0; };
+    if (stopped()) {
+        rep.ended = stopped_words();
+        return;
+    }
+    if (!args.sweeps) {
+        cmdSolution_Click(app);
+        rep.sweeps = app.last_run.sweeps;
+        rep.ended = describe(app.last_run);
+        return;
+    }
+    rep.ended = "sweeps done";
+    for (int k = 0; k < *args.sweeps; ++k) {
+        if (stopped()) {
+            rep.ended = stopped_words();
+            break;
+        }
+        cmdIter_Click(app);
+        if (app.last_run.end != RunEnd::OneSweep) {
+            rep.ended = describe(app.last_run);
+            break;
+        }
+    }
+    rep.sweeps = ui.sweeps();
+}
+
+}  // namespace
+
+void add_accuracy_report(Report& report, std::string_view text) { report.accuracy = std::string(text); }
+
+int run_batch(const Args& args, const Environment& env, Report* report_out) {
+    Report rep;
+    rep.command = args.command == Command::Open ? "open" : "connect";
+    rep.system = fs::path(args.system).is_absolute() ? args.system : (fs::path(env.cwd) / args.system).string();
+    rep.ended = describe(RunOutcome{});
+
+    PrintedBoxes boxes(*env.err, args.replace);
+    Progress progress(*env.err, env.err_is_terminal);
+    BatchControls ui(progress, env.stop, [&rep](std::string_view text) { add_accuracy_report(rep, text); });
+    CommandLineDialog cd;
+    RealClock clock;
+    App app;
+    app.app_folder = env.app_folder;
+    app.ui = &ui;
+    app.box = &boxes;
+    app.cd = &cd;
+    app.clock = &clock;
+    TickingObserver observer(ui);
+    app.grid.set_observer(&observer);
+
+    // The boxes' designed texts: one half in the desired accuracy, 1 in the index boxes.
+    ui.set_text(Ctl::txtEps, std::string("0") + decimal_separator() + "5");
+    for (int k = 0; k < 3; ++k) ui.set_text(txt_index(k), "1");
+
+    auto finish = [&](int code) {
+        rep.n = app.st.N;
+        rep.er = app.st.Er;
+        rep.er_text = ui.text(Ctl::txtEr);
+        rep.iter_count = app.st.IterCount;
+        rep.messages = boxes.messages();
+        rep.exit_code = code;
+        if (args.json) {
+            print_json(rep, *env.out);
+        } else {
+            print_text(rep, *env.out);
+        }
+        if (report_out) *report_out = rep;
+        return code;
+    };
+
+    // The load handler: message table, data folder and samples on a first run.
+    Form_Load(app);
+    if (!boxes.messages().empty()) return finish(1);
+
+    cd.open_path = rep.system;
+    const double t0 = steady_seconds();
+    if (args.command == Command::Open) {
+        Open_Click(app);
+    } else {
+        Connect_Click(app);
+    }
+    rep.load_seconds = steady_seconds() - t0;
+    // A system that did not load whole is not solved or saved: the grid or the row file holds only
+    // part of it.
+    if (!boxes.messages().empty()) return finish(1);
+    if (!ui.enabled(Ctl::cmdSolution) || !ui.enabled(Ctl::cmdIter)) {
+        *env.err << "varnex-batch: the system could not be set up\n";
+        return finish(1);
+    }
+
+    if (args.eps) ui.set_text(Ctl::txtEps, *args.eps);
+    const double t1 = steady_seconds();
+    progress.start();
+    solve(args, env, app, ui, rep);
+    progress.finish();
+    rep.solve_seconds = steady_seconds() - t1;
+    if (!boxes.messages().empty()) return finish(1);
+    if (app.last_run.end == RunEnd::Fault) {
+        *env.err << "varnex-batch: the run ended on a fault: " << app.last_run.fault << '\n';
+        return finish(1);
+    }
+
+    if (args.save && !save(args, env, app, cd, boxes, rep)) return finish(1);
+    return finish(0);
+}
+
+namespace {
+
+std::string json_string(std::string_view s) {
+    std::string out = "\"";
+    for (char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", u);
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
+std::string seconds_text(double s) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6f", s);
+    return buf;
+}
+
+}  // namespace
+
+void print_text(const Report& r, std::ostream& out) {
+    out << "N: " << r.n << '\n'
+        << "Er: " << r.er_text << '\n'
+        << "sweeps: " << r.sweeps << '\n'
+        << "IterCount: " << r.iter_count << '\n'
+        << "ended: " << r.ended << '\n'
+        << "duration: " << seconds_text(r.solve_seconds) << " s\n"
+        << r.command << ": " << seconds_text(r.load_seconds) << " s\n";
+    if (r.save_seconds > 0.0) out << "save: " << seconds_text(r.save_seconds) << " s\n";
+    for (const std::string& path : r.saved) out << "saved: " << path << '\n';
+    if (!r.accuracy.empty()) out << "accuracy: " << r.accuracy << '\n';
+    out << std::flush;
+}
+
+void print_json(const Report& r, std::ostream& out) {
+    char er[32] = "null";
+    if (std::isfinite(r.er)) std::snprintf(er, sizeof er, "%.9g", static_cast<double>(r.er));
+    out << "{\"command\":" << json_string(r.command) << ",\"system\":" << json_string(r.system)
+        << ",\"N\":" << r.n << ",\"Er\":" << er << ",\"Er_text\":" << json_string(r.er_text)
+        << ",\"sweeps\":" << r.sweeps << ",\"IterCount\":" << r.iter_count << ",\"ended\":" << json_string(r.ended)
+        << ",\"duration\":" << seconds_text(r.solve_seconds) << ",\"load_seconds\":" << seconds_text(r.load_seconds)
+        << ",\"save_seconds\":" << seconds_text(r.save_seconds) << ",\"saved\":[";
+    for (std::size_t i = 0; i < r.saved.size(); ++i) out << (i ? "," : "") << json_string(r.saved[i]);
+    out << "],\"messages\":[";
+    for (std::size_t i = 0; i < r.messages.size(); ++i) out << (i ? "," : "") << json_string(r.messages[i]);
+    out << "],\"accuracy\":" << (r.accuracy.empty() ? std::string("null") : json_string(r.accuracy))
+        << ",\"exit_code\":" << r.exit_code << "}\n"
+        << std::flush;
+}
+
+}  // namespace varnex::batch
