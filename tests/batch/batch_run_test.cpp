@@ -1,0 +1,216 @@
+// The batch run in process: argument parsing, the progress line's pace, and what a script sees when
+// a command fails: the exit code and the exact message texts on stderr.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "batch/batch_args.h"
+#include "batch/batch_run.h"
+#include "batch/batch_seams.h"
+#include "support/fakes.h"
+
+using namespace varnex;
+using namespace varnex::batch;
+
+namespace {
+
+const char* const kNoFile = " Sorry, there is no the file.\n";
+const char* const kBadFile = " Sorry, not correct data in the file.\n";
+const char* const kBadNumber = " Sorry, not correct format of the entered number.\n";
+const char* const kBadData = " Sorry, incorrect data or not all  data are available.\n";
+
+struct Outcome {
+    int code;
+    std::string out, err;
+    Report report;
+};
+
+// Runs one command line against a fresh application folder (the one of `dir`).
+class BatchRun : public ::testing::Test {
+  protected:
+    test::TempDir dir;
+    std::filesystem::path cwd = std::filesystem::current_path();
+
+    void TearDown() override { std::filesystem::current_path(cwd); }
+
+    Outcome run(const std::vector<std::string>& argv) {
+        const Parsed p = parse_args(argv);
+        EXPECT_EQ(p.kind, Parsed::Run) << p.error;
+        std::ostringstream out, err;
+        Environment env;
+        env.app_folder = dir.path();
+        env.cwd = dir.path();
+        env.out = &out;
+        env.err = &err;
+        Outcome o;
+        o.code = run_batch(p.args, env, &o.report);
+        o.out = out.str();
+        o.err = err.str();
+        std::filesystem::current_path(cwd);
+        return o;
+    }
+};
+
+}  // namespace
+
+TEST(BatchArgs, AcceptsTheDocumentedFormsAndRefusesTheRest) {
+    Parsed p = parse_args({"connect", "sys.txt", "--save", "--sweeps", "3", "--json", "--replace"});
+    ASSERT_EQ(p.kind, Parsed::Run) << p.error;
+    EXPECT_EQ(p.args.command, Command::Connect);
+    EXPECT_EQ(p.args.system, "sys.txt");
+    EXPECT_TRUE(p.args.save && p.args.json && p.args.replace);
+    EXPECT_EQ(p.args.save_name, "");  // --save takes no option as its NAME
+    EXPECT_EQ(p.args.sweeps, 3);
+    p = parse_args({"open", "sys.txt", "--save", "out.txt", "--eps", "abc"});
+    ASSERT_EQ(p.kind, Parsed::Run);
+    EXPECT_EQ(p.args.save_name, "out.txt");
+    EXPECT_EQ(p.args.eps, "abc");  // the accuracy text is the solve command's to judge
+    EXPECT_EQ(parse_args({"open", "x", "--help"}).kind, Parsed::Help);
+
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {},
+             {"solve", "x"},
+             {"open"},
+             {"open", "--json"},
+             {"open", "x", "--eps", "1", "--sweeps", "2"},
+             {"open", "x", "--sweeps", "-1"},
+             {"open", "x", "--sweeps", "32767"},
+             {"open", "x", "--sweeps", "2x"},
+             {"open", "x", "--eps"},
+             {"open", "x", "--save", "a", "--save"},
+             {"open", "x", "--quiet"},
+             {"open", "x", "y"}})
+        EXPECT_EQ(parse_args(bad).kind, Parsed::Error) << (bad.empty() ? "" : bad[0]) << " " << bad.size();
+}
+
+TEST(BatchProgress, QuietForASecondThenFourTimesASecondOnATerminalOrEveryTenSecondsInALog) {
+    double now = 0.0;
+    auto lines = [&](bool terminal) {
+        std::ostringstream err;
+        Progress p(err, terminal, [&] { return now; });
+        now = 100.0;
+        p.start();
+        // A sweep every 10 ms for 25 s.
+        for (int k = 1; k <= 2500; ++k) {
+            now += 0.01;
+            p.sweep(k, 0.5f);
+        }
+        p.finish();
+        return err.str();
+    };
+    const std::string tty = lines(true);
+    const auto rewrites = std::count(tty.begin(), tty.end(), '\r');
+    EXPECT_GE(rewrites, 90);  // (25 - 1) s at four a second
+    EXPECT_LE(rewrites, 97);
+    EXPECT_EQ(tty.substr(0, 26), "\rsweep 100  Er 0.5  elapse");
+    EXPECT_EQ(tty.back(), '\n');
+    EXPECT_EQ(std::count(tty.begin(), tty.end(), '\n'), 1);
+    EXPECT_EQ(lines(false), "sweep 1000  Er 0.5  elapsed 10.0 s\nsweep 2000  Er 0.5  elapsed 20.0 s\n");
+
+    // A run under a second prints nothing.
+    std::ostringstream err;
+    Progress quick(err, true, [&] { return now; });
+    quick.start();
+    now += 0.9;
+    quick.sweep(1, 1.0f);
+    quick.finish();
+    EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(BatchRun, MissingFileBadNumberShortRowEachShowTheirMessageAndExitOne) {
+    const std::string missing = dir.path() + "/nowhere.txt";
+    Outcome o = run({"open", missing});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, kNoFile);
+    o = run({"connect", missing, "--save"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, kBadFile);
+    EXPECT_TRUE(o.report.saved.empty());
+
+    // A bad number: in the accuracy, or as a token of the system (the solve reports it in memory
+    // mode, the conversion in connected mode).
+    const std::string good = dir.write("good.txt", "2 1 3\r\n1 3 5\r\n");
+    o = run({"open", good, "--eps", "abc"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, kBadNumber);
+    const std::string token = dir.write("token.txt", "2 1 3\r\n1 abc 5\r\n");
+    o = run({"open", token});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, kBadData);
+    o = run({"connect", token});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, kBadNumber);
+
+    // A short row: refused by Open and by Connect, and nothing is saved.
+    const std::string shortrow = dir.write("short.txt", "2 1 3\r\n1 3\r\n");
+    o = run({"open", shortrow, "--save"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, kBadFile);
+    o = run({"connect", shortrow, "--save"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, kBadNumber);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/data/short.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/data/solutions/short.txt"));
+}
+
+TEST_F(BatchRun, SolvesReportsAndSavesBesideTheProgram) {
+    // The worked system of the connected commands: four sweeps from zeros to Er <= 0.5.
+    const std::string sys = dir.write("in/sys.txt", "2 1 3\r\n1 3 5\r\n");
+    Outcome o = run({"connect", "in/sys.txt", "--eps", "0.5", "--save", "--json"});
+    ASSERT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.report.sweeps, 4);
+    EXPECT_EQ(o.report.iter_count, 5);
+    EXPECT_EQ(o.report.ended, "accuracy reached");
+    EXPECT_EQ(o.out.find("{\"command\":\"connect\",\"system\":\"" + sys + "\",\"N\":2,\"Er\":0.2625"), 0u) << o.out;
+    EXPECT_EQ(o.out.back(), '\n');
+    EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 1);
+    const std::string solution = dir.path() + "/data/solutions/sys.txt";
+    EXPECT_EQ(o.report.saved, std::vector<std::string>{solution});
+    EXPECT_EQ(test::read_file(solution), "0.975 1.3125 \r\n");
+
+    // Open finds that stored solution as its start; three clicks of "Next Iteration" go on from it.
+    o = run({"open", sys, "--sweeps", "3", "--save", "copy.txt"});
+    ASSERT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.report.sweeps, 3);
+    EXPECT_EQ(o.report.iter_count, 4);
+    EXPECT_EQ(o.report.ended, "sweeps done");
+    EXPECT_EQ(test::read_file(dir.path() + "/data/copy.txt"), "2 1 3 \r\n1 3 5 \r\n");
+    EXPECT_NE(o.out.find("\nsweeps: 3\nIterCount: 4\nended: sweeps done\n"), std::string::npos) << o.out;
+}
+
+TEST_F(BatchRun, ExistingFilesAreKeptWithoutReplaceAndUnwritableTargetsFail) {
+    const std::string sys = dir.write("sys.txt", "2 1 3\r\n1 3 5\r\n");
+    ASSERT_EQ(run({"open", sys, "--save"}).code, 0);
+    const std::string saved = dir.path() + "/data/sys.txt";
+    const std::string solution = dir.path() + "/data/solutions/sys.txt";
+    dir.write("data/solutions/sys.txt", "keep \r\n");
+
+    // Both questions are printed and answered No: nothing is replaced.
+    Outcome o = run({"open", sys, "--save"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err.find("Such file exists. Do you want to replace the old file?" + saved + "\n"), 0u) << o.err;
+    EXPECT_NE(o.err.find("Such file exists. Do you want to replace the old file?" + solution + "\n"),
+              std::string::npos);
+    EXPECT_EQ(test::read_file(solution), "keep \r\n");
+    EXPECT_TRUE(o.report.saved.empty());
+    o = run({"open", sys, "--save", "--replace"});
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.report.saved, (std::vector<std::string>{saved, solution}));
+    EXPECT_NE(test::read_file(solution), "keep \r\n");
+
+    // A folder where the system file should go: neither file can be written.
+    std::filesystem::create_directories(dir.path() + "/data/taken.txt");
+    o = run({"open", sys, "--save", "taken.txt"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_NE(o.err.find("varnex-batch: Save could not write " + dir.path() + "/data/taken.txt\n"),
+              std::string::npos)
+        << o.err;
+    // A plain file where the solutions folder should be: the connected solution cannot be written.
+    std::filesystem::remove_all(dir.path() + "/data/solutions");
+    dir.write("data/solutions", "not a folder");
+    o = run({"connect", sys, "--save"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, "varnex-batch: Save could not write " + solution + "\n");
+}
