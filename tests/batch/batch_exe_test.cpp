@@ -1,0 +1,183 @@
+// varnex-batch as a script runs it, beside the main window driven offscreen through its menus and
+// buttons: the same systems give the same files, byte for byte, in both storage modes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QPushButton>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "mainwindow/frm_main.h"
+#include "support/fakes.h"
+
+using namespace varnex;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ExeResult {
+    int code = -1;
+    std::string out, err;
+};
+
+// Runs the batch program as the application folder `app` holds it (a copy, so that its data folder
+// and row file go there); with `interrupt_after` >= 0 it gets a SIGINT after that many seconds.
+ExeResult run_exe(const std::string& app, const std::vector<std::string>& args, double interrupt_after = -1) {
+    const std::string exe = app + "/varnex-batch";
+    if (!fs::exists(exe)) {
+        fs::create_directories(app);
+        fs::copy_file(VARNEX_BATCH_EXE, exe);
+    }
+    const std::string out = app + "/../stdout", err = app + "/../stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
+        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    if (interrupt_after >= 0) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(interrupt_after));
+        kill(pid, SIGINT);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ExeResult r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = test::read_file(out);
+    r.err = test::read_file(err);
+    return r;
+}
+
+// The value of a "key: value" line of the batch program's output.
+std::string field(const std::string& out, const std::string& key) {
+    const std::size_t at = out.find("\n" + key + ": ");
+    if (at == std::string::npos) return "(no " + key + ")";
+    const std::size_t from = at + key.size() + 3;
+    return out.substr(from, out.find('\n', from) - from);
+}
+
+QApplication& qt() {
+    static int argc = 1;
+    static char name[] = "batch_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+// What the window shows and saves after Open or Connect of `system`, "Find  solution" and Save.
+struct WindowRun {
+    std::string er, iter_count;
+};
+
+WindowRun solve_in_window(const std::string& app, const std::string& system, bool connect) {
+    qt();
+    fs::create_directories(app);
+    test::FakeDialog cd;
+    test::FakeBoxes box;
+    FrmMain w{QString::fromStdString(app)};
+    w.app().cd = &cd;
+    w.app().box = &box;
+    cd.next.push_back(system);
+    w.findChild<QAction*>(connect ? "Connect" : "Open")->trigger();
+    w.findChild<QPushButton*>("cmdSolution")->click();
+    // Memory mode saves through the dialog, under the system file's name in the data folder.
+    cd.next.push_back(app + "/data/" + fs::path(system).filename().string());
+    w.findChild<QAction*>("Save")->trigger();
+    EXPECT_TRUE(box.shown.empty()) << box.shown.front();
+    return {w.app().ui->text(Ctl::txtEr), std::to_string(w.app().st.IterCount)};
+}
+
+class BatchExe : public ::testing::Test {
+  protected:
+    test::TempDir dir;
+    fs::path cwd = fs::current_path();
+    void TearDown() override { fs::current_path(cwd); }
+};
+
+}  // namespace
+
+TEST_F(BatchExe, SixSystemsGiveTheWindowsFilesInBothModes) {
+    const std::string data = test::testdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no test matrices";
+    int k = 0;
+    for (const auto& entry : fs::directory_iterator(data)) {
+        if (entry.path().extension() != ".txt") continue;
+        const std::string name = entry.path().filename().string();
+        for (const bool connect : {false, true}) {
+            SCOPED_TRACE(name + (connect ? " connect" : " open"));
+            const std::string win = dir.path() + "/win" + std::to_string(k);
+            const std::string bat = dir.path() + "/bat" + std::to_string(k);
+            ++k;
+            // Open takes the matrix where it lies; Connect a copy in the data folder, the usual place.
+            std::string win_system = entry.path().string(), bat_system = win_system;
+            if (connect) {
+                fs::create_directories(win + "/data");
+                fs::create_directories(bat + "/data");
+                fs::copy_file(entry.path(), win + "/data/" + name);
+                fs::copy_file(entry.path(), bat + "/data/" + name);
+                win_system = win + "/data/" + name;
+                bat_system = bat + "/data/" + name;
+            }
+            const WindowRun shown = solve_in_window(win, win_system, connect);
+            const ExeResult r = run_exe(bat, {connect ? "connect" : "open", bat_system, "--save"});
+            ASSERT_EQ(r.code, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(field(r.out, "Er"), shown.er);
+            EXPECT_EQ(field(r.out, "IterCount"), shown.iter_count);
+            const std::string solution = test::read_file(win + "/data/solutions/" + name);
+            EXPECT_GT(solution.size(), 2u);
+            EXPECT_EQ(test::read_file(bat + "/data/solutions/" + name), solution);
+            if (!connect) {
+                EXPECT_EQ(test::read_file(bat + "/data/" + name), test::read_file(win + "/data/" + name));
+            }
+        }
+    }
+    EXPECT_EQ(k, 12);
+}
+
+TEST_F(BatchExe, UsageMessagesAndExitCodes) {
+    const std::string app = dir.path() + "/app";
+    ExeResult r = run_exe(app, {"--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.find("Usage:\n  varnex-batch open SYSTEM.txt"), 0u) << r.out;
+    r = run_exe(app, {"open", "sys.txt", "--eps", "1", "--sweeps", "2"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("--eps and --sweeps exclude each other\n\nUsage:"), std::string::npos) << r.err;
+    r = run_exe(app, {"open", dir.path() + "/none.txt"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, " Sorry, there is no the file.\n");
+    EXPECT_EQ(field(r.out, "ended"), "not run");
+    // The load handler made the data folder with its samples, as the window's first start does.
+    EXPECT_TRUE(fs::exists(app + "/data/sample4.txt"));
+}
+
+TEST_F(BatchExe, InterruptStopsAfterTheSweepInProgressAndStillSaves) {
+    // An order-200 system of pseudo-random coefficients: every sweep moves it a little, so 32766
+    // clicks would take seconds.
+    std::string text;
+    unsigned seed = 12345;
+    for (int i = 0; i < 200; ++i) {
+        for (int j = 0; j <= 200; ++j) {
+            seed = seed * 1103515245u + 12345u;
+            text += std::to_string(static_cast<int>(seed >> 16) % 201 - 100) + ' ';
+        }
+        text += "\r\n";
+    }
+    const std::string app = dir.path() + "/app";
+    const std::string system = dir.write("app/data/noisy.txt", text);
+    const ExeResult r = run_exe(app, {"connect", system, "--sweeps", "32766", "--save"}, 0.5);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(field(r.out, "ended"), "stopped");
+    EXPECT_LT(std::stoi(field(r.out, "sweeps")), 32766);
+    EXPECT_EQ(field(r.out, "saved"), app + "/data/solutions/noisy.txt");
+    EXPECT_NE(r.err.find("stopping after the sweep in progress"), std::string::npos);
+}
