@@ -14,13 +14,13 @@ enum class Command {
 
 struct Args {
     Command command = Command::Open;
-    std::string system;               ///< SYSTEM.txt as given
-    std::optional<std::string> eps;   ///< --eps E: the text put into the accuracy box
-    std::optional<int> sweeps;        ///< --sweeps K: K clicks of "Next Iteration" instead
-    bool save = false;                ///< --save [NAME]
-    std::string save_name;            ///< NAME, empty for the system file's own name
-    bool json = false;                ///< --json
-    bool replace = false;             ///< --replace: Yes to the replace question
+    std::string system;              ///< SYSTEM.txt as given
+    std::optional<std::string> eps;  ///< --eps E: the text put into the accuracy box
+    std::optional<int> sweeps;       ///< --sweeps K: K clicks of "Next Iteration" instead
+    bool save = false;               ///< --save [NAME]
+    std::string save_name;           ///< NAME, empty for the system file's own name
+    bool json = false;               ///< --json
+    bool replace = false;            ///< --replace: Yes to the replace question
 };
 
 /// What the command line asks for: a run, the usage text, or a usage error with its reason.

@@ -105,8 +105,7 @@ bool declined(const PrintedBoxes& boxes, const std::string& question) {
 // Save, as the File menu's Save runs it, then a check that each file it was to write holds what it
 // should: the command ends silently when a file cannot be written. Returns false when a file was
 // kept or not written.
-bool save(const Args& args, const Environment& env, App& app, CommandLineDialog& cd, PrintedBoxes& boxes,
-          Report& rep) {
+bool save(const Args& args, const Environment& env, App& app, CommandLineDialog& cd, PrintedBoxes& boxes, Report& rep) {
     const bool connected = app.st.DataMode == kModeConnected;
     const std::string target = save_target(args, app.app_folder, rep.system);
     // In connected mode Save shows no dialog and names the solution after the file last confirmed in
@@ -294,9 +293,9 @@ void print_text(const Report& r, std::ostream& out) {
 void print_json(const Report& r, std::ostream& out) {
     char er[32] = "null";
     if (std::isfinite(r.er)) std::snprintf(er, sizeof er, "%.9g", static_cast<double>(r.er));
-    out << "{\"command\":" << json_string(r.command) << ",\"system\":" << json_string(r.system)
-        << ",\"N\":" << r.n << ",\"Er\":" << er << ",\"Er_text\":" << json_string(r.er_text)
-        << ",\"sweeps\":" << r.sweeps << ",\"IterCount\":" << r.iter_count << ",\"ended\":" << json_string(r.ended)
+    out << "{\"command\":" << json_string(r.command) << ",\"system\":" << json_string(r.system) << ",\"N\":" << r.n
+        << ",\"Er\":" << er << ",\"Er_text\":" << json_string(r.er_text) << ",\"sweeps\":" << r.sweeps
+        << ",\"IterCount\":" << r.iter_count << ",\"ended\":" << json_string(r.ended)
         << ",\"duration\":" << seconds_text(r.solve_seconds) << ",\"load_seconds\":" << seconds_text(r.load_seconds)
         << ",\"save_seconds\":" << seconds_text(r.save_seconds) << ",\"saved\":[";
     for (std::size_t i = 0; i < r.saved.size(); ++i) out << (i ? "," : "") << json_string(r.saved[i]);

@@ -1,5 +1,6 @@
 // varnex-batch as a script runs it, beside the main window driven offscreen through its menus and
 // buttons: the same systems give the same files, byte for byte, in both storage modes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -26,8 +27,9 @@ struct ExeResult {
 };
 
 // Runs the batch program as the application folder `app` holds it (a copy, so that its data folder
-// and row file go there); with `interrupt_after` >= 0 it gets a SIGINT after that many seconds.
-ExeResult run_exe(const std::string& app, const std::vector<std::string>& args, double interrupt_after = -1) {
+// and row file go there). With `interrupt` set, it gets a SIGINT shortly after its row file appears,
+// when it has its handler and is converting or solving.
+ExeResult run_exe(const std::string& app, const std::vector<std::string>& args, bool interrupt = false) {
     const std::string exe = app + "/varnex-batch";
     if (!fs::exists(exe)) {
         fs::create_directories(app);
@@ -36,15 +38,20 @@ ExeResult run_exe(const std::string& app, const std::vector<std::string>& args, 
     const std::string out = app + "/../stdout", err = app + "/../stderr";
     const pid_t pid = fork();
     if (pid == 0) {
-        if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
+        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (o < 0 || e < 0 || dup2(o, STDOUT_FILENO) < 0 || dup2(e, STDERR_FILENO) < 0) _exit(127);
         std::vector<char*> argv{const_cast<char*>(exe.c_str())};
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         execv(exe.c_str(), argv.data());
         _exit(127);
     }
-    if (interrupt_after >= 0) {
-        std::this_thread::sleep_for(std::chrono::duration<double>(interrupt_after));
+    if (interrupt) {
+        const std::string row_file = app + "data.vnx";
+        for (int k = 0; k < 2000 && !fs::exists(row_file); ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         kill(pid, SIGINT);
     }
     int status = 0;
@@ -77,7 +84,7 @@ struct WindowRun {
     std::string er, iter_count;
 };
 
-WindowRun solve_in_window(const std::string& app, const std::string& system, bool connect) {
+WindowRun solve_in_window(const std::string& app, const std::string& system, bool connect, const std::string& saved) {
     qt();
     fs::create_directories(app);
     test::FakeDialog cd;
@@ -88,8 +95,8 @@ WindowRun solve_in_window(const std::string& app, const std::string& system, boo
     cd.next.push_back(system);
     w.findChild<QAction*>(connect ? "Connect" : "Open")->trigger();
     w.findChild<QPushButton*>("cmdSolution")->click();
-    // Memory mode saves through the dialog, under the system file's name in the data folder.
-    cd.next.push_back(app + "/data/" + fs::path(system).filename().string());
+    // Memory mode saves through the dialog, in the data folder.
+    cd.next.push_back(app + "/data/" + saved);
     w.findChild<QAction*>("Save")->trigger();
     EXPECT_TRUE(box.shown.empty()) << box.shown.front();
     return {w.app().ui->text(Ctl::txtEr), std::to_string(w.app().st.IterCount)};
@@ -116,31 +123,34 @@ TEST_F(BatchExe, SixSystemsGiveTheWindowsFilesInBothModes) {
             const std::string win = dir.path() + "/win" + std::to_string(k);
             const std::string bat = dir.path() + "/bat" + std::to_string(k);
             ++k;
-            // Open takes the matrix where it lies; Connect a copy in the data folder, the usual place.
-            std::string win_system = entry.path().string(), bat_system = win_system;
-            if (connect) {
-                fs::create_directories(win + "/data");
-                fs::create_directories(bat + "/data");
-                fs::copy_file(entry.path(), win + "/data/" + name);
-                fs::copy_file(entry.path(), bat + "/data/" + name);
-                win_system = win + "/data/" + name;
-                bat_system = bat + "/data/" + name;
+            // Each front end takes its own copy in its data folder, the usual place of a system.
+            for (const std::string& app : {win, bat}) {
+                fs::create_directories(app + "/data");
+                fs::copy_file(entry.path(), app + "/data/" + name);
             }
-            const WindowRun shown = solve_in_window(win, win_system, connect);
-            const ExeResult r = run_exe(bat, {connect ? "connect" : "open", bat_system, "--save"});
+            const std::string win_system = win + "/data/" + name, bat_system = bat + "/data/" + name;
+            // Memory mode saves the system too, under another name; connected mode only the solution,
+            // named after the system file.
+            const std::string saved = connect ? name : "solved_" + name;
+            const WindowRun shown = solve_in_window(win, win_system, connect, saved);
+            const ExeResult r = run_exe(bat, {connect ? "connect" : "open", bat_system, "--save", saved});
             ASSERT_EQ(r.code, 0) << r.err;
             EXPECT_EQ(r.err, "");
             EXPECT_EQ(field(r.out, "Er"), shown.er);
             EXPECT_EQ(field(r.out, "IterCount"), shown.iter_count);
-            const std::string solution = test::read_file(win + "/data/solutions/" + name);
+            const std::string solution = test::read_file(win + "/data/solutions/" + saved);
             EXPECT_GT(solution.size(), 2u);
-            EXPECT_EQ(test::read_file(bat + "/data/solutions/" + name), solution);
+            EXPECT_EQ(test::read_file(bat + "/data/solutions/" + saved), solution);
             if (!connect) {
-                EXPECT_EQ(test::read_file(bat + "/data/" + name), test::read_file(win + "/data/" + name));
+                const std::string system = test::read_file(win + "/data/" + saved);
+                EXPECT_GT(system.size(), solution.size());
+                EXPECT_EQ(test::read_file(bat + "/data/" + saved), system);
             }
         }
     }
     EXPECT_EQ(k, 12);
+    // The program's load handler wrote the samples into the data folder beside it, as the window's does.
+    EXPECT_TRUE(fs::exists(dir.path() + "/bat0/data/sample4.txt"));
 }
 
 TEST_F(BatchExe, UsageMessagesAndExitCodes) {
@@ -152,12 +162,6 @@ TEST_F(BatchExe, UsageMessagesAndExitCodes) {
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--eps and --sweeps exclude each other\n\nUsage:"), std::string::npos) << r.err;
-    r = run_exe(app, {"open", dir.path() + "/none.txt"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, " Sorry, there is no the file.\n");
-    EXPECT_EQ(field(r.out, "ended"), "not run");
-    // The load handler made the data folder with its samples, as the window's first start does.
-    EXPECT_TRUE(fs::exists(app + "/data/sample4.txt"));
 }
 
 TEST_F(BatchExe, InterruptStopsAfterTheSweepInProgressAndStillSaves) {
@@ -174,7 +178,7 @@ TEST_F(BatchExe, InterruptStopsAfterTheSweepInProgressAndStillSaves) {
     }
     const std::string app = dir.path() + "/app";
     const std::string system = dir.write("app/data/noisy.txt", text);
-    const ExeResult r = run_exe(app, {"connect", system, "--sweeps", "32766", "--save"}, 0.5);
+    const ExeResult r = run_exe(app, {"connect", system, "--sweeps", "32766", "--save"}, true);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(field(r.out, "ended"), "stopped");
     EXPECT_LT(std::stoi(field(r.out, "sweeps")), 32766);

