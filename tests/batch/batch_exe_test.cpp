@@ -149,11 +149,9 @@ TEST_F(BatchExe, SixSystemsGiveTheWindowsFilesInBothModes) {
         }
     }
     EXPECT_EQ(k, 12);
-    // The program's load handler wrote the samples into the data folder beside it, as the window's does.
-    EXPECT_TRUE(fs::exists(dir.path() + "/bat0/data/sample4.txt"));
 }
 
-TEST_F(BatchExe, UsageMessagesAndExitCodes) {
+TEST_F(BatchExe, UsageExitCodesAndAFirstRun) {
     const std::string app = dir.path() + "/app";
     ExeResult r = run_exe(app, {"--help"});
     EXPECT_EQ(r.code, 0);
@@ -162,6 +160,11 @@ TEST_F(BatchExe, UsageMessagesAndExitCodes) {
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--eps and --sweeps exclude each other\n\nUsage:"), std::string::npos) << r.err;
+    // A first run writes the samples into the data folder beside the program before Open reads one.
+    r = run_exe(app, {"open", app + "/data/sample1.txt", "--sweeps", "2"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(field(r.out, "IterCount"), "3");
+    EXPECT_TRUE(fs::exists(app + "/data/sample4.txt"));
 }
 
 TEST_F(BatchExe, InterruptStopsAfterTheSweepInProgressAndStillSaves) {
