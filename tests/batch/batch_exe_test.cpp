@@ -90,28 +90,27 @@ QApplication& qt() {
     return app;
 }
 
-// What the window shows and saves after Open or Connect of `system`, "Find  solution" and Save.
-struct WindowRun {
-    std::string er, iter_count;
-};
-
-WindowRun solve_in_window(const std::string& app, const std::string& system, bool connect, const std::string& saved) {
-    qt();
-    fs::create_directories(app);
+// The main window offscreen, its dialog and boxes answered by fakes (every question with Yes).
+struct Window {
     test::FakeDialog cd;
     test::FakeBoxes box;
-    FrmMain w{QString::fromStdString(app)};
-    w.app().cd = &cd;
-    w.app().box = &box;
-    cd.next.push_back(system);
-    w.findChild<QAction*>(connect ? "Connect" : "Open")->trigger();
-    w.findChild<QPushButton*>("cmdSolution")->click();
-    // Memory mode saves through the dialog, in the data folder.
-    cd.next.push_back(app + "/data/" + saved);
-    w.findChild<QAction*>("Save")->trigger();
-    EXPECT_TRUE(box.shown.empty()) << box.shown.front();
-    return {w.app().ui->text(Ctl::txtEr), std::to_string(w.app().st.IterCount)};
-}
+    FrmMain w;
+    explicit Window(const std::string& app) : w((qt(), QString::fromStdString(app))) {
+        w.app().cd = &cd;
+        w.app().box = &box;
+    }
+    // Open or Connect of `system`, "Find  solution", then Save (in memory mode as `save_as`).
+    void solve_and_save(const char* command, const std::string& system, const std::string& save_as) {
+        cd.next.push_back(system);
+        w.findChild<QAction*>(command)->trigger();
+        w.findChild<QPushButton*>("cmdSolution")->click();
+        // Connected mode's Save shows no dialog.
+        if (!save_as.empty()) cd.next.push_back(save_as);
+        w.findChild<QAction*>("Save")->trigger();
+    }
+    std::string er() { return w.app().ui->text(Ctl::txtEr); }
+    std::string iter_count() { return std::to_string(w.app().st.IterCount); }
+};
 
 class BatchExe : public ::testing::Test {
   protected:
@@ -128,38 +127,44 @@ TEST_F(BatchExe, SixSystemsGiveTheWindowsFilesInBothModes) {
     int k = 0;
     for (const auto& entry : fs::directory_iterator(data)) {
         if (entry.path().extension() != ".txt") continue;
-        const std::string name = entry.path().filename().string();
-        for (const bool connect : {false, true}) {
-            SCOPED_TRACE(name + (connect ? " connect" : " open"));
-            const std::string win = dir.path() + "/win" + std::to_string(k);
-            const std::string bat = dir.path() + "/bat" + std::to_string(k);
-            ++k;
-            // Each front end takes its own copy in its data folder, the usual place of a system.
-            for (const std::string& app : {win, bat}) {
-                fs::create_directories(app + "/data");
-                fs::copy_file(entry.path(), app + "/data/" + name);
-            }
-            const std::string win_system = win + "/data/" + name, bat_system = bat + "/data/" + name;
-            // Memory mode saves the system too, under another name; connected mode only the solution,
-            // named after the system file.
-            const std::string saved = connect ? name : "solved_" + name;
-            const WindowRun shown = solve_in_window(win, win_system, connect, saved);
-            const ExeResult r = run_exe(bat, {connect ? "connect" : "open", bat_system, "--save", saved});
-            ASSERT_EQ(r.code, 0) << r.err;
-            EXPECT_EQ(without_progress(r.err), "");
-            EXPECT_EQ(field(r.out, "Er"), shown.er);
-            EXPECT_EQ(field(r.out, "IterCount"), shown.iter_count);
-            const std::string solution = test::read_file(win + "/data/solutions/" + saved);
-            EXPECT_GT(solution.size(), 2u);
-            EXPECT_EQ(test::read_file(bat + "/data/solutions/" + saved), solution);
-            if (!connect) {
-                const std::string system = test::read_file(win + "/data/" + saved);
-                EXPECT_GT(system.size(), solution.size());
-                EXPECT_EQ(test::read_file(bat + "/data/" + saved), system);
-            }
+        const std::string name = entry.path().filename().string(), saved = "solved_" + name;
+        SCOPED_TRACE(name);
+        // Each front end has its own application folder with a copy of the matrix in its data folder.
+        const std::string win = dir.path() + "/win" + std::to_string(k), bat = dir.path() + "/bat" + std::to_string(k);
+        ++k;
+        for (const std::string& app : {win, bat}) {
+            fs::create_directories(app + "/data");
+            fs::copy_file(entry.path(), app + "/data/" + name);
         }
+        auto files = [&](const std::string& app) {
+            return std::pair{test::read_file(app + "/data/" + saved),
+                             test::read_file(app + "/data/solutions/" + saved)};
+        };
+        // Memory mode, saved under another name; then connected mode on the saved system, which starts
+        // from its stored solution and saves that solution again.
+        Window window(win);
+        window.solve_and_save("Open", win + "/data/" + name, win + "/data/" + saved);
+        const std::string er = window.er(), iter_count = window.iter_count();
+        const auto memory_files = files(win);
+        window.solve_and_save("Connect", win + "/data/" + saved, "");
+        ASSERT_EQ(window.box.shown, std::vector<std::string>{"Such file exists. Do you want to replace the old file?" +
+                                                             win + "/data/solutions/" + saved});
+        EXPECT_GT(memory_files.first.size(), memory_files.second.size());
+        EXPECT_GT(memory_files.second.size(), 2u);
+
+        ExeResult r = run_exe(bat, {"open", bat + "/data/" + name, "--save", saved});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(without_progress(r.err), "");
+        EXPECT_EQ(field(r.out, "Er"), er);
+        EXPECT_EQ(field(r.out, "IterCount"), iter_count);
+        EXPECT_TRUE(files(bat) == memory_files);
+        r = run_exe(bat, {"connect", bat + "/data/" + saved, "--save", "--replace"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(field(r.out, "Er"), window.er());
+        EXPECT_EQ(field(r.out, "IterCount"), window.iter_count());
+        EXPECT_TRUE(files(bat) == files(win));
     }
-    EXPECT_EQ(k, 12);
+    EXPECT_EQ(k, 6);
 }
 
 TEST_F(BatchExe, UsageExitCodesAndAFirstRun) {
