@@ -36,14 +36,15 @@ ExeResult run_exe(const std::string& app, const std::vector<std::string>& args, 
         fs::copy_file(VARNEX_BATCH_EXE, exe);
     }
     const std::string out = app + "/../stdout", err = app + "/../stderr";
+    // Everything the child needs is made before the fork: it only redirects and executes.
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (o < 0 || e < 0 || dup2(o, STDOUT_FILENO) < 0 || dup2(e, STDERR_FILENO) < 0) _exit(127);
-        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
         execv(exe.c_str(), argv.data());
         _exit(127);
     }
