@@ -175,7 +175,8 @@ void add_accuracy_report(Report& report, std::string_view text) { report.accurac
 int run_batch(const Args& args, const Environment& env, Report* report_out) {
     Report rep;
     rep.command = args.command == Command::Open ? "open" : "connect";
-    rep.system = fs::path(args.system).is_absolute() ? args.system : (fs::path(env.cwd) / args.system).string();
+    // The full, clean path that a file dialog would return for the file named on the command line.
+    rep.system = (fs::path(env.cwd) / args.system).lexically_normal().string();
     rep.ended = describe(RunOutcome{});
 
     PrintedBoxes boxes(*env.err, args.replace);

@@ -141,7 +141,7 @@ TEST_F(BatchRun, MissingFileBadNumberShortRowEachShowTheirMessageAndExitOne) {
 TEST_F(BatchRun, SolvesReportsAndSavesBesideTheProgram) {
     // The worked system of the connected commands: four sweeps from zeros to Er <= 0.5.
     const std::string sys = dir.write("in/sys.txt", "2 1 3\r\n1 3 5\r\n");
-    Outcome o = run({"connect", "in/sys.txt", "--eps", "0.5", "--save", "--json"});
+    Outcome o = run({"connect", "./in/sys.txt", "--eps", "0.5", "--save", "--json"});
     ASSERT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.err, "");
     EXPECT_EQ(o.report.sweeps, 4);
