@@ -99,7 +99,8 @@ class Splitter {
 }  // namespace
 
 void read_delimited(const std::string& file, ImportedSystem& sys) {
-    std::string& text = sys.text;
+    std::string& text = sys.owned;
+    sys.text = text;
     LineReader lines(text);
     long line = 0;
     std::string_view first;

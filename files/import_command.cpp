@@ -62,9 +62,17 @@ std::string refusal_text(const ImportRefusal& r) {
 }  // namespace
 
 void read_import(const std::string& path, ImportedSystem& sys) {
-    sys.text = read_bytes(path);
+    // A .mtx file is parsed straight from its mapping; delimited text is rewritten in place, so it
+    // is read into memory of its own (as is a file that cannot be mapped).
+    const bool mtx = extension(path) == ".mtx";
+    if (mtx && sys.mapped.map(path)) {
+        sys.text = sys.mapped.bytes();
+    } else {
+        sys.owned = read_bytes(path);
+        sys.text = sys.owned;
+    }
     const std::string name = base_name(path);
-    if (extension(path) != ".mtx" && !starts_matrix_market(sys.text)) {
+    if (!mtx && !starts_matrix_market(sys.text)) {
         read_delimited(name, sys);
         return;
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/grid_model.h"
+#include "files/mapped_file.h"
 
 namespace varnex {
 
@@ -50,14 +51,21 @@ struct ImportedSystem {
     };
 
     int n = 0;
-    std::string text;    ///< the matrix file's bytes
-    std::string b_text;  ///< the right-hand side file's bytes
+    std::string_view text;  ///< the matrix file's bytes: `mapped` or `owned`
+    MappedFile mapped;
+    std::string owned;
+    std::string b_text;     ///< the right-hand side file's bytes
     std::deque<std::string> made;
 
-    /// Dense form: a(i,j) at (i-1)*n + (j-1). Sparse form: entries sorted by row, then column; the
-    /// coefficients not listed are "0".
+    /// Dense form: a(i,j) at (i-1)*n + (j-1), or at (j-1)*n + (i-1) when column_major. Sparse form:
+    /// entries sorted by row, then column; the coefficients not listed are "0".
     bool sparse = false;
+    bool column_major = false;
     std::vector<std::string_view> dense;
+    /// A general array's dense form (column-major) in 6 instead of 16 bytes a coefficient: where
+    /// each a(i,j) starts in `text` and its length. Used instead of `dense` when not empty.
+    std::vector<uint32_t> offsets;
+    std::vector<uint16_t> lengths;
     std::vector<Entry> entries;
     /// a(i,j) as numbers in the dense form, only when b has to be computed.
     std::vector<float> dense_values;

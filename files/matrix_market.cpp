@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 
 #include "core/convert.h"
 #include "core/errors.h"
@@ -72,6 +74,7 @@ class Reader {
         while (!lines_.at_end()) {
             std::string_view l = lines_.next();
             ++line_;
+            end_ = l.data() + l.size();
             if (!l.empty() && l[0] == '%') continue;
             split_ws(l, tokens);
             if (!tokens.empty()) return true;
@@ -90,7 +93,7 @@ class Reader {
         try {
             return text_to_single(tok);
         } catch (const RunError&) {
-            refuse(line_, quoted(tok) + " is not a single-precision number");
+            refuse(line_of(text_, tok.data()), quoted(tok) + " is not a single-precision number");
         }
     }
 
@@ -147,18 +150,32 @@ class Reader {
         return h;
     }
 
-    // Calls fn(k, token) for the values k = 0, 1, .. of an array file; exactly `want` of them.
+    // Calls fn(k, token) for the values k = 0, 1, .. of an array file; exactly `want` of them. An
+    // order-2000 array is four million lines of one value each, so the rest of the file is scanned
+    // in one pass over its bytes rather than line by line; line numbers are counted only for a
+    // refusal.
     template <class Fn>
     void array_values(const Header& h, long long want, Fn&& fn) {
-        std::vector<std::string_view> t;
+        const char* p = end_;
+        const char* const end = text_.data() + text_.size();
+        bool line_start = false;
         long long k = 0;
-        while (next(t)) {
-            for (std::string_view tok : t) {
-                if (k == want)
-                    refuse(line_, "more values than the size line (line " + std::to_string(h.size_line) +
-                                      ") gives room for: " + std::to_string(want));
-                fn(k++, tok);
+        for (;;) {
+            while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) line_start |= *p++ == '\n';
+            if (p == end) break;
+            if (*p == '%' && line_start) {  // a comment line
+                const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+                p = lf ? static_cast<const char*>(lf) : end;
+                continue;
             }
+            const char* q = p;
+            while (q < end && *q != ' ' && *q != '\t' && *q != '\r' && *q != '\n') ++q;
+            if (k == want)
+                refuse(line_of(text_, p), "more values than the size line (line " + std::to_string(h.size_line) +
+                                              ") gives room for: " + std::to_string(want));
+            fn(k++, std::string_view(p, static_cast<std::size_t>(q - p)));
+            line_start = false;
+            p = q;
         }
         if (k < want)
             refuse(h.size_line, "the size line gives room for " + std::to_string(want) + " values, the file holds " +
@@ -196,6 +213,7 @@ class Reader {
     std::string_view text_;
     LineReader lines_;
     long line_ = 0;
+    const char* end_ = nullptr;  ///< just past the last line that next() returned
 };
 
 // The text of -v for the text of v: a leading minus dropped, a plus turned into a minus, otherwise a
@@ -210,27 +228,46 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
     const int n = sys.n;
     const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
     const bool general = h.symmetry == Symmetry::General;
+    // An array file lists the matrix down its columns, so the dense form is kept in that order.
+    sys.column_major = true;
+    // Value k runs down the columns: a(i,j) with j = k / n, i = k % n (0-based) in a general file; a
+    // symmetric file lists column j from the diagonal down, a skew-symmetric one from below the
+    // diagonal, and the strict upper half is their mirror.
+    const long long want = general                           ? static_cast<long long>(nn)
+                           : h.symmetry == Symmetry::Symmetric ? static_cast<long long>(n) * (n + 1) / 2
+                                                             : static_cast<long long>(n) * (n - 1) / 2;
+    if (general) {
+        if (sys.text.size() > UINT32_MAX) r.refuse(0, "an array file of 4 GiB or more is beyond what Import reads");
+        sys.offsets.resize(nn);
+        sys.lengths.resize(nn);
+        if (values) sys.dense_values.resize(nn);
+        uint32_t* off = sys.offsets.data();
+        uint16_t* len = sys.lengths.data();
+        float* v = sys.dense_values.data();
+        const char* base = sys.text.data();
+        r.array_values(h, want, [&](long long k, std::string_view tok) {
+            if (tok.size() > UINT16_MAX) r.refuse(line_of(sys.text, tok.data()), "a value of more than 65535 characters");
+            off[k] = static_cast<uint32_t>(tok.data() - base);
+            len[k] = static_cast<uint16_t>(tok.size());
+            if (values) v[k] = r.number(tok);
+        });
+        return;
+    }
     sys.dense.assign(nn, std::string_view("0"));
     if (values) sys.dense_values.assign(nn, 0.0f);
     auto put = [&](std::size_t at, std::string_view tok, float v) {
         sys.dense[at] = tok;
         if (values) sys.dense_values[at] = v;
     };
-    // The values run down the columns: value k is a(i,j) with j = k / n, i = k % n (0-based) in a
-    // general file; a symmetric file lists column j from the diagonal down, a skew-symmetric one from
-    // below the diagonal, and the strict upper half is their mirror.
-    const long long want = general                           ? static_cast<long long>(nn)
-                           : h.symmetry == Symmetry::Symmetric ? static_cast<long long>(n) * (n + 1) / 2
-                                                             : static_cast<long long>(n) * (n - 1) / 2;
-    std::size_t i = general || h.symmetry == Symmetry::Symmetric ? 0 : 1, j = 0;
+    std::size_t i = h.symmetry == Symmetry::Symmetric ? 0 : 1, j = 0;
     r.array_values(h, want, [&](long long, std::string_view tok) {
         const float v = values ? r.number(tok) : 0.0f;
-        put(i * n + j, tok, v);
-        if (h.symmetry == Symmetry::Symmetric && i != j) put(j * n + i, tok, v);
-        if (h.symmetry == Symmetry::Skew) put(j * n + i, negated(sys, tok), -v);
+        put(j * n + i, tok, v);
+        if (h.symmetry == Symmetry::Symmetric && i != j) put(i * n + j, tok, v);
+        if (h.symmetry == Symmetry::Skew) put(i * n + j, negated(sys, tok), -v);
         if (++i == static_cast<std::size_t>(n)) {
             ++j;
-            i = general ? 0 : h.symmetry == Symmetry::Symmetric ? j : j + 1;
+            i = h.symmetry == Symmetry::Symmetric ? j : j + 1;
         }
     });
 }
