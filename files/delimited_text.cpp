@@ -1,5 +1,7 @@
 #include "files/delimited_text.h"
 
+#include <algorithm>
+
 #include "core/convert.h"
 #include "files/text_io.h"
 
@@ -32,8 +34,10 @@ bool is_number(std::string_view s, char mark) {
 char find_delimiter(std::string_view line) {
     bool in_quotes = false, tab = false, semicolon = false, comma = false;
     for (char c : line) {
-        if (c == '"') in_quotes = !in_quotes;
-        else if (!in_quotes) tab |= c == '\t', semicolon |= c == ';', comma |= c == ',';
+        if (c == '"')
+            in_quotes = !in_quotes;
+        else if (!in_quotes)
+            tab |= c == '\t', semicolon |= c == ';', comma |= c == ',';
     }
     return tab ? '\t' : semicolon ? ';' : comma ? ',' : 0;
 }
@@ -140,18 +144,22 @@ void read_delimited(const std::string& file, ImportedSystem& sys) {
         throw ImportRefusal(file, line, "a row needs the coefficients and the right-hand side: at least two values");
     const long n = static_cast<long>(fields.size()) - 1;
     if (n > k_max_import_order)
-        throw ImportRefusal(file, line, "order " + std::to_string(n) + " is more than the grid can hold (at most " +
-                                            std::to_string(k_max_import_order) + ")");
+        throw ImportRefusal(file, line,
+                            "order " + std::to_string(n) + " is more than the grid can hold (at most " +
+                                std::to_string(k_max_import_order) + ")");
     sys.n = static_cast<int>(n);
     const std::size_t un = static_cast<std::size_t>(n);
-    sys.dense.resize(un * un);
-    sys.b.resize(un);
+    // Every value takes at least two bytes (itself and a delimiter or line end), so a file too short
+    // for n rows is refused when its rows run out, before memory for them all is taken.
+    sys.dense.reserve(std::min(un * un, text.size() / 2 + 1));
+    sys.b.reserve(un);
     const char sep = decimal_separator();
     // Row i (0-based) comes from the i-th data line; `fields` holds the current one.
     for (std::size_t i = 0;; ++i) {
         if (fields.size() != un + 1)
-            throw ImportRefusal(file, line, "the row holds " + std::to_string(fields.size()) + " values, the first row " +
-                                                std::to_string(un + 1) + " (N = " + std::to_string(n) + " and b)");
+            throw ImportRefusal(file, line,
+                                "the row holds " + std::to_string(fields.size()) + " values, the first row " +
+                                    std::to_string(un + 1) + " (N = " + std::to_string(n) + " and b)");
         for (std::size_t k = 0; k <= un; ++k) {
             std::string_view f = fields[k];
             if (f.empty()) throw ImportRefusal(file, line, "value " + std::to_string(k + 1) + " is empty");
@@ -161,7 +169,7 @@ void read_delimited(const std::string& file, ImportedSystem& sys) {
                 // The decimal comma becomes the separator that the number conversion reads.
                 text[static_cast<std::size_t>(f.data() - text.data()) + f.find(',')] = sep;
             }
-            (k < un ? sys.dense[i * un + k] : sys.b[i]) = f;
+            (k < un ? sys.dense : sys.b).push_back(f);
         }
         if (i + 1 == un) break;
         std::string_view l = lines.at_end() ? std::string_view() : lines.next();

@@ -120,9 +120,9 @@ PasteReport paste_cells(App& app, int row, int col, std::string_view text) {
         app.box->message(app.st.msg.MsgNoMemory);
     }
     std::string note = "pasted " + count_text(rep.written, "value", "values");
-    if (rep.clipped > 0) note += "; " + count_text(rep.clipped, "value lay", "values lay") +
-                                 " outside the system's a(i,j) and b(i) cells and " +
-                                 (rep.clipped == 1 ? "was" : "were") + " left out";
+    if (rep.clipped > 0)
+        note += "; " + count_text(rep.clipped, "value lay", "values lay") +
+                " outside the system's a(i,j) and b(i) cells and " + (rep.clipped == 1 ? "was" : "were") + " left out";
     if (rep.skipped > 0)
         note += "; " + count_text(rep.skipped, "field was", "fields were") + " empty or held a blank and left " +
                 (rep.skipped == 1 ? "its cell" : "their cells") + " unchanged";

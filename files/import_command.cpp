@@ -118,8 +118,10 @@ bool import_system(App& app, const std::string& path) {
     }
     enter_memory_mode(app);
     reset_for_order(app);
-    if (sys.b_computed) app.ui->status(k_note_b_computed);
-    else app.ui->status("imported " + base_name(path) + ": order " + std::to_string(sys.n));
+    if (sys.b_computed)
+        app.ui->status(k_note_b_computed);
+    else
+        app.ui->status("imported " + base_name(path) + ": order " + std::to_string(sys.n));
     return true;
 }
 

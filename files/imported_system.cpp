@@ -24,7 +24,9 @@ void ImportedSystem::compute_b_as_row_sums(const std::string& file) {
     // sum is an infinity or a NaN it stays one, so it is checked at the end.
     std::vector<float> sums(un, 0.0f);
     if (sparse) {
-        for (const Entry& e : entries) sums[static_cast<std::size_t>(e.row - 1)] = mul_add(e.value, 1.0f, sums[static_cast<std::size_t>(e.row - 1)]);
+        for (const Entry& e : entries)
+            sums[static_cast<std::size_t>(e.row - 1)] =
+                mul_add(e.value, 1.0f, sums[static_cast<std::size_t>(e.row - 1)]);
     } else if (column_major) {
         for (std::size_t j = 0; j < un; ++j) {
             const float* col = dense_values.data() + j * un;

@@ -54,7 +54,7 @@ struct ImportedSystem {
     std::string_view text;  ///< the matrix file's bytes: `mapped` or `owned`
     MappedFile mapped;
     std::string owned;
-    std::string b_text;     ///< the right-hand side file's bytes
+    std::string b_text;  ///< the right-hand side file's bytes
     std::deque<std::string> made;
 
     /// Dense form: a(i,j) at (i-1)*n + (j-1), or at (j-1)*n + (i-1) when column_major. Sparse form:

@@ -103,23 +103,29 @@ class Reader {
         std::string_view banner = lines_.next();
         line_ = 1;
         split_ws(banner, t);
-        if (t.empty() || lower(t[0]) != "%%matrixmarket")
-            refuse(1, "a Matrix Market file begins with %%MatrixMarket");
+        if (t.empty() || lower(t[0]) != "%%matrixmarket") refuse(1, "a Matrix Market file begins with %%MatrixMarket");
         if (t.size() != 5) refuse(1, "the banner needs: %%MatrixMarket matrix format field symmetry");
         if (lower(t[1]) != "matrix") refuse(1, "only a matrix can be imported, not " + quoted(t[1]));
         Header h;
         const std::string format = lower(t[2]), field = lower(t[3]), symmetry = lower(t[4]);
-        if (format == "coordinate") h.format = Format::Coordinate;
-        else if (format != "array") refuse(1, "unknown format " + quoted(t[2]) + " (coordinate or array)");
+        if (format == "coordinate")
+            h.format = Format::Coordinate;
+        else if (format != "array")
+            refuse(1, "unknown format " + quoted(t[2]) + " (coordinate or array)");
         if (field == "complex") refuse(1, "complex values cannot be solved here: real, integer or pattern only");
-        if (field == "integer") h.field = Field::Integer;
-        else if (field == "pattern") h.field = Field::Pattern;
-        else if (field != "real") refuse(1, "unknown field " + quoted(t[3]) + " (real, integer or pattern)");
+        if (field == "integer")
+            h.field = Field::Integer;
+        else if (field == "pattern")
+            h.field = Field::Pattern;
+        else if (field != "real")
+            refuse(1, "unknown field " + quoted(t[3]) + " (real, integer or pattern)");
         if (h.field == Field::Pattern && h.format == Format::Array)
             refuse(1, "a pattern matrix is written in coordinate format");
         if (symmetry == "hermitian") refuse(1, "a Hermitian matrix is complex: real, integer or pattern only");
-        if (symmetry == "symmetric") h.symmetry = Symmetry::Symmetric;
-        else if (symmetry == "skew-symmetric") h.symmetry = Symmetry::Skew;
+        if (symmetry == "symmetric")
+            h.symmetry = Symmetry::Symmetric;
+        else if (symmetry == "skew-symmetric")
+            h.symmetry = Symmetry::Skew;
         else if (symmetry != "general")
             refuse(1, "unknown symmetry " + quoted(t[4]) + " (general, symmetric or skew-symmetric)");
 
@@ -196,10 +202,12 @@ class Reader {
             if (k == h.count)
                 refuse(line_, "more entries than the " + std::to_string(h.count) + " that " + size_line + " announces");
             const long i = whole(t[0]), j = whole(t[1]);
-            if (i < 1 || i > h.rows) refuse(line_, "row " + std::to_string(i) + " lies outside 1.." +
-                                                       std::to_string(h.rows) + " given by " + size_line);
-            if (j < 1 || j > h.cols) refuse(line_, "column " + std::to_string(j) + " lies outside 1.." +
-                                                       std::to_string(h.cols) + " given by " + size_line);
+            if (i < 1 || i > h.rows)
+                refuse(line_, "row " + std::to_string(i) + " lies outside 1.." + std::to_string(h.rows) + " given by " +
+                                  size_line);
+            if (j < 1 || j > h.cols)
+                refuse(line_, "column " + std::to_string(j) + " lies outside 1.." + std::to_string(h.cols) +
+                                  " given by " + size_line);
             fn(static_cast<int32_t>(i), static_cast<int32_t>(j), want == 2 ? std::string_view("1") : t[2]);
             ++k;
         }
@@ -233,9 +241,14 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
     // Value k runs down the columns: a(i,j) with j = k / n, i = k % n (0-based) in a general file; a
     // symmetric file lists column j from the diagonal down, a skew-symmetric one from below the
     // diagonal, and the strict upper half is their mirror.
-    const long long want = general                           ? static_cast<long long>(nn)
+    const long long want = general                             ? static_cast<long long>(nn)
                            : h.symmetry == Symmetry::Symmetric ? static_cast<long long>(n) * (n + 1) / 2
-                                                             : static_cast<long long>(n) * (n - 1) / 2;
+                                                               : static_cast<long long>(n) * (n - 1) / 2;
+    // A value takes at least two bytes (itself and its line end): a size line that the file is too
+    // short for is refused before memory for the whole matrix is taken.
+    if (static_cast<long long>(sys.text.size()) < 2 * want - 1)
+        r.refuse(h.size_line,
+                 "the size line gives room for " + std::to_string(want) + " values, more than the file can hold");
     if (general) {
         if (sys.text.size() > UINT32_MAX) r.refuse(0, "an array file of 4 GiB or more is beyond what Import reads");
         sys.offsets.resize(nn);
@@ -246,7 +259,8 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
         float* v = sys.dense_values.data();
         const char* base = sys.text.data();
         r.array_values(h, want, [&](long long k, std::string_view tok) {
-            if (tok.size() > UINT16_MAX) r.refuse(line_of(sys.text, tok.data()), "a value of more than 65535 characters");
+            if (tok.size() > UINT16_MAX)
+                r.refuse(line_of(sys.text, tok.data()), "a value of more than 65535 characters");
             off[k] = static_cast<uint32_t>(tok.data() - base);
             len[k] = static_cast<uint16_t>(tok.size());
             if (values) v[k] = r.number(tok);
@@ -275,7 +289,10 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
 void read_coordinate(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
     sys.sparse = true;
     auto& e = sys.entries;
-    e.reserve(static_cast<std::size_t>(h.symmetry == Symmetry::General ? h.count : 2 * h.count));
+    // An entry line takes at least six bytes ("1 1 1" and its line end); the reservation trusts the
+    // size line only as far as the file can hold it.
+    const std::size_t given = std::min(static_cast<std::size_t>(h.count), sys.text.size() / 6 + 1);
+    e.reserve(h.symmetry == Symmetry::General ? given : 2 * given);
     r.coordinate_entries(h, [&](int32_t i, int32_t j, std::string_view tok) {
         const int32_t line = static_cast<int32_t>(r.line());
         const float v = values ? r.number(tok) : 0.0f;
@@ -284,7 +301,8 @@ void read_coordinate(Reader& r, const Header& h, ImportedSystem& sys, bool value
         if (h.symmetry == Symmetry::Symmetric && i != j) e.push_back({j, i, line, tok, v});
         if (h.symmetry == Symmetry::Skew) e.push_back({j, i, line, negated(sys, tok), -v});
     });
-    std::sort(e.begin(), e.end(), [](const auto& a, const auto& b) { return a.row != b.row ? a.row < b.row : a.col < b.col; });
+    std::sort(e.begin(), e.end(),
+              [](const auto& a, const auto& b) { return a.row != b.row ? a.row < b.row : a.col < b.col; });
     for (std::size_t k = 1; k < e.size(); ++k) {
         if (e[k].row == e[k - 1].row && e[k].col == e[k - 1].col)
             r.refuse(std::max(e[k].line, e[k - 1].line),
@@ -299,8 +317,10 @@ void read_matrix_market(const std::string& file, ImportedSystem& sys, bool value
     Reader r(file, sys.text);
     const Header h = r.header(false);
     sys.n = static_cast<int>(h.rows);
-    if (h.format == Format::Array) read_array(r, h, sys, values);
-    else read_coordinate(r, h, sys, values);
+    if (h.format == Format::Array)
+        read_array(r, h, sys, values);
+    else
+        read_coordinate(r, h, sys, values);
 }
 
 void read_matrix_market_rhs(const std::string& file, ImportedSystem& sys) {

@@ -27,8 +27,8 @@ void FrmMain::build_edit_menu() {
         msfgData_->addAction(a);
         return a;
     };
-    QAction* copy = add("Copy", "&Copy",
-                        {QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)});
+    QAction* copy =
+        add("Copy", "&Copy", {QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)});
     QAction* paste =
         add("Paste", "&Paste", {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
     connect(copy, &QAction::triggered, this, &FrmMain::copy_selection);

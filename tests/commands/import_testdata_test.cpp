@@ -47,7 +47,8 @@ std::string coordinate_file(const Rows& a, bool lower) {
     std::size_t count = 0;
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t j = 0; j < (lower ? i + 1 : n); ++j)
-            if (a[i][j] != "0") body += std::to_string(i + 1) + " " + std::to_string(j + 1) + " " + a[i][j] + "\n", ++count;
+            if (a[i][j] != "0")
+                body += std::to_string(i + 1) + " " + std::to_string(j + 1) + " " + a[i][j] + "\n", ++count;
     return std::string(kBanner) + "coordinate real " + (lower ? "symmetric" : "general") + "\n% test system\n" +
            std::to_string(n) + " " + std::to_string(n) + " " + std::to_string(count) + "\n" + body;
 }

@@ -131,11 +131,14 @@ TEST_F(ImportTest, RefusalsSayWhichLineAndWhyAndChangeNothing) {
              {"big.mtx", kBanner + "coordinate real general\n16382 16382 0\n", "line 2: order 16382 is more than"},
              {"few.mtx", kBanner + "coordinate real general\n2 2 3\n1 1 1\n2 2 1\n",
               "few.mtx, line 2: the size line announces 3 entries, the file holds 2"},
-             {"many.mtx", kBanner + "coordinate real general\n2 2 1\n1 1 1\n2 2 1\n", "line 4: more entries than the 1"},
+             {"many.mtx", kBanner + "coordinate real general\n2 2 1\n1 1 1\n2 2 1\n",
+              "line 4: more entries than the 1"},
              {"out.mtx", kBanner + "coordinate real general\n2 2 1\n3 1 1\n", "line 3: row 3 lies outside 1..2"},
-             {"dup.mtx", kBanner + "coordinate real symmetric\n2 2 2\n2 1 1\n1 2 1\n", "line 4: entry (1, 2) is given twice"},
+             {"dup.mtx", kBanner + "coordinate real symmetric\n2 2 2\n2 1 1\n1 2 1\n",
+              "line 4: entry (1, 2) is given twice"},
              {"diag.mtx", kBanner + "coordinate real skew-symmetric\n2 2 1\n1 1 1\n", "line 3: a skew-symmetric"},
-             {"short.mtx", kBanner + "array real general\n2 2\n1\n2\n3\n", "line 2: the size line gives room for 4 values"},
+             {"short.mtx", kBanner + "array real general\n2 2\n1\n2\n3\n",
+              "line 2: the size line gives room for 4 values"},
              {"long.mtx", kBanner + "array real general\n2 2\n1\n2\n3\n4\n5\n", "line 7: more values"},
              {"nan.mtx", kBanner + "array real general\n1 1\nabc\n", "line 3: \"abc\" is not a single-precision"},
              {"rect.mtx", kBanner + "array real general\n1 2\n", "the matrix is 1 x 2"},
@@ -148,7 +151,11 @@ TEST_F(ImportTest, RefusalsSayWhichLineAndWhyAndChangeNothing) {
              {"quote.csv", "1,\"2,3\n4,5,6\n", "line 1: a quoted field is not closed"},
              {"plain.txt", "1 2 3\n4 5 6\n", "line 1: no comma, semicolon or tab"},
              {"head.csv", "x,y\n", "line 1: the file holds a header line and no values"},
-             {"wide.csv", wide, "line 1: order 16382 is more than the grid can hold (at most 16381)"}}) {
+             {"wide.csv", wide, "line 1: order 16382 is more than the grid can hold (at most 16381)"},
+             // Sizes the file is far too short for are refused before memory for them is taken.
+             {"huge.mtx", kBanner + "array real general\n16381 16381\n1\n",
+              "line 2: the size line gives room for 268337161 values, more than the file can hold"},
+             {"row.csv", wide.substr(4), "line 2: the file ends after 1 rows"}}) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(import(name, bytes));
         ASSERT_EQ(1u, t.box.shown.size());
@@ -158,8 +165,10 @@ TEST_F(ImportTest, RefusalsSayWhichLineAndWhyAndChangeNothing) {
         EXPECT_EQ(4, t.app.st.IterCount);
     }
     // A right-hand side that does not fit the matrix refuses the pair; a missing file is MsgNoFile.
-    EXPECT_FALSE(import("m.mtx", kBanner + "array real general\n1 1\n2\n", "m_b.mtx", kBanner + "array real general\n2 1\n1\n2\n"));
-    EXPECT_NE(std::string::npos, t.box.shown[0].find("m_b.mtx, line 2: the right-hand side is 2 x 1, the matrix needs 1 x 1"));
+    EXPECT_FALSE(import("m.mtx", kBanner + "array real general\n1 1\n2\n", "m_b.mtx",
+                        kBanner + "array real general\n2 1\n1\n2\n"));
+    EXPECT_NE(std::string::npos,
+              t.box.shown[0].find("m_b.mtx, line 2: the right-hand side is 2 x 1, the matrix needs 1 x 1"));
     t.box.shown.clear();
     EXPECT_FALSE(import_system(t.app, t.dir.path() + "/data/none.mtx"));
     EXPECT_EQ(V{t.app.st.msg.MsgNoFile}, t.box.shown);
@@ -195,7 +204,7 @@ TEST_F(ImportTest, CopyThenPasteRoundTripsAndSpreadsheetBlocksPaste) {
     // Columns 1..6 of rows 1..2: a(i,1) .. a(i,3) with their operator cells skipped.
     EXPECT_EQ("1.50\t2\t3\n5\t6e0\t-7", copy_cells(t.app, 1, 1, 2, 6));
     EXPECT_EQ("-7\t8\t0.25", copy_cells(t.app, 2, 5, 2, 9));  // a(2,3), b(2), x(2); the spacer holds no value
-    EXPECT_EQ("", copy_cells(t.app, 1, 2, 3, 2));               // operator cells only
+    EXPECT_EQ("", copy_cells(t.app, 1, 2, 3, 2));             // operator cells only
 
     const std::string block = copy_cells(t.app, 1, 1, 2, 6);
     PasteReport r = paste_cells(t.app, 2, 1, block);
@@ -210,9 +219,10 @@ TEST_F(ImportTest, CopyThenPasteRoundTripsAndSpreadsheetBlocksPaste) {
     EXPECT_EQ(2, r.clipped);
     EXPECT_EQ(1, r.skipped);
     EXPECT_EQ("1.50 2 3 4 | 1.50 2 a b | 5 6e0 d 12", system());
-    EXPECT_EQ("pasted 3 values; 2 values lay outside the system's a(i,j) and b(i) cells and were left out; "
-              "1 field was empty or held a blank and left its cell unchanged",
-              ui.notes.back());
+    EXPECT_EQ(
+        "pasted 3 values; 2 values lay outside the system's a(i,j) and b(i) cells and were left out; "
+        "1 field was empty or held a blank and left its cell unchanged",
+        ui.notes.back());
     // Blank-separated text; nothing goes into the approximation column.
     paste_cells(t.app, 1, 1, "  7   8 ");
     EXPECT_EQ("7 8 3 4", system().substr(0, 7));

@@ -32,11 +32,11 @@ class EditMenuTest : public QObject {
         QCOMPARE(top[1]->text(), QStringLiteral("&Edit"));
         QCOMPARE(top.back()->text(), QStringLiteral("&Help"));
         // Every key of the menus as before, and the new entries beside them.
-        const char* keys[][3] = {{"Open", "Ctrl+O", ""},         {"Save", "Ctrl+R", ""},
-                                 {"Connect", "Ctrl+C", ""},      {"Exit", "Ctrl+E", ""},
-                                 {"About", "Ctrl+A", ""},        {"UserGuide", "Ctrl+U", ""},
-                                 {"GetPaid", "Ctrl+G", ""},      {"Import", "Ctrl+I", ""},
-                                 {"Copy", "Ctrl+Ins", "Ctrl+Shift+C"}, {"Paste", "Ctrl+V", "Shift+Ins"}};
+        const char* keys[][3] = {
+            {"Open", "Ctrl+O", ""},          {"Save", "Ctrl+R", ""},   {"Connect", "Ctrl+C", ""},
+            {"Exit", "Ctrl+E", ""},          {"About", "Ctrl+A", ""},  {"UserGuide", "Ctrl+U", ""},
+            {"GetPaid", "Ctrl+G", ""},       {"Import", "Ctrl+I", ""}, {"Copy", "Ctrl+Ins", "Ctrl+Shift+C"},
+            {"Paste", "Ctrl+V", "Shift+Ins"}};
         for (auto& k : keys) {
             QAction* a = w.findChild<QAction*>(QString::fromLatin1(k[0]));
             QVERIFY2(a, k[0]);
@@ -62,7 +62,8 @@ class EditMenuTest : public QObject {
         QAbstractItemModel* model = view->model();
         auto cell = [model](int r, int c) { return model->data(model->index(r - 1, c - 1)).toString(); };
 
-        cd.next.push_back(dir.write("data/m.mtx", "%%MatrixMarket matrix array real general\n3 3\n1\n2\n3\n4\n5\n6\n7\n8\n9\n"));
+        cd.next.push_back(
+            dir.write("data/m.mtx", "%%MatrixMarket matrix array real general\n3 3\n1\n2\n3\n4\n5\n6\n7\n8\n9\n"));
         QTest::keyClick(&w, Qt::Key_I, Qt::ControlModifier);
         QCOMPARE(w.app().st.N, int16_t{3});
         QCOMPARE(cell(2, 3), QStringLiteral("5"));
