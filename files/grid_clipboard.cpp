@@ -111,8 +111,12 @@ PasteReport paste_cells(App& app, int row, int col, std::string_view text) {
                 } else if (f.empty() || f.find(' ') != std::string_view::npos) {
                     ++rep.skipped;
                 } else {
-                    app.grid.set_text(r, static_cast<int>(2 * v - 1), f);
-                    ++rep.written;
+                    const int c = static_cast<int>(2 * v - 1);
+                    app.grid.set_text(r, c, f);
+                    if (rep.written++ == 0) rep.top = r, rep.left = c;
+                    rep.left = std::min(rep.left, c);
+                    rep.bottom = r;
+                    rep.right = std::max(rep.right, c);
                 }
             }
         }

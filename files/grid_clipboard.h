@@ -20,6 +20,8 @@ struct PasteReport {
     int written = 0;  ///< cells written
     int clipped = 0;  ///< values that fell outside the system's a(i,j) and b(i) cells
     int skipped = 0;  ///< empty fields, or fields with a blank inside, whose cells stayed as they were
+    /// The grid rectangle that holds the written cells (bottom < top when none was written).
+    int top = 0, left = 0, bottom = -1, right = -1;
 };
 
 /// Writes a block of text into the a(i,j) and b(i) cells of a memory-mode system, from the value cell

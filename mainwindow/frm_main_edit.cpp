@@ -75,8 +75,15 @@ void FrmMain::paste_clipboard() {
     const std::string text = QGuiApplication::clipboard()->text().toStdString();
     // The written cells reach the view as one change once the block is in.
     model_->set_deferred(true);
-    paste_cells(app_, top, left, text);
+    const PasteReport rep = paste_cells(app_, top, left, text);
     model_->set_deferred(false);
+    // The pasted block becomes the selection, so it can be seen and copied again at once.
+    if (rep.written > 0) {
+        QAbstractItemModel* m = msfgData_->model();
+        msfgData_->selectionModel()->select(
+            QItemSelection(m->index(rep.top - 1, rep.left - 1), m->index(rep.bottom - 1, rep.right - 1)),
+            QItemSelectionModel::ClearAndSelect);
+    }
 }
 
 }  // namespace varnex

@@ -218,6 +218,7 @@ TEST_F(ImportTest, CopyThenPasteRoundTripsAndSpreadsheetBlocksPaste) {
     EXPECT_EQ(3, r.written);
     EXPECT_EQ(2, r.clipped);
     EXPECT_EQ(1, r.skipped);
+    EXPECT_EQ((std::vector{2, 5, 3, 7}), (std::vector{r.top, r.left, r.bottom, r.right}));
     EXPECT_EQ("1.50 2 3 4 | 1.50 2 a b | 5 6e0 d 12", system());
     EXPECT_EQ(
         "pasted 3 values; 2 values lay outside the system's a(i,j) and b(i) cells and were left out; "

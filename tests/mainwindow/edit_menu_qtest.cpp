@@ -91,6 +91,10 @@ class EditMenuTest : public QObject {
         QCOMPARE(cell(2, 3) + ' ' + cell(2, 5) + ' ' + cell(2, 7) + ' ' + cell(3, 3) + ' ' + cell(3, 7),
                  QStringLiteral("10 11 12 13 15"));
         QVERIFY(status->currentMessage().startsWith(QStringLiteral("pasted 6 values")));
+        // The pasted block is selected: view rows 1-2, columns 2-6 (a(i,2) .. b(i)).
+        const QModelIndexList sel = view->selectionModel()->selectedIndexes();
+        QCOMPARE(sel.size(), 10);
+        QVERIFY(view->selectionModel()->isSelected(model->index(2, 6)));
         QVERIFY(box.shown.empty());
 
         // In a text box Ctrl+V pastes into the box, not into the grid.
