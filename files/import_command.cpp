@@ -106,6 +106,9 @@ bool import_system(App& app, const std::string& path) {
     } catch (const std::bad_alloc&) {
         app.box->message(st.msg.MsgNoMemory);
         return false;
+    } catch (const std::exception&) {
+        app.box->message(st.msg.MsgBadFile);
+        return false;
     }
     try {
         app.grid.fill_data(i16(sys.n));
