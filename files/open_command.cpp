@@ -124,18 +124,27 @@ void Open_Click(App& app) {
             return;
         }
         open_file(app, app.cd->FileName);
-        st.DataMode = kModeMemory;
-        app.ui->set_enabled(Ctl::cmdA, true);
-        app.ui->set_enabled(Ctl::cmdB, true);
-        app.ui->set_enabled(Ctl::cmdSolution, true);
-        app.ui->set_enabled(Ctl::cmdIter, true);
+        enter_memory_mode(app);
     });
     if (failed) {
         app.box->message(st.msg.MsgBadFile);
         return;
     }
     if (cancelled) return;
-    failed = trapped([&] {
+    reset_for_order(app);
+}
+
+void enter_memory_mode(App& app) {
+    app.st.DataMode = kModeMemory;
+    app.ui->set_enabled(Ctl::cmdA, true);
+    app.ui->set_enabled(Ctl::cmdB, true);
+    app.ui->set_enabled(Ctl::cmdSolution, true);
+    app.ui->set_enabled(Ctl::cmdIter, true);
+}
+
+void reset_for_order(App& app) {
+    SystemState& st = app.st;
+    bool failed = trapped([&] {
         app.ui->set_text(Ctl::txtN, int_to_text(st.N));
         app.ui->set_text(Ctl::txtEps, double_to_text(st.N / 10.0));
         dim_cleared(st.R, st.N);

@@ -14,4 +14,11 @@ void open_file(App& app, const std::string& name);
 /// x(1..N) = the stored solution of the system file at path, or zeros; reports MsgBadFile itself.
 void get_solution(App& app, const std::string& path, std::vector<float>& x);
 
+/// What Open does once the file is read: memory mode, and "Accept A(i,j)", "Accept B(i)", "Find
+/// solution" and "Next Iteration" enabled.
+void enter_memory_mode(App& app);
+/// Open's last steps for the order N now held: txtN, txtEps = N / 10, A, B, X, R, D dimensioned and
+/// zero-filled, IterCount = 1; memory that cannot be had shows MsgNoMemory.
+void reset_for_order(App& app);
+
 }  // namespace varnex

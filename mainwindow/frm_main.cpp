@@ -18,6 +18,7 @@
 
 #include "core/convert.h"
 #include "files/connect_command.h"
+#include "files/import_command.h"
 #include "files/open_command.h"
 #include "files/save_command.h"
 #include "commands/commands.h"
@@ -116,7 +117,8 @@ void FrmMain::build_grid(QWidget* client) {
     msfgData_ = place(new QTableView(client), "msfgData", 240, 360, 9975, 2535);
     msfgData_->setModel(model_);
     msfgData_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    msfgData_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // One rectangle of cells at a time, for Copy and Paste.
+    msfgData_->setSelectionMode(QAbstractItemView::ContiguousSelection);
     msfgData_->setWordWrap(false);
     // Fixed, uniform sections: the view never measures cell contents, so a large order lays out at once
     // and scrolls by reading only the visible cells.
@@ -213,7 +215,7 @@ void FrmMain::build_menu() {
         QKeySequence key;
     };
     auto add = [this](QMenu* menu, const Entry& e) {
-        QAction* a = menu->addAction(QString::fromLatin1(e.caption));
+        QAction* a = menu->addAction(QString::fromUtf8(e.caption));
         a->setObjectName(QString::fromLatin1(e.name));
         a->setShortcut(e.key);
         shortcut_actions_.append(a);
@@ -225,8 +227,11 @@ void FrmMain::build_menu() {
     QAction* open = add(file, {"Open", "&Open", QKeySequence(Qt::CTRL | Qt::Key_O)});
     QAction* save = add(file, {"Save", "&Save", QKeySequence(Qt::CTRL | Qt::Key_R)});
     QAction* connect_ = add(file, {"Connect", "&Connect", QKeySequence(Qt::CTRL | Qt::Key_C)});
+    QAction* import = add(file, {"Import", "&Import\u2026", QKeySequence(Qt::CTRL | Qt::Key_I)});
+    QAction* export_ = add(file, {"ExportSolution", "E&xport solution\u2026", QKeySequence()});
     file->addSeparator()->setObjectName(QStringLiteral("Separator"));
     QAction* exit = add(file, {"Exit", "&Exit", QKeySequence(Qt::CTRL | Qt::Key_E)});
+    build_edit_menu();
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help"));
@@ -238,6 +243,8 @@ void FrmMain::build_menu() {
     connect(open, &QAction::triggered, this, [this] { run([](App& app) { Open_Click(app); }, false); });
     connect(save, &QAction::triggered, this, [this] { run([](App& app) { Save_Click(app); }, false); });
     connect(connect_, &QAction::triggered, this, [this] { run([](App& app) { Connect_Click(app); }, false); });
+    connect(import, &QAction::triggered, this, [this] { run([](App& app) { Import_Click(app); }, true); });
+    connect(export_, &QAction::triggered, this, [this] { run([](App& app) { ExportSolution_Click(app); }, false); });
     connect(exit, &QAction::triggered, this, [] { Exit_Click(); });
     connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
     connect(guide, &QAction::triggered, this, [this] { UserGuide_Click(app_folder_); });

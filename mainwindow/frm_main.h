@@ -56,6 +56,10 @@ class FrmMain : public QMainWindow {
     void build_controls(QWidget* client);
     void build_grid(QWidget* client);
     void build_menu();
+    /// The Edit menu after File: Copy and Paste of grid blocks through the clipboard.
+    void build_edit_menu();
+    void copy_selection();
+    void paste_clipboard();
     void connect_commands();
     void set_tab_order();
     void bind_controls();

@@ -1,0 +1,194 @@
+#include "files/import_command.h"
+
+#include <exception>
+#include <new>
+
+#include "core/convert.h"
+#include "core/errors.h"
+#include "core/exact.h"
+#include "files/delimited_text.h"
+#include "files/matrix_market.h"
+#include "files/open_command.h"
+#include "files/text_io.h"
+
+namespace varnex {
+
+namespace {
+
+std::string base_name(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The extension with its dot, in lower case ("" when the name has none).
+std::string extension(const std::string& path) {
+    const std::string name = base_name(path);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return {};
+    std::string ext = name.substr(dot);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+// The path without its extension.
+std::string stem(const std::string& path) {
+    const std::size_t ext = extension(path).size();
+    return path.substr(0, path.size() - ext);
+}
+
+bool starts_matrix_market(std::string_view text) {
+    constexpr std::string_view banner = "%%matrixmarket";
+    if (text.size() < banner.size()) return false;
+    for (std::size_t k = 0; k < banner.size(); ++k) {
+        char c = text[k];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != banner[k]) return false;
+    }
+    return true;
+}
+
+std::string read_bytes(const std::string& path) {
+    InputFile in(path);
+    return in.read_all();
+}
+
+std::string refusal_text(const ImportRefusal& r) {
+    std::string where = r.file();
+    if (r.line() > 0) where += ", line " + std::to_string(r.line());
+    return "Sorry, the file cannot be imported.\n" + where + ": " + r.why();
+}
+
+}  // namespace
+
+void read_import(const std::string& path, ImportedSystem& sys) {
+    // A .mtx file is parsed straight from its mapping; delimited text is rewritten in place, so it
+    // is read into memory of its own (as is a file that cannot be mapped).
+    const bool mtx = extension(path) == ".mtx";
+    if (mtx && sys.mapped.map(path)) {
+        sys.text = sys.mapped.bytes();
+    } else {
+        sys.owned = read_bytes(path);
+        sys.text = sys.owned;
+    }
+    const std::string name = base_name(path);
+    if (!mtx && !starts_matrix_market(sys.text)) {
+        read_delimited(name, sys);
+        return;
+    }
+    const std::string b_path = stem(path) + "_b.mtx";
+    const bool has_b = is_ordinary_file(b_path);
+    read_matrix_market(name, sys, !has_b);
+    if (has_b) {
+        sys.b_text = read_bytes(b_path);
+        read_matrix_market_rhs(base_name(b_path), sys);
+    } else {
+        sys.compute_b_as_row_sums(name);
+    }
+}
+
+bool import_system(App& app, const std::string& path) {
+    SystemState& st = app.st;
+    ImportedSystem sys;
+    // Everything is read and checked before the grid is touched, so a refusal changes nothing.
+    try {
+        if (!is_ordinary_file(path)) {
+            app.box->message(st.msg.MsgNoFile);
+            return false;
+        }
+        read_import(path, sys);
+    } catch (const ImportRefusal& r) {
+        app.box->message(refusal_text(r));
+        return false;
+    } catch (const RunError& e) {
+        app.box->message(e.kind() == ErrorKind::OutOfMemory ? st.msg.MsgNoMemory : st.msg.MsgBadFile);
+        return false;
+    } catch (const std::bad_alloc&) {
+        app.box->message(st.msg.MsgNoMemory);
+        return false;
+    } catch (const std::exception&) {
+        app.box->message(st.msg.MsgBadFile);
+        return false;
+    }
+    try {
+        app.grid.fill_data(i16(sys.n));
+        st.N = i16(sys.n);
+        sys.write_cells(app.grid);
+    } catch (const std::exception&) {
+        // Only memory can run short here: the order was checked against the layout while reading.
+        app.box->message(st.msg.MsgNoMemory);
+        return false;
+    }
+    enter_memory_mode(app);
+    reset_for_order(app);
+    if (sys.b_computed)
+        app.ui->status(k_note_b_computed);
+    else
+        app.ui->status("imported " + base_name(path) + ": order " + std::to_string(sys.n));
+    return true;
+}
+
+void Import_Click(App& app) {
+    const std::string previous = app.cd->FileName;
+    try {
+        app.cd->InitDir = app.app_folder + "/data/";
+        change_directory(app.cd->InitDir);
+        if (!app.cd->ShowOpen()) return;
+    } catch (const std::exception&) {
+        app.box->message(app.st.msg.MsgBadFile);
+        return;
+    }
+    const std::string path = app.cd->FileName;
+    app.cd->FileName = import_system(app, path) ? stem(path) + ".txt" : previous;
+}
+
+void export_solution(App& app, const std::string& path) {
+    const int n = app.st.N;
+    const bool connected = app.st.DataMode == kModeConnected;
+    if (is_ordinary_file(path) && !app.box->ask_yes_no(app.st.msg.MsgReplaceFile + path)) return;
+    const bool mtx = extension(path) == ".mtx";
+    std::string out;
+    if (mtx) out = "%%MatrixMarket matrix array real general\r\n" + std::to_string(n) + " 1\r\n";
+    std::string scratch;
+    const int col = connected ? 1 : i16(2 * n + 3);
+    for (int i = 1; i <= n; ++i) {
+        std::string_view x = app.grid.text(i, col, scratch);
+        const std::size_t at = out.size();
+        out += x;
+        // Matrix Market numbers always have a decimal point, whatever the user's separator.
+        if (mtx && decimal_separator() != '.')
+            for (std::size_t k = at; k < out.size(); ++k)
+                if (out[k] == decimal_separator()) out[k] = '.';
+        out += "\r\n";
+    }
+    OutputFile file(path);
+    file.write(out);
+    file.close();
+    app.ui->status("solution exported to " + base_name(path));
+}
+
+void ExportSolution_Click(App& app) {
+    const std::string previous_dir = app.cd->InitDir, previous_name = app.cd->FileName;
+    const int16_t mode = app.st.DataMode;
+    if ((mode != kModeMemory && mode != kModeConnected) || app.st.N < 1) {
+        app.box->message("There is no solution to export: open, import or connect a system first.");
+        return;
+    }
+    std::string path;
+    try {
+        app.cd->InitDir = app.app_folder + "/data/";
+        change_directory(app.cd->InitDir);
+        if (app.cd->ShowSave()) path = app.cd->FileName;
+    } catch (const std::exception&) {
+    }
+    app.cd->InitDir = previous_dir;
+    app.cd->FileName = previous_name;
+    if (path.empty()) return;
+    try {
+        export_solution(app, path);
+    } catch (const std::exception&) {
+        app.box->message("Sorry, the solution could not be written to " + path);
+    }
+}
+
+}  // namespace varnex

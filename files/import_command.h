@@ -1,0 +1,43 @@
+#pragma once
+// Import of Matrix Market and delimited-text systems into the grid, and export of the solution.
+
+#include <string>
+
+#include "core/app.h"
+#include "files/imported_system.h"
+
+namespace varnex {
+
+/// The note shown when a Matrix Market matrix comes without its right-hand side file.
+inline constexpr const char* k_note_b_computed = "no right-hand side found: b = A·1, so x = 1 solves it";
+
+/// Reads a system file in any import format into a fresh `sys` without touching the application: Matrix
+/// Market when the name ends in .mtx or the file begins with %%MatrixMarket (its right-hand side
+/// from NAME_b.mtx beside it, otherwise b = A*1 with sys.b_computed set), delimited text otherwise.
+/// Raises ImportRefusal for a file it refuses and RunError for a file that cannot be read.
+void read_import(const std::string& path, ImportedSystem& sys);
+
+/// Imports the file at `path` as a new memory-mode system, leaving the state that Open leaves: N,
+/// the system layout with the file's texts, "0" approximations, memory mode, the four command
+/// buttons enabled, txtN, txtEps = N / 10, the arrays dimensioned, IterCount = 1. Reports through
+/// app.box (MsgNoFile, a refusal naming the file, the line and the reason, MsgBadFile for a file
+/// that cannot be read, MsgNoMemory) and notes the result through app.ui->status. On any refusal
+/// nothing changes. Returns true when the system landed.
+bool import_system(App& app, const std::string& path);
+
+/// File, Import: the open dialog in the data folder, then import_system. A cancelled dialog does
+/// nothing. On success the dialog's file name becomes the imported path with the extension .txt, so
+/// that Save offers a text system file beside it rather than the imported file.
+void Import_Click(App& app);
+
+/// Writes x(1..N) from the grid's approximation column (memory mode) or solution column (connected
+/// mode): as a Matrix Market "array real general" N x 1 file when the name ends in .mtx (decimal
+/// point always '.'), otherwise one value per line. Asks MsgReplaceFile before replacing a file.
+/// Raises RunError(FileError) when the file cannot be written.
+void export_solution(App& app, const std::string& path);
+
+/// File, Export solution: the save dialog in the data folder, then export_solution. The dialog's
+/// file name is restored afterwards, so Open, Save and Connect go on with the file they last used.
+void ExportSolution_Click(App& app);
+
+}  // namespace varnex

@@ -1,0 +1,89 @@
+// The main window's Edit menu: Copy and Paste between the grid and the clipboard. The block logic
+// lives in files/grid_clipboard; this only finds the selected cells and talks to the clipboard.
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QMenuBar>
+#include <QTableView>
+
+#include "files/grid_clipboard.h"
+#include "mainwindow/frm_main.h"
+#include "mainwindow/grid_table_model.h"
+
+namespace varnex {
+
+void FrmMain::build_edit_menu() {
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("Edit"));
+    edit->menuAction()->setObjectName(QStringLiteral("Edit"));
+    // Ctrl+C stays Connect, so Copy takes Ctrl+Insert and Ctrl+Shift+C. The keys act while the grid
+    // has the focus; in a text box Ctrl+V and Shift+Insert keep pasting into the box.
+    auto add = [&](const char* name, const char* caption, QList<QKeySequence> keys) {
+        QAction* a = edit->addAction(QString::fromLatin1(caption));
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcuts(keys);
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        msfgData_->addAction(a);
+        return a;
+    };
+    QAction* copy =
+        add("Copy", "&Copy", {QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)});
+    QAction* paste =
+        add("Paste", "&Paste", {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
+    connect(copy, &QAction::triggered, this, &FrmMain::copy_selection);
+    connect(paste, &QAction::triggered, this, &FrmMain::paste_clipboard);
+}
+
+namespace {
+
+// The selected block of the view in grid coordinates (the view's cell (r, c) is grid cell
+// (r + 1, c + 1)), or the current cell when nothing is selected; false when there is neither.
+bool selected_block(const QTableView* view, int& top, int& left, int& bottom, int& right) {
+    const QItemSelection sel = view->selectionModel() ? view->selectionModel()->selection() : QItemSelection();
+    if (!sel.isEmpty()) {
+        top = left = INT_MAX;
+        bottom = right = -1;
+        for (const QItemSelectionRange& r : sel) {
+            top = std::min(top, r.top());
+            left = std::min(left, r.left());
+            bottom = std::max(bottom, r.bottom());
+            right = std::max(right, r.right());
+        }
+    } else if (view->currentIndex().isValid()) {
+        top = bottom = view->currentIndex().row();
+        left = right = view->currentIndex().column();
+    } else {
+        return false;
+    }
+    ++top, ++left, ++bottom, ++right;
+    return true;
+}
+
+}  // namespace
+
+void FrmMain::copy_selection() {
+    int top, left, bottom, right;
+    if (!selected_block(msfgData_, top, left, bottom, right)) return;
+    const std::string text = copy_cells(app_, top, left, bottom, right);
+    if (!text.empty()) QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void FrmMain::paste_clipboard() {
+    int top = 1, left = 1, bottom, right;
+    selected_block(msfgData_, top, left, bottom, right);
+    const std::string text = QGuiApplication::clipboard()->text().toStdString();
+    // The written cells reach the view as one change once the block is in.
+    model_->set_deferred(true);
+    const PasteReport rep = paste_cells(app_, top, left, text);
+    model_->set_deferred(false);
+    // The pasted block becomes the selection, so it can be seen and copied again at once.
+    if (rep.written > 0) {
+        QAbstractItemModel* m = msfgData_->model();
+        msfgData_->selectionModel()->select(
+            QItemSelection(m->index(rep.top - 1, rep.left - 1), m->index(rep.bottom - 1, rep.right - 1)),
+            QItemSelectionModel::ClearAndSelect);
+    }
+}
+
+}  // namespace varnex

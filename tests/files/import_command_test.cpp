@@ -1,0 +1,237 @@
+#include "files/import_command.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "files/grid_clipboard.h"
+#include "support/fakes.h"
+
+namespace varnex {
+namespace {
+
+using V = std::vector<std::string>;
+
+// Controls that also keep the status-bar notes.
+class NoteControls : public test::FakeControls {
+  public:
+    std::vector<std::string> notes;
+    void status(std::string_view t) override { notes.emplace_back(t); }
+};
+
+class ImportTest : public ::testing::Test {
+  protected:
+    ImportTest() {
+        ui.texts = t.ui.texts;
+        t.app.ui = &ui;
+    }
+    void TearDown() override { std::filesystem::current_path(std::filesystem::temp_directory_path()); }
+    // Writes data/<rel> (and data/<b_rel> when given) and imports the first.
+    bool import(const std::string& rel, const std::string& bytes, const std::string& b_rel = "",
+                const std::string& b_bytes = "") {
+        t.box.shown.clear();
+        ui.notes.clear();
+        if (!b_rel.empty()) t.dir.write("data/" + b_rel, b_bytes);
+        return import_system(t.app, t.dir.write("data/" + rel, bytes));
+    }
+    // Every a(i,j) and b(i) text, rows separated by " | ".
+    std::string system() {
+        std::string s;
+        for (int i = 1; i <= t.app.st.N; ++i) {
+            if (i > 1) s += " | ";
+            for (int j = 1; j <= t.app.st.N + 1; ++j) (j > 1 ? s += ' ' : s) += t.app.grid.text(i, 2 * j - 1);
+        }
+        return s;
+    }
+    test::TestApp t;
+    NoteControls ui;
+};
+
+const std::string kBanner = "%%MatrixMarket matrix ";
+
+TEST_F(ImportTest, MatrixMarketFormsKeepTheFileTextsAndMirrorTheRest) {
+    const std::string b3 = kBanner + "array real general\n3 1\n7\n8.50\n9\n";
+    for (auto [body, want] : std::vector<std::pair<std::string, std::string>>{
+             // Comments, blank lines, tabs and CR LF; absent coordinates are "0"; texts stay as written.
+             {"coordinate real general\r\n% a comment\r\n\r\n3 3 4\r\n1 1 2.50\r\n3\t2 -1e3\r\n2 3 +0.5\r\n1 3 7\r\n",
+              "2.50 0 7 7 | 0 0 +0.5 8.50 | 0 -1e3 0 9"},
+             {"coordinate integer symmetric\n3 3 3\n1 1 4\n3 1 -2\n2 2 5\n", "4 0 -2 7 | 0 5 0 8.50 | -2 0 0 9"},
+             {"coordinate real skew-symmetric\n3 3 3\n2 1 -2.5\n3 1 +3\n3 2 4\n",
+              "0 2.5 -3 7 | -2.5 0 -4 8.50 | +3 4 0 9"},
+             // Arrays run down the columns.
+             {"array real general\n3 3\n1\n2\n3\n4\n5\n6\n7\n8\n9\n", "1 4 7 7 | 2 5 8 8.50 | 3 6 9 9"},
+             {"array real symmetric\n3 3\n1\n2\n3\n4\n5\n6\n", "1 2 3 7 | 2 4 5 8.50 | 3 5 6 9"},
+             {"array real skew-symmetric\n3 3\n1\n-2\n3\n", "0 -1 2 7 | 1 0 -3 8.50 | -2 3 0 9"}}) {
+        SCOPED_TRACE(body);
+        ASSERT_TRUE(import("m.mtx", kBanner + body, "m_b.mtx", b3));
+        EXPECT_EQ(want, system());
+        EXPECT_EQ(V{}, t.box.shown);
+        EXPECT_EQ(V{"imported m.mtx: order 3"}, ui.notes);
+    }
+    // A coordinate right-hand side: its absent entries are "0".
+    ASSERT_TRUE(import("c.mtx", kBanner + "array real general\n2 2\n1\n2\n3\n4\n", "c_b.mtx",
+                       kBanner + "coordinate real general\n2 1 1\n2 1 -6\n"));
+    EXPECT_EQ("1 3 0 | 2 4 -6", system());
+}
+
+TEST_F(ImportTest, MissingRightHandSideIsTheRowSumInSinglePrecision) {
+    // 1e8 + 1 rounds back to 1e8 in single precision (in double it would stay 100000001).
+    ASSERT_TRUE(import("s.mtx", kBanner + "coordinate real general\n2 2 4\n1 1 1e8\n1 2 1\n2 2 0.1\n2 1 0.2\n"));
+    EXPECT_EQ("1e8 1 1E+08 | 0.2 0.1 0.3", system());
+    EXPECT_EQ(V{"no right-hand side found: b = A·1, so x = 1 solves it"}, ui.notes);
+    ASSERT_TRUE(import("p.mtx", kBanner + "coordinate pattern symmetric\n3 3 3\n1 1\n3 1\n3 3\n"));
+    EXPECT_EQ("1 0 1 2 | 0 0 0 0 | 1 0 1 2", system());
+    ASSERT_TRUE(import("k.mtx", kBanner + "array real skew-symmetric\n2 2\n-1.5\n"));
+    EXPECT_EQ("0 1.5 1.5 | -1.5 0 -1.5", system());
+}
+
+TEST_F(ImportTest, ImportLeavesTheStateOpenLeaves) {
+    t.app.st.DataMode = kModeConnected;
+    t.app.st.IterCount = 9;
+    for (Ctl c : {Ctl::cmdA, Ctl::cmdB, Ctl::cmdSolution, Ctl::cmdIter}) ui.on[c] = false;
+    t.cd.next.push_back(t.dir.write("data/sys.csv", "1,2,3\n4,5,6\n"));
+    Import_Click(t.app);
+    EXPECT_EQ(kModeMemory, t.app.st.DataMode);
+    EXPECT_EQ(1, t.app.st.IterCount);
+    EXPECT_EQ("2", ui.text(Ctl::txtN));
+    EXPECT_EQ("0.2", ui.text(Ctl::txtEps));
+    for (Ctl c : {Ctl::cmdA, Ctl::cmdB, Ctl::cmdSolution, Ctl::cmdIter}) EXPECT_TRUE(ui.on[c]);
+    EXPECT_EQ(3u, t.app.st.A.stride());
+    EXPECT_EQ("0", t.app.grid.text(2, 7));
+    // Save then offers a text file beside the imported one, never the imported file itself.
+    EXPECT_EQ(t.dir.path() + "/data/sys.txt", t.cd.FileName);
+    EXPECT_EQ(t.dir.path() + "/data/", t.cd.init_dirs.back());
+}
+
+TEST_F(ImportTest, DelimitedTextForms) {
+    for (auto [name, bytes, want] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             // A header of non-numbers, quotes, blanks around fields, a trailing delimiter, CR LF.
+             {"a.csv", "\"a1\",a2,b\r\n\"1.5\", -2 ,3,\r\n4,\"5e1\",6\r\n\r\n", "1.5 -2 3 | 4 5e1 6"},
+             // Semicolons and tabs allow the decimal comma.
+             {"b.csv", "1,5;2;3\n4;-0,25;6\n", "1.5 2 3 | 4 -0.25 6"},
+             {"c.tsv", "x\ty\tz\n1,5\t2\t3e-1\n4\t5\t6\n", "1.5 2 3e-1 | 4 5 6"},
+             {"d.txt", "7,8\n", "7 8"}}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(import(name, bytes)) << (t.box.shown.empty() ? "" : t.box.shown[0]);
+        EXPECT_EQ(want, system());
+    }
+}
+
+TEST_F(ImportTest, RefusalsSayWhichLineAndWhyAndChangeNothing) {
+    ASSERT_TRUE(import("first.csv", "1,2,5\n1,3,10\n"));
+    t.app.st.IterCount = 4;
+    const std::string before = system();
+    std::string wide;  // order 16382: a column number beyond the 16-bit range of the layout
+    for (int j = 0; j <= 16382; ++j) wide += "1,";
+    for (auto [name, bytes, says] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"c.mtx", kBanner + "coordinate complex general\n2 2 1\n1 1 1 0\n", "c.mtx, line 1: complex"},
+             {"h.mtx", kBanner + "coordinate real hermitian\n2 2 0\n", "h.mtx, line 1: a Hermitian matrix is complex"},
+             {"v.mtx", "%%MatrixMarket vector array real general\n2\n", "v.mtx, line 1: only a matrix"},
+             {"r.mtx", kBanner + "coordinate real general\n%\n3 4 1\n1 1 1\n", "r.mtx, line 3: the matrix is 3 x 4"},
+             {"big.mtx", kBanner + "coordinate real general\n16382 16382 0\n", "line 2: order 16382 is more than"},
+             {"few.mtx", kBanner + "coordinate real general\n2 2 3\n1 1 1\n2 2 1\n",
+              "few.mtx, line 2: the size line announces 3 entries, the file holds 2"},
+             {"many.mtx", kBanner + "coordinate real general\n2 2 1\n1 1 1\n2 2 1\n",
+              "line 4: more entries than the 1"},
+             {"out.mtx", kBanner + "coordinate real general\n2 2 1\n3 1 1\n", "line 3: row 3 lies outside 1..2"},
+             {"dup.mtx", kBanner + "coordinate real symmetric\n2 2 2\n2 1 1\n1 2 1\n",
+              "line 4: entry (1, 2) is given twice"},
+             {"diag.mtx", kBanner + "coordinate real skew-symmetric\n2 2 1\n1 1 1\n", "line 3: a skew-symmetric"},
+             {"short.mtx", kBanner + "array real general\n2 2\n1\n2\n3\n",
+              "line 2: the size line gives room for 4 values"},
+             {"long.mtx", kBanner + "array real general\n2 2\n1\n2\n3\n4\n5\n", "line 7: more values"},
+             {"nan.mtx", kBanner + "array real general\n1 1\nabc\n", "line 3: \"abc\" is not a single-precision"},
+             {"rect.mtx", kBanner + "array real general\n1 2\n", "the matrix is 1 x 2"},
+             {"over.mtx", kBanner + "array real general\n2 2\n3e38\n0\n3e38\n0\n", "over.mtx: b = A·1 leaves"},
+             {"rows.csv", "1,2,3,4\n5,6,7,8\n", "line 3: the file ends after 2 rows"},
+             {"more.csv", "1,2,3\n4,5,6\n7,8,9\n", "line 3: more rows than the 2"},
+             {"ragged.csv", "1;2;3\n4;5\n", "ragged.csv, line 2: the row holds 2 values, the first row 3"},
+             {"gap.csv", "1,2,3\n\n4,5,6\n", "line 2: an empty line"},
+             {"empty.csv", "1,,3\n4,5,6\n", "line 1: value 2 is empty"},
+             {"quote.csv", "1,\"2,3\n4,5,6\n", "line 1: a quoted field is not closed"},
+             {"plain.txt", "1 2 3\n4 5 6\n", "line 1: no comma, semicolon or tab"},
+             {"head.csv", "x,y\n", "line 1: the file holds a header line and no values"},
+             {"wide.csv", wide, "line 1: order 16382 is more than the grid can hold (at most 16381)"},
+             // Sizes the file is far too short for are refused before memory for them is taken.
+             {"huge.mtx", kBanner + "array real general\n16381 16381\n1\n",
+              "line 2: the size line gives room for 268337161 values, more than the file can hold"},
+             {"row.csv", wide.substr(4), "line 2: the file ends after 1 rows"}}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(import(name, bytes));
+        ASSERT_EQ(1u, t.box.shown.size());
+        EXPECT_EQ(0u, t.box.shown[0].rfind("Sorry, the file cannot be imported.\n", 0));
+        EXPECT_NE(std::string::npos, t.box.shown[0].find(says)) << t.box.shown[0];
+        EXPECT_EQ(before, system());
+        EXPECT_EQ(4, t.app.st.IterCount);
+    }
+    // A right-hand side that does not fit the matrix refuses the pair; a missing file is MsgNoFile.
+    EXPECT_FALSE(import("m.mtx", kBanner + "array real general\n1 1\n2\n", "m_b.mtx",
+                        kBanner + "array real general\n2 1\n1\n2\n"));
+    EXPECT_NE(std::string::npos,
+              t.box.shown[0].find("m_b.mtx, line 2: the right-hand side is 2 x 1, the matrix needs 1 x 1"));
+    t.box.shown.clear();
+    EXPECT_FALSE(import_system(t.app, t.dir.path() + "/data/none.mtx"));
+    EXPECT_EQ(V{t.app.st.msg.MsgNoFile}, t.box.shown);
+    EXPECT_EQ(before, system());
+}
+
+TEST_F(ImportTest, ExportWritesTheApproximationColumn) {
+    ASSERT_TRUE(import("e.csv", "1,0,1\n0,1,2\n"));
+    t.app.grid.set_text(1, 7, "1.5");
+    t.app.grid.set_text(2, 7, "-2E-07");
+    t.cd.FileName = "kept";
+    t.cd.next = {t.dir.path() + "/data/x.mtx", t.dir.path() + "/data/x.csv", t.dir.path() + "/data/x.csv"};
+    ExportSolution_Click(t.app);
+    ExportSolution_Click(t.app);
+    EXPECT_EQ("%%MatrixMarket matrix array real general\r\n2 1\r\n1.5\r\n-2E-07\r\n",
+              test::read_file(t.dir.path() + "/data/x.mtx"));
+    EXPECT_EQ("1.5\r\n-2E-07\r\n", test::read_file(t.dir.path() + "/data/x.csv"));
+    EXPECT_EQ("kept", t.cd.FileName);
+    // The exported file imports again as the right-hand side of a matrix of its order.
+    EXPECT_TRUE(import("y.mtx", kBanner + "array real general\n2 2\n1\n0\n0\n1\n", "y_b.mtx",
+                       test::read_file(t.dir.path() + "/data/x.mtx")));
+    EXPECT_EQ("1 0 1.5 | 0 1 -2E-07", system());
+    // Replacing asks first; No keeps the file.
+    t.box.answers = {false};
+    ExportSolution_Click(t.app);
+    EXPECT_EQ(t.app.st.msg.MsgReplaceFile + t.dir.path() + "/data/x.csv", t.box.shown.back());
+    EXPECT_EQ("1.5\r\n-2E-07\r\n", test::read_file(t.dir.path() + "/data/x.csv"));
+}
+
+TEST_F(ImportTest, CopyThenPasteRoundTripsAndSpreadsheetBlocksPaste) {
+    ASSERT_TRUE(import("p.csv", "1.50,2,3,4\n5,6e0,-7,8\n9,10,11,12\n"));
+    t.app.grid.set_text(2, 9, "0.25");
+    // Columns 1..6 of rows 1..2: a(i,1) .. a(i,3) with their operator cells skipped.
+    EXPECT_EQ("1.50\t2\t3\n5\t6e0\t-7", copy_cells(t.app, 1, 1, 2, 6));
+    EXPECT_EQ("-7\t8\t0.25", copy_cells(t.app, 2, 5, 2, 9));  // a(2,3), b(2), x(2); the spacer holds no value
+    EXPECT_EQ("", copy_cells(t.app, 1, 2, 3, 2));             // operator cells only
+
+    const std::string block = copy_cells(t.app, 1, 1, 2, 6);
+    PasteReport r = paste_cells(t.app, 2, 1, block);
+    EXPECT_EQ(6, r.written);
+    EXPECT_EQ("1.50 2 3 4 | 1.50 2 3 8 | 5 6e0 -7 12", system());
+    EXPECT_EQ(block, copy_cells(t.app, 2, 1, 3, 6));
+
+    // As a spreadsheet puts it on the clipboard: tabs, CR LF and a line end after the last row; an
+    // operator cell starts at the value after it; the values past b(i) and below row N are left out.
+    r = paste_cells(t.app, 2, 4, "a\t b \tc\r\nd\t\te\r\n");
+    EXPECT_EQ(3, r.written);
+    EXPECT_EQ(2, r.clipped);
+    EXPECT_EQ(1, r.skipped);
+    EXPECT_EQ((std::vector{2, 5, 3, 7}), (std::vector{r.top, r.left, r.bottom, r.right}));
+    EXPECT_EQ("1.50 2 3 4 | 1.50 2 a b | 5 6e0 d 12", system());
+    EXPECT_EQ(
+        "pasted 3 values; 2 values lay outside the system's a(i,j) and b(i) cells and were left out; "
+        "1 field was empty or held a blank and left its cell unchanged",
+        ui.notes.back());
+    // Blank-separated text; nothing goes into the approximation column.
+    paste_cells(t.app, 1, 1, "  7   8 ");
+    EXPECT_EQ("7 8 3 4", system().substr(0, 7));
+    EXPECT_EQ("pasted 2 values", ui.notes.back());
+    paste_cells(t.app, 1, 9, "1");
+    EXPECT_EQ("Paste: the approximation column is read-only; nothing was pasted", ui.notes.back());
+    EXPECT_EQ("0", t.app.grid.text(1, 9));
+}
+
+}  // namespace
+}  // namespace varnex
