@@ -3,6 +3,7 @@
 // Iteration" clicks, then Save. Only the seams differ from the window's.
 #include "batch/batch_run.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "core/app.h"
 #include "core/convert.h"
 #include "files/connect_command.h"
+#include "files/import_command.h"
 #include "files/open_command.h"
 #include "files/save_command.h"
 #include "files/text_files.h"
@@ -170,6 +172,13 @@ void solve(const Args& args, const Environment& env, App& app, BatchControls& ui
 
 }  // namespace
 
+bool is_import_format(std::string_view path) {
+    // The window's File, Import reads these; a .txt stays on Open's path (blank-separated text).
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".mtx" || ext == ".csv" || ext == ".tsv";
+}
+
 void add_accuracy_report(Report& report, std::string_view text) { report.accuracy = std::string(text); }
 
 int run_batch(const Args& args, const Environment& env, Report* report_out) {
@@ -219,7 +228,9 @@ int run_batch(const Args& args, const Environment& env, Report* report_out) {
 
     cd.open_path = rep.system;
     const double t0 = steady_seconds();
-    if (args.command == Command::Open) {
+    if (args.command == Command::Open && is_import_format(rep.system)) {
+        import_system(app, rep.system);
+    } else if (args.command == Command::Open) {
         Open_Click(app);
     } else {
         Connect_Click(app);

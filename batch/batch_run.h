@@ -42,6 +42,10 @@ struct Report {
     int exit_code = 0;
 };
 
+/// True for the files that File, Import reads (Matrix Market .mtx, delimited .csv and .tsv), which
+/// `open` imports instead of opening.
+bool is_import_format(std::string_view path);
+
 /// The accuracy report that the commands give through Controls::status (the window's status bar):
 /// kept for the result, printed as its "accuracy" line and JSON field.
 void add_accuracy_report(Report& report, std::string_view text);

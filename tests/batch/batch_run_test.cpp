@@ -197,3 +197,28 @@ TEST_F(BatchRun, ExistingFilesAreKeptWithoutReplaceAndUnwritableTargetsFail) {
     EXPECT_EQ(o.code, 1);
     EXPECT_EQ(o.err, "varnex-batch: Save could not write " + solution + "\n");
 }
+
+TEST_F(BatchRun, OpenImportsMatrixMarketAndDelimitedFilesAsTheWindowsImportDoes) {
+    // The same 2×2 system three ways: each solves to the same solution file and the same accuracy.
+    const std::string txt = dir.write("in/sys.txt", "2 1 3\r\n1 3 5\r\n");
+    const std::string mtx = dir.write("in/m.mtx", "%%MatrixMarket matrix coordinate real general\n"
+                                                  "% a comment\n2 2 4\n1 1 2\n1 2 1\n2 1 1\n2 2 3\n");
+    dir.write("in/m_b.mtx", "%%MatrixMarket matrix array real general\n2 1\n3\n5\n");
+    const std::string csv = dir.write("in/c.csv", "a1,a2,b\n2,1,3\n1,3,5\n");
+    const Outcome plain = run({"open", txt, "--eps", "0.01", "--save", "t.txt"});
+    ASSERT_EQ(plain.code, 0) << plain.err;
+    for (const std::string& file : {mtx, csv}) {
+        const Outcome o = run({"open", file, "--eps", "0.01", "--save", "i.txt", "--replace"});
+        ASSERT_EQ(o.code, 0) << file << o.err;
+        EXPECT_EQ(o.report.er_text, plain.report.er_text) << file;
+        EXPECT_EQ(o.report.iter_count, plain.report.iter_count) << file;
+        EXPECT_EQ(test::read_file(dir.path() + "/data/i.txt"), test::read_file(dir.path() + "/data/t.txt"));
+        EXPECT_EQ(test::read_file(dir.path() + "/data/solutions/i.txt"),
+                  test::read_file(dir.path() + "/data/solutions/t.txt"));
+    }
+    // A refused import is a message of its own and exit code 1.
+    const Outcome bad = run({"open", dir.write("in/z.mtx", "%%MatrixMarket matrix coordinate complex general\n"
+                                                          "1 1 1\n1 1 1 0\n")});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("cannot be imported"), std::string::npos) << bad.err;
+}
