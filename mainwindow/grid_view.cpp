@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QStyle>
 #include <QTableView>
 #include <QToolTip>
@@ -27,6 +28,36 @@ bool CutTextDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, cons
     }
     return true;
 }
+
+namespace {
+
+// Ctrl+End and Ctrl+Home in one step, also before the grid has a current cell (where the table
+// view's own keys would first stop at the top-left cell).
+class GridKeys : public QObject {
+  public:
+    explicit GridKeys(QTableView* view) : QObject(view), view_(view) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != view_ || event->type() != QEvent::KeyPress) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() != Qt::ControlModifier) return false;
+        QAbstractItemModel* model = view_->model();
+        if (!model || model->rowCount() < 1 || model->columnCount() < 1) return false;
+        if (key->key() == Qt::Key_End) return go_to_x(view_, model->rowCount());
+        if (key->key() == Qt::Key_Home) {
+            view_->setCurrentIndex(model->index(0, 0));
+            view_->scrollTo(view_->currentIndex());
+            return true;
+        }
+        return false;
+    }
+
+  private:
+    QTableView* view_;
+};
+
+}  // namespace
 
 int widest_number_width(const QTableView* view) {
     // The longest texts single_to_text writes are 13 characters: a sign, seven digits, the separator
@@ -54,6 +85,7 @@ int widest_number_width(const QTableView* view) {
 
 void set_up_grid_view(QTableView* view) {
     view->setItemDelegate(new CutTextDelegate(view));
+    view->installEventFilter(new GridKeys(view));
     // Uniform sections, never measured from contents, so a large order lays out at once and scrolls
     // by reading only the visible cells; columns can be widened by dragging their header edge.
     const int row_height = view->fontMetrics().height() + 4;

@@ -23,7 +23,8 @@ class CutTextDelegate : public QStyledItemDelegate {
 /// -8.888888E+38) whole, grid line included, in the view's font and style.
 int widest_number_width(const QTableView* view);
 
-/// Uniform row heights and number-wide columns that the user may widen; the cut-text delegate.
+/// Uniform row heights and number-wide columns that the user may widen; the cut-text delegate;
+/// Ctrl+End to x(N) and Ctrl+Home to the first cell.
 void set_up_grid_view(QTableView* view);
 
 /// Makes x(i), the last column of row i, current, scrolled into view, and gives the grid the focus.
