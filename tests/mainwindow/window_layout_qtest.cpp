@@ -139,8 +139,9 @@ class WindowLayoutTest : public QObject {
 
     void rowsShowTheirNumberAndXiIsOneStepAway() {
         Window win;
-        win.accept_n("300");
         QAbstractItemModel* model = win.grid->model();
+        QCOMPARE(model->headerData(0, Qt::Vertical).toString(), QString());  // the designed empty grid
+        win.accept_n("300");
         QCOMPARE(model->headerData(0, Qt::Vertical).toString(), QStringLiteral("1"));
         QCOMPARE(model->headerData(299, Qt::Vertical).toString(), QStringLiteral("300"));
 
