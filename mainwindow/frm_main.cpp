@@ -331,8 +331,7 @@ void FrmMain::go_to_clicked() {
         app_.box->message(app_.st.msg.MsgBadNumber);
         return;
     }
-    if (!go_to_x(msfgData_, i))
-        app_.box->message(" Sorry, there is no x(" + int_to_text(i) + ") in the grid.");
+    if (!go_to_x(msfgData_, i)) app_.box->message(" Sorry, there is no x(" + int_to_text(i) + ") in the grid.");
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {

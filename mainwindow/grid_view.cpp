@@ -16,7 +16,8 @@ namespace varnex {
 
 bool CutTextDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) {
-    if (event->type() != QEvent::ToolTip || !index.isValid()) return QStyledItemDelegate::helpEvent(event, view, option, index);
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
     // One cell is measured, the one under the pointer: the width its text needs against its own.
     const int needed = sizeHint(option, index).width();
     const QString text = index.data(Qt::DisplayRole).toString();

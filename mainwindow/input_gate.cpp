@@ -78,14 +78,16 @@ bool InputGate::eventFilter(QObject* watched, QEvent* event) {
     if (!holding_) return false;
     const QEvent::Type type = event->type();
     const bool main_window = window_ && (watched == window_.data() || watched == window_->windowHandle());
-    if (type == QEvent::Close && main_window) {
-        // Closing the window ends a run as Esc does; the window closes when the command is over.
+    if (type == QEvent::Close) {
+        // Other windows close as usual (a dialog the command opened closes through this too).
+        // Closing the main window ends a run as Esc does; the window closes when the command is over.
+        if (!main_window) return false;
         close_ = true;
         if (stoppable_) stop_ = true;
         event->ignore();
         return true;
     }
-    if (!is_user_input(type) && type != QEvent::Close) return false;
+    if (!is_user_input(type)) return false;
     if (belongs_to_open_dialog(watched)) return false;
     if (stoppable_) {
         int key = 0;
@@ -95,12 +97,9 @@ bool InputGate::eventFilter(QObject* watched, QEvent* event) {
             key = static_cast<QShortcutEvent*>(event)->key()[0].key();
         if (key == Qt::Key_Escape) stop_ = true;
     }
-    // A closing window stays open; other input counts as handled here, so nothing passes it on to a
-    // parent, and an accepted shortcut override keeps the menu's shortcuts from firing.
-    if (type == QEvent::Close)
-        event->ignore();
-    else
-        event->accept();
+    // Handled here, so nothing passes it on to a parent; an accepted shortcut override keeps the
+    // menu's shortcuts from firing.
+    event->accept();
     return true;
 }
 

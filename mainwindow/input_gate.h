@@ -4,7 +4,7 @@
 // second click on "Find  solution" during a run starts nothing. Esc is the one key that counts: it
 // asks a stoppable run to end after the sweep in progress. A close of the main window stops the run
 // the same way and closes the window once the command has ended. Dialogs that the command itself
-// opens (a message box, the file dialog) keep their input.
+// opens (a message box, the file dialog) keep their input, and other windows may still close.
 
 #include <QEvent>
 #include <QObject>

@@ -3,19 +3,23 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QWindow>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <thread>
 
 #include "core/convert.h"
 #include "mainwindow/frm_main.h"
+#include "mainwindow/qt_seams.h"
 #include "support/fakes.h"
 
 using namespace varnex;
@@ -59,7 +63,8 @@ struct LateInput {
         // The events are made here: an input event made on another thread would make its device there.
         const QPointF at(button->width() / 2.0, button->height() / 2.0);
         auto* press = new QMouseEvent(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        auto* release = new QMouseEvent(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        auto* release =
+            new QMouseEvent(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
         auto* esc = new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         clock.start();
         thread = std::thread([=, this] {
@@ -135,7 +140,8 @@ class RunInputTest : public QObject {
         Window win;
         win.get<QLineEdit>("txtN")->setText("2");
         QTest::mouseClick(win.get("cmdN"), Qt::LeftButton);
-        for (auto [row, col, text] : {std::tuple{1, 1, "2"}, {1, 3, "1"}, {2, 1, "1"}, {2, 3, "3"}, {1, 5, "3"}, {2, 5, "5"}})
+        for (auto [row, col, text] :
+             {std::tuple{1, 1, "2"}, {1, 3, "1"}, {2, 1, "1"}, {2, 3, "3"}, {1, 5, "3"}, {2, 5, "5"}})
             win.w.app().grid.set_text(row, col, text);
         int about = 0;
         connect(win.w.findChild<QAction*>("About"), &QAction::triggered, [&] { ++about; });
@@ -147,7 +153,7 @@ class RunInputTest : public QObject {
             QTest::keyClicks(txtA, "12");
             QTest::keyClick(win.w.windowHandle(), Qt::Key_A, Qt::ControlModifier);
             QTest::mouseClick(win.get("cmdUp(0)"), Qt::LeftButton);
-            win.w.close();
+            win.w.windowHandle()->close();  // as the window system's close button does
         });
         QTest::mouseClick(win.get("cmdIter"), Qt::LeftButton);
         QCOMPARE(win.w.app().st.IterCount, int16_t{2});
@@ -156,6 +162,31 @@ class RunInputTest : public QObject {
         QCOMPARE(win.get<QLineEdit>("txtIndex(0)")->text(), QStringLiteral("1"));
         QVERIFY(win.w.isVisible());
         QTRY_VERIFY(!win.w.isVisible());
+    }
+
+    // A message box that the run itself shows (a zero column: "NoSolution") still takes its click.
+    void aBoxShownByTheRunKeepsItsInput() {
+        Window win;
+        QtMessageBoxes real(&win.w);
+        win.w.app().box = &real;
+        win.get<QLineEdit>("txtN")->setText("1");
+        QTest::mouseClick(win.get("cmdN"), Qt::LeftButton);
+        win.w.app().grid.set_text(1, 1, "0");
+        win.w.app().grid.set_text(1, 3, "1");
+        QString seen;
+        bool closed_by_click = false;
+        std::function<void()> answer = [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return QTimer::singleShot(10, answer);
+            seen = box->text();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            closed_by_click = !box->isVisible();
+            if (!closed_by_click) box->done(QMessageBox::Ok);  // a dropped click must not hang the test
+        };
+        QTimer::singleShot(0, answer);
+        QTest::mouseClick(win.get("cmdSolution"), Qt::LeftButton);
+        QCOMPARE(seen, QStringLiteral("NoSolution"));
+        QVERIFY(closed_by_click);
     }
 };
 

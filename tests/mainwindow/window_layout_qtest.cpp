@@ -63,15 +63,23 @@ QString misplaced(Window& win, int dw, int dh) {
     for (const Place& p : kDesigned) {
         QWidget* w = win.get(p.name);
         const bool grid = QByteArray(p.name) == "msfgData";
-        QRect want(p.left / 15, p.top / 15 + (grid ? 0 : dh), p.width / 15 + (grid ? dw : 0), p.height / 15 + (grid ? dh : 0));
+        QRect want(p.left / 15, p.top / 15 + (grid ? 0 : dh), p.width / 15 + (grid ? dw : 0),
+                   p.height / 15 + (grid ? dh : 0));
         QRect got(w->mapTo(client, QPoint(0, 0)), w->size());
         if (p.label && got.width() >= want.width()) want.setWidth(got.width());
-        if (got != want) return QStringLiteral("%1 at %2,%3 %4x%5").arg(p.name).arg(got.x()).arg(got.y()).arg(got.width()).arg(got.height());
+        if (got != want)
+            return QStringLiteral("%1 at %2,%3 %4x%5")
+                .arg(p.name)
+                .arg(got.x())
+                .arg(got.y())
+                .arg(got.width())
+                .arg(got.height());
     }
     const QRect line(win.get("Line1")->mapTo(client, QPoint(0, 0)), win.get("Line1")->size());
     if (line != QRect(6240 / 15 - 1, 3000 / 15 + dh, 3, 2760 / 15)) return QStringLiteral("Line1");
     // The controls inside the selectors keep their places in their frames.
-    if (win.get("cmdUp(2)")->geometry() != QRect(360 / 15, 600 / 15, 255 / 15, 255 / 15)) return QStringLiteral("cmdUp(2)");
+    if (win.get("cmdUp(2)")->geometry() != QRect(360 / 15, 600 / 15, 255 / 15, 255 / 15))
+        return QStringLiteral("cmdUp(2)");
     return {};
 }
 
@@ -108,7 +116,8 @@ class WindowLayoutTest : public QObject {
         const char* widest[] = {"-8.888888E+38", "-1.234568E+07", "-0.0001234568", "-4.444444E-38"};
         for (int c = 0; c < 4; ++c) win.w.app().grid.set_text(1, c + 1, widest[c]);
         for (int c = 0; c < 4; ++c)
-            QVERIFY2(win.grid->columnWidth(c) >= static_cast<QAbstractItemView*>(win.grid)->sizeHintForColumn(c), widest[c]);
+            QVERIFY2(win.grid->columnWidth(c) >= static_cast<QAbstractItemView*>(win.grid)->sizeHintForColumn(c),
+                     widest[c]);
 
         QHeaderView* header = win.grid->horizontalHeader();
         const int before = header->sectionSize(0);
@@ -156,7 +165,8 @@ class WindowLayoutTest : public QObject {
         go->setText("150");
         QTest::keyClick(go, Qt::Key_Return);
         QCOMPARE(win.current(), model->index(149, x_col));
-        QVERIFY(win.w.focusWidget() == win.grid && win.grid->viewport()->rect().intersects(win.grid->visualRect(win.current())));
+        QVERIFY(win.w.focusWidget() == win.grid &&
+                win.grid->viewport()->rect().intersects(win.grid->visualRect(win.current())));
         for (const char* bad : {"0", "301", "abc"}) {
             go->setText(bad);
             QTest::keyClick(go, Qt::Key_Return);
