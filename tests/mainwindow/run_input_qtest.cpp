@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "core/convert.h"
+#include "files/connect_command.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/qt_seams.h"
 #include "support/fakes.h"
@@ -78,9 +79,10 @@ struct LateInput {
     }
 };
 
-std::string bcsstk01() {
+// A test matrix's path, or "" when the test data folder lacks it.
+std::string testdata(const char* name) {
     const std::string dir = test::testdata_dir();
-    const std::string path = dir + "/bcsstk01.txt";
+    const std::string path = dir + "/" + name;
     return !dir.empty() && std::filesystem::exists(path) ? path : std::string();
 }
 
@@ -92,14 +94,14 @@ class RunInputTest : public QObject {
   private slots:
     // bcsstk01 meets neither stop rule for 32 767 sweeps: long enough to be interrupted.
     void escStopsTheRunAndDropsTheClickBeforeIt() {
-        const std::string path = bcsstk01();
+        const std::string path = testdata("bcsstk01.txt");
         if (path.empty()) QSKIP("bcsstk01.txt is not in the test data folder");
         Window win;
         win.open(path);
         QCOMPARE(win.w.app().st.N, int16_t{48});
         auto* status = win.get<QStatusBar>("staStatus");
         QStringList notes;  // the status bar as the run goes on
-        for (int ms : {100, 250}) QTimer::singleShot(ms, [&] { notes << status->currentMessage(); });
+        for (int ms : {100, 350}) QTimer::singleShot(ms, [&] { notes << status->currentMessage(); });
 
         LateInput input;
         input.click_then_escape(win.get("cmdSolution"), &win.w, 150ms, 400ms);
@@ -132,6 +134,29 @@ class RunInputTest : public QObject {
             QVERIFY(saved >> token);
             QCOMPARE(token, single_to_text(app.st.X[i]));
         }
+    }
+
+    // A connected run stops the same way (fs_183_1 takes thousands of sweeps from x = 0).
+    void escStopsAConnectedRunToo() {
+        const std::string path = testdata("fs_183_1.txt");
+        if (path.empty()) QSKIP("fs_183_1.txt is not in the test data folder");
+        Window win;
+        win.cd.next.push_back(path);
+        win.w.findChild<QAction*>("Connect")->trigger();
+        const std::string row_file = row_file_path(win.dir.path());
+        QCOMPARE(win.w.app().st.DataMode, kModeConnected);
+
+        LateInput input;
+        input.click_then_escape(win.get("cmdN"), &win.w, 100ms, 300ms);  // Accept N would leave the mode
+        QTest::mouseClick(win.get("cmdSolution"), Qt::LeftButton);
+        const qint64 ended_at = input.clock.elapsed();
+        input.thread.join();
+        std::filesystem::remove(row_file);
+        const App& app = win.w.app();
+        QVERIFY2(ended_at - input.posted_at < 200, qPrintable(QString::number(ended_at - input.posted_at)));
+        QCOMPARE(app.last_run.end, RunEnd::Stopped);
+        QCOMPARE(app.st.DataMode, kModeConnected);
+        QCOMPARE(win.w.app().grid.text(1, 1), single_to_text(app.st.X[1]));
     }
 
     // The keys, shortcuts, clicks and close made while a command holds the window are all dropped;
