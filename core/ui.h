@@ -36,7 +36,8 @@ public:
     virtual bool enabled(Ctl c) const = 0;
     virtual void set_enabled(Ctl c, bool on) = 0;
     /// Called often while a command holds the window (after each sweep, and from grid writes): lets the
-    /// window repaint what changed, throttled to a few times a second. Handles no user input.
+    /// window repaint what changed, throttled to a few times a second. The window drops the user's
+    /// input meanwhile and notes only Esc, for stop_requested().
     virtual void refresh() {}
     /// Called after every completed sweep of a solve command, with the accuracy Er it reached: the
     /// window grows its convergence curve, the batch program its progress line.

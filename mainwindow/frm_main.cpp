@@ -15,14 +15,19 @@
 #include <QStyleOptionHeader>
 #include <QStylePainter>
 #include <QTableView>
+#include <QTimer>
 
 #include "core/convert.h"
+#include "core/errors.h"
 #include "files/connect_command.h"
 #include "files/import_command.h"
 #include "files/open_command.h"
 #include "files/save_command.h"
 #include "commands/commands.h"
+#include "mainwindow/client_area.h"
 #include "mainwindow/grid_table_model.h"
+#include "mainwindow/grid_view.h"
+#include "mainwindow/input_gate.h"
 #include "shell/about.h"
 #include "shell/help_window.h"
 
@@ -75,21 +80,27 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     base.setPointSizeF(8.25);
     setFont(base);
 
-    auto* client = new QWidget(this);
+    // The designed client area is also the smallest: the window can grow and be maximized.
+    client_ = new ClientArea(QSize(px(10395), px(5850)), this);
+    auto* client = client_;
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(px(10395), px(5850));
     setCentralWidget(client);
     auto* status = new QStatusBar(this);
     status->setObjectName(QStringLiteral("staStatus"));
     setStatusBar(status);
     controls_.set_status_bar(status);
+    gate_ = new InputGate(this, this);
+    controls_.set_input_gate(gate_);
+    controls_.set_sweep_counter(&app_.st.IterCount);
     build_grid(client);
     build_controls(client);
+    client_->anchor(msfgData_);
     build_menu();
+    build_go_to(status);
     set_tab_order();
     bind_controls();
     connect_commands();
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    resize(sizeHint());
 
     app_.app_folder = appFolder.toStdString();
     app_.ui = &controls_;
@@ -120,17 +131,7 @@ void FrmMain::build_grid(QWidget* client) {
     // One rectangle of cells at a time, for Copy and Paste.
     msfgData_->setSelectionMode(QAbstractItemView::ContiguousSelection);
     msfgData_->setWordWrap(false);
-    // Fixed, uniform sections: the view never measures cell contents, so a large order lays out at once
-    // and scrolls by reading only the visible cells.
-    const int row_height = fontMetrics().height() + 4;
-    for (QHeaderView* header : {msfgData_->horizontalHeader(), msfgData_->verticalHeader()}) {
-        header->setSectionResizeMode(QHeaderView::Fixed);
-        header->setHighlightSections(false);
-        header->setMinimumSectionSize(row_height);
-    }
-    msfgData_->horizontalHeader()->setDefaultSectionSize(72);
-    msfgData_->verticalHeader()->setDefaultSectionSize(row_height);
-    msfgData_->verticalHeader()->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Solution")) + 12);
+    set_up_grid_view(msfgData_);
 
     // Cell (0, 0) belongs to neither header: the corner button shows it.
     corner_ = msfgData_->findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
@@ -255,7 +256,8 @@ void FrmMain::connect_commands() {
     connect(cmdN_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdN_Click(app); }, true); });
     connect(cmdA_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdA_Click(app); }, false); });
     connect(cmdB_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdB_Click(app); }, false); });
-    connect(cmdSolution_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdSolution_Click(app); }, true); });
+    connect(cmdSolution_, &QPushButton::clicked, this,
+            [this] { run([](App& app) { cmdSolution_Click(app); }, true, true); });
     connect(cmdIter_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdIter_Click(app); }, true); });
     for (int k = 0; k < 3; ++k) {
         connect(cmdDown_[k], &QPushButton::clicked, this,
@@ -294,17 +296,49 @@ void FrmMain::bind_controls() {
 }
 
 template <class Command>
-void FrmMain::run(Command&& command, bool busy) {
+void FrmMain::run(Command&& command, bool busy, bool stoppable) {
     if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
     model_->set_deferred(true);
+    gate_->hold(stoppable);
+    if (stoppable) controls_.begin_run_note();
     try {
         command(app_);
     } catch (...) {
         // The commands trap their own failures; this only keeps anything else out of the event loop.
     }
+    if (stoppable) controls_.end_run_note();
+    gate_->release();
     model_->set_deferred(false);
     model_->flush();
     if (busy) QApplication::restoreOverrideCursor();
+    // A close asked for during the command: the run has stopped, now the window goes.
+    if (gate_->take_close_request()) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void FrmMain::build_go_to(QStatusBar* status) {
+    auto* label = new QLabel(QStringLiteral("Go to x(i)"), status);
+    label->setObjectName(QStringLiteral("lblGoTo"));
+    txtGoTo_ = new QLineEdit(status);
+    txtGoTo_->setObjectName(QStringLiteral("txtGoTo"));
+    txtGoTo_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
+    txtGoTo_->setFixedHeight(fontMetrics().height() + 2);  // as tall as the bar's text: the bar keeps its height
+    txtGoTo_->setToolTip(QStringLiteral("Type i and press Enter to show x(i)"));
+    txtGoTo_->installEventFilter(this);  // the menu's shortcuts win over the box's own keys
+    status->addPermanentWidget(label);
+    status->addPermanentWidget(txtGoTo_);
+    connect(txtGoTo_, &QLineEdit::returnPressed, this, [this] { go_to_clicked(); });
+}
+
+void FrmMain::go_to_clicked() {
+    // The index is read as every index of the window is; the grid's own row count bounds it.
+    int i = 0;
+    try {
+        i = text_to_int16(txtGoTo_->text().toStdString());
+    } catch (const RunError&) {
+        app_.box->message(app_.st.msg.MsgBadNumber);
+        return;
+    }
+    if (!go_to_x(msfgData_, i)) app_.box->message(" Sorry, there is no x(" + int_to_text(i) + ") in the grid.");
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -14,11 +14,14 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QStatusBar;
 class QTableView;
 
 namespace varnex {
 
+class ClientArea;
 class GridTableModel;
+class InputGate;
 
 /// Passes the grid's changes on to the view model and, every few cell writes, lets the window
 /// repaint (throttled by Controls::refresh), so a long sweep keeps its x(i) cells moving.
@@ -60,12 +63,16 @@ class FrmMain : public QMainWindow {
     void build_edit_menu();
     void copy_selection();
     void paste_clipboard();
+    /// The "Go to x(i)" box at the right of the status bar.
+    void build_go_to(QStatusBar* status);
+    void go_to_clicked();
     void connect_commands();
     void set_tab_order();
     void bind_controls();
-    /// Runs one command of the logic with the grid's repaint deferred to the throttled refresh.
+    /// Runs one command of the logic with the grid's repaint deferred to the throttled refresh and
+    /// the user's input dropped until it ends; Esc (or a close) stops a `stoppable` run.
     template <class Command>
-    void run(Command&& command, bool busy);
+    void run(Command&& command, bool busy, bool stoppable = false);
     /// Paints cell (0, 0) of the grid into the view's corner.
     void paint_corner();
 
@@ -79,6 +86,8 @@ class FrmMain : public QMainWindow {
     GridTableModel* model_ = nullptr;
     QWidget* corner_ = nullptr;
     QList<QAction*> shortcut_actions_;
+    InputGate* gate_ = nullptr;
+    ClientArea* client_ = nullptr;
 
     QTableView* msfgData_ = nullptr;
     QLineEdit* txtN_ = nullptr;
@@ -87,6 +96,7 @@ class FrmMain : public QMainWindow {
     QLineEdit* txtEps_ = nullptr;
     QLineEdit* txtTime_ = nullptr;
     QLineEdit* txtEr_ = nullptr;
+    QLineEdit* txtGoTo_ = nullptr;
     QPushButton* cmdN_ = nullptr;
     QPushButton* cmdA_ = nullptr;
     QPushButton* cmdB_ = nullptr;

@@ -33,7 +33,12 @@ QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, in
     if (role != Qt::DisplayRole || section < 0) return {};
     if (orientation == Qt::Horizontal)
         return section + 1 < grid_.cols() ? QVariant(grid_text(0, section + 1)) : QVariant();
-    return section + 1 < grid_.rows() ? QVariant(grid_text(section + 1, 0)) : QVariant();
+    if (section + 1 >= grid_.rows()) return {};
+    // The fixed column is empty in the system layout (the one with "System" in its corner): its
+    // header shows the equation number there.
+    const QString text = grid_text(section + 1, 0);
+    if (text.isEmpty() && cornerText() == QLatin1String("System")) return QString::number(section + 1);
+    return text;
 }
 
 Qt::ItemFlags GridTableModel::flags(const QModelIndex& index) const {

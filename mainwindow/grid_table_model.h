@@ -1,7 +1,8 @@
 #pragma once
 // The item model through which a table view shows the data grid. Row 0 and column 0 of the grid are
 // its fixed header cells: they appear as the horizontal and vertical header sections, and the corner
-// cell (0, 0) through cornerText(). The model only reads the grid on demand, so a view of an order-
+// cell (0, 0) through cornerText(); in the system layout an empty cell of the fixed column shows as
+// the row's equation number. The model only reads the grid on demand, so a view of an order-
 // 2000 layout costs what its visible cells cost.
 
 #include <QAbstractTableModel>

@@ -9,6 +9,7 @@
 #include <QTime>
 
 #include "mainwindow/grid_table_model.h"
+#include "mainwindow/input_gate.h"
 
 namespace varnex {
 
@@ -22,7 +23,10 @@ QString to_qstring(std::string_view text) {
 
 }  // namespace
 
-QtControls::QtControls() { since_paint_.start(); }
+QtControls::QtControls() {
+    since_paint_.start();
+    since_input_.start();
+}
 
 void QtControls::bind(Ctl c, QWidget* w) { widgets_[static_cast<std::size_t>(c)] = w; }
 
@@ -55,14 +59,38 @@ void QtControls::set_enabled(Ctl c, bool on) {
 }
 
 void QtControls::refresh() {
-    if (since_paint_.elapsed() < kRefreshMs) return;
-    if (model_) model_->flush();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    // Measured after painting, so that a slow repaint cannot take more than its share of the run.
-    since_paint_.restart();
+    if (since_input_.elapsed() < kInputMs) return;
+    const bool paint = since_paint_.elapsed() >= kRefreshMs;
+    if (paint) {
+        if (model_) model_->flush();
+        if (!run_note_.isEmpty() && iter_count_) {
+            run_note_ = QStringLiteral("Esc stops the run    Sweeps: %1").arg(*iter_count_ - 1);
+            if (status_bar_) status_bar_->showMessage(run_note_);
+        }
+    }
+    // All events, input included: the input gate drops the user's input while a command holds the
+    // window, so nothing is queued for after it, and notes Esc.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // Measured after the events, so that a slow repaint cannot take more than its share of the run.
+    since_input_.restart();
+    if (paint) since_paint_.restart();
+}
+
+bool QtControls::stop_requested() { return gate_ && gate_->stop_requested(); }
+
+void QtControls::begin_run_note() {
+    run_note_ = QStringLiteral("Esc stops the run");
+    if (status_bar_) status_bar_->showMessage(run_note_);
+}
+
+void QtControls::end_run_note() {
+    // Cleared only when still showing: a note the command wrote as it ended stays.
+    if (status_bar_ && !run_note_.isEmpty() && status_bar_->currentMessage() == run_note_) status_bar_->clearMessage();
+    run_note_.clear();
 }
 
 void QtControls::status(std::string_view text) {
+    run_note_.clear();  // the command's own note replaces the run's
     if (status_bar_) status_bar_->showMessage(to_qstring(text));
 }
 

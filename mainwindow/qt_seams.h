@@ -7,18 +7,24 @@
 #include <QStatusBar>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 
 #include "core/ui.h"
 
 namespace varnex {
 
 class GridTableModel;
+class InputGate;
 
 /// The controls that the commands read and write, bound to the window's line edits and buttons.
 class QtControls : public Controls {
   public:
     /// How often refresh() lets the window repaint while a command holds it, in milliseconds.
     static constexpr int kRefreshMs = 200;
+    /// How often refresh() looks at the user's input (which the gate drops, Esc aside), in
+    /// milliseconds: often enough that Esc ends a run at once, while the grid still repaints only
+    /// every kRefreshMs.
+    static constexpr int kInputMs = 40;
 
     QtControls();
     void bind(Ctl c, QWidget* widget);
@@ -26,14 +32,24 @@ class QtControls : public Controls {
     void set_grid_model(GridTableModel* model) { model_ = model; }
     /// The main window's status bar, where status() writes.
     void set_status_bar(QStatusBar* bar) { status_bar_ = bar; }
+    /// The filter that drops input while a command holds the window; stop_requested() asks it.
+    void set_input_gate(InputGate* gate) { gate_ = gate; }
+    /// The sweep counter shown (less one) in the status bar while a stoppable run holds the window.
+    void set_sweep_counter(const int16_t* iter_count) { iter_count_ = iter_count; }
+
+    /// Called as a stoppable run starts and after it ends: shows and clears "Esc stops the run".
+    void begin_run_note();
+    void end_run_note();
 
     std::string text(Ctl c) const override;
     void set_text(Ctl c, std::string_view text) override;
     bool enabled(Ctl c) const override;
     void set_enabled(Ctl c, bool on) override;
-    /// At most every kRefreshMs: flushes the grid's changes and handles pending paint events (no
-    /// user input). Between those moments a call costs one clock reading.
+    /// At most every kInputMs: handles pending events, the user's input going through the gate; at
+    /// most every kRefreshMs also flushes the grid's changes and the sweep count of the status bar
+    /// first. Between those moments a call costs one clock reading.
     void refresh() override;
+    bool stop_requested() override;
     void status(std::string_view text) override;
 
   private:
@@ -42,7 +58,11 @@ class QtControls : public Controls {
     std::array<QPointer<QWidget>, static_cast<std::size_t>(Ctl::cmdIter) + 1> widgets_;
     GridTableModel* model_ = nullptr;
     QPointer<QStatusBar> status_bar_;
+    InputGate* gate_ = nullptr;
+    const int16_t* iter_count_ = nullptr;
+    QString run_note_;  ///< the status text this class showed last during a run, empty when none
     QElapsedTimer since_paint_;
+    QElapsedTimer since_input_;
 };
 
 /// Modal boxes titled "VARNEX_SOLVER" without an icon: OK only, or Yes and No.

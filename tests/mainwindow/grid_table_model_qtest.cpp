@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "mainwindow/grid_table_model.h"
+#include "mainwindow/grid_view.h"
 
 namespace varnex {
 
@@ -42,18 +43,28 @@ class GridTableModelTest : public QObject {
         grid.clear();
     }
 
-    // A view of an order-2000 layout (2 000 rows of 4 003 cells) reads only the cells it shows.
+    // A view of an order-2000 layout (2 000 rows of 4 003 cells) reads only the cells it shows, also
+    // with the window's column widths, the jumps to x(i) and a tooltip.
     void view_reads_large_layout_lazily() {
         GridModel grid;
         CountingModel model(grid);
         QTableView view;
         view.resize(800, 400);
         view.setModel(&model);
+        set_up_grid_view(&view);
         view.show();
         grid.fill_data(2000);
         QCoreApplication::processEvents();
         view.scrollTo(model.index(1000, 4000));
         QCoreApplication::processEvents();
+        view.viewport()->repaint();
+        QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(view.currentIndex(), model.index(1999, 4002));
+        QVERIFY(go_to_x(&view, 1000));
+        QCoreApplication::processEvents();
+        const QPoint at = view.visualRect(view.currentIndex()).center();
+        QHelpEvent tip(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view.viewport(), &tip);
         view.viewport()->repaint();
         QVERIFY(model.reads > 0);
         QVERIFY2(model.reads < 20000, qPrintable(QString::number(model.reads)));
