@@ -21,6 +21,7 @@
 #include "files/open_command.h"
 #include "files/save_command.h"
 #include "commands/commands.h"
+#include "mainwindow/accuracy_reporter.h"
 #include "mainwindow/grid_table_model.h"
 #include "shell/about.h"
 #include "shell/help_window.h"
@@ -99,11 +100,13 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     observer_.ui = &controls_;
     app_.grid.set_observer(&observer_);
     controls_.set_grid_model(model_);
+    reporter_ = std::make_unique<AccuracyReporter>(app_, controls_);
 
     run([](App& app) { Form_Load(app); }, false);
 }
 
 FrmMain::~FrmMain() {
+    reporter_.reset();
     // The grid lives in app_, which goes before the child widgets: detach the view model first.
     app_.grid.set_observer(nullptr);
     msfgData_->setModel(nullptr);
@@ -238,7 +241,10 @@ void FrmMain::build_menu() {
     connect(open, &QAction::triggered, this, [this] { run([](App& app) { Open_Click(app); }, false); });
     connect(save, &QAction::triggered, this, [this] { run([](App& app) { Save_Click(app); }, false); });
     connect(connect_, &QAction::triggered, this, [this] { run([](App& app) { Connect_Click(app); }, false); });
-    connect(exit, &QAction::triggered, this, [] { Exit_Click(); });
+    connect(exit, &QAction::triggered, this, [this] {
+        reporter_->cancel();
+        Exit_Click();
+    });
     connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
     connect(guide, &QAction::triggered, this, [this] { UserGuide_Click(app_folder_); });
     connect(paid, &QAction::triggered, this, [] { GetPaid_Click(); });
@@ -248,8 +254,14 @@ void FrmMain::connect_commands() {
     connect(cmdN_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdN_Click(app); }, true); });
     connect(cmdA_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdA_Click(app); }, false); });
     connect(cmdB_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdB_Click(app); }, false); });
-    connect(cmdSolution_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdSolution_Click(app); }, true); });
-    connect(cmdIter_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdIter_Click(app); }, true); });
+    connect(cmdSolution_, &QPushButton::clicked, this, [this] {
+        run([](App& app) { cmdSolution_Click(app); }, true);
+        reporter_->start();
+    });
+    connect(cmdIter_, &QPushButton::clicked, this, [this] {
+        run([](App& app) { cmdIter_Click(app); }, true);
+        reporter_->start();
+    });
     for (int k = 0; k < 3; ++k) {
         connect(cmdDown_[k], &QPushButton::clicked, this,
                 [this, k] { run([k](App& app) { cmdDown_Click(app, k); }, false); });
@@ -288,6 +300,8 @@ void FrmMain::bind_controls() {
 
 template <class Command>
 void FrmMain::run(Command&& command, bool busy) {
+    // The accuracy report's worker reads the state that the command may change.
+    reporter_->cancel();
     if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
     model_->set_deferred(true);
     try {

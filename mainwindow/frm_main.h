@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <memory>
 
 #include "core/app.h"
 #include "mainwindow/qt_seams.h"
@@ -18,6 +19,7 @@ class QTableView;
 
 namespace varnex {
 
+class AccuracyReporter;
 class GridTableModel;
 
 /// Passes the grid's changes on to the view model and, every few cell writes, lets the window
@@ -92,6 +94,8 @@ class FrmMain : public QMainWindow {
     std::array<QLineEdit*, 3> txtIndex_{};
     std::array<QPushButton*, 3> cmdDown_{};
     std::array<QPushButton*, 3> cmdUp_{};
+    // Last, so that it goes first: its worker reads app_.
+    std::unique_ptr<AccuracyReporter> reporter_;
 };
 
 }  // namespace varnex
