@@ -1,0 +1,101 @@
+// The accuracy report in the real main window, offscreen: it follows every solve command without
+// holding the window, a new command cancels it before it touches the state, and a stale result never
+// reaches the status bar. Built with VARNEX_TSAN, this is the check for races with the worker.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QtTest>
+#include <random>
+#include <sstream>
+
+#include "mainwindow/frm_main.h"
+#include "support/fakes.h"
+
+using namespace varnex;
+
+namespace {
+
+// A diagonally dominant system of order n as the text of a system file.
+std::string system_text(int n) {
+    std::mt19937 gen(11);
+    std::uniform_int_distribution<int> u(-99, 99);
+    std::ostringstream s;
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) s << (i == j ? 100 * n : u(gen)) << ' ';
+        s << u(gen) << "\r\n";
+    }
+    return s.str();
+}
+
+struct Window {
+    test::TempDir dir;
+    test::FakeBoxes boxes;
+    test::FakeDialog cd;
+    FrmMain w{QString::fromStdString(dir.path())};
+    QStatusBar* bar = w.findChild<QStatusBar*>("staStatus");
+
+    explicit Window(int n) {
+        w.app().box = &boxes;
+        w.app().cd = &cd;
+        cd.next.push_back(dir.write("data/big.txt", system_text(n)));
+        w.findChild<QAction*>("Open")->trigger();
+    }
+    void click(const char* name) { QTest::mouseClick(w.findChild<QPushButton*>(name), Qt::LeftButton); }
+    QString status() const { return bar->currentMessage(); }
+};
+
+}  // namespace
+
+class AccuracyReporterTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void reportFollowsTheCommandAndLeavesTheSolutionAlone() {
+        Window win(300);
+        QCOMPARE(win.w.app().st.N, int16_t(300));
+        win.click("cmdSolution");
+        // The command has ended; the measurement runs behind it.
+        QVERIFY2(win.status().contains(QStringLiteral("accuracy reached \u00b7 computing accuracy")),
+                 qPrintable(win.status()));
+        const std::vector<float> x = win.w.app().st.X;
+        const int16_t count = win.w.app().st.IterCount;
+        QTRY_VERIFY_WITH_TIMEOUT(win.status().contains(QStringLiteral("backward error")), 10000);
+        QVERIFY2(win.status().contains(QStringLiteral("\u03ba\u2081(A)")), qPrintable(win.status()));
+        QVERIFY(win.w.app().st.X == x);
+        QCOMPARE(win.w.app().st.IterCount, count);
+    }
+
+    void nextCommandCancelsAndOnlyTheLastReportIsShown() {
+        Window win(400);
+        QSignalSpy shown(win.bar, &QStatusBar::messageChanged);
+        // Commands in quick succession, each cancelling the report of the one before.
+        win.click("cmdSolution");
+        for (int k = 0; k < 4; ++k) win.click("cmdIter");
+        const int sweeps = win.w.app().st.IterCount - 1;
+        QTRY_VERIFY_WITH_TIMEOUT(win.status().contains(QStringLiteral("backward error")), 10000);
+        const QString want = QStringLiteral("%1 sweeps, last by Next Iteration \u00b7 residual").arg(sweeps);
+        QVERIFY2(win.status().startsWith(want), qPrintable(win.status()));
+        for (const QList<QVariant>& args : shown) {
+            const QString line = args.at(0).toString();
+            QVERIFY2(!line.contains(QStringLiteral("residual")) || line.startsWith(want), qPrintable(line));
+        }
+        // A command that is not a solve command cancels too, and shows no report of its own.
+        win.click("cmdSolution");
+        win.w.findChild<QLineEdit*>("txtN")->setText(QStringLiteral("3"));
+        win.click("cmdN");
+        QTest::qWait(300);
+        QVERIFY2(!win.status().contains(QStringLiteral("residual")), qPrintable(win.status()));
+    }
+
+    void windowClosesWhileAReportRuns() {
+        auto* win = new Window(600);
+        win->click("cmdSolution");
+        QVERIFY(win->status().contains(QStringLiteral("computing accuracy")));
+        delete win;  // the worker is cancelled and joined before the state goes
+        QTest::qWait(50);
+    }
+};
+
+QTEST_MAIN(AccuracyReporterTest)
+#include "accuracy_reporter_qtest.moc"
