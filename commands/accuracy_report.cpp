@@ -47,7 +47,7 @@ bool measure_report(const App& app, AccuracyReport& r, const std::atomic<bool>& 
         r.backward_error = r.norms.backward_error();
         r.measured = true;
         if (r.connected) {
-            r.note = "\u03ba\u2081 is estimated in memory mode only";
+            r.note = "\u03ba\u2081 in memory mode only";
         } else if (st.N > kMaxConditionOrder) {
             r.note = "\u03ba\u2081 is not estimated above order " + std::to_string(kMaxConditionOrder);
         } else {

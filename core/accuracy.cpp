@@ -128,11 +128,11 @@ std::string report_line(const AccuracyReport& r) {
     std::string line = std::to_string(r.sweeps) + (r.sweeps == 1 ? " sweep, " : " sweeps, ") + r.ending;
     if (r.pending) return line + " \u00b7 computing accuracy\u2026";
     if (!r.measured) return r.note.empty() ? line : line + " \u00b7 " + r.note;
-    line += " \u00b7 residual \u2016A\u00b7x \u2212 b\u2016\u221e = " + g3(r.norms.residual);
+    line += " \u00b7 \u2016A\u00b7x \u2212 b\u2016\u221e = " + g3(r.norms.residual);
     line += " \u00b7 backward error " + g3(r.backward_error);
     if (r.conditioned) {
-        line += " \u00b7 \u03ba\u2081(A) \u2248 " + g3(r.kappa1);
-        if (r.beyond_single) line += " \u00b7 Single precision cannot resolve this system.";
+        line += " \u00b7 \u03ba\u2081 \u2248 " + g3(r.kappa1);
+        if (r.beyond_single) line += ": single precision cannot resolve this system.";
     } else if (!r.note.empty()) {
         line += " \u00b7 " + r.note;
     }

@@ -122,8 +122,8 @@ TEST(AccuracyReport, LineNamesSweepsEndingAndWhatCannotBeJudged) {
     EXPECT_TRUE(r.measured && r.conditioned && !r.beyond_single);
     EXPECT_NEAR(r.kappa1, 4.0 * (4.0 / 5.0), 1e-9);  // ||A||_1 = 4, ||A^-1||_1 = 4/5
     const std::string line = report_line(r);
-    EXPECT_EQ(line.rfind("1 sweep, accuracy reached \u00b7 residual ", 0), 0u) << line;
-    EXPECT_NE(line.find("\u03ba\u2081(A) \u2248 3.2"), std::string::npos) << line;
+    EXPECT_EQ(line.rfind("1 sweep, accuracy reached \u00b7 \u2016A\u00b7x \u2212 b\u2016\u221e = ", 0), 0u) << line;
+    EXPECT_NE(line.find("\u00b7 \u03ba\u2081 \u2248 3.2"), std::string::npos) << line;
     EXPECT_NE(report_json_fields(r).find("\"sweeps\": 1, \"ending\": \"accuracy reached\", \"residual\": "),
               std::string::npos);
 
@@ -133,7 +133,7 @@ TEST(AccuracyReport, LineNamesSweepsEndingAndWhatCannotBeJudged) {
     r = accuracy_report(t.app);
     EXPECT_TRUE(r.beyond_single);
     EXPECT_TRUE(std::isinf(r.kappa1));
-    EXPECT_NE(report_line(r).find("Single precision cannot resolve this system."), std::string::npos);
+    EXPECT_NE(report_line(r).find("\u03ba\u2081 \u2248 inf: single precision cannot resolve this system."), std::string::npos);
     EXPECT_NE(report_json_fields(r).find("\"kappa1\": null, \"single_precision_unresolvable\": true"),
               std::string::npos);
 

@@ -1,0 +1,61 @@
+// The accuracy report at order 2000, as the window computes it after a solve command: residual and
+// norms in double, then the condition estimate by LAPACK. Its time is the delay from the command's
+// end to the report in the status bar (the worker's start costs microseconds on top).
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "commands/accuracy_report.h"
+
+namespace {
+
+using namespace varnex;
+
+// A random memory-mode system of order n with a dominant diagonal and a nearby approximation, as a
+// finished "Find  solution" leaves it.
+void make_app(App& app, int n) {
+    std::mt19937 gen(777u + n);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    SystemState& st = app.st;
+    st.N = static_cast<int16_t>(n);
+    st.DataMode = kModeMemory;
+    st.IterCount = 4;
+    st.A.dim(n);
+    dim_cleared(st.B, n);
+    dim_cleared(st.X, n);
+    for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= n; ++i) st.A(i, j) = u(gen) + (i == j ? 0.5f * n : 0.0f);
+    for (int i = 1; i <= n; ++i) {
+        st.B[i] = u(gen);
+        st.X[i] = st.B[i] / (0.5f * n);
+    }
+    app.last_run.find_solution = true;
+    app.last_run.end = RunEnd::AccuracyReached;
+    app.last_run.sweeps = 3;
+}
+
+void BM_AccuracyReport(benchmark::State& state) {
+    App app;
+    make_app(app, static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        AccuracyReport r = accuracy_report(app);
+        if (!r.conditioned) state.SkipWithError("no condition estimate");
+        benchmark::DoNotOptimize(r.kappa1);
+    }
+}
+BENCHMARK(BM_AccuracyReport)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+// The residual pass alone, for the share of the report that does not depend on LAPACK.
+void BM_ResidualInMemory(benchmark::State& state) {
+    App app;
+    make_app(app, static_cast<int>(state.range(0)));
+    const std::atomic<bool> go_on{false};
+    ResidualNorms norms;
+    for (auto _ : state) {
+        residual_in_memory(app.st.A, app.st.B, app.st.X, app.st.N, go_on, norms);
+        benchmark::DoNotOptimize(norms.residual);
+    }
+}
+BENCHMARK(BM_ResidualInMemory)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
