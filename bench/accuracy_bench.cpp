@@ -3,9 +3,13 @@
 // end to the report in the status bar (the worker's start costs microseconds on top).
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "commands/accuracy_report.h"
+
+extern "C" void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
 
 namespace {
 
@@ -57,5 +61,46 @@ void BM_ResidualInMemory(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ResidualInMemory)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// How long the next command waits for a report it cancels: the measurement runs on a thread for
+// 20..80 ms (the residual pass, then the factorization), the flag is set, and the time until the
+// thread has ended is the wait.
+void BM_CancelLatency(benchmark::State& state) {
+    App app;
+    make_app(app, static_cast<int>(state.range(0)));
+    int k = 0;
+    for (auto _ : state) {
+        std::atomic<bool> cancel{false};
+        AccuracyReport r = start_report(app);
+        std::thread worker([&] { measure_report(app, r, cancel); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + 15 * (k++ % 5)));
+        const auto t0 = std::chrono::steady_clock::now();
+        cancel = true;
+        worker.join();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+}
+BENCHMARK(BM_CancelLatency)->Arg(2000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
+
+// The yardstick: one dgetrf call on the same double matrix, the bulk of the report's work, with the
+// copy made outside the time.
+void BM_DgetrfYardstick(benchmark::State& state) {
+    App app;
+    const int n = static_cast<int>(state.range(0));
+    make_app(app, n);
+    std::vector<double> a0(static_cast<std::size_t>(n) * n), a;
+    for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= n; ++i) a0[static_cast<std::size_t>(j - 1) * n + (i - 1)] = app.st.A(i, j);
+    std::vector<int> ipiv(n);
+    for (auto _ : state) {
+        state.PauseTiming();
+        a = a0;
+        state.ResumeTiming();
+        int info = 0;
+        dgetrf_(&n, &n, a.data(), &n, ipiv.data(), &info);
+        benchmark::DoNotOptimize(a.data());
+    }
+}
+BENCHMARK(BM_DgetrfYardstick)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 
 }  // namespace

@@ -57,10 +57,19 @@ bool residual_from_row_file(const std::string& path, int n, const std::vector<fl
 /// gigabytes and minutes.
 inline constexpr int kMaxConditionOrder = 8000;
 
+/// The pieces of the factorization behind the condition estimate: columns factored by one dgetrf
+/// call, and columns of the rest updated by one dgemm call. Each piece runs to its end once begun, so
+/// their size bounds how long a cancel waits (about 50 ms at order 2000 on two cores).
+struct ConditionBlocks {
+    int panel = 512;
+    int strip = 1024;
+};
+
 /// kappa1(A) = ||A||_1 ||A^-1||_1 estimated by LAPACK (dgetrf, then dgecon) on a double copy of A
 /// (1..n x 1..n); +inf when the factorization meets an exactly zero pivot. Returns false when
 /// cancelled. Throws RunError(OutOfMemory) when the copy cannot be had.
-bool condition_estimate(const SquareMatrix& A, int n, const std::atomic<bool>& cancel, double& kappa1);
+bool condition_estimate(const SquareMatrix& A, int n, const std::atomic<bool>& cancel, double& kappa1,
+                        ConditionBlocks blocks = {});
 
 /// True when single precision cannot resolve a system of this condition: kappa1 * 2^-24 >= 1
 /// (a NaN counts as unresolvable).

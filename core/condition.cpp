@@ -34,12 +34,10 @@ namespace varnex {
 
 namespace {
 
-constexpr int kPanel = 128;  // columns factored by one dgetrf call
-constexpr int kStrip = 512;  // columns of the trailing matrix updated by one dgemm call
-
 // LU factorization with partial pivoting of the n x n column-major matrix a in place, as dgetrf
 // leaves it; ipiv 1-based. Returns false when cancelled; `singular` tells of an exactly zero pivot.
-bool factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& singular) {
+bool factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& singular, ConditionBlocks blocks) {
+    const int kPanel = std::max(1, blocks.panel), kStrip = std::max(1, blocks.strip);
     const int lda = n;
     const int one = 1;
     const double plus = 1.0, minus = -1.0;
@@ -74,7 +72,8 @@ bool factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& 
 
 }  // namespace
 
-bool condition_estimate(const SquareMatrix& A, int n, const std::atomic<bool>& cancel, double& kappa1) {
+bool condition_estimate(const SquareMatrix& A, int n, const std::atomic<bool>& cancel, double& kappa1,
+                        ConditionBlocks blocks) {
     kappa1 = 1.0;
     if (n <= 0) return true;
     if (A.upper() < n) raise(ErrorKind::Subscript);
@@ -105,7 +104,7 @@ bool condition_estimate(const SquareMatrix& A, int n, const std::atomic<bool>& c
         anorm = std::fmax(anorm, sum);
     }
     bool singular = false;
-    if (!factor(a.data(), n, ipiv.data(), cancel, singular)) return false;
+    if (!factor(a.data(), n, ipiv.data(), cancel, singular, blocks)) return false;
     if (singular || anorm == 0.0) {
         kappa1 = std::numeric_limits<double>::infinity();
         return true;

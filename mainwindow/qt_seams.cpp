@@ -63,7 +63,11 @@ void QtControls::refresh() {
 }
 
 void QtControls::status(std::string_view text) {
-    if (status_bar_) status_bar_->showMessage(to_qstring(text));
+    if (!status_bar_) return;
+    const QString line = to_qstring(text);
+    status_bar_->showMessage(line);
+    // A line longer than the window is cut at its edge: the tooltip shows it whole.
+    status_bar_->setToolTip(line);
 }
 
 void QtMessageBoxes::message(std::string_view text) {
