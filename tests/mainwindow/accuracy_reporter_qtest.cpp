@@ -6,9 +6,11 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QtTest>
+#include <cstring>
 #include <random>
 #include <sstream>
 
+#include "files/save_command.h"
 #include "mainwindow/frm_main.h"
 #include "support/fakes.h"
 
@@ -35,11 +37,15 @@ struct Window {
     FrmMain w{QString::fromStdString(dir.path())};
     QStatusBar* bar = w.findChild<QStatusBar*>("staStatus");
 
-    explicit Window(int n) {
+    Window() {
         w.app().box = &boxes;
         w.app().cd = &cd;
-        cd.next.push_back(dir.write("data/big.txt", system_text(n)));
-        w.findChild<QAction*>("Open")->trigger();
+    }
+    explicit Window(int n) : Window() { load("Open", "data/big.txt", system_text(n)); }
+    // Open or Connect of a system file with the given text.
+    void load(const char* command, const std::string& rel, const std::string& text) {
+        cd.next.push_back(dir.write(rel, text));
+        w.findChild<QAction*>(command)->trigger();
     }
     void click(const char* name) { QTest::mouseClick(w.findChild<QPushButton*>(name), Qt::LeftButton); }
     QString status() const { return bar->currentMessage(); }
@@ -86,6 +92,32 @@ class AccuracyReporterTest : public QObject {
         win.click("cmdN");
         QTest::qWait(300);
         QVERIFY2(!win.status().contains(QStringLiteral("backward")), qPrintable(win.status()));
+    }
+
+    void testSystemsSaveTheSameSolutionWithTheReportAsBefore() {
+        const std::string data = test::testdata_dir();
+        if (data.empty()) QSKIP("no test data");
+        for (const char* command : {"Open", "Connect"}) {
+            for (const char* name : {"494_bus", "bcsstk01", "bfwa62", "fs_183_1", "impcol_a", "west0067"}) {
+                const QString trace = QStringLiteral("%1 %2").arg(command, name);
+                Window win;
+                win.load(command, std::string("data/") + name + ".txt", test::read_file(data + "/" + name + ".txt"));
+                win.click("cmdSolution");
+                // The report is still being computed: what the run left, saved before the report...
+                const SystemState before = win.w.app().st;
+                save_solution(win.w.app(), win.dir.path() + "/before.txt");
+                QTRY_VERIFY_WITH_TIMEOUT(win.status().contains(QStringLiteral("backward error")), 20000);
+                // ...is what stays after it, bit for bit.
+                const SystemState& after = win.w.app().st;
+                save_solution(win.w.app(), win.dir.path() + "/after.txt");
+                QVERIFY2(after.X == before.X && after.R == before.R, qPrintable(trace));
+                QVERIFY2(after.IterCount == before.IterCount && std::memcmp(&after.Er, &before.Er, 4) == 0,
+                         qPrintable(trace));
+                const std::string saved = test::read_file(win.dir.path() + "/after.txt");
+                QVERIFY2(!saved.empty() && saved == test::read_file(win.dir.path() + "/before.txt"),
+                         qPrintable(trace));
+            }
+        }
     }
 
     void windowClosesWhileAReportRuns() {
