@@ -12,13 +12,23 @@ AccuracyReporter::AccuracyReporter(const App& app, Controls& ui, QObject* parent
 AccuracyReporter::~AccuracyReporter() { cancel(); }
 
 void AccuracyReporter::start() {
+    // No new run: whatever command_ended() decided for the report on show stands.
+    if (app_.last_run.runs == runs_seen_) return;
     cancel();
+    runs_seen_ = app_.last_run.runs;
     AccuracyReport report = start_report(app_);
+    showing_ = true;
+    about_ = subject();
     ui_.status(report_line(report));
-    if (!report.pending) {
+    complete_ = !report.pending;
+    if (complete_) {
         emit reported(QString::fromStdString(report_line(report)));
         return;
     }
+    measure(std::move(report));
+}
+
+void AccuracyReporter::measure(AccuracyReport report) {
     worker_ = std::thread([this, report]() mutable {
         const bool done = measure_report(app_, report, cancel_);
         std::lock_guard<std::mutex> lock(mutex_);
@@ -44,6 +54,18 @@ void AccuracyReporter::cancel() {
     ready_ = false;
 }
 
+void AccuracyReporter::command_ended() {
+    if (!showing_) return;
+    if (subject() != about_) {
+        showing_ = false;
+        ui_.status("");
+        return;
+    }
+    // The command left the system and its run alone (an arrow, Save, About): measure again what the
+    // cancel interrupted.
+    if (!complete_ && !busy()) measure(start_report(app_));
+}
+
 void AccuracyReporter::deliver() {
     AccuracyReport report;
     {
@@ -54,6 +76,7 @@ void AccuracyReporter::deliver() {
         ready_ = false;
     }
     worker_.join();  // the thread has posted and is returning
+    complete_ = true;
     const std::string line = report_line(report);
     ui_.status(line);
     emit reported(QString::fromStdString(line));

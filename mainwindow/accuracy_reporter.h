@@ -1,8 +1,9 @@
 #pragma once
 // The accuracy report in the main window's status bar: shown in part as a solve command ends, and
 // completed by a worker thread that measures the residual and the condition of the system while the
-// window stays free. The next command, and the window's end, cancel the worker first, so that no
-// command ever changes the state the worker reads.
+// window stays free. Every command cancels the worker before it starts, so that no command ever
+// changes the state the worker reads; a command that leaves the system as it was lets the report
+// go on, one that starts another system clears it.
 
 #include <QObject>
 #include <QString>
@@ -22,11 +23,16 @@ class AccuracyReporter : public QObject {
     AccuracyReporter(const App& app, Controls& ui, QObject* parent = nullptr);
     ~AccuracyReporter() override;
 
-    /// After a solve command has ended: shows sweeps and ending at once and starts the measurement.
+    /// After a solve command has ended: when it began a run, shows sweeps and ending at once and
+    /// starts the measurement. A command that ended before its run began (an unreadable accuracy)
+    /// leaves the report of the run before.
     void start();
-    /// Stops a running measurement and waits for its thread, which notices within one row or one
-    /// piece of the factorization. Afterwards the state may change.
+    /// Before any command: stops a running measurement and waits for its thread, which notices
+    /// within one row or one piece of the factorization. Afterwards the state may change.
     void cancel();
+    /// After any command: a report still to be measured is measured again when the system and its
+    /// run are as they were, and cleared when they are not (another system, a new run).
+    void command_ended();
     /// A measurement is running or its result waits to be shown.
     bool busy() const { return worker_.joinable(); }
 
@@ -39,6 +45,14 @@ class AccuracyReporter : public QObject {
     void deliver();
 
   private:
+    // What a report is about: the system's order and mode and the counter of its run.
+    struct Subject {
+        int16_t n = 0, mode = 0, iter = 0;
+        bool operator==(const Subject&) const = default;
+    };
+    Subject subject() const { return {app_.st.N, app_.st.DataMode, app_.st.IterCount}; }
+    void measure(AccuracyReport report);
+
     const App& app_;
     Controls& ui_;
     std::thread worker_;
@@ -46,6 +60,12 @@ class AccuracyReporter : public QObject {
     std::mutex mutex_;  // guards result_ and ready_
     AccuracyReport result_;
     bool ready_ = false;
+
+    // The report on show (window thread only).
+    bool showing_ = false;
+    bool complete_ = false;
+    Subject about_;
+    unsigned runs_seen_ = 0;
 };
 
 }  // namespace varnex

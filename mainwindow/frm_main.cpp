@@ -311,6 +311,7 @@ void FrmMain::run(Command&& command, bool busy) {
     }
     model_->set_deferred(false);
     model_->flush();
+    reporter_->command_ended();
     if (busy) QApplication::restoreOverrideCursor();
 }
 
