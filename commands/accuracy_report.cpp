@@ -21,9 +21,7 @@ bool has_result(const App& app) {
 
 }  // namespace
 
-int run_sweeps(const App& app) {
-    return app.st.IterCount - 1 + (app.last_run.end == RunEnd::SweepLimit ? 1 : 0);
-}
+int run_sweeps(const App& app) { return app.st.IterCount - 1 + (app.last_run.end == RunEnd::SweepLimit ? 1 : 0); }
 
 AccuracyReport start_report(const App& app) {
     AccuracyReport r;

@@ -28,15 +28,15 @@ struct ResidualNorms {
 /// What a report says about the last solve command. Plain fields, so that a front end can print
 /// them one by one (the batch program as JSON fields).
 struct AccuracyReport {
-    int sweeps = 0;      ///< sweeps of the current run (IterCount - 1, the limit sweep counted)
-    std::string ending;  ///< how the run ended, in words ("accuracy reached", ...)
-    bool measured = false;  ///< the norms below were computed
-    bool pending = false;   ///< the norms are still being computed
-    bool connected = false; ///< the system was read from the row file
+    int sweeps = 0;          ///< sweeps of the current run (IterCount - 1, the limit sweep counted)
+    std::string ending;      ///< how the run ended, in words ("accuracy reached", ...)
+    bool measured = false;   ///< the norms below were computed
+    bool pending = false;    ///< the norms are still being computed
+    bool connected = false;  ///< the system was read from the row file
     ResidualNorms norms;
     double backward_error = 0.0;
-    bool conditioned = false;  ///< kappa1 holds an estimate
-    double kappa1 = 0.0;       ///< 1-norm condition estimate of A; +inf for an exactly singular A
+    bool conditioned = false;    ///< kappa1 holds an estimate
+    double kappa1 = 0.0;         ///< 1-norm condition estimate of A; +inf for an exactly singular A
     bool beyond_single = false;  ///< kappa1 * 2^-24 >= 1
     std::string note;            ///< why there are no norms or no estimate, when there are none
 };

@@ -23,8 +23,8 @@ void dgecon_(const char* norm, const int* n, const double* a, const int* lda, co
              double* work, int* iwork, int* info, std::size_t norm_len);
 void dlaswp_(const int* n, double* a, const int* lda, const int* k1, const int* k2, const int* ipiv, const int* incx);
 void dtrsm_(const char* side, const char* uplo, const char* transa, const char* diag, const int* m, const int* n,
-            const double* alpha, const double* a, const int* lda, double* b, const int* ldb, std::size_t,
-            std::size_t, std::size_t, std::size_t);
+            const double* alpha, const double* a, const int* lda, double* b, const int* ldb, std::size_t, std::size_t,
+            std::size_t, std::size_t);
 void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k, const double* alpha,
             const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
             const int* ldc, std::size_t, std::size_t);
@@ -63,8 +63,8 @@ bool factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& 
             const int w = std::min(kStrip, n - j);
             dlaswp_(&w, at(0, j), &lda, &k1, &k2, ipiv, &one);
             dtrsm_("L", "L", "N", "U", &jb, &w, &plus, at(k, k), &lda, at(k, j), &lda, 1, 1, 1, 1);
-            dgemm_("N", "N", &rest, &w, &jb, &minus, at(k + jb, k), &lda, at(k, j), &lda, &plus, at(k + jb, j), &lda,
-                   1, 1);
+            dgemm_("N", "N", &rest, &w, &jb, &minus, at(k + jb, k), &lda, at(k, j), &lda, &plus, at(k + jb, j), &lda, 1,
+                   1);
         }
     }
     return true;
