@@ -58,6 +58,9 @@ bool measure_report(const App& app, AccuracyReport& r, const std::atomic<bool>& 
     } catch (const std::bad_alloc&) {
         r.note = std::string(r.measured ? "no condition estimate: " : "no accuracy report: ") +
                  error_name(ErrorKind::OutOfMemory);
+    } catch (const std::exception& e) {
+        // Anything else would end the program from the worker thread: it becomes a note too.
+        r.note = std::string(r.measured ? "no condition estimate: " : "no accuracy report: ") + e.what();
     }
     r.pending = false;
     return true;
