@@ -6,8 +6,10 @@
 namespace varnex {
 
 void begin_run(App& app, bool find_solution) {
+    const unsigned runs = app.last_run.runs + 1;
     app.last_run = RunOutcome{};
     app.last_run.find_solution = find_solution;
+    app.last_run.runs = runs;
 }
 
 void sweep_completed(App& app) {

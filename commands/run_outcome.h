@@ -9,7 +9,7 @@
 
 namespace varnex {
 
-/// Starts the record of a solve command.
+/// Starts the record of a solve command (and counts it in RunOutcome::runs).
 void begin_run(App& app, bool find_solution);
 
 /// After one completed sweep of a solve command: shows Er, repaints, tells Controls::sweep_done,

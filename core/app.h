@@ -29,6 +29,7 @@ struct RunOutcome {
     int sweeps = 0;      ///< sweeps completed by this command
     std::string fault;   ///< see RunEnd::Fault and RunEnd::Message
     bool timed = false;  ///< the command showed its duration in txtTime
+    unsigned runs = 0;   ///< solve commands that began a run so far; tells a new record from an old one
 };
 
 struct App {

@@ -25,6 +25,7 @@
 #include "files/save_command.h"
 #include "commands/commands.h"
 #include "mainwindow/client_area.h"
+#include "mainwindow/accuracy_reporter.h"
 #include "mainwindow/grid_table_model.h"
 #include "mainwindow/grid_view.h"
 #include "mainwindow/input_gate.h"
@@ -111,11 +112,13 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     observer_.ui = &controls_;
     app_.grid.set_observer(&observer_);
     controls_.set_grid_model(model_);
+    reporter_ = std::make_unique<AccuracyReporter>(app_, controls_);
 
     run([](App& app) { Form_Load(app); }, false);
 }
 
 FrmMain::~FrmMain() {
+    reporter_.reset();
     // The grid lives in app_, which goes before the child widgets: detach the view model first.
     app_.grid.set_observer(nullptr);
     msfgData_->setModel(nullptr);
@@ -246,7 +249,10 @@ void FrmMain::build_menu() {
     connect(connect_, &QAction::triggered, this, [this] { run([](App& app) { Connect_Click(app); }, false); });
     connect(import, &QAction::triggered, this, [this] { run([](App& app) { Import_Click(app); }, true); });
     connect(export_, &QAction::triggered, this, [this] { run([](App& app) { ExportSolution_Click(app); }, false); });
-    connect(exit, &QAction::triggered, this, [] { Exit_Click(); });
+    connect(exit, &QAction::triggered, this, [this] {
+        reporter_->cancel();
+        Exit_Click();
+    });
     connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
     connect(guide, &QAction::triggered, this, [this] { UserGuide_Click(app_folder_); });
     connect(paid, &QAction::triggered, this, [] { GetPaid_Click(); });
@@ -256,9 +262,14 @@ void FrmMain::connect_commands() {
     connect(cmdN_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdN_Click(app); }, true); });
     connect(cmdA_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdA_Click(app); }, false); });
     connect(cmdB_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdB_Click(app); }, false); });
-    connect(cmdSolution_, &QPushButton::clicked, this,
-            [this] { run([](App& app) { cmdSolution_Click(app); }, true, true); });
-    connect(cmdIter_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdIter_Click(app); }, true); });
+    connect(cmdSolution_, &QPushButton::clicked, this, [this] {
+        run([](App& app) { cmdSolution_Click(app); }, true, true);
+        reporter_->start();
+    });
+    connect(cmdIter_, &QPushButton::clicked, this, [this] {
+        run([](App& app) { cmdIter_Click(app); }, true);
+        reporter_->start();
+    });
     for (int k = 0; k < 3; ++k) {
         connect(cmdDown_[k], &QPushButton::clicked, this,
                 [this, k] { run([k](App& app) { cmdDown_Click(app, k); }, false); });
@@ -297,6 +308,9 @@ void FrmMain::bind_controls() {
 
 template <class Command>
 void FrmMain::run(Command&& command, bool busy, bool stoppable) {
+    // The accuracy report's worker reads the state that the command may change.
+    reporter_->cancel();
+    const unsigned notes = controls_.status_writes();
     if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
     model_->set_deferred(true);
     gate_->hold(stoppable);
@@ -310,6 +324,7 @@ void FrmMain::run(Command&& command, bool busy, bool stoppable) {
     gate_->release();
     model_->set_deferred(false);
     model_->flush();
+    reporter_->command_ended(controls_.status_writes() != notes);
     if (busy) QApplication::restoreOverrideCursor();
     // A close asked for during the command: the run has stopped, now the window goes.
     if (gate_->take_close_request()) QTimer::singleShot(0, this, &QWidget::close);

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <memory>
 
 #include "core/app.h"
 #include "mainwindow/qt_seams.h"
@@ -20,6 +21,7 @@ class QTableView;
 namespace varnex {
 
 class ClientArea;
+class AccuracyReporter;
 class GridTableModel;
 class InputGate;
 
@@ -106,6 +108,8 @@ class FrmMain : public QMainWindow {
     std::array<QLineEdit*, 3> txtIndex_{};
     std::array<QPushButton*, 3> cmdDown_{};
     std::array<QPushButton*, 3> cmdUp_{};
+    // Last, so that it goes first: its worker reads app_.
+    std::unique_ptr<AccuracyReporter> reporter_;
 };
 
 }  // namespace varnex

@@ -91,7 +91,12 @@ void QtControls::end_run_note() {
 
 void QtControls::status(std::string_view text) {
     run_note_.clear();  // the command's own note replaces the run's
-    if (status_bar_) status_bar_->showMessage(to_qstring(text));
+    ++status_writes_;
+    if (!status_bar_) return;
+    const QString line = to_qstring(text);
+    status_bar_->showMessage(line);
+    // A line longer than the window is cut at its edge: the tooltip shows it whole.
+    status_bar_->setToolTip(line);
 }
 
 void QtMessageBoxes::message(std::string_view text) {

@@ -51,6 +51,8 @@ class QtControls : public Controls {
     void refresh() override;
     bool stop_requested() override;
     void status(std::string_view text) override;
+    /// How many notes status() has shown so far: tells the window whether a command wrote one.
+    unsigned status_writes() const { return status_writes_; }
 
   private:
     QWidget* widget(Ctl c) const;
@@ -58,6 +60,7 @@ class QtControls : public Controls {
     std::array<QPointer<QWidget>, static_cast<std::size_t>(Ctl::cmdIter) + 1> widgets_;
     GridTableModel* model_ = nullptr;
     QPointer<QStatusBar> status_bar_;
+    unsigned status_writes_ = 0;
     InputGate* gate_ = nullptr;
     const int16_t* iter_count_ = nullptr;
     QString run_note_;  ///< the status text this class showed last during a run, empty when none

@@ -1,0 +1,120 @@
+// The 1-norm condition estimate of A: LU factors of a double copy by LAPACK, then LAPACK's dgecon.
+//
+// The factorization is LAPACK's own blocked algorithm (dgetrf's right-looking recipe) written out
+// panel by panel around LAPACK and BLAS calls: dgetrf factors each panel, dlaswp applies its row
+// interchanges, dtrsm and dgemm update the rest. Factored that way the work can stop between two
+// pieces when the cancel flag is set, instead of holding a worker thread for the whole factorization.
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "core/accuracy.h"
+#include "core/errors.h"
+
+extern "C" {
+// Fortran interfaces of LAPACK and BLAS (32-bit integers); the trailing lengths are those of the
+// character arguments.
+void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
+void dgecon_(const char* norm, const int* n, const double* a, const int* lda, const double* anorm, double* rcond,
+             double* work, int* iwork, int* info, std::size_t norm_len);
+void dlaswp_(const int* n, double* a, const int* lda, const int* k1, const int* k2, const int* ipiv, const int* incx);
+void dtrsm_(const char* side, const char* uplo, const char* transa, const char* diag, const int* m, const int* n,
+            const double* alpha, const double* a, const int* lda, double* b, const int* ldb, std::size_t, std::size_t,
+            std::size_t, std::size_t);
+void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k, const double* alpha,
+            const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
+            const int* ldc, std::size_t, std::size_t);
+}
+
+namespace varnex {
+
+namespace {
+
+// LU factorization with partial pivoting of the n x n column-major matrix a in place, as dgetrf
+// leaves it; ipiv 1-based. Returns false when cancelled; `singular` tells of an exactly zero pivot.
+bool factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& singular, ConditionBlocks blocks) {
+    const int kPanel = std::max(1, blocks.panel), kStrip = std::max(1, blocks.strip);
+    const int lda = n;
+    const int one = 1;
+    const double plus = 1.0, minus = -1.0;
+    auto at = [&](int i, int j) { return a + static_cast<std::size_t>(j) * lda + i; };
+    singular = false;
+    // k: first column of the panel (0-based); jb its width; the trailing matrix starts at k + jb.
+    for (int k = 0; k < n; k += kPanel) {
+        if (cancel.load(std::memory_order_relaxed)) return false;
+        const int jb = std::min(kPanel, n - k);
+        const int m = n - k;
+        int info = 0;
+        dgetrf_(&m, &jb, at(k, k), &lda, ipiv + k, &info);
+        if (info > 0) singular = true;
+        for (int p = k; p < k + jb; ++p) ipiv[p] += k;
+        const int k1 = k + 1, k2 = k + jb;
+        // The panel's interchanges on the columns before it and after it.
+        if (k > 0) dlaswp_(&k, a, &lda, &k1, &k2, ipiv, &one);
+        const int rest = n - k - jb;
+        if (rest <= 0) continue;
+        // Strips of the trailing columns: the rows of U beside the panel, then the Schur update.
+        for (int j = k + jb; j < n; j += kStrip) {
+            if (cancel.load(std::memory_order_relaxed)) return false;
+            const int w = std::min(kStrip, n - j);
+            dlaswp_(&w, at(0, j), &lda, &k1, &k2, ipiv, &one);
+            dtrsm_("L", "L", "N", "U", &jb, &w, &plus, at(k, k), &lda, at(k, j), &lda, 1, 1, 1, 1);
+            dgemm_("N", "N", &rest, &w, &jb, &minus, at(k + jb, k), &lda, at(k, j), &lda, &plus, at(k + jb, j), &lda, 1,
+                   1);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool condition_estimate(const SquareMatrix& A, int n, const std::atomic<bool>& cancel, double& kappa1,
+                        ConditionBlocks blocks) {
+    kappa1 = 1.0;
+    if (n <= 0) return true;
+    if (A.upper() < n) raise(ErrorKind::Subscript);
+    const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+    ensure_memory(nn * sizeof(double));
+    std::vector<double> a;
+    std::vector<int> ipiv, iwork;
+    std::vector<double> work;
+    try {
+        a.resize(nn);
+        ipiv.resize(n);
+        iwork.resize(n);
+        work.resize(static_cast<std::size_t>(4) * n);
+    } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
+    }
+    // The copy without row and column 0, and ||A||_1, the largest column sum of |a(i,j)|.
+    double anorm = 0.0;
+    for (int j = 1; j <= n; ++j) {
+        if (cancel.load(std::memory_order_relaxed)) return false;
+        const float* col = A.col(j);
+        double* dst = a.data() + static_cast<std::size_t>(j - 1) * n;
+        double sum = 0.0;
+        for (int i = 1; i <= n; ++i) {
+            dst[i - 1] = col[i];
+            sum += std::fabs(static_cast<double>(col[i]));
+        }
+        anorm = std::fmax(anorm, sum);
+    }
+    bool singular = false;
+    if (!factor(a.data(), n, ipiv.data(), cancel, singular, blocks)) return false;
+    if (singular || anorm == 0.0) {
+        kappa1 = std::numeric_limits<double>::infinity();
+        return true;
+    }
+    if (cancel.load(std::memory_order_relaxed)) return false;
+    double rcond = 0.0;
+    int info = 0;
+    dgecon_("1", &n, a.data(), &n, &anorm, &rcond, work.data(), iwork.data(), &info, 1);
+    kappa1 = rcond > 0.0 ? 1.0 / rcond : std::numeric_limits<double>::infinity();
+    return true;
+}
+
+}  // namespace varnex

@@ -1,0 +1,93 @@
+#include "mainwindow/accuracy_reporter.h"
+
+#include <QMetaObject>
+
+namespace varnex {
+
+AccuracyReporter::AccuracyReporter(const App& app, Controls& ui, QObject* parent)
+    : QObject(parent), app_(app), ui_(ui) {
+    setObjectName(QStringLiteral("accuracyReporter"));
+}
+
+AccuracyReporter::~AccuracyReporter() { cancel(); }
+
+void AccuracyReporter::start() {
+    // No new run: whatever command_ended() decided for the report on show stands.
+    if (app_.last_run.runs == runs_seen_) return;
+    cancel();
+    runs_seen_ = app_.last_run.runs;
+    AccuracyReport report = start_report(app_);
+    showing_ = true;
+    about_ = subject();
+    shown_ = report_line(report);
+    ui_.status(shown_);
+    complete_ = !report.pending;
+    if (complete_) {
+        emit reported(QString::fromStdString(report_line(report)));
+        return;
+    }
+    measure(std::move(report));
+}
+
+void AccuracyReporter::measure(AccuracyReport report) {
+    worker_ = std::thread([this, report]() mutable {
+        const bool done = measure_report(app_, report, cancel_);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!done || cancel_.load()) return;
+        result_ = std::move(report);
+        ready_ = true;
+        // Posted while the lock is held: cancel() takes the same lock before the window may go, so
+        // the reporter is alive here. Only Qt's own event carries the call; the result stays in
+        // result_ behind the mutex.
+        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+    });
+}
+
+void AccuracyReporter::cancel() {
+    if (!worker_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cancel_.store(true);
+    }
+    worker_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    cancel_.store(false);
+    ready_ = false;
+}
+
+void AccuracyReporter::command_ended(bool wrote_status) {
+    if (!showing_) return;
+    if (wrote_status) {
+        showing_ = false;
+        return;
+    }
+    if (subject() != about_) {
+        showing_ = false;
+        ui_.status("");
+        return;
+    }
+    // The command left the system and its run alone (an arrow, Save, About, a solve command that
+    // ended before its run began): the report comes back over the run's note, and what the cancel
+    // interrupted is measured again.
+    ui_.status(shown_);
+    if (!complete_ && !busy()) measure(start_report(app_));
+}
+
+void AccuracyReporter::deliver() {
+    AccuracyReport report;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // A result withdrawn by cancel() after this call was posted.
+        if (!ready_) return;
+        report = std::move(result_);
+        ready_ = false;
+    }
+    worker_.join();  // the thread has posted and is returning
+    complete_ = true;
+    const std::string line = report_line(report);
+    shown_ = line;
+    ui_.status(line);
+    emit reported(QString::fromStdString(line));
+}
+
+}  // namespace varnex

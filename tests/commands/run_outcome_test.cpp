@@ -1,0 +1,92 @@
+// How each ending of a solve command is recorded in App::last_run, with the sweeps the report counts.
+#include "commands/run_outcome.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "commands/accuracy_report.h"
+#include "commands/commands.h"
+#include "files/connect_command.h"
+#include "support/fakes.h"
+
+namespace varnex {
+namespace {
+
+using test::TestApp;
+
+class StoppingControls : public test::FakeControls {  // asks to stop after every sweep, as Esc does
+  public:
+    bool stop_requested() override { return true; }
+};
+
+// Order 2 with b = (3, 5) through the entry commands; the default matrix is ((2, 1), (1, 3)).
+void enter(TestApp& t, const std::vector<std::string>& a = {"2", "1", "1", "3"}) {
+    t.ui.set_text(Ctl::txtN, "2");
+    cmdN_Click(t.app);
+    for (int k = 0; k < 6; ++k) {
+        t.ui.texts[txt_index(k < 4 ? 0 : 2)] = std::to_string(k < 4 ? k / 2 + 1 : k - 3);
+        t.ui.texts[txt_index(1)] = std::to_string(k % 2 + 1);
+        t.ui.texts[k < 4 ? Ctl::txtA : Ctl::txtB] = k < 4 ? a[k] : (k == 4 ? "3" : "5");
+        k < 4 ? cmdA_Click(t.app) : cmdB_Click(t.app);
+    }
+}
+
+TEST(RunOutcome, EachEndingIsRecordedWithItsSweeps) {
+    TestApp t;
+    enter(t);
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(describe(t.app.last_run), "accuracy reached");
+    EXPECT_TRUE(t.app.last_run.find_solution && t.app.last_run.timed && t.app.last_run.sweeps == 1);
+
+    t.ui.set_text(Ctl::txtEps, "-1");  // only stagnation can end this run
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(t.app.last_run.end, RunEnd::NoFurtherProgress);
+    const int sweeps = run_sweeps(t.app);
+    EXPECT_EQ(sweeps, t.app.last_run.sweeps);
+    cmdIter_Click(t.app);  // continues the run
+    EXPECT_EQ(t.app.last_run.end, RunEnd::OneSweep);
+    EXPECT_EQ(run_sweeps(t.app), sweeps + 1);
+
+    // The sweep that meets the counter's limit is made and counted; the command ends silently.
+    t.app.st.IterCount = 32767;
+    cmdIter_Click(t.app);
+    EXPECT_EQ(describe(t.app.last_run), "sweep counter limit");
+    EXPECT_FALSE(t.app.last_run.timed);
+    EXPECT_EQ(report_line(start_report(t.app)).rfind("32767 sweeps, sweep counter limit", 0), 0u);
+
+    // A stop request ends "Find  solution" after its first sweep; the connected run starts from
+    // zeros, so that no stop rule holds there.
+    StoppingControls stopping;
+    stopping.texts = t.ui.texts;
+    t.app.ui = &stopping;
+    t.cd.next.push_back(t.dir.write("data/s.txt", "2 1 3\r\n1 3 5\r\n"));
+    Connect_Click(t.app);
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(describe(t.app.last_run), "stopped");
+    EXPECT_TRUE(run_sweeps(t.app) == 1 && t.app.last_run.timed);
+    t.app.ui = &t.ui;
+}
+
+TEST(RunOutcome, FaultsAndMessagesEndTheRecord) {
+    TestApp t;
+    enter(t, {"1", "0", "1", "0"});  // a zero column: "NoSolution", then a fault in the first sweep
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(describe(t.app.last_run).rfind("fault: ", 0), 0u);
+    EXPECT_FALSE(t.app.last_run.timed);
+    const unsigned runs = t.app.last_run.runs;
+
+    t.ui.set_text(Ctl::txtN, "2");  // a coefficient never entered: the trap's message
+    cmdN_Click(t.app);
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(t.app.last_run.end, RunEnd::Message);
+    EXPECT_EQ(t.app.last_run.fault, t.app.st.msg.MsgBadData);
+    EXPECT_EQ(t.app.last_run.runs, runs + 1);
+    t.ui.set_text(Ctl::txtEps, "abc");  // no run begins: the record stays
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(t.app.last_run.runs, runs + 1);
+}
+
+}  // namespace
+}  // namespace varnex

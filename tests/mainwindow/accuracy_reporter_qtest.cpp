@@ -1,0 +1,101 @@
+// The accuracy report in the real main window, offscreen: it follows every solve command without
+// holding the window, a new command cancels it before it touches the state, a stale result never
+// reaches the status bar. Built with VARNEX_TSAN, this is the check for races with the worker.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QtTest>
+#include <random>
+#include <sstream>
+
+#include "mainwindow/frm_main.h"
+#include "support/fakes.h"
+
+using namespace varnex;
+
+namespace {
+
+// A diagonally dominant system of order n as the text of a system file.
+std::string system_text(int n) {
+    std::mt19937 gen(11);
+    std::uniform_int_distribution<int> u(-99, 99);
+    std::ostringstream s;
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) s << (i == j ? 100 * n : u(gen)) << ' ';
+        s << u(gen) << "\r\n";
+    }
+    return s.str();
+}
+
+struct Window {
+    test::TempDir dir;
+    test::FakeBoxes boxes;
+    test::FakeDialog cd;
+    FrmMain w{QString::fromStdString(dir.path())};
+    QStatusBar* bar = w.findChild<QStatusBar*>("staStatus");
+
+    explicit Window(int n) {
+        w.app().box = &boxes;
+        w.app().cd = &cd;
+        cd.next.push_back(dir.write("data/big.txt", system_text(n)));
+        w.findChild<QAction*>("Open")->trigger();
+    }
+    void click(const char* name) { QTest::mouseClick(w.findChild<QPushButton*>(name), Qt::LeftButton); }
+    QString status() const { return bar->currentMessage(); }
+};
+
+}  // namespace
+
+class AccuracyReporterTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void nextCommandCancelsAndOnlyTheLastReportIsShown() {
+        Window win(400);
+        QSignalSpy shown(win.bar, &QStatusBar::messageChanged);
+        // Commands in quick succession, each cancelling the report of the one before; each has ended
+        // with its measurement still running.
+        win.click("cmdSolution");
+        QVERIFY(win.status().contains(QStringLiteral("accuracy reached \u00b7 computing accuracy\u2026")));
+        for (int k = 0; k < 4; ++k) win.click("cmdIter");
+        const int sweeps = win.w.app().st.IterCount - 1;
+        QTRY_VERIFY_WITH_TIMEOUT(win.status().contains(QStringLiteral("backward error")), 10000);
+        const QString want = QStringLiteral("%1 sweeps, last by Next Iteration \u00b7 \u2016A").arg(sweeps);
+        QVERIFY2(win.status().startsWith(want), qPrintable(win.status()));
+        for (const QList<QVariant>& args : shown) {
+            const QString line = args.at(0).toString();
+            QVERIFY2(!line.contains(QStringLiteral("backward")) || line.startsWith(want), qPrintable(line));
+        }
+        // A command that leaves the system alone cancels the measurement and lets it start again.
+        win.click("cmdSolution");
+        win.click("cmdUp(0)");
+        QTRY_VERIFY_WITH_TIMEOUT(win.status().contains(QStringLiteral("backward error")), 10000);
+        QVERIFY2(win.status().contains(QStringLiteral("accuracy reached")), qPrintable(win.status()));
+        // A solve command that ends before its run begins leaves the report of the run before.
+        const QString last = win.status();
+        win.w.findChild<QLineEdit*>("txtEps")->setText(QStringLiteral("abc"));
+        win.click("cmdSolution");
+        QCOMPARE(win.boxes.shown.size(), std::size_t(1));
+        QTest::qWait(100);
+        QCOMPARE(win.status(), last);
+        // Another system clears the report, finished or not.
+        win.w.findChild<QLineEdit*>("txtEps")->setText(QStringLiteral("0.5"));
+        win.click("cmdSolution");
+        win.w.findChild<QLineEdit*>("txtN")->setText(QStringLiteral("3"));
+        win.click("cmdN");
+        QTest::qWait(300);
+        QVERIFY2(win.status().isEmpty(), qPrintable(win.status()));
+    }
+
+    void windowClosesWhileAReportRuns() {
+        auto* win = new Window(600);
+        win->click("cmdSolution");
+        QVERIFY(win->status().contains(QStringLiteral("computing accuracy")));
+        delete win;  // the worker is cancelled and joined before the state goes
+        QTest::qWait(50);
+    }
+};
+
+QTEST_MAIN(AccuracyReporterTest)
+#include "accuracy_reporter_qtest.moc"
