@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "batch/batch_seams.h"
+#include "commands/accuracy_report.h"
 #include "commands/commands.h"
 #include "commands/run_outcome.h"
 #include "core/app.h"
@@ -179,7 +180,11 @@ bool is_import_format(std::string_view path) {
     return ext == ".mtx" || ext == ".csv" || ext == ".tsv";
 }
 
-void add_accuracy_report(Report& report, std::string_view text) { report.accuracy = std::string(text); }
+void add_accuracy_report(Report& report, const App& app) {
+    const AccuracyReport r = accuracy_report(app);
+    report.accuracy = report_line(r);
+    report.accuracy_json = "{" + report_json_fields(r) + "}";
+}
 
 int run_batch(const Args& args, const Environment& env, Report* report_out) {
     Report rep;
@@ -190,7 +195,7 @@ int run_batch(const Args& args, const Environment& env, Report* report_out) {
 
     PrintedBoxes boxes(*env.err, args.replace);
     Progress progress(*env.err, env.err_is_terminal);
-    BatchControls ui(progress, env.stop, [&rep](std::string_view text) { add_accuracy_report(rep, text); });
+    BatchControls ui(progress, env.stop, [&rep](std::string_view text) { rep.notes.emplace_back(text); });
     CommandLineDialog cd;
     RealClock clock;
     App app;
@@ -250,6 +255,8 @@ int run_batch(const Args& args, const Environment& env, Report* report_out) {
     solve(args, env, app, ui, rep);
     progress.finish();
     rep.solve_seconds = steady_seconds() - t1;
+    // The window's status-bar report, measured after the command as the window does.
+    if (app.last_run.end != RunEnd::None) add_accuracy_report(rep, app);
     if (!boxes.messages().empty()) return finish(1);
     if (app.last_run.end == RunEnd::Fault) {
         *env.err << "varnex-batch: the run ended on a fault: " << app.last_run.fault << '\n';
@@ -298,6 +305,7 @@ void print_text(const Report& r, std::ostream& out) {
         << r.command << ": " << seconds_text(r.load_seconds) << " s\n";
     if (r.save_seconds > 0.0) out << "save: " << seconds_text(r.save_seconds) << " s\n";
     for (const std::string& path : r.saved) out << "saved: " << path << '\n';
+    for (const std::string& note : r.notes) out << "note: " << note << '\n';
     if (!r.accuracy.empty()) out << "accuracy: " << r.accuracy << '\n';
     out << std::flush;
 }
@@ -313,7 +321,9 @@ void print_json(const Report& r, std::ostream& out) {
     for (std::size_t i = 0; i < r.saved.size(); ++i) out << (i ? "," : "") << json_string(r.saved[i]);
     out << "],\"messages\":[";
     for (std::size_t i = 0; i < r.messages.size(); ++i) out << (i ? "," : "") << json_string(r.messages[i]);
-    out << "],\"accuracy\":" << (r.accuracy.empty() ? std::string("null") : json_string(r.accuracy))
+    out << "],\"notes\":[";
+    for (std::size_t i = 0; i < r.notes.size(); ++i) out << (i ? "," : "") << json_string(r.notes[i]);
+    out << "],\"accuracy\":" << (r.accuracy_json.empty() ? std::string("null") : r.accuracy_json)
         << ",\"exit_code\":" << r.exit_code << "}\n"
         << std::flush;
 }

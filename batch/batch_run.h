@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "batch/batch_args.h"
+#include "core/app.h"
 
 namespace varnex::batch {
 
@@ -38,7 +39,9 @@ struct Report {
     double save_seconds = 0.0;
     std::vector<std::string> saved;     ///< the files Save wrote
     std::vector<std::string> messages;  ///< every message shown, in order
-    std::string accuracy;               ///< the accuracy report of the status line, when there is one
+    std::vector<std::string> notes;     ///< the commands' status-bar notes (Import's right-hand side)
+    std::string accuracy;               ///< the window's accuracy report line, once a run has begun
+    std::string accuracy_json;          ///< the same report as JSON members
     int exit_code = 0;
 };
 
@@ -46,9 +49,10 @@ struct Report {
 /// `open` imports instead of opening.
 bool is_import_format(std::string_view path);
 
-/// The accuracy report that the commands give through Controls::status (the window's status bar):
-/// kept for the result, printed as its "accuracy" line and JSON field.
-void add_accuracy_report(Report& report, std::string_view text);
+/// Measures the accuracy report of the window's status bar for the state in `app` (sweeps, ending,
+/// true residual, backward error, the condition estimate in memory mode) and keeps it for the result:
+/// its "accuracy" line and JSON object.
+void add_accuracy_report(Report& report, const App& app);
 
 /// Runs the commands the arguments ask for; returns the exit code: 0 solved or stopped, 1 a command
 /// showed a message, ended on a fault, or its files were not written.

@@ -150,6 +150,10 @@ TEST_F(BatchRun, SolvesReportsAndSavesBesideTheProgram) {
     EXPECT_EQ(o.out.find("{\"command\":\"connect\",\"system\":\"" + sys + "\",\"N\":2,\"Er\":0.2625"), 0u) << o.out;
     EXPECT_EQ(o.out.back(), '\n');
     EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 1);
+    // The window's accuracy report, measured from the row file in connected mode.
+    EXPECT_EQ(o.report.accuracy.rfind("4 sweeps, accuracy reached", 0), 0u) << o.report.accuracy;
+    EXPECT_NE(o.out.find("\"accuracy\":{\"sweeps\": 4,"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("\"backward_error\": "), std::string::npos) << o.out;
     const std::string solution = dir.path() + "/data/solutions/sys.txt";
     EXPECT_EQ(o.report.saved, std::vector<std::string>{solution});
     EXPECT_EQ(test::read_file(solution), "0.975 1.3125 \r\n");
@@ -216,6 +220,12 @@ TEST_F(BatchRun, OpenImportsMatrixMarketAndDelimitedFilesAsTheWindowsImportDoes)
         EXPECT_EQ(test::read_file(dir.path() + "/data/solutions/i.txt"),
                   test::read_file(dir.path() + "/data/solutions/t.txt"));
     }
+    // Without NAME_b.mtx the right-hand side is A·1, and the note says so.
+    std::filesystem::remove(dir.path() + "/in/m_b.mtx");
+    const Outcome ones = run({"open", mtx});
+    ASSERT_EQ(ones.code, 0) << ones.err;
+    EXPECT_NE(ones.out.find("note: no right-hand side found: b = A·1, so x = 1 solves it\n"), std::string::npos)
+        << ones.out;
     // A refused import is a message of its own and exit code 1.
     const Outcome bad = run({"open", dir.write("in/z.mtx", "%%MatrixMarket matrix coordinate complex general\n"
                                                           "1 1 1\n1 1 1 0\n")});
