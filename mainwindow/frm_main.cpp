@@ -15,12 +15,14 @@
 #include <QStyleOptionHeader>
 #include <QStylePainter>
 #include <QTableView>
+#include <filesystem>
 
 #include "core/convert.h"
 #include "files/connect_command.h"
 #include "files/open_command.h"
 #include "files/save_command.h"
 #include "commands/commands.h"
+#include "mainwindow/convergence_window.h"
 #include "mainwindow/grid_table_model.h"
 #include "shell/about.h"
 #include "shell/help_window.h"
@@ -52,6 +54,7 @@ char locale_decimal_separator() {
 }  // namespace
 
 void RepaintingObserver::grid_reset() {
+    ++resets;
     if (inner) inner->grid_reset();
 }
 
@@ -99,11 +102,17 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     observer_.ui = &controls_;
     app_.grid.set_observer(&observer_);
     controls_.set_grid_model(model_);
+    frmConvergence_ = new ConvergenceWindow(convergence_, this);
+    controls_.set_sweep_listener(frmConvergence_);
 
     run([](App& app) { Form_Load(app); }, false);
 }
 
 FrmMain::~FrmMain() {
+    // The convergence window shows convergence_, a member that goes before the child widgets.
+    controls_.set_sweep_listener(nullptr);
+    delete frmConvergence_;
+    frmConvergence_ = nullptr;
     // The grid lives in app_, which goes before the child widgets: detach the view model first.
     app_.grid.set_observer(nullptr);
     msfgData_->setModel(nullptr);
@@ -228,6 +237,11 @@ void FrmMain::build_menu() {
     file->addSeparator()->setObjectName(QStringLiteral("Separator"));
     QAction* exit = add(file, {"Exit", "&Exit", QKeySequence(Qt::CTRL | Qt::Key_E)});
 
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("View"));
+    view->menuAction()->setObjectName(QStringLiteral("View"));
+    QAction* convergence = add(view, {"Convergence", "&Convergence", QKeySequence(Qt::CTRL | Qt::Key_K)});
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help"));
     help->menuAction()->setObjectName(QStringLiteral("Help"));
@@ -235,21 +249,27 @@ void FrmMain::build_menu() {
     QAction* guide = add(help, {"UserGuide", "&User Guide", QKeySequence(Qt::CTRL | Qt::Key_U)});
     QAction* paid = add(help, {"GetPaid", "&Get Paid", QKeySequence(Qt::CTRL | Qt::Key_G)});
 
-    connect(open, &QAction::triggered, this, [this] { run([](App& app) { Open_Click(app); }, false); });
-    connect(save, &QAction::triggered, this, [this] { run([](App& app) { Save_Click(app); }, false); });
-    connect(connect_, &QAction::triggered, this, [this] { run([](App& app) { Connect_Click(app); }, false); });
+    connect(open, &QAction::triggered, this, [this] { run_naming([](App& app) { Open_Click(app); }, false); });
+    connect(save, &QAction::triggered, this, [this] { run_naming([](App& app) { Save_Click(app); }, false); });
+    connect(connect_, &QAction::triggered, this,
+            [this] { run_naming([](App& app) { Connect_Click(app); }, false); });
     connect(exit, &QAction::triggered, this, [] { Exit_Click(); });
     connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
     connect(guide, &QAction::triggered, this, [this] { UserGuide_Click(app_folder_); });
     connect(paid, &QAction::triggered, this, [] { GetPaid_Click(); });
+    connect(convergence, &QAction::triggered, this, [this] {
+        frmConvergence_->show();
+        frmConvergence_->raise();
+        frmConvergence_->activateWindow();
+    });
 }
 
 void FrmMain::connect_commands() {
-    connect(cmdN_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdN_Click(app); }, true); });
+    connect(cmdN_, &QPushButton::clicked, this, [this] { run_naming([](App& app) { cmdN_Click(app); }, true); });
     connect(cmdA_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdA_Click(app); }, false); });
     connect(cmdB_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdB_Click(app); }, false); });
-    connect(cmdSolution_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdSolution_Click(app); }, true); });
-    connect(cmdIter_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdIter_Click(app); }, true); });
+    connect(cmdSolution_, &QPushButton::clicked, this, [this] { solve([](App& app) { cmdSolution_Click(app); }, true); });
+    connect(cmdIter_, &QPushButton::clicked, this, [this] { solve([](App& app) { cmdIter_Click(app); }, false); });
     for (int k = 0; k < 3; ++k) {
         connect(cmdDown_[k], &QPushButton::clicked, this,
                 [this, k] { run([k](App& app) { cmdDown_Click(app, k); }, false); });
@@ -298,6 +318,30 @@ void FrmMain::run(Command&& command, bool busy) {
     model_->set_deferred(false);
     model_->flush();
     if (busy) QApplication::restoreOverrideCursor();
+}
+
+template <class Command>
+void FrmMain::solve(Command&& command, bool find_solution) {
+    convergence_.command_starting(find_solution, app_.st.IterCount);
+    run(std::forward<Command>(command), true);
+    // The last sweeps came after the last throttled repaint.
+    frmConvergence_->before_repaint();
+}
+
+template <class Command>
+void FrmMain::run_naming(Command&& command, bool typed_system) {
+    const int resets = observer_.resets;
+    const std::string file = app_.cd->FileName;
+    run(std::forward<Command>(command), typed_system);
+    // A new system: typed ("Accept N"), or read from the file just chosen (Open, Connect). Save names
+    // the system after the file it chose; in connected mode it shows no dialog and keeps the name.
+    const bool new_system = observer_.resets != resets;
+    if (new_system && typed_system) {
+        convergence_.set_system("untitled");
+    } else if ((new_system || app_.cd->FileName != file) && !app_.cd->FileName.empty()) {
+        convergence_.set_system(std::filesystem::path(app_.cd->FileName).filename().string());
+    }
+    frmConvergence_->before_repaint();
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {

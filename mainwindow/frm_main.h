@@ -7,6 +7,7 @@
 #include <array>
 
 #include "core/app.h"
+#include "mainwindow/convergence_history.h"
 #include "mainwindow/qt_seams.h"
 
 class QAction;
@@ -18,6 +19,7 @@ class QTableView;
 
 namespace varnex {
 
+class ConvergenceWindow;
 class GridTableModel;
 
 /// Passes the grid's changes on to the view model and, every few cell writes, lets the window
@@ -29,6 +31,8 @@ class RepaintingObserver : public GridObserver {
 
     GridObserver* inner = nullptr;
     Controls* ui = nullptr;
+    /// Grid resets seen so far: a command that reset the grid has set a new system up.
+    int resets = 0;
 
     void grid_reset() override;
     void cell_written(int row, int col) override;
@@ -48,6 +52,7 @@ class FrmMain : public QMainWindow {
 
     App& app() { return app_; }
     GridTableModel* gridModel() const { return model_; }
+    ConvergenceWindow* convergenceWindow() const { return frmConvergence_; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -62,6 +67,13 @@ class FrmMain : public QMainWindow {
     /// Runs one command of the logic with the grid's repaint deferred to the throttled refresh.
     template <class Command>
     void run(Command&& command, bool busy);
+    /// A solve command, with the convergence window told where its sweeps belong.
+    template <class Command>
+    void solve(Command&& command, bool find_solution);
+    /// A command that may set a new system up (Accept N, Open, Connect) or give the current one a file
+    /// name (Save): the convergence window's title follows the system's file.
+    template <class Command>
+    void run_naming(Command&& command, bool typed_system);
     /// Paints cell (0, 0) of the grid into the view's corner.
     void paint_corner();
 
@@ -75,6 +87,8 @@ class FrmMain : public QMainWindow {
     GridTableModel* model_ = nullptr;
     QWidget* corner_ = nullptr;
     QList<QAction*> shortcut_actions_;
+    ConvergenceHistory convergence_;
+    ConvergenceWindow* frmConvergence_ = nullptr;
 
     QTableView* msfgData_ = nullptr;
     QLineEdit* txtN_ = nullptr;

@@ -57,6 +57,7 @@ void QtControls::set_enabled(Ctl c, bool on) {
 void QtControls::refresh() {
     if (since_paint_.elapsed() < kRefreshMs) return;
     if (model_) model_->flush();
+    if (sweep_listener_) sweep_listener_->before_repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // Measured after painting, so that a slow repaint cannot take more than its share of the run.
     since_paint_.restart();

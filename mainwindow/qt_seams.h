@@ -14,6 +14,15 @@ namespace varnex {
 
 class GridTableModel;
 
+/// Told of every completed sweep, and asked to bring its view up to date just before the throttled
+/// repaint of a running command (the convergence window).
+class SweepListener {
+  public:
+    virtual ~SweepListener() = default;
+    virtual void sweep_done(float er) = 0;
+    virtual void before_repaint() = 0;
+};
+
 /// The controls that the commands read and write, bound to the window's line edits and buttons.
 class QtControls : public Controls {
   public:
@@ -26,6 +35,8 @@ class QtControls : public Controls {
     void set_grid_model(GridTableModel* model) { model_ = model; }
     /// The main window's status bar, where status() writes.
     void set_status_bar(QStatusBar* bar) { status_bar_ = bar; }
+    /// Who hears of each sweep and of each repaint (nullptr: no one).
+    void set_sweep_listener(SweepListener* listener) { sweep_listener_ = listener; }
 
     std::string text(Ctl c) const override;
     void set_text(Ctl c, std::string_view text) override;
@@ -35,6 +46,9 @@ class QtControls : public Controls {
     /// user input). Between those moments a call costs one clock reading.
     void refresh() override;
     void status(std::string_view text) override;
+    void sweep_done(float er) override {
+        if (sweep_listener_) sweep_listener_->sweep_done(er);
+    }
 
   private:
     QWidget* widget(Ctl c) const;
@@ -42,6 +56,7 @@ class QtControls : public Controls {
     std::array<QPointer<QWidget>, static_cast<std::size_t>(Ctl::cmdIter) + 1> widgets_;
     GridTableModel* model_ = nullptr;
     QPointer<QStatusBar> status_bar_;
+    SweepListener* sweep_listener_ = nullptr;
     QElapsedTimer since_paint_;
 };
 

@@ -1,0 +1,216 @@
+#include "mainwindow/convergence_window.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLogValueAxis>
+#include <QScatterSeries>
+#include <QTimer>
+#include <QValueAxis>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+namespace varnex {
+
+namespace {
+
+const QColor kCurrent(31, 95, 191);
+const QColor kZeroMark(200, 30, 30);
+
+// Earlier runs in greys, the oldest lightest; `age` 1 is the run just before the current one.
+QColor earlier_grey(std::size_t age) {
+    const int level = 120 + 18 * static_cast<int>(age);
+    return QColor(level, level, level);
+}
+
+// A step of 1, 2 or 5 times a power of ten that puts at most about eight ticks on 0..sweeps.
+double sweep_tick(int sweeps) {
+    double step = 1.0;
+    while (sweeps / step > 8.0) {
+        if (sweeps / (2.0 * step) <= 8.0) return 2.0 * step;
+        if (sweeps / (5.0 * step) <= 8.0) return 5.0 * step;
+        step *= 10.0;
+    }
+    return step;
+}
+
+// Shows or hides the legend entry of a series of the chart.
+void show_in_legend(QChart* chart, QAbstractSeries* series, bool on) {
+    for (QLegendMarker* m : chart->legend()->markers(series)) m->setVisible(on);
+}
+
+QString legend_name(const ConvergenceRun& run, bool current) {
+    const QString sweeps = run.er.size() == 1 ? QStringLiteral("1 sweep") : QStringLiteral("%1 sweeps").arg(run.er.size());
+    const QString name = QString::fromStdString(run.system);
+    return current ? QStringLiteral("%1, %2, last Er %3").arg(name, sweeps).arg(run.er.back(), 0, 'g', 7)
+                   : QStringLiteral("%1, %2").arg(name, sweeps);
+}
+
+}  // namespace
+
+ConvergenceWindow::ConvergenceWindow(ConvergenceHistory& history, QWidget* parent)
+    : QWidget(parent, Qt::Window), history_(history) {
+    setObjectName(QStringLiteral("frmConvergence"));
+    // The window belongs to the main window: it neither keeps the program running on its own nor
+    // outlives the main window's close.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    resize(720, 480);
+
+    chart_ = new QChart;
+    chart_->setObjectName(QStringLiteral("chtConvergence"));
+    chart_->legend()->setAlignment(Qt::AlignBottom);
+    chart_->setMargins(QMargins(6, 6, 6, 6));
+
+    x_ = new QValueAxis(chart_);
+    x_->setObjectName(QStringLiteral("axSweep"));
+    x_->setTitleText(QStringLiteral("sweep"));
+    x_->setLabelFormat(QStringLiteral("%d"));
+    x_->setTickType(QValueAxis::TicksDynamic);
+    x_->setTickAnchor(0.0);
+    y_ = new QLogValueAxis(chart_);
+    y_->setObjectName(QStringLiteral("axEr"));
+    y_->setTitleText(QStringLiteral("Er (current accuracy)"));
+    y_->setLabelFormat(QStringLiteral("%.0e"));
+    y_->setMinorTickCount(0);
+    chart_->addAxis(x_, Qt::AlignBottom);
+    chart_->addAxis(y_, Qt::AlignLeft);
+
+    for (std::size_t i = 0; i < kCurves; ++i) {
+        auto* line = new QLineSeries(chart_);
+        line->setObjectName(QStringLiteral("curve%1").arg(i));
+        chart_->addSeries(line);
+        line->attachAxis(x_);
+        line->attachAxis(y_);
+        lines_[i] = line;
+    }
+    auto marks = [this](const char* name, const QColor& color, qreal size) {
+        auto* s = new QScatterSeries(chart_);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
+        s->setMarkerSize(size);
+        s->setColor(color);
+        s->setBorderColor(color);
+        chart_->addSeries(s);
+        s->attachAxis(x_);
+        s->attachAxis(y_);
+        return s;
+    };
+    zeros_earlier_ = marks("zerosEarlier", earlier_grey(1), 8);
+    zeros_current_ = marks("zerosCurrent", kZeroMark, 10);
+    zeros_current_->setName(QStringLiteral("Er = 0, drawn at the axis floor"));
+    for (QLegendMarker* m : chart_->legend()->markers()) m->setVisible(false);
+    set_axes(LogRange{}, 1);
+
+    view_ = new QChartView(chart_, this);
+    view_->setObjectName(QStringLiteral("chvConvergence"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_);
+
+    // A new plot width changes the buckets of the decimation: redraw once the layout has settled.
+    connect(chart_, &QChart::plotAreaChanged, this, [this] {
+        if (buckets() != drawn_buckets_) QTimer::singleShot(0, this, [this] { sync(); });
+    });
+    sync();
+}
+
+void ConvergenceWindow::before_repaint() {
+    if (isVisible()) sync();
+}
+
+void ConvergenceWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    sync();
+}
+
+int ConvergenceWindow::buckets() const {
+    // One bucket per pixel column of the plot, in steps of 32 so that a label a pixel wider or
+    // narrower does not redraw every curve.
+    const int width = static_cast<int>(chart_->plotArea().width());
+    return std::max(64, (width + 31) / 32 * 32);
+}
+
+void ConvergenceWindow::sync() {
+    const QString system = QString::fromStdString(history_.system());
+    if (system != drawn_system_) {
+        setWindowTitle(QStringLiteral("Convergence \u2013 %1").arg(system));
+        drawn_system_ = system;
+    }
+    const auto& runs = history_.runs();
+    if (runs.empty()) return;
+    const int b = buckets();
+    const LogRange range = log_range(runs);
+    const bool new_run = history_.runs_begun() != drawn_runs_begun_;
+    const bool all = new_run || b != drawn_buckets_ || range.floor != drawn_range_.floor;
+    if (!all && runs.back().er.size() == drawn_sweeps_) return;
+    drawn_buckets_ = b;
+
+    int sweeps = 1;
+    for (const ConvergenceRun& r : runs) sweeps = std::max(sweeps, static_cast<int>(r.er.size()));
+    if (all || range.top != drawn_range_.top || sweeps > static_cast<int>(x_->max())) set_axes(range, sweeps);
+    drawn_range_ = range;
+
+    QList<QPointF> zeros;
+    if (all) {
+        // Every curve anew: the earlier runs in grey, unused curves empty.
+        QList<QPointF> earlier_zeros;
+        for (std::size_t i = 0; i + 1 < kCurves; ++i) {
+            if (i + 1 < runs.size()) {
+                draw_run(i, false, earlier_zeros);
+            } else {
+                lines_[i]->clear();
+                show_in_legend(chart_, lines_[i], false);
+            }
+        }
+        zeros_earlier_->replace(earlier_zeros);
+        drawn_runs_begun_ = history_.runs_begun();
+        chart_->setTitle(QStringLiteral("Er per sweep \u2013 %1").arg(QString::fromStdString(runs.back().system)));
+    }
+    draw_run(runs.size() - 1, true, zeros);
+    zeros_current_->replace(zeros);
+    show_in_legend(chart_, zeros_current_, !zeros.isEmpty());
+    drawn_sweeps_ = runs.back().er.size();
+}
+
+void ConvergenceWindow::draw_run(std::size_t i, bool current, QList<QPointF>& zeros) {
+    const ConvergenceRun& run = history_.runs()[i];
+    const double floor = drawn_range_.floor;
+    QList<QPointF> points;
+    const std::vector<CurvePoint> kept = decimate(run.er, drawn_buckets_);
+    points.reserve(static_cast<qsizetype>(kept.size()));
+    for (const CurvePoint& p : kept) {
+        const double y = p.at_floor() ? floor : static_cast<double>(p.er);
+        points.append(QPointF(p.sweep, y));
+        if (p.at_floor()) zeros.append(QPointF(p.sweep, floor));
+    }
+    // The current run draws in the last curve, so it lies above the greys.
+    QLineSeries* line = current ? lines_[kCurves - 1] : lines_[i];
+    if (current) {
+        line->setPen(QPen(kCurrent, 2));
+    } else {
+        line->setPen(QPen(earlier_grey(history_.runs().size() - 1 - i), 1));
+    }
+    line->setName(legend_name(run, current));
+    line->replace(points);
+    show_in_legend(chart_, line, true);
+}
+
+void ConvergenceWindow::set_axes(const LogRange& range, int sweeps) {
+    x_->setRange(0, sweeps);
+    x_->setTickInterval(sweep_tick(sweeps));
+    // At most about ten labels on the log axis: one per decade, or per several decades.
+    const double decades = std::log10(range.top / range.floor);
+    const double step = std::max(1.0, std::ceil(decades / 10.0));
+    y_->setBase(std::pow(10.0, step));
+    y_->setRange(range.floor, range.top);
+}
+
+int ConvergenceWindow::currentPointCount() const { return static_cast<int>(lines_[kCurves - 1]->count()); }
+
+int ConvergenceWindow::zeroMarkCount() const {
+    return static_cast<int>(zeros_current_->count() + zeros_earlier_->count());
+}
+
+}  // namespace varnex
