@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -36,16 +37,20 @@ double sweep_tick(int sweeps) {
     return step;
 }
 
+// The end of the sweep axis for a run of `sweeps`: the next whole tick at or above it, so that a
+// growing run moves the axis only now and then rather than at every repaint.
+int sweep_axis_end(int sweeps) {
+    const double tick = sweep_tick(sweeps);
+    return static_cast<int>(std::ceil(sweeps / tick) * tick);
+}
+
 // Shows or hides the legend entry of a series of the chart.
 void show_in_legend(QChart* chart, QAbstractSeries* series, bool on) {
     for (QLegendMarker* m : chart->legend()->markers(series)) m->setVisible(on);
 }
 
-QString legend_name(const ConvergenceRun& run, bool current) {
-    const QString sweeps = run.er.size() == 1 ? QStringLiteral("1 sweep") : QStringLiteral("%1 sweeps").arg(run.er.size());
-    const QString name = QString::fromStdString(run.system);
-    return current ? QStringLiteral("%1, %2, last Er %3").arg(name, sweeps).arg(run.er.back(), 0, 'g', 7)
-                   : QStringLiteral("%1, %2").arg(name, sweeps);
+QString sweeps_text(std::size_t n) {
+    return n == 1 ? QStringLiteral("1 sweep") : QStringLiteral("%1 sweeps").arg(n);
 }
 
 }  // namespace
@@ -105,9 +110,17 @@ ConvergenceWindow::ConvergenceWindow(ConvergenceHistory& history, QWidget* paren
 
     view_ = new QChartView(chart_, this);
     view_->setObjectName(QStringLiteral("chvConvergence"));
+    // The figures of the current run in a label of their own: a legend entry that changed at every
+    // repaint would lay the whole chart out anew each time.
+    lblRun_ = new QLabel(this);
+    lblRun_->setObjectName(QStringLiteral("lblRun"));
+    lblRun_->setContentsMargins(8, 2, 8, 4);
+    lblRun_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(view_);
+    layout->setSpacing(0);
+    layout->addWidget(view_, 1);
+    layout->addWidget(lblRun_);
 
     // A new plot width changes the buckets of the decimation: redraw once the layout has settled.
     connect(chart_, &QChart::plotAreaChanged, this, [this] {
@@ -126,10 +139,11 @@ void ConvergenceWindow::showEvent(QShowEvent* event) {
 }
 
 int ConvergenceWindow::buckets() const {
-    // One bucket per pixel column of the plot, in steps of 32 so that a label a pixel wider or
-    // narrower does not redraw every curve.
+    // One bucket per two pixel columns of the plot: its smallest and largest Er make the stroke
+    // that those columns show, at half the points (and half the drawing) of one per column. In
+    // steps of 16, so that a label a pixel wider or narrower does not redraw every curve.
     const int width = static_cast<int>(chart_->plotArea().width());
-    return std::max(64, (width + 31) / 32 * 32);
+    return std::max(64, (width / 2 + 15) / 16 * 16);
 }
 
 void ConvergenceWindow::sync() {
@@ -149,7 +163,7 @@ void ConvergenceWindow::sync() {
 
     int sweeps = 1;
     for (const ConvergenceRun& r : runs) sweeps = std::max(sweeps, static_cast<int>(r.er.size()));
-    if (all || range.top != drawn_range_.top || sweeps > static_cast<int>(x_->max())) set_axes(range, sweeps);
+    if (all || range.top != drawn_range_.top || sweeps > static_cast<int>(x_->max())) set_axes(range, sweep_axis_end(sweeps));
     drawn_range_ = range;
 
     QList<QPointF> zeros;
@@ -158,7 +172,7 @@ void ConvergenceWindow::sync() {
         QList<QPointF> earlier_zeros;
         for (std::size_t i = 0; i + 1 < kCurves; ++i) {
             if (i + 1 < runs.size()) {
-                draw_run(i, false, earlier_zeros);
+                draw_run(i, false, earlier_zeros, true);
             } else {
                 lines_[i]->clear();
                 show_in_legend(chart_, lines_[i], false);
@@ -168,13 +182,23 @@ void ConvergenceWindow::sync() {
         drawn_runs_begun_ = history_.runs_begun();
         chart_->setTitle(QStringLiteral("Er per sweep \u2013 %1").arg(QString::fromStdString(runs.back().system)));
     }
-    draw_run(runs.size() - 1, true, zeros);
+    draw_run(runs.size() - 1, true, zeros, all);
     zeros_current_->replace(zeros);
-    show_in_legend(chart_, zeros_current_, !zeros.isEmpty());
-    drawn_sweeps_ = runs.back().er.size();
+    if (zeros.isEmpty() == zeros_in_legend_) {
+        zeros_in_legend_ = !zeros.isEmpty();
+        show_in_legend(chart_, zeros_current_, zeros_in_legend_);
+    }
+    const ConvergenceRun& run = runs.back();
+    QString figures = QStringLiteral("%1: %2, last Er %3")
+                          .arg(QString::fromStdString(run.system), sweeps_text(run.er.size()))
+                          .arg(run.er.back(), 0, 'g', 7);
+    const auto zero_sweeps = std::count_if(run.er.begin(), run.er.end(), [](float er) { return !(er > 0.0f); });
+    if (zero_sweeps > 0) figures += QStringLiteral(", Er = 0 after %1").arg(sweeps_text(zero_sweeps));
+    lblRun_->setText(figures);
+    drawn_sweeps_ = run.er.size();
 }
 
-void ConvergenceWindow::draw_run(std::size_t i, bool current, QList<QPointF>& zeros) {
+void ConvergenceWindow::draw_run(std::size_t i, bool current, QList<QPointF>& zeros, bool restyle) {
     const ConvergenceRun& run = history_.runs()[i];
     const double floor = drawn_range_.floor;
     QList<QPointF> points;
@@ -187,19 +211,30 @@ void ConvergenceWindow::draw_run(std::size_t i, bool current, QList<QPointF>& ze
     }
     // The current run draws in the last curve, so it lies above the greys.
     QLineSeries* line = current ? lines_[kCurves - 1] : lines_[i];
+    line->replace(points);
+    if (!restyle) return;
+    const QString name = QString::fromStdString(run.system);
     if (current) {
         line->setPen(QPen(kCurrent, 2));
+        line->setName(QStringLiteral("%1 (current run)").arg(name));
     } else {
         line->setPen(QPen(earlier_grey(history_.runs().size() - 1 - i), 1));
+        line->setName(QStringLiteral("%1, %2").arg(name, sweeps_text(run.er.size())));
     }
-    line->setName(legend_name(run, current));
-    line->replace(points);
     show_in_legend(chart_, line, true);
 }
 
 void ConvergenceWindow::set_axes(const LogRange& range, int sweeps) {
-    x_->setRange(0, sweeps);
-    x_->setTickInterval(sweep_tick(sweeps));
+    // The axis makes a label for every tick between two calls: a range that grows takes its wider
+    // interval first, one that shrinks its narrower range first, so there are never thousands.
+    const double tick = sweep_tick(sweeps);
+    if (tick > x_->tickInterval()) {
+        x_->setTickInterval(tick);
+        x_->setRange(0, sweeps);
+    } else {
+        x_->setRange(0, sweeps);
+        x_->setTickInterval(tick);
+    }
     // At most about ten labels on the log axis: one per decade, or per several decades.
     const double decades = std::log10(range.top / range.floor);
     const double step = std::max(1.0, std::ceil(decades / 10.0));

@@ -12,6 +12,7 @@
 
 class QChart;
 class QChartView;
+class QLabel;
 class QLineSeries;
 class QLogValueAxis;
 class QScatterSeries;
@@ -42,8 +43,9 @@ class ConvergenceWindow : public QWidget, public SweepListener {
     void showEvent(QShowEvent* event) override;
 
   private:
-    // Draws run i of the history into its line series and adds its zero marks to `zeros`.
-    void draw_run(std::size_t i, bool current, QList<QPointF>& zeros);
+    // Draws run i of the history into its line series and adds its zero marks to `zeros`; with
+    // `restyle` also sets the curve's pen and legend name (when the runs have moved on).
+    void draw_run(std::size_t i, bool current, QList<QPointF>& zeros, bool restyle);
     void set_axes(const LogRange& range, int sweeps);
     int buckets() const;
 
@@ -57,6 +59,8 @@ class ConvergenceWindow : public QWidget, public SweepListener {
     std::array<QLineSeries*, kCurves> lines_{};
     QScatterSeries* zeros_current_ = nullptr;
     QScatterSeries* zeros_earlier_ = nullptr;
+    QLabel* lblRun_ = nullptr;
+    bool zeros_in_legend_ = false;
 
     // What the chart shows now, to skip work when nothing changed.
     std::uint64_t drawn_runs_begun_ = 0;
