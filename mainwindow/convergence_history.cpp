@@ -57,15 +57,23 @@ LogRange log_range(const std::deque<ConvergenceRun>& runs) {
 
 void ConvergenceHistory::command_starting(bool find_solution, int iter_count) {
     new_run_due_ = find_solution || iter_count == 1 || runs_.empty();
+    swept_ = false;
+}
+
+void ConvergenceHistory::command_ended(std::string ending) {
+    if (swept_) runs_.back().ending = std::move(ending);
+    swept_ = false;
 }
 
 void ConvergenceHistory::sweep_done(float er) {
     if (new_run_due_) {
         new_run_due_ = false;
         if (runs_.size() > kEarlierRuns) runs_.pop_front();
-        runs_.push_back(ConvergenceRun{system_, {}});
+        runs_.emplace_back();
+        runs_.back().system = system_;
         ++runs_begun_;
     }
+    swept_ = true;
     ConvergenceRun& run = runs_.back();
     run.er.push_back(er);
     if (er > 0.0f && std::isfinite(er)) {

@@ -24,6 +24,7 @@ struct ConvergenceRun {
     std::vector<float> er;
     float min_positive = 0.0f;  ///< smallest Er above 0 (0 while there is none)
     float max = 0.0f;           ///< largest Er (0 while there is none above 0)
+    std::string ending;         ///< how the last command that swept this run ended, in words
 };
 
 /// Reduces a run to at most two points per bucket of sweeps plus its first and last sweep, in sweep
@@ -53,6 +54,8 @@ class ConvergenceHistory {
     void command_starting(bool find_solution, int iter_count);
     /// After each completed sweep: one push (and, once per run, the start of its curve).
     void sweep_done(float er);
+    /// After a solve command: how it ended ("accuracy reached", …), kept with the run it swept.
+    void command_ended(std::string ending);
 
     /// The name of the current system's file, given to the runs that start from now on.
     void set_system(std::string name) { system_ = std::move(name); }
@@ -67,6 +70,7 @@ class ConvergenceHistory {
     std::deque<ConvergenceRun> runs_;
     std::string system_ = "untitled";
     bool new_run_due_ = true;
+    bool swept_ = false;  // the command under way has made a sweep
     std::uint64_t runs_begun_ = 0;
 };
 

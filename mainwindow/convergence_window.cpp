@@ -158,7 +158,7 @@ void ConvergenceWindow::sync() {
     const LogRange range = log_range(runs);
     const bool new_run = history_.runs_begun() != drawn_runs_begun_;
     const bool all = new_run || b != drawn_buckets_ || range.floor != drawn_range_.floor;
-    if (!all && runs.back().er.size() == drawn_sweeps_) return;
+    if (!all && runs.back().er.size() == drawn_sweeps_ && runs.back().ending == drawn_ending_) return;
     drawn_buckets_ = b;
 
     int sweeps = 1;
@@ -194,8 +194,10 @@ void ConvergenceWindow::sync() {
                           .arg(run.er.back(), 0, 'g', 7);
     const auto zero_sweeps = std::count_if(run.er.begin(), run.er.end(), [](float er) { return !(er > 0.0f); });
     if (zero_sweeps > 0) figures += QStringLiteral(", Er = 0 after %1").arg(sweeps_text(zero_sweeps));
+    if (!run.ending.empty()) figures += QStringLiteral("; last command: %1").arg(QString::fromStdString(run.ending));
     lblRun_->setText(figures);
     drawn_sweeps_ = run.er.size();
+    drawn_ending_ = run.ending;
 }
 
 void ConvergenceWindow::draw_run(std::size_t i, bool current, QList<QPointF>& zeros, bool restyle) {
@@ -239,7 +241,8 @@ void ConvergenceWindow::set_axes(const LogRange& range, int sweeps) {
     const double decades = std::log10(range.top / range.floor);
     const double step = std::max(1.0, std::ceil(decades / 10.0));
     y_->setBase(std::pow(10.0, step));
-    y_->setRange(range.floor, range.top);
+    // A hair wider than the decades, so that rounding cannot drop the labels at either end.
+    y_->setRange(range.floor * (1.0 - 1e-9), range.top * (1.0 + 1e-9));
 }
 
 int ConvergenceWindow::currentPointCount() const { return static_cast<int>(lines_[kCurves - 1]->count()); }

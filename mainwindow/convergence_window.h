@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "mainwindow/convergence_history.h"
 #include "mainwindow/qt_seams.h"
@@ -68,6 +69,7 @@ class ConvergenceWindow : public QWidget, public SweepListener {
     int drawn_buckets_ = 0;
     LogRange drawn_range_{};
     QString drawn_system_;
+    std::string drawn_ending_;
 };
 
 }  // namespace varnex

@@ -22,6 +22,7 @@
 #include "files/open_command.h"
 #include "files/save_command.h"
 #include "commands/commands.h"
+#include "commands/run_outcome.h"
 #include "mainwindow/convergence_window.h"
 #include "mainwindow/grid_table_model.h"
 #include "shell/about.h"
@@ -324,6 +325,7 @@ template <class Command>
 void FrmMain::solve(Command&& command, bool find_solution) {
     convergence_.command_starting(find_solution, app_.st.IterCount);
     run(std::forward<Command>(command), true);
+    convergence_.command_ended(describe(app_.last_run));
     // The last sweeps came after the last throttled repaint.
     frmConvergence_->before_repaint();
 }
@@ -339,7 +341,9 @@ void FrmMain::run_naming(Command&& command, bool typed_system) {
     if (new_system && typed_system) {
         convergence_.set_system("untitled");
     } else if ((new_system || app_.cd->FileName != file) && !app_.cd->FileName.empty()) {
-        convergence_.set_system(std::filesystem::path(app_.cd->FileName).filename().string());
+        std::string name = std::filesystem::path(app_.cd->FileName).filename().string();
+        if (app_.st.DataMode == kModeConnected) name += " (connected)";
+        convergence_.set_system(name);
     }
     frmConvergence_->before_repaint();
 }

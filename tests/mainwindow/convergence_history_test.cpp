@@ -100,6 +100,11 @@ TEST(ConvergenceHistory, NewCurvePerRunFiveEarlierKeptAndEverySweepInMemory) {
     EXPECT_EQ(h.runs_begun(), 8u);
     EXPECT_EQ(h.runs().back().er.size(), 9u);
     EXPECT_EQ(h.runs().back().system, "run8.txt");
+    // The ending is the run's last command's; a command that made no sweep leaves it alone.
+    h.command_ended("one sweep");
+    h.command_starting(true, 10);
+    h.command_ended("message:  Sorry, not correct format of the entered number.");
+    EXPECT_EQ(h.runs().back().ending, "one sweep");
     // ...but sets a run up, on a new curve, when IterCount is 1 (after Accept N, Open, Connect).
     h.command_starting(false, 1);
     h.sweep_done(0.25f);
