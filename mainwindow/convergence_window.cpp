@@ -19,6 +19,7 @@ namespace {
 
 const QColor kCurrent(31, 95, 191);
 const QColor kZeroMark(200, 30, 30);
+constexpr qsizetype kDotsUpTo = 40;
 
 // Earlier runs in greys, the oldest lightest; `age` 1 is the run just before the current one.
 QColor earlier_grey(std::size_t age) {
@@ -37,11 +38,12 @@ double sweep_tick(int sweeps) {
     return step;
 }
 
-// The end of the sweep axis for a run of `sweeps`: the next whole tick at or above it, so that a
-// growing run moves the axis only now and then rather than at every repaint.
+// The end of the sweep axis for a run of `sweeps`: the next whole tick beyond it, so that the last
+// sweep never sits on the frame and a growing run moves the axis only now and then rather than at
+// every repaint.
 int sweep_axis_end(int sweeps) {
-    const double tick = sweep_tick(sweeps);
-    return static_cast<int>(std::ceil(sweeps / tick) * tick);
+    const double tick = sweep_tick(sweeps + 1);
+    return static_cast<int>(std::ceil((sweeps + 0.5) / tick) * tick);
 }
 
 // Shows or hides the legend entry of a series of the chart.
@@ -163,7 +165,8 @@ void ConvergenceWindow::sync() {
 
     int sweeps = 1;
     for (const ConvergenceRun& r : runs) sweeps = std::max(sweeps, static_cast<int>(r.er.size()));
-    if (all || range.top != drawn_range_.top || sweeps > static_cast<int>(x_->max())) set_axes(range, sweep_axis_end(sweeps));
+    const int axis_end = sweep_axis_end(sweeps);
+    if (all || range.top != drawn_range_.top || axis_end != static_cast<int>(x_->max())) set_axes(range, axis_end);
     drawn_range_ = range;
 
     QList<QPointF> zeros;
@@ -213,12 +216,14 @@ void ConvergenceWindow::draw_run(std::size_t i, bool current, QList<QPointF>& ze
     }
     // The current run draws in the last curve, so it lies above the greys.
     QLineSeries* line = current ? lines_[kCurves - 1] : lines_[i];
+    // A run of a few sweeps shows each one as a dot: a single sweep makes no line at all.
+    line->setPointsVisible(points.size() <= kDotsUpTo);
     line->replace(points);
     if (!restyle) return;
     const QString name = QString::fromStdString(run.system);
     if (current) {
         line->setPen(QPen(kCurrent, 2));
-        line->setName(QStringLiteral("%1 (current run)").arg(name));
+        line->setName(QStringLiteral("current run: %1").arg(name));
     } else {
         line->setPen(QPen(earlier_grey(history_.runs().size() - 1 - i), 1));
         line->setName(QStringLiteral("%1, %2").arg(name, sweeps_text(run.er.size())));
