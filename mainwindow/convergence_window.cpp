@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QEvent>
 #include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -63,6 +64,7 @@ ConvergenceWindow::ConvergenceWindow(ConvergenceHistory& history, QWidget* paren
     // The window belongs to the main window: it neither keeps the program running on its own nor
     // outlives the main window's close.
     setAttribute(Qt::WA_QuitOnClose, false);
+    if (parent) parent->installEventFilter(this);
     resize(720, 480);
 
     chart_ = new QChart;
@@ -133,6 +135,11 @@ ConvergenceWindow::ConvergenceWindow(ConvergenceHistory& history, QWidget* paren
 
 void ConvergenceWindow::before_repaint() {
     if (isVisible()) sync();
+}
+
+bool ConvergenceWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Close) close();
+    return QWidget::eventFilter(watched, event);
 }
 
 void ConvergenceWindow::showEvent(QShowEvent* event) {
@@ -232,8 +239,9 @@ void ConvergenceWindow::draw_run(std::size_t i, bool current, QList<QPointF>& ze
 }
 
 void ConvergenceWindow::set_axes(const LogRange& range, int sweeps) {
-    // The axis makes a label for every tick between two calls: a range that grows takes its wider
-    // interval first, one that shrinks its narrower range first, so there are never thousands.
+    // The axis lays out a label for every tick of its range at each change: a range that grows
+    // takes its wider interval first, one that shrinks its narrower range first, so that no step in
+    // between has thousands of ticks.
     const double tick = sweep_tick(sweeps);
     if (tick > x_->tickInterval()) {
         x_->setTickInterval(tick);

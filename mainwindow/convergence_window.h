@@ -41,6 +41,8 @@ class ConvergenceWindow : public QWidget, public SweepListener {
     int zeroMarkCount() const;
 
   protected:
+    /// Closes this window with the main window that owns it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
   private:

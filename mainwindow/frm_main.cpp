@@ -250,10 +250,10 @@ void FrmMain::build_menu() {
     QAction* guide = add(help, {"UserGuide", "&User Guide", QKeySequence(Qt::CTRL | Qt::Key_U)});
     QAction* paid = add(help, {"GetPaid", "&Get Paid", QKeySequence(Qt::CTRL | Qt::Key_G)});
 
-    connect(open, &QAction::triggered, this, [this] { run_naming([](App& app) { Open_Click(app); }, false); });
-    connect(save, &QAction::triggered, this, [this] { run_naming([](App& app) { Save_Click(app); }, false); });
+    connect(open, &QAction::triggered, this, [this] { run_naming([](App& app) { Open_Click(app); }, SystemSource::File); });
+    connect(save, &QAction::triggered, this, [this] { run_naming([](App& app) { Save_Click(app); }, SystemSource::Save); });
     connect(connect_, &QAction::triggered, this,
-            [this] { run_naming([](App& app) { Connect_Click(app); }, false); });
+            [this] { run_naming([](App& app) { Connect_Click(app); }, SystemSource::File); });
     connect(exit, &QAction::triggered, this, [] { Exit_Click(); });
     connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
     connect(guide, &QAction::triggered, this, [this] { UserGuide_Click(app_folder_); });
@@ -266,7 +266,7 @@ void FrmMain::build_menu() {
 }
 
 void FrmMain::connect_commands() {
-    connect(cmdN_, &QPushButton::clicked, this, [this] { run_naming([](App& app) { cmdN_Click(app); }, true); });
+    connect(cmdN_, &QPushButton::clicked, this, [this] { run_naming([](App& app) { cmdN_Click(app); }, SystemSource::Typed); });
     connect(cmdA_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdA_Click(app); }, false); });
     connect(cmdB_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdB_Click(app); }, false); });
     connect(cmdSolution_, &QPushButton::clicked, this, [this] { solve([](App& app) { cmdSolution_Click(app); }, true); });
@@ -331,16 +331,18 @@ void FrmMain::solve(Command&& command, bool find_solution) {
 }
 
 template <class Command>
-void FrmMain::run_naming(Command&& command, bool typed_system) {
+void FrmMain::run_naming(Command&& command, SystemSource source) {
     const int resets = observer_.resets;
     const std::string file = app_.cd->FileName;
-    run(std::forward<Command>(command), typed_system);
-    // A new system: typed ("Accept N"), or read from the file just chosen (Open, Connect). Save names
-    // the system after the file it chose; in connected mode it shows no dialog and keeps the name.
-    const bool new_system = observer_.resets != resets;
-    if (new_system && typed_system) {
+    run(std::forward<Command>(command), source == SystemSource::Typed);
+    // A command that laid the grid out anew has set a new system up: typed ("Accept N"), or read from
+    // the file just chosen (Open, Connect). Save names the system after the file it chose; in
+    // connected mode it shows no dialog and keeps the name.
+    const bool named = source == SystemSource::Save ? app_.cd->FileName != file : observer_.resets != resets;
+    if (!named) return;
+    if (source == SystemSource::Typed) {
         convergence_.set_system("untitled");
-    } else if ((new_system || app_.cd->FileName != file) && !app_.cd->FileName.empty()) {
+    } else if (!app_.cd->FileName.empty()) {
         std::string name = std::filesystem::path(app_.cd->FileName).filename().string();
         if (app_.st.DataMode == kModeConnected) name += " (connected)";
         convergence_.set_system(name);

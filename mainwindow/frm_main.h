@@ -72,8 +72,9 @@ class FrmMain : public QMainWindow {
     void solve(Command&& command, bool find_solution);
     /// A command that may set a new system up (Accept N, Open, Connect) or give the current one a file
     /// name (Save): the convergence window's title follows the system's file.
+    enum class SystemSource { Typed, File, Save };
     template <class Command>
-    void run_naming(Command&& command, bool typed_system);
+    void run_naming(Command&& command, SystemSource source);
     /// Paints cell (0, 0) of the grid into the view's corner.
     void paint_corner();
 
