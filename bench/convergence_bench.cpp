@@ -3,11 +3,12 @@
 // closed and then open, timed in turn so that both see the same state of a shared machine. The
 // window runs on the platform Qt is given (offscreen when none is set), painting as it would on a
 // screen.
+#include <benchmark/benchmark.h>
+
 #include <QApplication>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <benchmark/benchmark.h>
 #include <chrono>
 #include <ctime>
 #include <filesystem>

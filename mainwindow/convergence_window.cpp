@@ -9,8 +9,8 @@
 #include <QLogValueAxis>
 #include <QScatterSeries>
 #include <QTimer>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 
@@ -52,9 +52,7 @@ void show_in_legend(QChart* chart, QAbstractSeries* series, bool on) {
     for (QLegendMarker* m : chart->legend()->markers(series)) m->setVisible(on);
 }
 
-QString sweeps_text(std::size_t n) {
-    return n == 1 ? QStringLiteral("1 sweep") : QStringLiteral("%1 sweeps").arg(n);
-}
+QString sweeps_text(std::size_t n) { return n == 1 ? QStringLiteral("1 sweep") : QStringLiteral("%1 sweeps").arg(n); }
 
 }  // namespace
 

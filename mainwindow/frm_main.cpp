@@ -250,8 +250,10 @@ void FrmMain::build_menu() {
     QAction* guide = add(help, {"UserGuide", "&User Guide", QKeySequence(Qt::CTRL | Qt::Key_U)});
     QAction* paid = add(help, {"GetPaid", "&Get Paid", QKeySequence(Qt::CTRL | Qt::Key_G)});
 
-    connect(open, &QAction::triggered, this, [this] { run_naming([](App& app) { Open_Click(app); }, SystemSource::File); });
-    connect(save, &QAction::triggered, this, [this] { run_naming([](App& app) { Save_Click(app); }, SystemSource::Save); });
+    connect(open, &QAction::triggered, this,
+            [this] { run_naming([](App& app) { Open_Click(app); }, SystemSource::File); });
+    connect(save, &QAction::triggered, this,
+            [this] { run_naming([](App& app) { Save_Click(app); }, SystemSource::Save); });
     connect(connect_, &QAction::triggered, this,
             [this] { run_naming([](App& app) { Connect_Click(app); }, SystemSource::File); });
     connect(exit, &QAction::triggered, this, [] { Exit_Click(); });
@@ -266,10 +268,12 @@ void FrmMain::build_menu() {
 }
 
 void FrmMain::connect_commands() {
-    connect(cmdN_, &QPushButton::clicked, this, [this] { run_naming([](App& app) { cmdN_Click(app); }, SystemSource::Typed); });
+    connect(cmdN_, &QPushButton::clicked, this,
+            [this] { run_naming([](App& app) { cmdN_Click(app); }, SystemSource::Typed); });
     connect(cmdA_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdA_Click(app); }, false); });
     connect(cmdB_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdB_Click(app); }, false); });
-    connect(cmdSolution_, &QPushButton::clicked, this, [this] { solve([](App& app) { cmdSolution_Click(app); }, true); });
+    connect(cmdSolution_, &QPushButton::clicked, this,
+            [this] { solve([](App& app) { cmdSolution_Click(app); }, true); });
     connect(cmdIter_, &QPushButton::clicked, this, [this] { solve([](App& app) { cmdIter_Click(app); }, false); });
     for (int k = 0; k < 3; ++k) {
         connect(cmdDown_[k], &QPushButton::clicked, this,
