@@ -99,6 +99,19 @@ class ConvergenceWindowTest : public QObject {
         QCOMPARE(conv.currentPointCount(), 1);
         QCOMPARE(conv.zeroMarkCount(), 2);
     }
+
+    void windowOpenedAfterALongRunDrawsItThinnedToTheEnd() {
+        // Regression: growing the sweep axis from 1 to 32 767 at once once laid out a label per sweep
+        // and took minutes.
+        ConvergenceHistory history;
+        ConvergenceWindow conv(history);
+        history.command_starting(true, 1);
+        for (int s = 1; s <= 32767; ++s) conv.sweep_done(s == 32767 ? 0.0f : 1000.0f / float(s));
+        conv.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&conv));
+        QVERIFY(conv.currentPointCount() > 100 && conv.currentPointCount() < 2000);
+        QCOMPARE(conv.zeroMarkCount(), 1);  // the last sweep survives the thinning
+    }
 };
 
 QTEST_MAIN(ConvergenceWindowTest)
