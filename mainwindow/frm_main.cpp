@@ -16,6 +16,7 @@
 #include <QStylePainter>
 #include <QTableView>
 #include <QTimer>
+#include <filesystem>
 
 #include "core/convert.h"
 #include "core/errors.h"
@@ -26,6 +27,8 @@
 #include "commands/commands.h"
 #include "mainwindow/client_area.h"
 #include "mainwindow/accuracy_reporter.h"
+#include "commands/run_outcome.h"
+#include "mainwindow/convergence_window.h"
 #include "mainwindow/grid_table_model.h"
 #include "mainwindow/grid_view.h"
 #include "mainwindow/input_gate.h"
@@ -59,6 +62,7 @@ char locale_decimal_separator() {
 }  // namespace
 
 void RepaintingObserver::grid_reset() {
+    ++resets;
     if (inner) inner->grid_reset();
 }
 
@@ -113,12 +117,18 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     app_.grid.set_observer(&observer_);
     controls_.set_grid_model(model_);
     reporter_ = std::make_unique<AccuracyReporter>(app_, controls_);
+    frmConvergence_ = new ConvergenceWindow(convergence_, this);
+    controls_.set_sweep_listener(frmConvergence_);
 
     run([](App& app) { Form_Load(app); }, false);
 }
 
 FrmMain::~FrmMain() {
     reporter_.reset();
+    // The convergence window shows convergence_, a member that goes before the child widgets.
+    controls_.set_sweep_listener(nullptr);
+    delete frmConvergence_;
+    frmConvergence_ = nullptr;
     // The grid lives in app_, which goes before the child widgets: detach the view model first.
     app_.grid.set_observer(nullptr);
     msfgData_->setModel(nullptr);
@@ -237,6 +247,11 @@ void FrmMain::build_menu() {
     QAction* exit = add(file, {"Exit", "&Exit", QKeySequence(Qt::CTRL | Qt::Key_E)});
     build_edit_menu();
 
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("View"));
+    view->menuAction()->setObjectName(QStringLiteral("View"));
+    QAction* convergence = add(view, {"Convergence", "&Convergence", QKeySequence(Qt::CTRL | Qt::Key_K)});
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help"));
     help->menuAction()->setObjectName(QStringLiteral("Help"));
@@ -244,10 +259,14 @@ void FrmMain::build_menu() {
     QAction* guide = add(help, {"UserGuide", "&User Guide", QKeySequence(Qt::CTRL | Qt::Key_U)});
     QAction* paid = add(help, {"GetPaid", "&Get Paid", QKeySequence(Qt::CTRL | Qt::Key_G)});
 
-    connect(open, &QAction::triggered, this, [this] { run([](App& app) { Open_Click(app); }, false); });
-    connect(save, &QAction::triggered, this, [this] { run([](App& app) { Save_Click(app); }, false); });
-    connect(connect_, &QAction::triggered, this, [this] { run([](App& app) { Connect_Click(app); }, false); });
-    connect(import, &QAction::triggered, this, [this] { run([](App& app) { Import_Click(app); }, true); });
+    connect(open, &QAction::triggered, this,
+            [this] { run_naming([](App& app) { Open_Click(app); }, SystemSource::File); });
+    connect(save, &QAction::triggered, this,
+            [this] { run_naming([](App& app) { Save_Click(app); }, SystemSource::Save); });
+    connect(connect_, &QAction::triggered, this,
+            [this] { run_naming([](App& app) { Connect_Click(app); }, SystemSource::File); });
+    connect(import, &QAction::triggered, this,
+            [this] { run_naming([](App& app) { Import_Click(app); }, SystemSource::File); });
     connect(export_, &QAction::triggered, this, [this] { run([](App& app) { ExportSolution_Click(app); }, false); });
     connect(exit, &QAction::triggered, this, [this] {
         reporter_->cancel();
@@ -256,20 +275,21 @@ void FrmMain::build_menu() {
     connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
     connect(guide, &QAction::triggered, this, [this] { UserGuide_Click(app_folder_); });
     connect(paid, &QAction::triggered, this, [] { GetPaid_Click(); });
+    connect(convergence, &QAction::triggered, this, [this] {
+        frmConvergence_->show();
+        frmConvergence_->raise();
+        frmConvergence_->activateWindow();
+    });
 }
 
 void FrmMain::connect_commands() {
-    connect(cmdN_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdN_Click(app); }, true); });
+    connect(cmdN_, &QPushButton::clicked, this,
+            [this] { run_naming([](App& app) { cmdN_Click(app); }, SystemSource::Typed); });
     connect(cmdA_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdA_Click(app); }, false); });
     connect(cmdB_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdB_Click(app); }, false); });
-    connect(cmdSolution_, &QPushButton::clicked, this, [this] {
-        run([](App& app) { cmdSolution_Click(app); }, true, true);
-        reporter_->start();
-    });
-    connect(cmdIter_, &QPushButton::clicked, this, [this] {
-        run([](App& app) { cmdIter_Click(app); }, true);
-        reporter_->start();
-    });
+    connect(cmdSolution_, &QPushButton::clicked, this,
+            [this] { solve([](App& app) { cmdSolution_Click(app); }, true); });
+    connect(cmdIter_, &QPushButton::clicked, this, [this] { solve([](App& app) { cmdIter_Click(app); }, false); });
     for (int k = 0; k < 3; ++k) {
         connect(cmdDown_[k], &QPushButton::clicked, this,
                 [this, k] { run([k](App& app) { cmdDown_Click(app, k); }, false); });
@@ -354,6 +374,37 @@ void FrmMain::go_to_clicked() {
         return;
     }
     if (!go_to_x(msfgData_, i)) app_.box->message(" Sorry, there is no x(" + int_to_text(i) + ") in the grid.");
+}
+
+template <class Command>
+void FrmMain::solve(Command&& command, bool find_solution) {
+    convergence_.command_starting(find_solution, app_.st.IterCount);
+    // Esc stops a "Find  solution" run.
+    run(std::forward<Command>(command), true, find_solution);
+    convergence_.command_ended(describe(app_.last_run));
+    // The last sweeps came after the last throttled repaint.
+    frmConvergence_->before_repaint();
+    reporter_->start();
+}
+
+template <class Command>
+void FrmMain::run_naming(Command&& command, SystemSource source) {
+    const int resets = observer_.resets;
+    const std::string file = app_.cd->FileName;
+    run(std::forward<Command>(command), source == SystemSource::Typed);
+    // A command that laid the grid out anew has set a new system up: typed ("Accept N"), or read from
+    // the file just chosen (Open, Connect). Save names the system after the file it chose; in
+    // connected mode it shows no dialog and keeps the name.
+    const bool named = source == SystemSource::Save ? app_.cd->FileName != file : observer_.resets != resets;
+    if (!named) return;
+    if (source == SystemSource::Typed) {
+        convergence_.set_system("untitled");
+    } else if (!app_.cd->FileName.empty()) {
+        std::string name = std::filesystem::path(app_.cd->FileName).filename().string();
+        if (app_.st.DataMode == kModeConnected) name += " (connected)";
+        convergence_.set_system(name);
+    }
+    frmConvergence_->before_repaint();
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {

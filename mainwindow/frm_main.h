@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "core/app.h"
+#include "mainwindow/convergence_history.h"
 #include "mainwindow/qt_seams.h"
 
 class QAction;
@@ -22,6 +23,7 @@ namespace varnex {
 
 class ClientArea;
 class AccuracyReporter;
+class ConvergenceWindow;
 class GridTableModel;
 class InputGate;
 
@@ -34,6 +36,8 @@ class RepaintingObserver : public GridObserver {
 
     GridObserver* inner = nullptr;
     Controls* ui = nullptr;
+    /// Grid resets seen so far: a command that reset the grid has set a new system up.
+    int resets = 0;
 
     void grid_reset() override;
     void cell_written(int row, int col) override;
@@ -53,6 +57,7 @@ class FrmMain : public QMainWindow {
 
     App& app() { return app_; }
     GridTableModel* gridModel() const { return model_; }
+    ConvergenceWindow* convergenceWindow() const { return frmConvergence_; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -75,6 +80,14 @@ class FrmMain : public QMainWindow {
     /// the user's input dropped until it ends; Esc (or a close) stops a `stoppable` run.
     template <class Command>
     void run(Command&& command, bool busy, bool stoppable = false);
+    /// A solve command, with the convergence window told where its sweeps belong.
+    template <class Command>
+    void solve(Command&& command, bool find_solution);
+    /// A command that may set a new system up (Accept N, Open, Connect) or give the current one a file
+    /// name (Save): the convergence window's title follows the system's file.
+    enum class SystemSource { Typed, File, Save };
+    template <class Command>
+    void run_naming(Command&& command, SystemSource source);
     /// Paints cell (0, 0) of the grid into the view's corner.
     void paint_corner();
 
@@ -90,6 +103,8 @@ class FrmMain : public QMainWindow {
     QList<QAction*> shortcut_actions_;
     InputGate* gate_ = nullptr;
     ClientArea* client_ = nullptr;
+    ConvergenceHistory convergence_;
+    ConvergenceWindow* frmConvergence_ = nullptr;
 
     QTableView* msfgData_ = nullptr;
     QLineEdit* txtN_ = nullptr;

@@ -63,6 +63,7 @@ void QtControls::refresh() {
     const bool paint = since_paint_.elapsed() >= kRefreshMs;
     if (paint) {
         if (model_) model_->flush();
+        if (sweep_listener_) sweep_listener_->before_repaint();
         if (!run_note_.isEmpty() && iter_count_) {
             run_note_ = QStringLiteral("Esc stops the run    Sweeps: %1").arg(*iter_count_ - 1);
             if (status_bar_) status_bar_->showMessage(run_note_);

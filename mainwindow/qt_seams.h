@@ -16,6 +16,15 @@ namespace varnex {
 class GridTableModel;
 class InputGate;
 
+/// Told of every completed sweep, and asked to bring its view up to date just before the throttled
+/// repaint of a running command (the convergence window).
+class SweepListener {
+  public:
+    virtual ~SweepListener() = default;
+    virtual void sweep_done(float er) = 0;
+    virtual void before_repaint() = 0;
+};
+
 /// The controls that the commands read and write, bound to the window's line edits and buttons.
 class QtControls : public Controls {
   public:
@@ -40,6 +49,8 @@ class QtControls : public Controls {
     /// Called as a stoppable run starts and after it ends: shows and clears "Esc stops the run".
     void begin_run_note();
     void end_run_note();
+    /// Who hears of each sweep and of each repaint (nullptr: no one).
+    void set_sweep_listener(SweepListener* listener) { sweep_listener_ = listener; }
 
     std::string text(Ctl c) const override;
     void set_text(Ctl c, std::string_view text) override;
@@ -53,6 +64,9 @@ class QtControls : public Controls {
     void status(std::string_view text) override;
     /// How many notes status() has shown so far: tells the window whether a command wrote one.
     unsigned status_writes() const { return status_writes_; }
+    void sweep_done(float er) override {
+        if (sweep_listener_) sweep_listener_->sweep_done(er);
+    }
 
   private:
     QWidget* widget(Ctl c) const;
@@ -64,6 +78,7 @@ class QtControls : public Controls {
     InputGate* gate_ = nullptr;
     const int16_t* iter_count_ = nullptr;
     QString run_note_;  ///< the status text this class showed last during a run, empty when none
+    SweepListener* sweep_listener_ = nullptr;
     QElapsedTimer since_paint_;
     QElapsedTimer since_input_;
 };

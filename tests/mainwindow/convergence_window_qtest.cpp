@@ -1,0 +1,118 @@
+// The convergence window through the real main window, offscreen: opened from the View menu, it
+// follows "Find  solution" and "Next Iteration" with one point per sweep, names the system's file,
+// and marks the sweeps whose Er is 0.
+#include <QAction>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QtTest>
+#include <filesystem>
+
+#include "mainwindow/convergence_window.h"
+#include "mainwindow/frm_main.h"
+#include "support/fakes.h"
+
+using namespace varnex;
+
+class ConvergenceWindowTest : public QObject {
+    Q_OBJECT
+    std::filesystem::path cwd_;
+
+  private slots:
+    void init() { cwd_ = std::filesystem::current_path(); }
+    void cleanup() { std::filesystem::current_path(cwd_); }
+
+    void viewMenuSitsBeforeHelpWithItsOwnShortcut() {
+        test::TempDir dir;
+        FrmMain w{QString::fromStdString(dir.path())};
+        QStringList titles;
+        for (QAction* a : w.menuBar()->actions()) titles << a->text();
+        QVERIFY(titles.indexOf("&View") >= 0 && titles.indexOf("&View") + 1 == titles.indexOf("&Help"));
+        QVERIFY(titles.indexOf("&File") < titles.indexOf("&View"));
+        int ctrl_k = 0;
+        for (QAction* a : w.findChildren<QAction*>()) ctrl_k += a->shortcut() == QKeySequence("Ctrl+K");
+        QCOMPARE(ctrl_k, 1);
+        QCOMPARE(w.findChild<QAction*>("Convergence")->text(), QStringLiteral("&Convergence"));
+    }
+
+    void followsEverySweepOfTheRunsOnASampleSystem() {
+        test::TempDir dir;  // the window's load writes the samples into its data folder
+        test::FakeDialog cd;
+        test::FakeBoxes box;
+        FrmMain w{QString::fromStdString(dir.path())};
+        w.app().cd = &cd;
+        w.app().box = &box;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        ConvergenceWindow* conv = w.convergenceWindow();
+        QVERIFY(!conv->isVisible());
+
+        w.findChild<QAction*>("Convergence")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(conv));
+        QCOMPARE(conv->objectName(), QStringLiteral("frmConvergence"));
+        QVERIFY(conv->windowTitle().contains("untitled"));
+
+        // sample2 to a tight accuracy: a few hundred sweeps after the elimination, each one a point.
+        cd.next.push_back(dir.path() + "/data/sample2.txt");
+        w.findChild<QAction*>("Open")->trigger();
+        QVERIFY(conv->windowTitle().contains("sample2.txt"));
+        w.findChild<QLineEdit*>("txtEps")->setText("5e-5");
+        auto* solution = w.findChild<QPushButton*>("cmdSolution");
+        QTest::mouseClick(solution, Qt::LeftButton);
+        const int sweeps = w.app().last_run.sweeps;
+        QVERIFY(sweeps > 100);
+        QVERIFY(box.shown.empty());
+        QCOMPARE(conv->currentPointCount(), sweeps);
+
+        // Next Iteration continues that curve; the next Find  solution starts a new one.
+        QTest::mouseClick(w.findChild<QPushButton*>("cmdIter"), Qt::LeftButton);
+        QCOMPARE(conv->currentPointCount(), sweeps + 1);
+        QTest::mouseClick(solution, Qt::LeftButton);
+        QCOMPARE(conv->currentPointCount(), w.app().last_run.sweeps);
+        // After a new Connect, Next Iteration sets a run up: a curve of its own.
+        cd.next.push_back(dir.path() + "/data/sample1.txt");
+        w.findChild<QAction*>("Connect")->trigger();
+        QTest::mouseClick(w.findChild<QPushButton*>("cmdIter"), Qt::LeftButton);
+        QCOMPARE(conv->currentPointCount(), 1);
+        QVERIFY(conv->windowTitle().contains("sample1.txt"));
+
+        // A typed system is untitled.
+        w.findChild<QLineEdit*>("txtN")->setText("1");
+        QTest::mouseClick(w.findChild<QPushButton*>("cmdN"), Qt::LeftButton);
+        QVERIFY(conv->windowTitle().contains("untitled"));
+    }
+
+    void zeroErIsDrawnAtTheFloorAndMarked() {
+        ConvergenceHistory history;
+        ConvergenceWindow conv(history);
+        conv.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&conv));
+        history.command_starting(true, 1);
+        for (float er : {4.0f, 0.0f, 1e-3f, 0.0f}) conv.sweep_done(er);
+        conv.before_repaint();
+        QCOMPARE(conv.currentPointCount(), 4);
+        QCOMPARE(conv.zeroMarkCount(), 2);
+        // An earlier run's zeros stay marked when the next run begins.
+        history.command_starting(true, 5);
+        conv.sweep_done(2.0f);
+        conv.before_repaint();
+        QCOMPARE(conv.currentPointCount(), 1);
+        QCOMPARE(conv.zeroMarkCount(), 2);
+    }
+
+    void windowOpenedAfterALongRunDrawsItThinnedToTheEnd() {
+        // Regression: growing the sweep axis from 1 to 32 767 at once once laid out a label per sweep
+        // and took minutes.
+        ConvergenceHistory history;
+        ConvergenceWindow conv(history);
+        history.command_starting(true, 1);
+        for (int s = 1; s <= 32767; ++s) conv.sweep_done(s == 32767 ? 0.0f : 1000.0f / float(s));
+        conv.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&conv));
+        QVERIFY(conv.currentPointCount() > 100 && conv.currentPointCount() < 2000);
+        QCOMPARE(conv.zeroMarkCount(), 1);  // the last sweep survives the thinning
+    }
+};
+
+QTEST_MAIN(ConvergenceWindowTest)
+#include "convergence_window_qtest.moc"
