@@ -3,6 +3,7 @@
 // cover; whatever no trap covers ends the command silently, so no exception leaves a handler.
 #include "commands/commands.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -13,6 +14,7 @@
 #include "core/numerics.h"
 #include "commands/connected_commands.h"
 #include "commands/run_outcome.h"
+#include "files/replace_file.h"
 #include "shell/sample_generator.h"
 
 namespace varnex {
@@ -118,7 +120,11 @@ int index_value(const App& app, int k) { return text_to_int16(app.ui->text(txt_i
 
 }  // namespace
 
-void Form_Load(App& app) {
+namespace {
+
+// The load handler's steps up to the data folder and the samples. Their own failures are reported
+// here; what escapes (memory for the texts and the path) goes to the load handler's trap.
+void load_steps(App& app) {
     SystemState& st = app.st;
     st.msg.fill();
     for (int k = 0; k < 3; ++k) app.ui->set_enabled(txt_index(k), false);
@@ -136,20 +142,47 @@ void Form_Load(App& app) {
         if (!std::filesystem::create_directory(data, ec) || ec) {
             app.box->message(" Sorry, the data folder could not be created.");
         } else {
+            int code = 0;
             try {
                 generate_samples(app);
+            } catch (const SystemFileError& e) {
+                code = e.code();
             } catch (const RunError&) {
-                app.box->message(" Sorry, the sample systems could not be written.");
+                code = EIO;
             } catch (const std::bad_alloc&) {
-                app.box->message(" Sorry, the sample systems could not be written.");
+                code = ENOMEM;
+            }
+            if (code != 0) {
+                // Each sample is whole or absent; taking the folder away again as well (it holds
+                // nothing else, it was made just now) lets the next start write all four anew.
+                discard_samples(app);
+                app.box->message(" Sorry, the sample systems could not be written: " + failure_reason(code) + ".");
             }
         }
     }
+}
 
+}  // namespace
+
+void Form_Load(App& app) {
+    SystemState& st = app.st;
+    // The handler's trap covers every step: memory that runs out while the texts or the data folder's
+    // path are built says so and ends the load, and the window still opens.
+    try {
+        load_steps(app);
+    } catch (const std::exception&) {
+        try {
+            app.box->message(kMsgNoMemory);
+        } catch (const std::exception&) {
+        }
+        return;
+    }
     try {
         st.Eps = text_to_single(app.ui->text(Ctl::txtEps));
     } catch (const RunError&) {
         app.box->message(st.msg.MsgBadNumber);
+    } catch (const std::bad_alloc&) {
+        app.box->message(st.msg.MsgNoMemory);
     }
 }
 

@@ -238,10 +238,10 @@ void FrmMain::build_menu() {
     connect(open, &QAction::triggered, this, [this] { run([](App& app) { Open_Click(app); }, false); });
     connect(save, &QAction::triggered, this, [this] { run([](App& app) { Save_Click(app); }, false); });
     connect(connect_, &QAction::triggered, this, [this] { run([](App& app) { Connect_Click(app); }, false); });
-    connect(exit, &QAction::triggered, this, [] { Exit_Click(); });
+    connect(exit, &QAction::triggered, this, [this] { run([](App&) { Exit_Click(); }, false); });
     connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
-    connect(guide, &QAction::triggered, this, [this] { UserGuide_Click(app_folder_); });
-    connect(paid, &QAction::triggered, this, [] { GetPaid_Click(); });
+    connect(guide, &QAction::triggered, this, [this] { run([this](App&) { UserGuide_Click(app_folder_); }, false); });
+    connect(paid, &QAction::triggered, this, [this] { run([](App&) { GetPaid_Click(); }, false); });
 }
 
 void FrmMain::connect_commands() {
@@ -288,15 +288,20 @@ void FrmMain::bind_controls() {
 
 template <class Command>
 void FrmMain::run(Command&& command, bool busy) {
-    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
-    model_->set_deferred(true);
+    // Every slot of the window comes through here. The commands trap their own failures; the
+    // catch-alls only keep anything else (memory for the cursor or the repaint too) out of Qt's event
+    // loop, which must never see an exception.
     try {
-        command(app_);
+        if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+        model_->set_deferred(true);
+        try {
+            command(app_);
+        } catch (...) {
+        }
+        model_->set_deferred(false);
+        model_->flush();
     } catch (...) {
-        // The commands trap their own failures; this only keeps anything else out of the event loop.
     }
-    model_->set_deferred(false);
-    model_->flush();
     if (busy) QApplication::restoreOverrideCursor();
 }
 
