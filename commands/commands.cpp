@@ -179,20 +179,18 @@ void Form_Load(App& app) {
     }
     try {
         st.Eps = text_to_single(app.ui->text(Ctl::txtEps));
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
-    } catch (const std::bad_alloc&) {
-        app.box->message(st.msg.MsgNoMemory);
     }
 }
 
-void cmdN_Click(App& app) {
+static void cmdN_Click_steps(App& app) {
     SystemState& st = app.st;
     st.DataMode = kModeMemory;  // set before the order is read and kept when reading fails
     int16_t n = 0;
     try {
         n = text_to_int16(app.ui->text(Ctl::txtN));
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
         return;
     }
@@ -205,13 +203,14 @@ void cmdN_Click(App& app) {
     st.N = n;
     try {
         app.grid.fill_data(st.N);
-    } catch (const RunError&) {
+    } catch (const RunError& e) {
         st.N = old_n;
-        app.box->message(st.msg.MsgBadNumber);
+        app.box->message(e.kind() == ErrorKind::OutOfMemory ? st.msg.MsgNoMemory : st.msg.MsgBadNumber);
         return;
     } catch (const std::bad_alloc&) {
+        // The layout of an order that memory cannot hold: the order stays refused, and says why.
         st.N = old_n;
-        app.box->message(st.msg.MsgBadNumber);
+        app.box->message(st.msg.MsgNoMemory);
         return;
     }
     app.ui->set_enabled(Ctl::cmdA, true);
@@ -221,13 +220,13 @@ void cmdN_Click(App& app) {
     st.IterCount = 1;
 }
 
-void cmdSolution_Click(App& app) {
+static void cmdSolution_Click_steps(App& app) {
     SystemState& st = app.st;
     try {  // trap 1
         const float eps = text_to_single(app.ui->text(Ctl::txtEps));
         st.Eps = eps;
         st.IterCount = 1;
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
         return;
     }
@@ -250,7 +249,7 @@ void cmdSolution_Click(App& app) {
     app.last_run.timed = true;
 }
 
-void cmdIter_Click(App& app) {
+static void cmdIter_Click_steps(App& app) {
     SystemState& st = app.st;
     begin_run(app, false);
     const float t0 = app.clock->seconds_since_midnight();
@@ -323,5 +322,28 @@ void cmdB_Click(App& app) {
         app.box->message(st.msg.MsgBadNumber);
     }
 }
+
+namespace {
+
+// What no trap of a handler covers (the steps after its last trap, such as enabling the buttons or
+// showing the duration) ends the command silently, as an untrapped failure does, rather than leaving
+// it for the event loop.
+template <class Steps>
+void untrapped_ends_silently(App& app, Steps&& steps) {
+    try {
+        steps(app);
+    } catch (const std::exception& e) {
+        try {
+            record_fault(app, dynamic_cast<const RunError*>(&e) ? e.what() : error_name(ErrorKind::OutOfMemory));
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+}  // namespace
+
+void cmdN_Click(App& app) { untrapped_ends_silently(app, cmdN_Click_steps); }
+void cmdSolution_Click(App& app) { untrapped_ends_silently(app, cmdSolution_Click_steps); }
+void cmdIter_Click(App& app) { untrapped_ends_silently(app, cmdIter_Click_steps); }
 
 }  // namespace varnex
