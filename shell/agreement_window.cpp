@@ -157,7 +157,10 @@ void FrmAgreement::cmdYes_Click() {
 }
 
 void FrmAgreement::cmdNo_Click() {
-    end_program_();
+    try {
+        end_program_();
+    } catch (...) {
+    }
     reject();
 }
 
