@@ -278,7 +278,7 @@ void cmdDown_Click(App& app, int Index) {
         int v = i16(index_value(app, Index) - 1);
         if (v < 1) v = 1;
         app.ui->set_text(txt_index(Index), int_to_text(v));
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         // The box always holds an integer that the program wrote; nothing to report.
     }
 }
@@ -289,7 +289,7 @@ void cmdUp_Click(App& app, int Index) {
         int v = i16(index_value(app, Index) + 1);
         if (v > app.st.N) v = app.st.N;
         app.ui->set_text(txt_index(Index), int_to_text(v));
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
     }
 }
 
@@ -304,7 +304,7 @@ void cmdA_Click(App& app) {
         text_to_single(value);  // only a check: the cell receives the text as typed
         if (i < 1 || i > st.N || j < 1 || j > st.N) raise(ErrorKind::Subscript);
         app.grid.set_text(i, i16(2 * j - 1), value);
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
     }
 }
@@ -318,7 +318,7 @@ void cmdB_Click(App& app) {
         text_to_single(value);
         if (i < 1 || i > st.N) raise(ErrorKind::Subscript);
         app.grid.set_text(i, i16(2 * st.N + 1), value);
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
     }
 }
