@@ -73,7 +73,8 @@ ReplacingFile::ReplacingFile(const std::string& target) : target_(real_target(ta
     buf_.resize(kBufferSize);
     // A hidden name beside the target: ".name.~N" with a number that no other file there has.
     fs::path t(target_);
-    const std::string base = t.filename().string();
+    // A name near the file system's limit is shortened, so that the temporary name still fits.
+    const std::string base = t.filename().string().substr(0, 200);
     const std::string folder = t.parent_path().string();
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0;; ++attempt) {
