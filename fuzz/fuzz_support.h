@@ -81,6 +81,12 @@ struct FuzzApp {
             std::string tmpl = std::string(base && *base ? base : "/tmp") + "/varnex_fuzz_XXXXXX";
             if (!mkdtemp(tmpl.data())) std::abort();
             std::filesystem::create_directories(tmpl + "/app/data/solutions");
+            // Taken away again when the run ends normally; a crash leaves it for the inquest.
+            static std::string root = tmpl;
+            std::atexit([] {
+                std::error_code ec;
+                std::filesystem::remove_all(root, ec);
+            });
             return tmpl + "/app";
         }();
         app.ui = &ui;
