@@ -3,6 +3,7 @@
 // cover; whatever no trap covers ends the command silently, so no exception leaves a handler.
 #include "commands/commands.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -13,6 +14,7 @@
 #include "core/numerics.h"
 #include "commands/connected_commands.h"
 #include "commands/run_outcome.h"
+#include "files/replace_file.h"
 #include "shell/sample_generator.h"
 
 namespace varnex {
@@ -118,7 +120,11 @@ int index_value(const App& app, int k) { return text_to_int16(app.ui->text(txt_i
 
 }  // namespace
 
-void Form_Load(App& app) {
+namespace {
+
+// The load handler's steps up to the data folder and the samples. Their own failures are reported
+// here; what escapes (memory for the texts and the path) goes to the load handler's trap.
+void load_steps(App& app) {
     SystemState& st = app.st;
     st.msg.fill();
     for (int k = 0; k < 3; ++k) app.ui->set_enabled(txt_index(k), false);
@@ -136,30 +142,55 @@ void Form_Load(App& app) {
         if (!std::filesystem::create_directory(data, ec) || ec) {
             app.box->message(" Sorry, the data folder could not be created.");
         } else {
+            int code = 0;
             try {
                 generate_samples(app);
+            } catch (const SystemFileError& e) {
+                code = e.code();
             } catch (const RunError&) {
-                app.box->message(" Sorry, the sample systems could not be written.");
+                code = EIO;
             } catch (const std::bad_alloc&) {
-                app.box->message(" Sorry, the sample systems could not be written.");
+                code = ENOMEM;
+            }
+            if (code != 0) {
+                // Each sample is whole or absent; taking the folder away again as well (it holds
+                // nothing else, it was made just now) lets the next start write all four anew.
+                discard_samples(app);
+                app.box->message(" Sorry, the sample systems could not be written: " + failure_reason(code) + ".");
             }
         }
     }
+}
 
+}  // namespace
+
+void Form_Load(App& app) {
+    SystemState& st = app.st;
+    // The handler's trap covers every step: memory that runs out while the texts or the data folder's
+    // path are built says so and ends the load, and the window still opens.
+    try {
+        load_steps(app);
+    } catch (const std::exception&) {
+        try {
+            app.box->message(kMsgNoMemory);
+        } catch (const std::exception&) {
+        }
+        return;
+    }
     try {
         st.Eps = text_to_single(app.ui->text(Ctl::txtEps));
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
     }
 }
 
-void cmdN_Click(App& app) {
+static void cmdN_Click_steps(App& app) {
     SystemState& st = app.st;
     st.DataMode = kModeMemory;  // set before the order is read and kept when reading fails
     int16_t n = 0;
     try {
         n = text_to_int16(app.ui->text(Ctl::txtN));
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
         return;
     }
@@ -172,13 +203,14 @@ void cmdN_Click(App& app) {
     st.N = n;
     try {
         app.grid.fill_data(st.N);
-    } catch (const RunError&) {
+    } catch (const RunError& e) {
         st.N = old_n;
-        app.box->message(st.msg.MsgBadNumber);
+        app.box->message(e.kind() == ErrorKind::OutOfMemory ? st.msg.MsgNoMemory : st.msg.MsgBadNumber);
         return;
     } catch (const std::bad_alloc&) {
+        // The layout of an order that memory cannot hold: the order stays refused, and says why.
         st.N = old_n;
-        app.box->message(st.msg.MsgBadNumber);
+        app.box->message(st.msg.MsgNoMemory);
         return;
     }
     app.ui->set_enabled(Ctl::cmdA, true);
@@ -188,13 +220,13 @@ void cmdN_Click(App& app) {
     st.IterCount = 1;
 }
 
-void cmdSolution_Click(App& app) {
+static void cmdSolution_Click_steps(App& app) {
     SystemState& st = app.st;
     try {  // trap 1
         const float eps = text_to_single(app.ui->text(Ctl::txtEps));
         st.Eps = eps;
         st.IterCount = 1;
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
         return;
     }
@@ -217,7 +249,7 @@ void cmdSolution_Click(App& app) {
     app.last_run.timed = true;
 }
 
-void cmdIter_Click(App& app) {
+static void cmdIter_Click_steps(App& app) {
     SystemState& st = app.st;
     begin_run(app, false);
     const float t0 = app.clock->seconds_since_midnight();
@@ -246,7 +278,7 @@ void cmdDown_Click(App& app, int Index) {
         int v = i16(index_value(app, Index) - 1);
         if (v < 1) v = 1;
         app.ui->set_text(txt_index(Index), int_to_text(v));
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         // The box always holds an integer that the program wrote; nothing to report.
     }
 }
@@ -257,7 +289,7 @@ void cmdUp_Click(App& app, int Index) {
         int v = i16(index_value(app, Index) + 1);
         if (v > app.st.N) v = app.st.N;
         app.ui->set_text(txt_index(Index), int_to_text(v));
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
     }
 }
 
@@ -272,7 +304,7 @@ void cmdA_Click(App& app) {
         text_to_single(value);  // only a check: the cell receives the text as typed
         if (i < 1 || i > st.N || j < 1 || j > st.N) raise(ErrorKind::Subscript);
         app.grid.set_text(i, i16(2 * j - 1), value);
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
     }
 }
@@ -286,9 +318,32 @@ void cmdB_Click(App& app) {
         text_to_single(value);
         if (i < 1 || i > st.N) raise(ErrorKind::Subscript);
         app.grid.set_text(i, i16(2 * st.N + 1), value);
-    } catch (const RunError&) {
+    } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
     }
 }
+
+namespace {
+
+// What no trap of a handler covers (the steps after its last trap, such as enabling the buttons or
+// showing the duration) ends the command silently, as an untrapped failure does, rather than leaving
+// it for the event loop.
+template <class Steps>
+void untrapped_ends_silently(App& app, Steps&& steps) {
+    try {
+        steps(app);
+    } catch (const std::exception& e) {
+        try {
+            record_fault(app, dynamic_cast<const RunError*>(&e) ? e.what() : error_name(ErrorKind::OutOfMemory));
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+}  // namespace
+
+void cmdN_Click(App& app) { untrapped_ends_silently(app, cmdN_Click_steps); }
+void cmdSolution_Click(App& app) { untrapped_ends_silently(app, cmdSolution_Click_steps); }
+void cmdIter_Click(App& app) { untrapped_ends_silently(app, cmdIter_Click_steps); }
 
 }  // namespace varnex

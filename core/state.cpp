@@ -15,7 +15,7 @@ void Messages::fill() {
     MsgBadNumber = " Sorry, not correct format of the entered number.";
     MsgBadData = " Sorry, incorrect data or not all  data are available.";
     MsgBadFile = " Sorry, not correct data in the file.";
-    MsgNoMemory = " Sorry, not enough memory. Please try the option-'Connect to' from the File Menu";
+    MsgNoMemory = kMsgNoMemory;
     MsgNoFile = " Sorry, there is no the file.";
     MsgReplaceFile = "Such file exists. Do you want to replace the old file?";
 }

@@ -12,6 +12,10 @@
 
 namespace varnex {
 
+/// MsgNoMemory's text, for a trap that must report memory before the table is filled.
+inline constexpr const char* kMsgNoMemory =
+    " Sorry, not enough memory. Please try the option-'Connect to' from the File Menu";
+
 /// The six message texts, filled once by the main window's load handler.
 struct Messages {
     std::string MsgBadNumber;

@@ -1,6 +1,7 @@
 #include "files/open_command.h"
 
 #include <exception>
+#include <new>
 #include <string_view>
 
 #include "core/convert.h"
@@ -49,16 +50,50 @@ void read_system(App& app, std::string_view text) {
     }
 }
 
-// Every failure that a trap catches: the run-time errors and whatever the library throws.
+// How a trapped group of steps ended.
+enum class Trapped { No, Memory, Other };
+
+// Every failure that a trap catches: the run-time errors and whatever the library throws. Memory
+// that runs out is told apart, so that it is reported as such rather than as a bad file.
 template <class Body>
-bool trapped(Body&& body) {
+Trapped trapped(Body&& body) {
     try {
         body();
-        return false;
+        return Trapped::No;
+    } catch (const std::bad_alloc&) {
+        return Trapped::Memory;
+    } catch (const RunError& e) {
+        return e.kind() == ErrorKind::OutOfMemory ? Trapped::Memory : Trapped::Other;
     } catch (const std::exception&) {
-        return true;
+        return Trapped::Other;
     }
 }
+
+// The message of a reader's trap: MsgNoMemory for memory, `bad` for everything else.
+void report(App& app, Trapped how, const std::string& bad) {
+    if (how == Trapped::No) return;
+    app.box->message(how == Trapped::Memory ? app.st.msg.MsgNoMemory : bad);
+}
+
+// Passes the command's messages on, but says MsgNoMemory only once: an Open that runs out of memory
+// while reading and again while dimensioning the arrays reports it one time.
+class OnceForMemory : public MessageBoxes {
+  public:
+    OnceForMemory(MessageBoxes& inner, const std::string& no_memory) : inner_(inner), no_memory_(no_memory) {}
+    void message(std::string_view text) override {
+        if (text == no_memory_) {
+            if (said_) return;
+            said_ = true;
+        }
+        inner_.message(text);
+    }
+    bool ask_yes_no(std::string_view text) override { return inner_.ask_yes_no(text); }
+
+  private:
+    MessageBoxes& inner_;
+    const std::string& no_memory_;
+    bool said_ = false;
+};
 
 }  // namespace
 
@@ -70,7 +105,7 @@ void open_file(App& app, const std::string& name) {
     }
     // Opening the file is outside this procedure's trap: its failure goes to the command.
     InputFile file(name);
-    bool failed = trapped([&] {
+    Trapped how = trapped([&] {
         read_system(app, file.read_all());
         std::vector<float> xs;
         dim_cleared(xs, st.N);
@@ -81,21 +116,19 @@ void open_file(App& app, const std::string& name) {
         for (int i = 1; i <= st.N; ++i)
             app.grid.set_text(i, col, std::string_view(buf, single_to_text(xs[static_cast<std::size_t>(i)], buf)));
     });
-    if (failed) app.box->message(st.msg.MsgBadFile);
+    report(app, how, st.msg.MsgBadFile);
 }
 
 void get_solution(App& app, const std::string& path, std::vector<float>& x) {
     SystemState& st = app.st;
-    const std::string name = solution_name(path);
     const int n = st.N;
-    if (x.size() < static_cast<std::size_t>(n) + 1) x.resize(static_cast<std::size_t>(n) + 1, 0.0f);
-    for (int i = 1; i <= n; ++i) x[static_cast<std::size_t>(i)] = 0.0f;
-    const std::string file = app.app_folder + "/data/solutions/" + name;
-    // A name that the file system cannot even test holds no solution either.
-    bool exists = false;
-    trapped([&] { exists = is_ordinary_file(file); });
-    if (!exists) return;
-    bool failed = trapped([&] {
+    // The trap covers everything after the zeroing: the name and path, the existence test (a name that
+    // the file system rejects), the reading and the conversions.
+    Trapped how = trapped([&] {
+        if (x.size() < static_cast<std::size_t>(n) + 1) x.resize(static_cast<std::size_t>(n) + 1, 0.0f);
+        for (int i = 1; i <= n; ++i) x[static_cast<std::size_t>(i)] = 0.0f;
+        const std::string file = app.app_folder + "/data/solutions/" + solution_name(path);
+        if (!is_ordinary_file(file)) return;
         InputFile in(file);
         std::string text = in.read_all();
         LineReader lines(text);
@@ -110,13 +143,21 @@ void get_solution(App& app, const std::string& path, std::vector<float>& x) {
             x[static_cast<std::size_t>(i)] = text_to_single(y[static_cast<std::size_t>(i)]);
         }
     });
-    if (failed) app.box->message(st.msg.MsgBadFile);
+    report(app, how, st.msg.MsgBadFile);
 }
 
 void Open_Click(App& app) {
     SystemState& st = app.st;
+    OnceForMemory once(*app.box, st.msg.MsgNoMemory);
+    // The filter stands in for the message boxes while the command runs, however it ends.
+    struct Restore {
+        App& app;
+        MessageBoxes* boxes;
+        ~Restore() { app.box = boxes; }
+    } restore{app, app.box};
+    app.box = &once;
     bool cancelled = false;
-    bool failed = trapped([&] {
+    Trapped how = trapped([&] {
         app.cd->InitDir = app.app_folder + "/data/";
         change_directory(app.cd->InitDir);
         if (!app.cd->ShowOpen()) {
@@ -126,11 +167,12 @@ void Open_Click(App& app) {
         open_file(app, app.cd->FileName);
         enter_memory_mode(app);
     });
-    if (failed) {
-        app.box->message(st.msg.MsgBadFile);
-        return;
+    try {
+        report(app, how, st.msg.MsgBadFile);
+    } catch (const std::exception&) {
+        // A box that cannot even be shown for want of memory: the command has nothing left to do.
     }
-    if (cancelled) return;
+    if (how != Trapped::No || cancelled) return;
     reset_for_order(app);
 }
 
@@ -144,7 +186,7 @@ void enter_memory_mode(App& app) {
 
 void reset_for_order(App& app) {
     SystemState& st = app.st;
-    bool failed = trapped([&] {
+    const Trapped how = trapped([&] {
         app.ui->set_text(Ctl::txtN, int_to_text(st.N));
         app.ui->set_text(Ctl::txtEps, double_to_text(st.N / 10.0));
         dim_cleared(st.R, st.N);
@@ -154,7 +196,12 @@ void reset_for_order(App& app) {
         dim_cleared(st.X, st.N);
         st.IterCount = 1;
     });
-    if (failed) app.box->message(st.msg.MsgNoMemory);
+    // Whatever failed here, it was memory for the arrays: MsgNoMemory.
+    if (how == Trapped::No) return;
+    try {
+        app.box->message(st.msg.MsgNoMemory);
+    } catch (const std::exception&) {
+    }
 }
 
 }  // namespace varnex

@@ -1,12 +1,16 @@
 #include "files/save_command.h"
 
+#include <cerrno>
 #include <exception>
 #include <filesystem>
+#include <new>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
 #include "core/errors.h"
 #include "core/exact.h"
+#include "files/replace_file.h"
 #include "files/text_files.h"
 #include "files/text_io.h"
 
@@ -25,14 +29,21 @@ bool may_write(App& app, const std::string& name) {
 void ensure_folder(const std::string& folder) {
     std::error_code ec;
     if (std::filesystem::exists(folder, ec)) return;
-    if (ec || !std::filesystem::create_directory(folder, ec) || ec) raise(ErrorKind::FileError);
+    if (!ec) std::filesystem::create_directory(folder, ec);
+    if (ec) throw SystemFileError(ec.value());
 }
 
-}  // namespace
+// Makes the folder current, keeping the system's reason when it cannot.
+void enter_folder(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::current_path(folder, ec);
+    if (ec) throw SystemFileError(ec.value());
+}
 
-void save_file(App& app, const std::string& name) {
-    if (!may_write(app, name)) return;
-    OutputFile out(name);
+// The system file, complete in its temporary file; nothing when the user keeps the old one.
+std::optional<ReplacingFile> write_system(App& app, const std::string& name) {
+    if (!may_write(app, name)) return std::nullopt;
+    ReplacingFile out(name);
     const int n = app.st.N;
     const int last = i16(n + 1);
     std::string line;
@@ -48,12 +59,14 @@ void save_file(App& app, const std::string& name) {
         line += "\r\n";
         out.write(line);
     }
-    out.close();
+    out.finish();
+    return out;
 }
 
-void save_solution(App& app, const std::string& name) {
-    if (!may_write(app, name)) return;
-    OutputFile out(name);
+// The solution file, complete in its temporary file; nothing when the user keeps the old one.
+std::optional<ReplacingFile> write_solution(App& app, const std::string& name) {
+    if (!may_write(app, name)) return std::nullopt;
+    ReplacingFile out(name);
     const int n = app.st.N;
     std::string line;
     std::string scratch;
@@ -66,17 +79,32 @@ void save_solution(App& app, const std::string& name) {
     }
     line += "\r\n";
     out.write(line);
-    out.close();
+    out.finish();
+    return out;
+}
+
+}  // namespace
+
+void save_file(App& app, const std::string& name) {
+    if (auto out = write_system(app, name)) out->commit();
+}
+
+void save_solution(App& app, const std::string& name) {
+    if (auto out = write_solution(app, name)) out->commit();
 }
 
 void Save_Click(App& app) {
-    // The command's one trap ends it silently: whatever was written before a failure stays.
+    // The command's one trap. Both files are first written whole beside their targets; only then do
+    // they replace the old ones, so any failure before that leaves both old files as they were.
+    std::optional<ReplacingFile> system;
+    std::optional<ReplacingFile> solution;
+    int code = 0;
     try {
         if (app.st.DataMode != kModeConnected) {
             app.cd->InitDir = app.app_folder + "/data/";
-            change_directory(app.cd->InitDir);
+            enter_folder(app.cd->InitDir);
             if (!app.cd->ShowSave()) return;
-            save_file(app, app.cd->FileName);
+            system = write_system(app, app.cd->FileName);
         }
         // In connected mode no dialog is shown: the name is the file last confirmed in any dialog,
         // as a rule the system file that Connect converted.
@@ -84,8 +112,29 @@ void Save_Click(App& app) {
         app.cd->InitDir = app.app_folder + "/data/solutions/";
         const std::string folder = app.cd->InitDir;
         ensure_folder(folder);
-        change_directory(folder);
-        save_solution(app, app.cd->InitDir + name);
+        enter_folder(folder);
+        solution = write_solution(app, app.cd->InitDir + name);
+        // The solution goes in place first. Should the system file's rename then fail, the old system
+        // file is left with the new approximation, which only starts the next run elsewhere; the
+        // other order could leave the new system with the approximation of an older one.
+        if (solution) solution->commit();
+        if (system) system->commit();
+        return;
+    } catch (const SystemFileError& e) {
+        code = e.code();
+    } catch (const std::bad_alloc&) {
+        code = ENOMEM;
+    } catch (const std::exception&) {
+    }
+    // The temporary files go before the message is shown. A failure that names no reason (a grid
+    // cell that does not exist) is still reported.
+    system.reset();
+    solution.reset();
+    try {
+        std::string text = " Sorry, the file could not be saved";
+        if (code != 0) text += ": " + failure_reason(code);
+        text += ".";
+        app.box->message(text);
     } catch (const std::exception&) {
     }
 }

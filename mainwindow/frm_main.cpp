@@ -268,13 +268,11 @@ void FrmMain::build_menu() {
     connect(import, &QAction::triggered, this,
             [this] { run_naming([](App& app) { Import_Click(app); }, SystemSource::File); });
     connect(export_, &QAction::triggered, this, [this] { run([](App& app) { ExportSolution_Click(app); }, false); });
-    connect(exit, &QAction::triggered, this, [this] {
-        reporter_->cancel();
-        Exit_Click();
-    });
+    // run() cancels the accuracy report's worker before Exit ends the program.
+    connect(exit, &QAction::triggered, this, [this] { run([](App&) { Exit_Click(); }, false); });
     connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
-    connect(guide, &QAction::triggered, this, [this] { UserGuide_Click(app_folder_); });
-    connect(paid, &QAction::triggered, this, [] { GetPaid_Click(); });
+    connect(guide, &QAction::triggered, this, [this] { run([this](App&) { UserGuide_Click(app_folder_); }, false); });
+    connect(paid, &QAction::triggered, this, [this] { run([](App&) { GetPaid_Click(); }, false); });
     connect(convergence, &QAction::triggered, this, [this] {
         frmConvergence_->show();
         frmConvergence_->raise();
@@ -328,23 +326,29 @@ void FrmMain::bind_controls() {
 
 template <class Command>
 void FrmMain::run(Command&& command, bool busy, bool stoppable) {
+    // Every slot of the window comes through here. The commands trap their own failures; the
+    // catch-alls only keep anything else (memory for the cursor or the repaint too) out of Qt's event
+    // loop, which must never see an exception.
     // The accuracy report's worker reads the state that the command may change.
     reporter_->cancel();
     const unsigned notes = controls_.status_writes();
-    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
-    model_->set_deferred(true);
-    gate_->hold(stoppable);
-    if (stoppable) controls_.begin_run_note();
     try {
-        command(app_);
+        if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+        model_->set_deferred(true);
+        gate_->hold(stoppable);
+        if (stoppable) controls_.begin_run_note();
+        try {
+            command(app_);
+        } catch (...) {
+        }
+        if (stoppable) controls_.end_run_note();
+        gate_->release();
+        model_->set_deferred(false);
+        model_->flush();
+        reporter_->command_ended(controls_.status_writes() != notes);
     } catch (...) {
-        // The commands trap their own failures; this only keeps anything else out of the event loop.
+        gate_->release();
     }
-    if (stoppable) controls_.end_run_note();
-    gate_->release();
-    model_->set_deferred(false);
-    model_->flush();
-    reporter_->command_ended(controls_.status_writes() != notes);
     if (busy) QApplication::restoreOverrideCursor();
     // A close asked for during the command: the run has stopped, now the window goes.
     if (gate_->take_close_request()) QTimer::singleShot(0, this, &QWidget::close);

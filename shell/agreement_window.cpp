@@ -6,7 +6,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <new>
+
+#include "files/replace_file.h"
 
 namespace varnex {
 
@@ -18,21 +24,33 @@ QRect twips(int left, int top, int width, int height) { return {left / 15, top /
 // The marker's whole content: four blanks and a CR LF line end.
 constexpr char kMarkerContent[] = "    \r\n";
 
-bool write_marker(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    const qint64 size = sizeof kMarkerContent - 1;
-    const bool written = f.write(kMarkerContent, size) == size;
-    return f.flush() && written;
-}
-
 }  // namespace
 
 QString agreement_marker_path(const QString& app_folder) { return app_folder + "/kvt.rss"; }
 
+std::string write_agreement_marker(const QString& app_folder) {
+    // Whole or not at all: a full disk leaves no empty or cut-off marker that would count as agreed.
+    try {
+        write_whole_file(QFile::encodeName(agreement_marker_path(app_folder)).toStdString(), kMarkerContent);
+        return {};
+    } catch (const SystemFileError& e) {
+        return failure_reason(e.code());
+    } catch (const std::bad_alloc&) {
+        return failure_reason(ENOMEM);
+    }
+}
+
 bool agreement_marker_exists(const QString& app_folder) {
+    // Only a whole marker counts: an ordinary file holding exactly its six bytes.
+    const std::string path = QFile::encodeName(agreement_marker_path(app_folder)).toStdString();
     std::error_code ec;
-    return std::filesystem::is_regular_file(QFile::encodeName(agreement_marker_path(app_folder)).toStdString(), ec);
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char bytes[sizeof kMarkerContent] = {};
+    const std::size_t got = std::fread(bytes, 1, sizeof bytes, f);
+    std::fclose(f);
+    return got == sizeof kMarkerContent - 1 && std::memcmp(bytes, kMarkerContent, got) == 0;
 }
 
 QString agreement_text() {
@@ -124,17 +142,25 @@ FrmAgreement::FrmAgreement(const QString& app_folder, MessageBoxes& box, std::fu
 void FrmAgreement::Form_Load() { txtAgreement->setPlainText(agreement_text()); }
 
 void FrmAgreement::cmdYes_Click() {
-    const QString path = agreement_marker_path(app_folder_);
-    if (!write_marker(path)) {
-        box_.message(
-            ("The file " + path + " could not be written, so the agreement will be asked for again at the next start.")
-                .toStdString());
+    // A slot: nothing may leave it into Qt's event loop.
+    try {
+        const QString path = agreement_marker_path(app_folder_);
+        const std::string why = write_agreement_marker(app_folder_);
+        if (!why.empty()) {
+            box_.message(("The file " + path + " could not be written (" + QString::fromStdString(why) +
+                          "), so the agreement will be asked for again at the next start.")
+                             .toStdString());
+        }
+    } catch (...) {
     }
     accept();
 }
 
 void FrmAgreement::cmdNo_Click() {
-    end_program_();
+    try {
+        end_program_();
+    } catch (...) {
+    }
     reject();
 }
 

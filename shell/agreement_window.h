@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QString>
 #include <functional>
+#include <string>
 
 #include "core/ui.h"
 
@@ -14,8 +15,11 @@ namespace varnex {
 
 /// Path of the agreement marker: the application folder followed by "/kvt.rss".
 QString agreement_marker_path(const QString& app_folder);
-/// True when the marker exists as an ordinary file (a folder of that name does not count).
+/// True when the marker exists as an ordinary file holding exactly its six bytes: an empty or cut-off
+/// file (a disk that filled up while it was written) or a folder of that name does not count.
 bool agreement_marker_exists(const QString& app_folder);
+/// Writes the marker whole or not at all; empty when written, else the reason in words.
+std::string write_agreement_marker(const QString& app_folder);
 /// The agreement text: a title, an introduction and five sections, lines joined by CR LF, no final
 /// line break.
 QString agreement_text();

@@ -85,9 +85,21 @@ void FrmHelp::closeEvent(QCloseEvent* event) {
 void FrmHelp::navigate(const QUrl& url) { WebBrowser1->setSource(url, QTextDocument::HtmlResource); }
 
 // QTextBrowser does nothing when there is no page behind or ahead, which is what these buttons need.
-void FrmHelp::cmdBack_Click() { WebBrowser1->backward(); }
+// Slots: a page that cannot be loaded for want of memory stays where it was, and nothing reaches the
+// event loop.
+void FrmHelp::cmdBack_Click() {
+    try {
+        WebBrowser1->backward();
+    } catch (...) {
+    }
+}
 
-void FrmHelp::cmdForward_Click() { WebBrowser1->forward(); }
+void FrmHelp::cmdForward_Click() {
+    try {
+        WebBrowser1->forward();
+    } catch (...) {
+    }
+}
 
 void UserGuide_Click(const QString& app_folder) {
     FrmHelp* w = show_help_window();

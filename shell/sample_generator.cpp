@@ -2,15 +2,17 @@
 // so every generation writes the same numbers.
 #include "shell/sample_generator.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <random>
 #include <string>
 
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "files/replace_file.h"
 
 namespace varnex {
 
@@ -30,8 +32,9 @@ void generate_samples(App& app) {
         const std::string path = app.app_folder + "/data/sample" + std::to_string(k) + ".txt";
         app.st.N = i16(std::lround(std::pow(4.0, k)));
         const int n = app.st.N;
-        std::ofstream f(path, std::ios::binary | std::ios::trunc);
-        if (!f) throw RunError(ErrorKind::FileError, path);
+        // Written beside its name and put in place only when whole: a full disk leaves no cut-off
+        // sample behind.
+        ReplacingFile f(path);
         // i: the equation; j: the coefficients a(i,1..n), then b(i) at j = n + 1.
         for (int i = 1; i <= n; ++i) {
             line.clear();
@@ -41,11 +44,19 @@ void generate_samples(App& app) {
                 line.push_back(' ');
             }
             line.append("\r\n");
-            f.write(line.data(), static_cast<std::streamsize>(line.size()));
+            f.write(line);
         }
-        f.close();
-        if (!f) throw RunError(ErrorKind::FileError, path);
+        f.commit();
     }
+}
+
+void discard_samples(App& app) {
+    for (int k = 1; k <= 4; ++k) {
+        const std::string path = app.app_folder + "/data/sample" + std::to_string(k) + ".txt";
+        ::unlink(path.c_str());
+    }
+    // Only an empty folder goes: anything else in it stays, and so does the folder then.
+    ::rmdir((app.app_folder + "/data").c_str());
 }
 
 }  // namespace varnex

@@ -82,6 +82,13 @@ TEST_F(OpenTest, StoredSolutionBecomesTheApproximationColumn) {
         EXPECT_EQ(bad ? V{t.app.st.msg.MsgBadFile} : V{}, t.box.shown) << stored;
         EXPECT_EQ(want, t.app.grid.text(1, 9) + " " + t.app.grid.text(2, 9) + " " + t.app.grid.text(3, 9));
     }
+    // A solution path that cannot even be tested (its folder a link to itself) is a failure of the
+    // reader too, not a missing solution: MsgBadFile, and the zeros.
+    std::filesystem::remove_all(t.dir.path() + "/data/solutions");
+    std::filesystem::create_directory_symlink("solutions", t.dir.path() + "/data/solutions");
+    open("s.txt", "1 2\r\n");
+    EXPECT_EQ(V{t.app.st.msg.MsgBadFile}, t.box.shown);
+    EXPECT_EQ("0", t.app.grid.text(1, 5));
 }
 
 TEST_F(OpenTest, TestMatricesOpenWithTheirOrder) {

@@ -70,8 +70,9 @@ TEST_F(SaveTest, ConnectedModeWritesOnlyTheSolutionAndCancelWritesNothing) {
     EXPECT_EQ("1.25 -2 3E-09 \r\n", read_file(data("solutions/big.txt")));
 }
 
-// A read-only target, written as an unprivileged user when the tests run as root: no message, nothing written.
-TEST_F(SaveTest, ReadOnlyTargetEndsSilently) {
+// A read-only target, written as an unprivileged user when the tests run as root: kept as it is (no
+// rename over it either), and the reason is shown.
+TEST_F(SaveTest, ReadOnlyTargetIsKeptAndTheReasonShown) {
     for (const std::string& folder : {t.dir.path(), data("")}) fs::permissions(folder, fs::perms::all);
     std::string ro = t.dir.write("data/ro.txt", "old");
     fs::permissions(ro, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -81,6 +82,24 @@ TEST_F(SaveTest, ReadOnlyTargetEndsSilently) {
     ASSERT_TRUE(!root || seteuid(0) == 0);
     EXPECT_EQ("old", read_file(ro));
     EXPECT_FALSE(fs::exists(data("solutions")));
+    EXPECT_EQ((V{t.app.st.msg.MsgReplaceFile + ro, " Sorry, the file could not be saved: permission denied."}),
+              t.box.shown);
+}
+
+// A system file in a folder below data: its solution's folder does not exist, so the Save fails as a
+// whole and the new system file is not put in place either; a link to the system file is kept.
+TEST_F(SaveTest, AFailedSolutionKeepsTheSystemFileAndALinkStaysALink) {
+    fs::create_directories(data("sub"));
+    std::string old = t.dir.write("data/sub/sys.txt", "old");
+    save("sub/sys.txt");
+    EXPECT_EQ("old", read_file(old));
+    EXPECT_EQ(t.box.shown.back(), " Sorry, the file could not be saved: no such file or directory.");
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(data("sub")), fs::directory_iterator()));
+    fs::create_symlink(old, data("link.txt"));
+    save("link.txt");
+    EXPECT_TRUE(fs::is_symlink(data("link.txt")));
+    EXPECT_EQ("2 1 5 \r\n1.50 a(2,2) 10 \r\n", read_file(old));
+    EXPECT_EQ("0.8 -1.4E+07 \r\n", read_file(data("solutions/link.txt")));
 }
 
 }  // namespace

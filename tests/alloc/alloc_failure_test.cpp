@@ -1,0 +1,310 @@
+// Memory that runs out at every single allocation of a command: this program replaces operator new
+// with one that counts and fails the k-th allocation, and runs each command once for every k that
+// the command reaches. Each run must end inside the command with at most one of its messages (the
+// one for memory where there is one), and the same command afterwards must do its whole work.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <new>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "commands/commands.h"
+#include "core/convert.h"
+#include "files/connect_command.h"
+#include "files/open_command.h"
+#include "files/save_command.h"
+#include "support/fakes.h"
+
+namespace {
+
+std::atomic<bool> g_counting{false};
+std::atomic<long> g_count{0};
+std::atomic<long> g_fail_at{0};  // 0: count only
+
+void* allocate(std::size_t n) {
+    if (g_counting.load(std::memory_order_relaxed)) {
+        const long k = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
+        if (k == g_fail_at.load(std::memory_order_relaxed)) throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+
+void* allocate_aligned(std::size_t n, std::align_val_t a) {
+    if (g_counting.load(std::memory_order_relaxed)) {
+        const long k = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
+        if (k == g_fail_at.load(std::memory_order_relaxed)) throw std::bad_alloc();
+    }
+    const std::size_t align = static_cast<std::size_t>(a);
+    if (void* p = std::aligned_alloc(align, (n + align - 1) / align * align)) return p;
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t n) { return allocate(n); }
+void* operator new[](std::size_t n) { return allocate(n); }
+void* operator new(std::size_t n, std::align_val_t a) { return allocate_aligned(n, a); }
+void* operator new[](std::size_t n, std::align_val_t a) { return allocate_aligned(n, a); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(n);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(n);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+
+namespace varnex {
+namespace {
+
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+
+// No allocation is counted or failed while the fake boxes record a text, so that every message a
+// command shows is seen; the questions are answered Yes and not recorded.
+struct Paused {
+    bool was = g_counting.exchange(false);
+    ~Paused() { g_counting = was; }
+};
+struct Boxes : test::FakeBoxes {
+    void message(std::string_view t) override {
+        Paused p;
+        shown.emplace_back(t);
+    }
+    bool ask_yes_no(std::string_view) override { return true; }
+};
+
+struct Trial {
+    test::TestApp t;
+    Boxes boxes;
+    Trial() { t.app.box = &boxes; }
+    std::string path(const std::string& rel) const { return t.dir.path() + "/" + rel; }
+};
+
+// One command of the table: its set-up (not counted), the command, the messages it may show when an
+// allocation fails, and what its complete work leaves (compared between a clean run and the repeat).
+struct Case {
+    const char* name;
+    std::function<void(Trial&)> setup;
+    std::function<void(Trial&)> command;
+    std::function<Texts(const Trial&)> allowed;
+    std::function<std::string(Trial&)> result;
+};
+
+// The grid's texts, row by row.
+std::string grid_texts(const App& app) {
+    std::string s;
+    for (int r = 0; r < app.grid.rows(); ++r) {
+        for (int c = 0; c < app.grid.cols(); ++c) s += app.grid.text(r, c) + "|";
+        s += "\n";
+    }
+    return s;
+}
+
+void type_system(Trial& r) {
+    r.t.ui.texts[Ctl::txtN] = "3";
+    cmdN_Click(r.t.app);
+    const char* cells[3][4] = {{"4", "1", "0", "5"}, {"1", "4", "1", "6"}, {"0", "1", "4", "5"}};
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 4; ++j) r.t.app.grid.set_text(i, 2 * j - 1, cells[i - 1][j - 1]);
+    r.t.ui.texts[Ctl::txtEps] = "0.001";
+}
+
+const char* const kSystem = "4 1 0 5\r\n1 4 1 6\r\n0 1 4 5\r\n";
+
+// A fresh Connect of the system, then "Find  solution" from its zeros.
+std::string connect_and_solve(Trial& r) {
+    r.t.cd.next.push_back(r.path("data/sys.txt"));
+    Connect_Click(r.t.app);
+    cmdSolution_Click(r.t.app);
+    return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEr);
+}
+
+Texts memory_and(const Trial& r, Texts more) {
+    more.push_back(r.t.app.st.msg.MsgNoMemory);
+    return more;
+}
+
+std::vector<Case> cases() {
+    return {
+        {"Load",
+         [](Trial&) {},
+         [](Trial& r) { Form_Load(r.t.app); },
+         [](const Trial&) {
+             return Texts{kMsgNoMemory, " Sorry, the sample systems could not be written: not enough memory."};
+         },
+         [](Trial& r) {
+             // The samples are whole or absent after any run: the next start writes them when absent.
+             Form_Load(r.t.app);
+             std::string s = test::read_file(r.path("data/sample4.txt"));
+             s += std::to_string(fs::file_size(r.path("data/sample1.txt"))) + " " + std::to_string(r.t.app.st.Eps);
+             return s;
+         }},
+        {"Accept N",
+         [](Trial& r) { r.t.ui.texts[Ctl::txtN] = "3"; },
+         [](Trial& r) { cmdN_Click(r.t.app); },
+         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadNumber}); },
+         [](Trial& r) {
+             cmdN_Click(r.t.app);
+             return grid_texts(r.t.app) + std::to_string(r.t.app.st.N);
+         }},
+        {"Open",
+         [](Trial& r) {
+             fs::create_directories(r.path("data/solutions"));
+             r.t.dir.write("data/sys.txt", kSystem);
+             r.t.dir.write("data/solutions/sys.txt", "0.5 0.25 1e3 \r\n");
+             r.t.cd.next.push_back(r.path("data/sys.txt"));
+         },
+         [](Trial& r) { Open_Click(r.t.app); },
+         [](const Trial& r) { return Texts{r.t.app.st.msg.MsgNoMemory}; },
+         [](Trial& r) {
+             r.t.cd.next.push_back(r.path("data/sys.txt"));
+             Open_Click(r.t.app);
+             return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEps) + std::to_string(r.t.app.st.A.upper());
+         }},
+        {"Connect",
+         [](Trial& r) {
+             fs::create_directories(r.path("data/solutions"));
+             r.t.dir.write("data/sys.txt", kSystem);
+             r.t.dir.write("data/solutions/sys.txt", "0.5 0.25 1e3 \r\n");
+             r.t.cd.next.push_back(r.path("data/sys.txt"));
+         },
+         [](Trial& r) { Connect_Click(r.t.app); },
+         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile, r.t.app.st.msg.MsgBadNumber}); },
+         [](Trial& r) {
+             r.t.cd.next.push_back(r.path("data/sys.txt"));
+             Connect_Click(r.t.app);
+             return grid_texts(r.t.app) + test::read_file(row_file_path(r.t.app.app_folder));
+         }},
+        {"Save",
+         [](Trial& r) {
+             fs::create_directories(r.path("data"));
+             type_system(r);
+             r.t.app.grid.set_text(2, 9, "0.75");
+             r.t.dir.write("data/sys.txt", "old system");
+             r.t.cd.next.push_back(r.path("data/sys.txt"));
+         },
+         [](Trial& r) { Save_Click(r.t.app); },
+         [](const Trial&) {
+             return Texts{" Sorry, the file could not be saved: not enough memory.",
+                          " Sorry, the file could not be saved."};
+         },
+         [](Trial& r) {
+             // A failed Save leaves the old system file; the repeat writes both.
+             const std::string before = test::read_file(r.path("data/sys.txt"));
+             const bool old_or_new = before == "old system" || before == "4 1 0 5 \r\n1 4 1 6 \r\n0 1 4 5 \r\n";
+             r.t.cd.next.push_back(r.path("data/sys.txt"));
+             Save_Click(r.t.app);
+             return std::to_string(old_or_new) + test::read_file(r.path("data/sys.txt")) +
+                    test::read_file(r.path("data/solutions/sys.txt"));
+         }},
+        {"Find solution",
+         type_system,
+         [](Trial& r) { cmdSolution_Click(r.t.app); },
+         [](const Trial& r) {
+             return memory_and(r, {r.t.app.st.msg.MsgBadData, r.t.app.st.msg.MsgBadNumber});
+         },
+         [](Trial& r) {
+             cmdSolution_Click(r.t.app);
+             return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEr);
+         }},
+        {"Next Iteration",
+         type_system,
+         [](Trial& r) { cmdIter_Click(r.t.app); },
+         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadData}); },
+         [](Trial& r) {
+             cmdSolution_Click(r.t.app);
+             return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEr);
+         }},
+        {"Find solution, connected",
+         [](Trial& r) {
+             fs::create_directories(r.path("data"));
+             r.t.cd.next.push_back(r.t.dir.write("data/sys.txt", kSystem));
+             Connect_Click(r.t.app);
+             r.t.ui.texts[Ctl::txtEps] = "0.001";
+         },
+         [](Trial& r) { cmdSolution_Click(r.t.app); },
+         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile}); },
+         connect_and_solve},
+        {"Next Iteration, connected",
+         [](Trial& r) {
+             fs::create_directories(r.path("data"));
+             r.t.cd.next.push_back(r.t.dir.write("data/sys.txt", kSystem));
+             Connect_Click(r.t.app);
+             r.t.ui.texts[Ctl::txtEps] = "0.001";
+         },
+         [](Trial& r) { cmdIter_Click(r.t.app); },
+         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile}); },
+         connect_and_solve},
+    };
+}
+
+// Runs the command with the k-th allocation failing (k = 0: none fails); returns the allocations
+// it made. A failure escaping the command is a test failure.
+long run_failing_at(const Case& c, Trial& r, long k) {
+    g_count = 0;
+    g_fail_at = k;
+    g_counting = true;
+    try {
+        c.command(r);
+    } catch (...) {
+        g_counting = false;
+        ADD_FAILURE() << c.name << ": an exception left the command at allocation " << k;
+    }
+    g_counting = false;
+    return g_count;
+}
+
+TEST(AllocationFailure, EveryAllocationOfEveryCommandFailsCleanly) {
+    for (const Case& c : cases()) {
+        SCOPED_TRACE(c.name);
+        Trial clean;
+        c.setup(clean);
+        const long total = run_failing_at(c, clean, 0);
+        ASSERT_TRUE(clean.boxes.shown.empty()) << clean.boxes.shown[0];
+        const std::string want = c.result(clean);
+        ASSERT_GT(total, 0);
+        int failed = 0;
+        for (long k = 1; k <= total; ++k) {
+            SCOPED_TRACE(k);
+            Trial r;
+            c.setup(r);
+            r.boxes.shown.clear();
+            run_failing_at(c, r, k);
+            const Texts allowed = c.allowed(r);
+            ASSERT_LE(r.boxes.shown.size(), 1u) << r.boxes.shown[0] << " / " << r.boxes.shown[1];
+            if (!r.boxes.shown.empty()) {
+                ++failed;
+                EXPECT_TRUE(std::find(allowed.begin(), allowed.end(), r.boxes.shown[0]) != allowed.end())
+                    << r.boxes.shown[0];
+            }
+            EXPECT_EQ(c.result(r), want);
+            fs::current_path(fs::temp_directory_path());
+        }
+        std::printf("%-26s %4ld allocations, %4d of them reported\n", c.name, total, failed);
+    }
+}
+
+}  // namespace
+}  // namespace varnex
