@@ -365,7 +365,7 @@ void FrmMain::build_go_to(QStatusBar* status) {
     txtGoTo_->installEventFilter(this);  // the menu's shortcuts win over the box's own keys
     status->addPermanentWidget(label);
     status->addPermanentWidget(txtGoTo_);
-    connect(txtGoTo_, &QLineEdit::returnPressed, this, [this] { go_to_clicked(); });
+    connect(txtGoTo_, &QLineEdit::returnPressed, this, [this] { run([this](App&) { go_to_clicked(); }, false); });
 }
 
 void FrmMain::go_to_clicked() {

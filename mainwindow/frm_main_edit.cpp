@@ -31,8 +31,19 @@ void FrmMain::build_edit_menu() {
         add("Copy", "&Copy", {QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)});
     QAction* paste =
         add("Paste", "&Paste", {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
-    connect(copy, &QAction::triggered, this, &FrmMain::copy_selection);
-    connect(paste, &QAction::triggered, this, &FrmMain::paste_clipboard);
+    // As every slot of the window: nothing escapes into the event loop (memory for a large block).
+    connect(copy, &QAction::triggered, this, [this] {
+        try {
+            copy_selection();
+        } catch (...) {
+        }
+    });
+    connect(paste, &QAction::triggered, this, [this] {
+        try {
+            paste_clipboard();
+        } catch (...) {
+        }
+    });
 }
 
 namespace {
