@@ -7,9 +7,15 @@
 //    traffic alone;
 //  - the Connect conversion of a text file against one sequential write of the same number of bytes;
 //    the target is at most 2x that write.
+// The LM_ benchmarks take a system of order 4000 (a 2 GB row file) and are meant to run inside a memory
+// limit far below the file (bench/run gives them a memory cgroup of 256 MB): each iteration times a
+// pass of the connected mode and, right beside it, one sequential read or write of the same file, and
+// the counters give the median ratio of the pairs. Their fixture writes the text system line by line
+// and makes the row file by Connect, so it never holds the system in memory.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -304,6 +310,189 @@ void BM_ConnectConversion(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 128 * kOrder * (kOrder + 1)));
 }
 
+
+// ---- past memory: order 4000 -----------------------------------------------------------------------
+
+constexpr int kLargeOrder = 4000;
+
+double seconds_since(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
+// Tells the kernel that no page of the file is needed any more (written back first), so that every
+// timed pass starts from the disk, as it would past memory.
+void drop_cache(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return;
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
+// A random, diagonally dominant system of order kLargeOrder as a text system file, written a line at
+// a time, and its row file made by Connect.
+struct LargeFixture {
+    std::string folder, rows, text;
+    App app;
+    NullControls ui;
+    NullBoxes box;
+
+    LargeFixture() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_bench_XXXXXX").string();
+        if (!mkdtemp(tmpl.data())) std::abort();
+        folder = tmpl;
+        rows = row_file_path(folder);
+        text = folder + "/system.txt";
+        std::mt19937 rng(4000);
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        std::FILE* f = std::fopen(text.c_str(), "wb");
+        std::string line;
+        for (int i = 1; i <= kLargeOrder; ++i) {
+            line.clear();
+            for (int j = 1; j <= kLargeOrder + 1; ++j) {
+                float v = j <= kLargeOrder ? u(rng) + (i == j ? kLargeOrder / 2.0f : 0.0f) : u(rng) * kLargeOrder;
+                line += single_to_text(v);
+                line += ' ';
+            }
+            line += "\r\n";
+            std::fwrite(line.data(), 1, line.size(), f);
+        }
+        std::fclose(f);
+        app.ui = &ui;
+        app.box = &box;
+        app.app_folder = folder;
+        app.st.msg.fill();
+        connect();
+    }
+    ~LargeFixture() {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+        std::filesystem::remove(rows, ec);
+    }
+    // Connect of the text file, its records on the disk when it returns.
+    void connect() {
+        std::vector<float> x;
+        connect_to_file(app, text, x);
+        if (app.st.N != kLargeOrder) std::abort();
+        int fd = ::open(rows.c_str(), O_RDONLY);
+        ::fdatasync(fd);
+        ::close(fd);
+    }
+};
+
+LargeFixture& large() {
+    static LargeFixture f;
+    return f;
+}
+
+// The yardstick of the connected passes: the row file read once from its start to its end in blocks of
+// 1 MB, as dd reads it.
+void read_once(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    static std::vector<char> block(1 << 20);
+    while (::read(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+}
+
+// The yardstick of the conversion: as many bytes as the row file written once in blocks of 1 MB, on
+// the disk when it returns.
+void write_once(const std::string& path) {
+    const std::size_t bytes = std::size_t(128) * kLargeOrder * (kLargeOrder + 1);
+    static std::vector<char> block(1 << 20, 1);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0666);
+    for (std::size_t done = 0; done < bytes;) {
+        const std::size_t len = std::min(block.size(), bytes - done);
+        if (::pwrite(fd, block.data(), len, static_cast<off_t>(done)) != static_cast<ssize_t>(len)) std::abort();
+        done += len;
+    }
+    ::fdatasync(fd);
+    ::close(fd);
+}
+
+// Peak resident memory of this process so far, in MB.
+double peak_rss_mb() {
+    struct rusage ru {};
+    ::getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss / 1024.0;
+}
+
+// Times pass() against yardstick() in turn, each from a cold file, and reports both medians and the
+// median of their ratios.
+void paired(benchmark::State& state, const std::string& file, const std::function<void()>& yardstick,
+            const std::function<void()>& pass) {
+    std::vector<double> t_y, t_p, ratio;
+    for (auto _ : state) {
+        drop_cache(file);
+        auto t0 = std::chrono::steady_clock::now();
+        yardstick();
+        t_y.push_back(seconds_since(t0));
+        drop_cache(file);
+        t0 = std::chrono::steady_clock::now();
+        pass();
+        t_p.push_back(seconds_since(t0));
+        ratio.push_back(t_p.back() / t_y.back());
+        state.SetIterationTime(t_p.back());
+    }
+    state.counters["yardstick_s"] = median(t_y);
+    state.counters["pass_s"] = median(t_p);
+    state.counters["ratio"] = median(ratio);
+    state.counters["peak_rss_MB"] = peak_rss_mb();
+}
+
+// One connected sweep against one sequential read of the row file. The set-up runs once, untimed.
+void LM_SweepVsRead(benchmark::State& state) {
+    LargeFixture& f = large();
+    SystemState& st = f.app.st;
+    GridModel grid;
+    dim_cleared(st.X, kLargeOrder);
+    dim_cleared(st.R, kLargeOrder);
+    dim_cleared(st.D, kLargeOrder);
+    grid.fill_x(kLargeOrder, st.X);
+    st.DataMode = kModeConnected;
+    st.file3.open(f.rows);
+    get_residual(st);
+    get_norms_file(st, f.box);
+    paired(state, f.rows, [&] { read_once(f.rows); }, [&] { do_iteration_file(st, grid); });
+    st.file3.close();
+}
+
+// What a solve command does before its second sweep: open the row file, set R and D up, one sweep;
+// against one sequential read.
+void LM_SetUpAndSweepVsRead(benchmark::State& state) {
+    LargeFixture& f = large();
+    SystemState& st = f.app.st;
+    GridModel grid;
+    dim_cleared(st.X, kLargeOrder);
+    grid.fill_x(kLargeOrder, st.X);
+    st.DataMode = kModeConnected;
+    paired(state, f.rows, [&] { read_once(f.rows); }, [&] {
+        dim_cleared(st.R, kLargeOrder);
+        dim_cleared(st.D, kLargeOrder);
+        st.file3.open(f.rows);
+        get_residual(st);
+        get_norms_file(st, f.box);
+        do_iteration_file(st, grid);
+        st.file3.close();
+    });
+}
+
+// Connect of the order-4000 text file against one sequential write of as many bytes, each until its
+// data is on the disk.
+void LM_ConnectVsWrite(benchmark::State& state) {
+    LargeFixture& f = large();
+    const std::string plain = f.folder + "/plain.bin";
+    write_once(plain);
+    paired(state, f.rows, [&] { write_once(plain); drop_cache(plain); }, [&] { f.connect(); });
+    std::filesystem::remove(plain);
+}
+
 BENCHMARK(BM_SweepInMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedVsMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
@@ -315,6 +504,14 @@ BENCHMARK(BM_ColumnWalkTwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime()
 BENCHMARK(BM_SetUpConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OneSequentialWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConnectConversion)->Unit(benchmark::kMillisecond);
+// Pairs per LM_ benchmark (each pass of order 4000 reads or writes 2 GB): VARNEX_BENCH_PASSES overrides.
+int passes(int usual) {
+    const char* e = std::getenv("VARNEX_BENCH_PASSES");
+    return e && std::atoi(e) > 0 ? std::atoi(e) : usual;
+}
+BENCHMARK(LM_SweepVsRead)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(5));
+BENCHMARK(LM_SetUpAndSweepVsRead)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(3));
+BENCHMARK(LM_ConnectVsWrite)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(3));
 
 }  // namespace
 }  // namespace varnex
