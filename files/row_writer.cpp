@@ -19,6 +19,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/row_file.h"
+#include "core/row_stream.h"
 
 namespace varnex {
 
@@ -32,6 +33,11 @@ constexpr std::size_t kBufferRecords = 65536;
 // Records per write call: the helper builds them in a buffer of 256 KB that stays in its core's
 // cache, so the only large memory traffic is the kernel's copy into the file.
 constexpr std::size_t kChunkRecords = 2048;
+// A file that grows past a quarter of the memory this process may use is written behind: each write
+// is sent to the disk at once, and what lies more than this far behind the writer is waited for and
+// dropped from the page cache, so that dirty pages never pile up for the memory limit to write back
+// one at a time.
+constexpr off_t kWriteBehind = 16 << 20;
 
 // The value bytes of a record, least significant first.
 inline void store_le(unsigned char* p, std::uint32_t u) {
@@ -67,9 +73,25 @@ struct RowWriter::Writer {
     std::size_t count = 0;
     std::int64_t first = 0;
     std::unique_ptr<unsigned char[]> records{new unsigned char[kChunkRecords * kRecordLength]()};
+    // Bytes after which the file is written behind, and the start of the part not yet dropped.
+    const std::uint64_t behind_from = usable_memory() / 4;
+    off_t dropped = 0;
     std::thread thread;
 
     explicit Writer(int file) : fd(file), thread([this] { run(); }) {}
+
+    // After a write of [at, end): once the file is large, starts its writeback and lets go of the
+    // pages far enough behind, which are then on the disk (errors there show at close, as ever).
+    void write_behind(off_t at, off_t end) {
+        if (static_cast<std::uint64_t>(end) <= behind_from) return;
+        ::sync_file_range(fd, at, end - at, SYNC_FILE_RANGE_WRITE);
+        if (end - dropped < 2 * kWriteBehind) return;
+        const off_t upto = end - kWriteBehind;
+        ::sync_file_range(fd, dropped, upto - dropped,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        ::posix_fadvise(fd, dropped, upto - dropped, POSIX_FADV_DONTNEED);
+        dropped = upto;
+    }
 
     // Writes the count values v as the records from record r on; false when a write fails.
     bool write_values(const float* v, std::size_t n, std::int64_t r) {
@@ -81,6 +103,7 @@ struct RowWriter::Writer {
                 store_le(p, std::bit_cast<std::uint32_t>(v[c + t]));
             const off_t at = static_cast<off_t>(r - 1 + static_cast<std::int64_t>(c)) * kRecordLength;
             if (!write_at(fd, records.get(), take * kRecordLength, at)) return false;
+            write_behind(at, at + static_cast<off_t>(take * kRecordLength));
         }
         return true;
     }
