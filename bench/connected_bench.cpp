@@ -15,7 +15,6 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -335,28 +334,32 @@ void drop_cache(const std::string& path) {
     ::close(fd);
 }
 
-// A random, diagonally dominant system of order kLargeOrder as a text system file, written a line at
+// A random, diagonally dominant system of the given order as a text system file, written a line at
 // a time, and its row file made by Connect.
 struct LargeFixture {
+    int order;
     std::string folder, rows, text;
     App app;
     NullControls ui;
     NullBoxes box;
+    double text_s = 0, connect_s = 0;
 
-    LargeFixture() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_bench_XXXXXX").string();
+    explicit LargeFixture(int n, const std::string& where = std::filesystem::temp_directory_path().string())
+        : order(n) {
+        auto t0 = std::chrono::steady_clock::now();
+        std::string tmpl = where + "/varnex_bench_XXXXXX";
         if (!mkdtemp(tmpl.data())) std::abort();
         folder = tmpl;
         rows = row_file_path(folder);
         text = folder + "/system.txt";
-        std::mt19937 rng(4000);
+        std::mt19937 rng(order);
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
         std::FILE* f = std::fopen(text.c_str(), "wb");
         std::string line;
-        for (int i = 1; i <= kLargeOrder; ++i) {
+        for (int i = 1; i <= order; ++i) {
             line.clear();
-            for (int j = 1; j <= kLargeOrder + 1; ++j) {
-                float v = j <= kLargeOrder ? u(rng) + (i == j ? kLargeOrder / 2.0f : 0.0f) : u(rng) * kLargeOrder;
+            for (int j = 1; j <= order + 1; ++j) {
+                float v = j <= order ? u(rng) + (i == j ? order / 2.0f : 0.0f) : u(rng) * order;
                 line += single_to_text(v);
                 line += ' ';
             }
@@ -364,11 +367,15 @@ struct LargeFixture {
             std::fwrite(line.data(), 1, line.size(), f);
         }
         std::fclose(f);
+        drop_cache(text);
+        text_s = seconds_since(t0);
         app.ui = &ui;
         app.box = &box;
         app.app_folder = folder;
         app.st.msg.fill();
+        t0 = std::chrono::steady_clock::now();
         connect();
+        connect_s = seconds_since(t0);
     }
     ~LargeFixture() {
         std::error_code ec;
@@ -379,7 +386,7 @@ struct LargeFixture {
     void connect() {
         std::vector<float> x;
         connect_to_file(app, text, x);
-        if (app.st.N != kLargeOrder) std::abort();
+        if (app.st.N != order) std::abort();
         int fd = ::open(rows.c_str(), O_RDONLY);
         ::fdatasync(fd);
         ::close(fd);
@@ -387,7 +394,7 @@ struct LargeFixture {
 };
 
 LargeFixture& large() {
-    static LargeFixture f;
+    static LargeFixture f(kLargeOrder);
     return f;
 }
 
@@ -416,11 +423,21 @@ void write_once(const std::string& path) {
     ::close(fd);
 }
 
-// Peak resident memory of this process so far, in MB.
+// Peak resident memory of this process since the start or the last reset_peak_rss(), in MB.
 double peak_rss_mb() {
-    struct rusage ru {};
-    ::getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_maxrss / 1024.0;
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    char line[256];
+    double kb = 0;
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, "VmHWM:", 6) == 0) kb = std::atof(line + 6);
+    if (f) std::fclose(f);
+    return kb / 1024.0;
+}
+void reset_peak_rss() {
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
 }
 
 // Times pass() against yardstick() in turn, each from a cold file, and reports both medians and the
@@ -428,6 +445,7 @@ double peak_rss_mb() {
 void paired(benchmark::State& state, const std::string& file, const std::function<void()>& yardstick,
             const std::function<void()>& pass) {
     std::vector<double> t_y, t_p, ratio;
+    reset_peak_rss();
     for (auto _ : state) {
         drop_cache(file);
         auto t0 = std::chrono::steady_clock::now();
@@ -504,6 +522,60 @@ BENCHMARK(BM_ColumnWalkTwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime()
 BENCHMARK(BM_SetUpConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OneSequentialWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConnectConversion)->Unit(benchmark::kMillisecond);
+// The real scale, run by hand only (bench/run leaves it out): a system of order VARNEX_BENCH_ORDER
+// (20000 unless set; a 51 GB row file) in the folder VARNEX_BENCH_DIR (/work unless set), made and
+// connected once, then the set-up and three sweeps, each timed. The counters give the times and the
+// peak resident memory; the files are removed at the end.
+void XL_RealScale(benchmark::State& state) {
+    const char* o = std::getenv("VARNEX_BENCH_ORDER");
+    const char* d = std::getenv("VARNEX_BENCH_DIR");
+    const int n = o ? std::atoi(o) : 20000;
+    for (auto _ : state) {
+        LargeFixture f(n, d ? d : "/work");
+        state.counters["text_s"] = f.text_s;
+        state.counters["connect_s"] = f.connect_s;
+        state.counters["row_file_GB"] = double(std::filesystem::file_size(f.rows)) / 1e9;
+        state.counters["peak_rss_MB_connect"] = peak_rss_mb();
+        reset_peak_rss();
+        SystemState& st = f.app.st;
+        GridModel grid;
+        dim_cleared(st.X, n);
+        dim_cleared(st.R, n);
+        dim_cleared(st.D, n);
+        grid.fill_x(n, st.X);
+        st.DataMode = kModeConnected;
+        auto t0 = std::chrono::steady_clock::now();
+        st.file3.open(f.rows);
+        get_residual(st);
+        get_norms_file(st, f.box);
+        state.counters["setup_s"] = seconds_since(t0);
+        state.counters["streamed"] = st.file3.streamed();
+        for (int k = 1; k <= 3; ++k) {
+            t0 = std::chrono::steady_clock::now();
+            do_iteration_file(st, grid);
+            state.counters["sweep" + std::to_string(k) + "_s"] = seconds_since(t0);
+            state.counters["Er" + std::to_string(k)] = st.Er;
+        }
+        st.file3.close();
+        state.counters["peak_rss_MB_solve"] = peak_rss_mb();
+        // The yardsticks, by dd itself: the row file read once, then written over once (it is not
+        // needed any more) until its data is on the disk.
+        const std::uint64_t mb = (std::filesystem::file_size(f.rows) + (1 << 20) - 1) >> 20;
+        drop_cache(f.rows);
+        t0 = std::chrono::steady_clock::now();
+        if (std::system(("dd if=" + f.rows + " of=/dev/null bs=1M status=none").c_str()) != 0) std::abort();
+        state.counters["dd_read_s"] = seconds_since(t0);
+        drop_cache(f.rows);
+        t0 = std::chrono::steady_clock::now();
+        if (std::system(("dd if=/dev/zero of=" + f.rows + " bs=1M count=" + std::to_string(mb) +
+                         " conv=notrunc,fdatasync status=none")
+                            .c_str()) != 0)
+            std::abort();
+        state.counters["dd_write_s"] = seconds_since(t0);
+        drop_cache(f.rows);
+    }
+}
+
 // Pairs per LM_ benchmark (each pass of order 4000 reads or writes 2 GB): VARNEX_BENCH_PASSES overrides.
 int passes(int usual) {
     const char* e = std::getenv("VARNEX_BENCH_PASSES");
@@ -512,6 +584,7 @@ int passes(int usual) {
 BENCHMARK(LM_SweepVsRead)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(5));
 BENCHMARK(LM_SetUpAndSweepVsRead)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(3));
 BENCHMARK(LM_ConnectVsWrite)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(3));
+BENCHMARK(XL_RealScale)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 }  // namespace varnex
