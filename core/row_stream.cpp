@@ -4,6 +4,7 @@
 #include "core/row_stream.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -105,6 +106,16 @@ int panel_columns(int n) {
     return n < static_cast<int>(p) ? n : static_cast<int>(p);
 }
 
+Pages::Pages(std::size_t bytes) : n_(align_up(bytes)) {
+    void* p = ::mmap(nullptr, n_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) raise(ErrorKind::OutOfMemory);
+    p_ = p;
+}
+
+Pages::~Pages() {
+    if (p_) ::munmap(p_, n_);
+}
+
 // ---- reads -------------------------------------------------------------------------------------
 
 struct FileReads::Ring {
@@ -199,14 +210,6 @@ bool FileReads::reap(bool wait, std::uint64_t& tag, long& result) {
 namespace {
 
 // A buffer aligned for direct reads.
-struct AlignedFree {
-    void operator()(void* p) const { std::free(p); }
-};
-unsigned char* aligned_bytes(std::size_t n) {
-    void* p = std::aligned_alloc(kBlock, align_up(n));
-    if (!p) raise(ErrorKind::OutOfMemory);
-    return static_cast<unsigned char*>(p);
-}
 
 // Reads [off, off + len) of the file through its ordinary descriptor into buf; a read that a direct
 // descriptor returned short or refused is done again this way. Bytes past the end of the file are not
@@ -226,14 +229,15 @@ bool read_plain(const RowFile& f, unsigned char* buf, std::uint64_t off, std::si
 
 // ---- rows ----------------------------------------------------------------------------------------
 
-// Chunks of 4 MB, four of them in flight: the disk streams while the caller works on the one before.
+// Chunks of 4 MB, eight of them in flight: the disk streams while the caller works on the one before,
+// and goes on for a while when a busy machine takes the caller's processor away.
 namespace {
 constexpr std::size_t kChunkBytes = 4u << 20;
-constexpr unsigned kChunks = 4;
+constexpr unsigned kChunks = 8;
 }  // namespace
 
 struct RowStream::Chunk {
-    std::unique_ptr<unsigned char, AlignedFree> buf;
+    Pages buf;
     std::uint64_t off = 0;
     std::size_t len = 0;  // bytes of the system in it
     bool ready = false;
@@ -248,7 +252,7 @@ RowStream::RowStream(const RowFile& f, int n) : f_(f), n_(n), row_(static_cast<s
     reads_ = std::make_unique<FileReads>(f.stream_fd(), f.direct(), kChunks);
     chunks_.resize(kChunks);
     for (unsigned k = 0; k < kChunks; ++k) {
-        chunks_[k].buf.reset(aligned_bytes(kChunkBytes));
+        chunks_[k].buf = Pages(kChunkBytes);
         if (next_off_ < end_) {
             chunks_[k].off = next_off_;
             chunks_[k].len = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, end_ - next_off_));
@@ -259,7 +263,9 @@ RowStream::RowStream(const RowFile& f, int n) : f_(f), n_(n), row_(static_cast<s
     reads_->flush();
 }
 
-RowStream::~RowStream() = default;
+RowStream::~RowStream() {
+    reads_.reset();  // waits for the reads in flight, before the chunks go
+}
 
 // Waits until the chunk at head_ is read (the others keep coming meanwhile).
 void RowStream::refill() {
@@ -319,7 +325,7 @@ const float* RowStream::next() {
 // ---- panels --------------------------------------------------------------------------------------
 
 namespace {
-constexpr unsigned kPanelDepth = 64;
+constexpr unsigned kPanelDepth = 128;
 }
 
 PanelStream::PanelStream(const RowFile& f, int n, int panel_cols) : f_(f), n_(n) {
@@ -330,20 +336,19 @@ PanelStream::PanelStream(const RowFile& f, int n, int panel_cols) : f_(f), n_(n)
     panels_ = (n + p_ - 1) / p_;
     col_stride_ = (static_cast<std::size_t>(n) + 1 + 15) / 16 * 16;
     slot_floats_ = col_stride_ * static_cast<std::size_t>(p_);
-    slots_.reset(new float[slot_floats_ * kSlots]());
+    slots_ = Pages(slot_floats_ * kSlots * sizeof(float));
     rows_done_.assign(kSlots, 0);
     // A run of p records, widened to whole blocks at both ends.
     buf_bytes_ = align_up(static_cast<std::size_t>(p_) * kRecordLength) + 2 * kBlock;
     reads_ = std::make_unique<FileReads>(f.stream_fd(), f.direct(), kPanelDepth);
-    bufs_ = aligned_bytes(buf_bytes_ * kPanelDepth);
+    bufs_ = Pages(buf_bytes_ * kPanelDepth);
     pending_.resize(kPanelDepth);
     for (unsigned k = kPanelDepth; k-- > 0;) free_.push_back(k);
     issue();
 }
 
 PanelStream::~PanelStream() {
-    reads_.reset();  // waits for the reads in flight
-    std::free(bufs_);
+    reads_.reset();  // waits for the reads in flight, before the buffers go
 }
 
 // Sends reads of the next runs while buffers are free and the panel's slot (and the slot of the
@@ -364,7 +369,7 @@ void PanelStream::issue() {
             const unsigned k = free_.back();
             free_.pop_back();
             pending_[k] = Pending{issue_panel_, issue_row_, s, static_cast<std::size_t>(e - s)};
-            reads_->submit(bufs_ + static_cast<std::size_t>(k) * buf_bytes_, static_cast<std::size_t>(e - s), s, k);
+            reads_->submit(bufs_.get() + static_cast<std::size_t>(k) * buf_bytes_, static_cast<std::size_t>(e - s), s, k);
         } else {
             // Every value of the run lay in the last block read for the panel before.
             ++rows_done_[static_cast<std::size_t>(issue_panel_ % kSlots)];
@@ -382,7 +387,7 @@ void PanelStream::issue() {
 void PanelStream::absorb(std::uint64_t tag, long result) {
     const unsigned k = static_cast<unsigned>(tag);
     const Pending pd = pending_[k];
-    unsigned char* buf = bufs_ + static_cast<std::size_t>(k) * buf_bytes_;
+    unsigned char* buf = bufs_.get() + static_cast<std::size_t>(k) * buf_bytes_;
     const std::uint64_t stride = static_cast<std::uint64_t>(n_ + 1) * kRecordLength;
     const std::uint64_t row_off = static_cast<std::uint64_t>(pd.row) * stride;
     const std::uint64_t row_end = row_off + static_cast<std::uint64_t>(n_) * kRecordLength;  // a values only

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "core/row_file.h"
@@ -37,6 +38,26 @@ std::uint64_t usable_memory();
 /// Columns per panel of a PanelStream for the order n: a multiple of 32 (one 4 KB block of records)
 /// from 32 to 256, so that the three panels in memory take at most about 36 MB; never more than n.
 int panel_columns(int n);
+
+/// Memory taken straight from the kernel: page-aligned, as direct reads need, zero-filled, and given
+/// back whole when freed, so that a pass's buffers do not stay in the process after it.
+class Pages {
+  public:
+    Pages() = default;
+    explicit Pages(std::size_t bytes);
+    ~Pages();
+    Pages(Pages&& o) noexcept : p_(o.p_), n_(o.n_) { o.p_ = nullptr, o.n_ = 0; }
+    Pages& operator=(Pages&& o) noexcept {
+        std::swap(p_, o.p_);
+        std::swap(n_, o.n_);
+        return *this;
+    }
+    unsigned char* get() const { return static_cast<unsigned char*>(p_); }
+
+  private:
+    void* p_ = nullptr;
+    std::size_t n_ = 0;
+};
 
 /// Asynchronous reads of one file, tagged by the caller; without io_uring each read is done at
 /// submission and its completion is handed out afterwards.
@@ -121,7 +142,7 @@ class PanelStream {
     void absorb(std::uint64_t tag, long result);
     void read_into(int panel, int row, unsigned char* buf, std::uint64_t off, std::size_t len);
     float* slot_column(int panel, int col0) {
-        return slots_.get() + static_cast<std::size_t>(panel % kSlots) * slot_floats_ +
+        return reinterpret_cast<float*>(slots_.get()) + static_cast<std::size_t>(panel % kSlots) * slot_floats_ +
                static_cast<std::size_t>(col0) * col_stride_;
     }
 
@@ -131,10 +152,10 @@ class PanelStream {
     int panels_;
     std::size_t col_stride_;   // floats per column in a slot
     std::size_t slot_floats_;
-    std::unique_ptr<float[]> slots_;
+    Pages slots_;
     std::unique_ptr<FileReads> reads_;
     std::size_t buf_bytes_;
-    unsigned char* bufs_ = nullptr;  // depth buffers of buf_bytes_
+    Pages bufs_;  // depth buffers of buf_bytes_
     std::vector<unsigned> free_;
     std::vector<int> rows_done_;     // per panel slot: rows finished
     int issue_panel_ = 0, issue_row_ = 0;
