@@ -33,11 +33,15 @@ constexpr std::size_t kBufferRecords = 65536;
 // Records per write call: the helper builds them in a buffer of 256 KB that stays in its core's
 // cache, so the only large memory traffic is the kernel's copy into the file.
 constexpr std::size_t kChunkRecords = 2048;
-// A file that grows past a quarter of the memory this process may use is written behind: each write
-// is sent to the disk at once, and what lies more than this far behind the writer is waited for and
-// dropped from the page cache, so that dirty pages never pile up for the memory limit to write back
-// one at a time.
+// A file that grows past a quarter of the memory this process may use is written past the page cache:
+// runs of whole blocks with direct writes of 1 MB, and whatever cannot be written so (a run that
+// does not start on a block, a file system without direct writes) through the cache but behind the
+// writer: each write is sent to the disk at once, and what lies more than this far behind the writer
+// is waited for and dropped from the cache. Either way dirty pages never pile up for the memory
+// limit to write back one at a time.
 constexpr off_t kWriteBehind = 16 << 20;
+constexpr std::size_t kDirectChunkRecords = 8192;
+constexpr off_t kBlock = 4096;
 
 // The value bytes of a record, least significant first.
 inline void store_le(unsigned char* p, std::uint32_t u) {
@@ -69,16 +73,39 @@ struct RowWriter::Writer {
     std::condition_variable cv;
     bool busy = false, quit = false, failed = false;
     int fd = -1;
+    int direct_fd = -1;  // the same file opened for direct writes, or -1
     const float* data = nullptr;
     std::size_t count = 0;
     std::int64_t first = 0;
-    std::unique_ptr<unsigned char[]> records{new unsigned char[kChunkRecords * kRecordLength]()};
-    // Bytes after which the file is written behind, and the start of the part not yet dropped.
+    // Page-aligned, as direct writes need, and zero-filled.
+    Pages records{kDirectChunkRecords * kRecordLength};
+    // Bytes after which the file is written past the cache, and the start of the part not yet dropped.
     const std::uint64_t behind_from = usable_memory() / 4;
     off_t dropped = 0;
+    bool direct_started = false;
     std::thread thread;
 
-    explicit Writer(int file) : fd(file), thread([this] { run(); }) {}
+    Writer(int file, int direct) : fd(file), direct_fd(direct), thread([this] { run(); }) {}
+
+    // Writes the records buf[0..len) at at past the page cache when the file is large and the run
+    // starts on a block: the whole blocks directly, the rest through the cache. False when not.
+    bool write_direct(const unsigned char* buf, std::size_t len, off_t at) {
+        if (direct_fd < 0 || static_cast<std::uint64_t>(at) + len <= behind_from || at % kBlock != 0) return false;
+        if (!direct_started) {
+            // What went through the cache so far goes to the disk and leaves the cache first.
+            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+            direct_started = true;
+        }
+        const std::size_t head = len & ~static_cast<std::size_t>(kBlock - 1);
+        if (head > 0 && !write_at(direct_fd, buf, head, at)) {
+            // The file system refuses direct writes after all: the cache takes them from now on.
+            ::close(direct_fd);
+            direct_fd = -1;
+            return false;
+        }
+        return head == len || write_at(fd, buf + head, len - head, at + static_cast<off_t>(head));
+    }
 
     // After a write of [at, end): once the file is large, starts its writeback and lets go of the
     // pages far enough behind, which are then on the disk (errors there show at close, as ever).
@@ -96,14 +123,18 @@ struct RowWriter::Writer {
     // Writes the count values v as the records from record r on; false when a write fails.
     bool write_values(const float* v, std::size_t n, std::int64_t r) {
         // c: the first value of the chunk; t: the record within the chunk.
-        for (std::size_t c = 0; c < n; c += kChunkRecords) {
-            const std::size_t take = n - c < kChunkRecords ? n - c : kChunkRecords;
+        const bool large = static_cast<std::uint64_t>(r - 1 + static_cast<std::int64_t>(n)) * kRecordLength > behind_from;
+        const std::size_t chunk = large && direct_fd >= 0 ? kDirectChunkRecords : kChunkRecords;
+        for (std::size_t c = 0; c < n; c += chunk) {
+            const std::size_t take = n - c < chunk ? n - c : chunk;
             unsigned char* p = records.get();
             for (std::size_t t = 0; t < take; ++t, p += kRecordLength)
                 store_le(p, std::bit_cast<std::uint32_t>(v[c + t]));
             const off_t at = static_cast<off_t>(r - 1 + static_cast<std::int64_t>(c)) * kRecordLength;
-            if (!write_at(fd, records.get(), take * kRecordLength, at)) return false;
-            write_behind(at, at + static_cast<off_t>(take * kRecordLength));
+            const std::size_t len = take * kRecordLength;
+            if (write_direct(records.get(), len, at)) continue;
+            if (!write_at(fd, records.get(), len, at)) return false;
+            write_behind(at, at + static_cast<off_t>(len));
         }
         return true;
     }
@@ -144,6 +175,7 @@ struct RowWriter::Writer {
             cv.notify_all();
         }
         thread.join();
+        if (direct_fd >= 0) ::close(direct_fd);
     }
 };
 
@@ -158,14 +190,17 @@ void RowWriter::open(const std::string& path) {
     if (fd_ >= 0) close();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) raise(ErrorKind::FileError);
+    int direct = -1;
     try {
         if (!values_) {
             values_.reset(new float[2 * kBufferRecords]);
             bufs_[0] = values_.get();
             bufs_[1] = values_.get() + kBufferRecords;
         }
-        writer_ = std::make_unique<Writer>(fd);
+        direct = ::open(path.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+        writer_ = std::make_unique<Writer>(fd, direct);
     } catch (const std::exception&) {
+        if (direct >= 0) ::close(direct);
         ::close(fd);
         raise(ErrorKind::OutOfMemory);
     }

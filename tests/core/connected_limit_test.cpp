@@ -1,8 +1,8 @@
-// A connected solve inside a memory cgroup much smaller than its row file: the test binary runs itself
-// again inside the group, where a helper solves from the file and writes its results, which must be
-// the in-memory bits; the helper must have chosen to stream the file and stayed small.
+// Connected mode inside a memory cgroup much smaller than its row file: the test binary runs itself
+// again inside the group, where a helper writes the row file (past the page cache, as a large file
+// is written), solves from it and writes its results, which must be the in-memory bits; the helper
+// must have chosen to stream the file and stayed small.
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <string>
 #include <sstream>
 
 #include "core/numerics.h"
@@ -32,16 +33,32 @@ constexpr int kOrder = 1100;  // a row file of 155 MB
 constexpr int kLimitMB = 64;
 constexpr int kSweeps = 2;
 
+// Calls f(i, j, v) for the values of a random, diagonally dominant system of order kOrder in the
+// order of their records: a(i, 1..n), then b(i) as j = n + 1.
+template <class F>
+void each_value(F f) {
+    std::mt19937 rng(kOrder);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    for (int i = 1; i <= kOrder; ++i) {
+        for (int j = 1; j <= kOrder; ++j) f(i, j, u(rng) + (i == j ? kOrder / 2.0f : 0.0f));
+        f(i, kOrder + 1, u(rng) * kOrder);
+    }
+}
+
 struct QuietBoxes : MessageBoxes {
     void message(std::string_view) override {}
     bool ask_yes_no(std::string_view) override { return true; }
 };
 
-// The helper, run in the re-executed binary before any test: the order-kOrder system in dir/rows.vnx
-// from X = 0, the set-up and kSweeps sweeps; writes to dir/result whether the file was streamed, the
+// The helper, run in the re-executed binary before any test: the system of each_value written into
+// dir/rows.vnx, then from X = 0 the set-up and kSweeps sweeps over that file; writes to dir/result whether the file was streamed, the
 // peak resident memory in KB and the bits of X, R, D and Er. Exit status 0 when it got that far.
 int limited_solve(const std::string& dir) {
     try {
+        RowWriter w;
+        w.open(dir + "/rows.vnx");
+        each_value([&](int i, int j, float v) { w.put(std::int64_t(kOrder + 1) * (i - 1) + j, v); });
+        w.close();
         SystemState st;
         st.N = kOrder;
         st.DataMode = kModeConnected;
@@ -125,33 +142,13 @@ TEST(ConnectedMemoryLimitTest, ASolveInsideASmallMemoryCgroupStreamsTheFileAndGi
     const std::string cgroup = make_memory_cgroup(std::uint64_t(kLimitMB) << 20, why);
     if (cgroup.empty()) GTEST_SKIP() << why;
 
-    // A random, diagonally dominant system, in memory and as the row file, which is put on the disk and
-    // out of the page cache so that the helper reads it from the disk.
     test::TempDir dir;
-    std::mt19937 rng(kOrder);
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     SystemState mem;
     mem.N = kOrder;
     mem.DataMode = kModeMemory;
     mem.A.dim(kOrder);
     for (auto* v : {&mem.B, &mem.X, &mem.R, &mem.D}) dim_cleared(*v, kOrder);
-    RowWriter w;
-    const std::string rows = dir.path() + "/rows.vnx";
-    w.open(rows);
-    for (int i = 1; i <= kOrder; ++i) {
-        for (int j = 1; j <= kOrder; ++j) {
-            mem.A(i, j) = u(rng) + (i == j ? kOrder / 2.0f : 0.0f);
-            w.put(std::int64_t(kOrder + 1) * (i - 1) + j, mem.A(i, j));
-        }
-        mem.B[i] = u(rng) * kOrder;
-        w.put(std::int64_t(kOrder + 1) * i, mem.B[i]);
-    }
-    w.close();
-    const int fd = ::open(rows.c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ::fdatasync(fd);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    ::close(fd);
+    each_value([&](int i, int j, float v) { (j > kOrder ? mem.B[i] : mem.A(i, j)) = v; });
 
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
