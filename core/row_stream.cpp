@@ -118,20 +118,20 @@ Pages::~Pages() {
 
 // ---- reads -------------------------------------------------------------------------------------
 
-struct FileReads::Ring {
+struct AsyncFileIo::Ring {
 #ifdef VARNEX_HAVE_URING
     io_uring ring{};
 #endif
 };
 
-FileReads::FileReads(int fd, bool /*direct*/, unsigned depth) : fd_(fd), depth_(depth) {
+AsyncFileIo::AsyncFileIo(int fd, bool /*direct*/, unsigned depth) : fd_(fd), depth_(depth) {
 #ifdef VARNEX_HAVE_URING
     auto r = std::make_unique<Ring>();
     if (g_async.load() && io_uring_queue_init(depth, &r->ring, 0) == 0) ring_ = std::move(r);
 #endif
 }
 
-FileReads::~FileReads() {
+AsyncFileIo::~AsyncFileIo() {
 #ifdef VARNEX_HAVE_URING
     if (ring_) {
         // Buffers must outlive the reads that fill them: every read still in flight is waited for.
@@ -147,7 +147,7 @@ FileReads::~FileReads() {
 #endif
 }
 
-void FileReads::submit(void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag) {
+void AsyncFileIo::submit(void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag) {
     ++in_flight_;
 #ifdef VARNEX_HAVE_URING
     if (ring_) {
@@ -169,7 +169,29 @@ void FileReads::submit(void* buf, std::size_t len, std::uint64_t off, std::uint6
     done_.emplace_back(tag, n < 0 ? -static_cast<long>(errno) : static_cast<long>(n));
 }
 
-void FileReads::flush() {
+void AsyncFileIo::submit_write(const void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag) {
+    ++in_flight_;
+#ifdef VARNEX_HAVE_URING
+    if (ring_) {
+        io_uring_sqe* sqe = io_uring_get_sqe(&ring_->ring);
+        if (!sqe) {
+            flush();
+            sqe = io_uring_get_sqe(&ring_->ring);
+        }
+        io_uring_prep_write(sqe, fd_, buf, static_cast<unsigned>(len), off);
+        io_uring_sqe_set_data64(sqe, tag);
+        ++queued_;
+        return;
+    }
+#endif
+    ssize_t n;
+    do {
+        n = ::pwrite(fd_, buf, len, static_cast<off_t>(off));
+    } while (n < 0 && errno == EINTR);
+    done_.emplace_back(tag, n < 0 ? -static_cast<long>(errno) : static_cast<long>(n));
+}
+
+void AsyncFileIo::flush() {
 #ifdef VARNEX_HAVE_URING
     if (ring_ && queued_ > 0) {
         int r;
@@ -181,7 +203,7 @@ void FileReads::flush() {
 #endif
 }
 
-bool FileReads::reap(bool wait, std::uint64_t& tag, long& result) {
+bool AsyncFileIo::reap(bool wait, std::uint64_t& tag, long& result) {
     if (in_flight_ == 0) return false;
 #ifdef VARNEX_HAVE_URING
     if (ring_) {
@@ -249,7 +271,7 @@ RowStream::RowStream(const RowFile& f, int n) : f_(f), n_(n), row_(static_cast<s
         map_ = f.bytes();
         return;
     }
-    reads_ = std::make_unique<FileReads>(f.stream_fd(), f.direct(), kChunks);
+    reads_ = std::make_unique<AsyncFileIo>(f.stream_fd(), f.direct(), kChunks);
     chunks_.resize(kChunks);
     for (unsigned k = 0; k < kChunks; ++k) {
         chunks_[k].buf = Pages(kChunkBytes);
@@ -340,7 +362,7 @@ PanelStream::PanelStream(const RowFile& f, int n, int panel_cols) : f_(f), n_(n)
     rows_done_.assign(kSlots, 0);
     // A run of p records, widened to whole blocks at both ends.
     buf_bytes_ = align_up(static_cast<std::size_t>(p_) * kRecordLength) + 2 * kBlock;
-    reads_ = std::make_unique<FileReads>(f.stream_fd(), f.direct(), kPanelDepth);
+    reads_ = std::make_unique<AsyncFileIo>(f.stream_fd(), f.direct(), kPanelDepth);
     bufs_ = Pages(buf_bytes_ * kPanelDepth);
     pending_.resize(kPanelDepth);
     for (unsigned k = kPanelDepth; k-- > 0;) free_.push_back(k);

@@ -59,21 +59,23 @@ class Pages {
     std::size_t n_ = 0;
 };
 
-/// Asynchronous reads of one file, tagged by the caller; without io_uring each read is done at
-/// submission and its completion is handed out afterwards.
-class FileReads {
+/// Asynchronous reads (and writes) of one file, tagged by the caller; without io_uring each one is done
+/// at submission and its completion is handed out afterwards.
+class AsyncFileIo {
   public:
     /// fd: the descriptor to read (opened with O_DIRECT when direct is true); depth: reads in flight.
-    FileReads(int fd, bool direct, unsigned depth);
-    ~FileReads();
-    FileReads(const FileReads&) = delete;
-    FileReads& operator=(const FileReads&) = delete;
+    AsyncFileIo(int fd, bool direct, unsigned depth);
+    ~AsyncFileIo();
+    AsyncFileIo(const AsyncFileIo&) = delete;
+    AsyncFileIo& operator=(const AsyncFileIo&) = delete;
 
     unsigned depth() const { return depth_; }
     unsigned in_flight() const { return in_flight_; }
     /// Queues a read of len bytes at off into buf (aligned to 4096 for direct reads); at most depth()
     /// may be in flight. Sent to the kernel by the next flush or reap.
     void submit(void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag);
+    /// The same for a write of len bytes from buf at off.
+    void submit_write(const void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag);
     /// Sends the queued reads.
     void flush();
     /// One finished read: its tag and the bytes read (negative: an error number). False when none is
@@ -109,7 +111,7 @@ class RowStream {
     int col_ = 0;  // values of the row gathered so far
     // The mapped file, or the direct reads of chunks.
     const unsigned char* map_ = nullptr;
-    std::unique_ptr<FileReads> reads_;
+    std::unique_ptr<AsyncFileIo> reads_;
     struct Chunk;
     std::vector<Chunk> chunks_;
     std::uint64_t next_off_ = 0;   // file offset of the next chunk to request
@@ -153,7 +155,7 @@ class PanelStream {
     std::size_t col_stride_;   // floats per column in a slot
     std::size_t slot_floats_;
     Pages slots_;
-    std::unique_ptr<FileReads> reads_;
+    std::unique_ptr<AsyncFileIo> reads_;
     std::size_t buf_bytes_;
     Pages bufs_;  // depth buffers of buf_bytes_
     std::vector<unsigned> free_;

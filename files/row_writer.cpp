@@ -34,13 +34,13 @@ constexpr std::size_t kBufferRecords = 65536;
 // cache, so the only large memory traffic is the kernel's copy into the file.
 constexpr std::size_t kChunkRecords = 2048;
 // A file that grows past a quarter of the memory this process may use is written past the page cache:
-// runs of whole blocks with direct writes of 1 MB, and whatever cannot be written so (a run that
+// runs of whole blocks with direct writes of 4 MB, and whatever cannot be written so (a run that
 // does not start on a block, a file system without direct writes) through the cache but behind the
 // writer: each write is sent to the disk at once, and what lies more than this far behind the writer
 // is waited for and dropped from the cache. Either way dirty pages never pile up for the memory
 // limit to write back one at a time.
 constexpr off_t kWriteBehind = 16 << 20;
-constexpr std::size_t kDirectChunkRecords = 8192;
+constexpr std::size_t kDirectChunkRecords = 32768;
 constexpr off_t kBlock = 4096;
 
 // The value bytes of a record, least significant first.
@@ -77,34 +77,68 @@ struct RowWriter::Writer {
     const float* data = nullptr;
     std::size_t count = 0;
     std::int64_t first = 0;
-    // Page-aligned, as direct writes need, and zero-filled.
-    Pages records{kDirectChunkRecords * kRecordLength};
+    // Page-aligned, as direct writes need, and zero-filled: the records built for a write through the
+    // cache, and two buffers for direct writes, one filled while the other is on its way to the disk.
+    Pages records{kChunkRecords * kRecordLength};
+    Pages direct_records[2] = {Pages(kDirectChunkRecords * kRecordLength), Pages(kDirectChunkRecords * kRecordLength)};
+    struct InFlight {
+        off_t at = 0;
+        std::size_t len = 0;  // 0: the buffer is free
+    } in_flight[2];
+    int next_direct = 0;
+    std::unique_ptr<AsyncFileIo> io;
     // Bytes after which the file is written past the cache, and the start of the part not yet dropped.
     const std::uint64_t behind_from = usable_memory() / 4;
     off_t dropped = 0;
-    bool direct_started = false;
     std::thread thread;
 
     Writer(int file, int direct) : fd(file), direct_fd(direct), thread([this] { run(); }) {}
 
-    // Writes the records buf[0..len) at at past the page cache when the file is large and the run
-    // starts on a block: the whole blocks directly, the rest through the cache. False when not.
-    bool write_direct(const unsigned char* buf, std::size_t len, off_t at) {
-        if (direct_fd < 0 || static_cast<std::uint64_t>(at) + len <= behind_from || at % kBlock != 0) return false;
-        if (!direct_started) {
+    // Waits for one direct write in flight; a write that failed or came up short is done again
+    // through the cache. False when that fails too.
+    bool complete_one() {
+        std::uint64_t tag;
+        long res;
+        if (!io->reap(true, tag, res)) return false;
+        InFlight& w = in_flight[tag];
+        bool ok = res >= 0 && static_cast<std::size_t>(res) == w.len;
+        if (!ok) ok = write_at(fd, direct_records[tag].get(), w.len, w.at);
+        w.len = 0;
+        return ok;
+    }
+    // Waits for every direct write in flight; false when one failed.
+    bool drain() {
+        bool ok = true;
+        while (io && io->in_flight() > 0) ok = complete_one() && ok;
+        return ok;
+    }
+
+    // Writes the take values v as the records from byte at on, past the page cache, when the file is
+    // large and the run starts on a block: the whole blocks with a direct write that goes on while
+    // the next run is built, the rest through the cache. Returns 0 when written, 1 when the run must
+    // go through the cache, -1 on a failure.
+    int write_direct(const float* v, std::size_t take, off_t at) {
+        const std::size_t len = take * kRecordLength;
+        if (direct_fd < 0 || static_cast<std::uint64_t>(at) + len <= behind_from || at % kBlock != 0) return 1;
+        if (!io) {
             // What went through the cache so far goes to the disk and leaves the cache first.
             ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
             ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-            direct_started = true;
+            io = std::make_unique<AsyncFileIo>(direct_fd, true, 2);
         }
+        const int b = next_direct;
+        next_direct ^= 1;
+        while (in_flight[b].len > 0)
+            if (!complete_one()) return -1;
+        unsigned char* p = direct_records[b].get();
+        for (std::size_t t = 0; t < take; ++t) store_le(p + t * kRecordLength, std::bit_cast<std::uint32_t>(v[t]));
         const std::size_t head = len & ~static_cast<std::size_t>(kBlock - 1);
-        if (head > 0 && !write_at(direct_fd, buf, head, at)) {
-            // The file system refuses direct writes after all: the cache takes them from now on.
-            ::close(direct_fd);
-            direct_fd = -1;
-            return false;
+        if (head > 0) {
+            in_flight[b] = InFlight{at, head};
+            io->submit_write(p, head, static_cast<std::uint64_t>(at), static_cast<std::uint64_t>(b));
+            io->flush();
         }
-        return head == len || write_at(fd, buf + head, len - head, at + static_cast<off_t>(head));
+        return head == len || write_at(fd, p + head, len - head, at + static_cast<off_t>(head)) ? 0 : -1;
     }
 
     // After a write of [at, end): once the file is large, starts its writeback and lets go of the
@@ -125,16 +159,21 @@ struct RowWriter::Writer {
         // c: the first value of the chunk; t: the record within the chunk.
         const bool large = static_cast<std::uint64_t>(r - 1 + static_cast<std::int64_t>(n)) * kRecordLength > behind_from;
         const std::size_t chunk = large && direct_fd >= 0 ? kDirectChunkRecords : kChunkRecords;
-        for (std::size_t c = 0; c < n; c += chunk) {
-            const std::size_t take = n - c < chunk ? n - c : chunk;
-            unsigned char* p = records.get();
-            for (std::size_t t = 0; t < take; ++t, p += kRecordLength)
-                store_le(p, std::bit_cast<std::uint32_t>(v[c + t]));
+        for (std::size_t c = 0; c < n;) {
+            std::size_t take = n - c < chunk ? n - c : chunk;
             const off_t at = static_cast<off_t>(r - 1 + static_cast<std::int64_t>(c)) * kRecordLength;
-            const std::size_t len = take * kRecordLength;
-            if (write_direct(records.get(), len, at)) continue;
-            if (!write_at(fd, records.get(), len, at)) return false;
-            write_behind(at, at + static_cast<off_t>(len));
+            const int direct = write_direct(v + c, take, at);
+            if (direct < 0) return false;
+            if (direct == 1) {
+                if (take > kChunkRecords) take = kChunkRecords;
+                unsigned char* p = records.get();
+                for (std::size_t t = 0; t < take; ++t, p += kRecordLength)
+                    store_le(p, std::bit_cast<std::uint32_t>(v[c + t]));
+                const std::size_t len = take * kRecordLength;
+                if (!write_at(fd, records.get(), len, at)) return false;
+                write_behind(at, at + static_cast<off_t>(len));
+            }
+            c += take;
         }
         return true;
     }
@@ -169,6 +208,7 @@ struct RowWriter::Writer {
     }
     ~Writer() {
         wait_idle();
+        drain();
         {
             std::lock_guard<std::mutex> lock(m);
             quit = true;
@@ -251,7 +291,8 @@ void RowWriter::close() {
     bool ok = true;
     try {
         submit();
-        ok = writer_->wait_idle();
+        // The helper is idle: its direct writes still in flight are waited for here.
+        ok = writer_->wait_idle() && writer_->drain();
     } catch (const RunError&) {
         ok = false;
     }
