@@ -41,6 +41,7 @@ constexpr std::size_t kChunkRecords = 2048;
 // limit to write back one at a time.
 constexpr off_t kWriteBehind = 16 << 20;
 constexpr std::size_t kDirectChunkRecords = 32768;
+constexpr int kDirectBuffers = 2;
 constexpr off_t kBlock = 4096;
 
 // The value bytes of a record, least significant first.
@@ -78,13 +79,14 @@ struct RowWriter::Writer {
     std::size_t count = 0;
     std::int64_t first = 0;
     // Page-aligned, as direct writes need, and zero-filled: the records built for a write through the
-    // cache, and two buffers for direct writes, one filled while the other is on its way to the disk.
+    // cache, and a ring of buffers for direct writes, one filled while the others are on their way to
+    // the disk.
     Pages records{kChunkRecords * kRecordLength};
-    Pages direct_records[2] = {Pages(kDirectChunkRecords * kRecordLength), Pages(kDirectChunkRecords * kRecordLength)};
+    Pages direct_records[kDirectBuffers];
     struct InFlight {
         off_t at = 0;
         std::size_t len = 0;  // 0: the buffer is free
-    } in_flight[2];
+    } in_flight[kDirectBuffers];
     int next_direct = 0;
     std::unique_ptr<AsyncFileIo> io;
     // Bytes after which the file is written past the cache, and the start of the part not yet dropped.
@@ -124,10 +126,11 @@ struct RowWriter::Writer {
             // What went through the cache so far goes to the disk and leaves the cache first.
             ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
             ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-            io = std::make_unique<AsyncFileIo>(direct_fd, true, 2);
+            io = std::make_unique<AsyncFileIo>(direct_fd, true, kDirectBuffers);
+            for (Pages& b : direct_records) b = Pages(kDirectChunkRecords * kRecordLength);
         }
         const int b = next_direct;
-        next_direct ^= 1;
+        next_direct = (next_direct + 1) % kDirectBuffers;
         while (in_flight[b].len > 0)
             if (!complete_one()) return -1;
         unsigned char* p = direct_records[b].get();
