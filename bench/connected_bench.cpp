@@ -309,7 +309,6 @@ void BM_ConnectConversion(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 128 * kOrder * (kOrder + 1)));
 }
 
-
 // ---- past memory: order 4000 -----------------------------------------------------------------------
 
 constexpr int kLargeOrder = 4000;
@@ -484,7 +483,8 @@ void LM_SweepVsRead(benchmark::State& state) {
     st.file3.open(f.rows);
     get_residual(st);
     get_norms_file(st, f.box);
-    paired(state, f.rows, [&] { read_once(f.rows); }, [&] { do_iteration_file(st, grid); });
+    paired(
+        state, f.rows, [&] { read_once(f.rows); }, [&] { do_iteration_file(st, grid); });
     st.file3.close();
 }
 
@@ -497,15 +497,17 @@ void LM_SetUpAndSweepVsRead(benchmark::State& state) {
     dim_cleared(st.X, kLargeOrder);
     grid.fill_x(kLargeOrder, st.X);
     st.DataMode = kModeConnected;
-    paired(state, f.rows, [&] { read_once(f.rows); }, [&] {
-        dim_cleared(st.R, kLargeOrder);
-        dim_cleared(st.D, kLargeOrder);
-        st.file3.open(f.rows);
-        get_residual(st);
-        get_norms_file(st, f.box);
-        do_iteration_file(st, grid);
-        st.file3.close();
-    });
+    paired(
+        state, f.rows, [&] { read_once(f.rows); },
+        [&] {
+            dim_cleared(st.R, kLargeOrder);
+            dim_cleared(st.D, kLargeOrder);
+            st.file3.open(f.rows);
+            get_residual(st);
+            get_norms_file(st, f.box);
+            do_iteration_file(st, grid);
+            st.file3.close();
+        });
 }
 
 // Connect of the order-4000 text file against one sequential write of as many bytes, each until its
@@ -514,7 +516,13 @@ void LM_ConnectVsWrite(benchmark::State& state) {
     LargeFixture& f = large();
     const std::string plain = f.folder + "/plain.bin";
     write_once(plain);
-    paired(state, f.rows, [&] { write_once(plain); drop_cache(plain); }, [&] { f.connect(); });
+    paired(
+        state, f.rows,
+        [&] {
+            write_once(plain);
+            drop_cache(plain);
+        },
+        [&] { f.connect(); });
     std::filesystem::remove(plain);
 }
 

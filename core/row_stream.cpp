@@ -323,7 +323,8 @@ const float* RowStream::next() {
         if (!c.ready) refill();
         const unsigned char* p = c.buf.get();
         std::size_t take = std::min<std::size_t>((c.len - pos_) / kRecordLength, rec - static_cast<std::size_t>(col_));
-        for (std::size_t k = 0; k < take; ++k, pos_ += kRecordLength) row_[static_cast<std::size_t>(col_) + k] = record_value(p + pos_);
+        for (std::size_t k = 0; k < take; ++k, pos_ += kRecordLength)
+            row_[static_cast<std::size_t>(col_) + k] = record_value(p + pos_);
         col_ += static_cast<int>(take);
         if (pos_ + kRecordLength > c.len) {
             // The chunk is used up: it takes the next one of the file.
@@ -385,13 +386,15 @@ void PanelStream::issue() {
         const int c0 = issue_panel_ * p_, c1 = std::min(c0 + p_, n_);
         // The block holding column c0 was read with the panel before (its values beyond that panel
         // went into this one), unless the panel is the row's first.
-        const std::uint64_t s = c0 == 0 ? align_down(row_off) : align_up(row_off + static_cast<std::uint64_t>(c0) * kRecordLength);
+        const std::uint64_t s =
+            c0 == 0 ? align_down(row_off) : align_up(row_off + static_cast<std::uint64_t>(c0) * kRecordLength);
         const std::uint64_t e = align_up(row_off + static_cast<std::uint64_t>(c1 - 1) * kRecordLength + 4);
         if (e > s) {
             const unsigned k = free_.back();
             free_.pop_back();
             pending_[k] = Pending{issue_panel_, issue_row_, s, static_cast<std::size_t>(e - s)};
-            reads_->submit(bufs_.get() + static_cast<std::size_t>(k) * buf_bytes_, static_cast<std::size_t>(e - s), s, k);
+            reads_->submit(bufs_.get() + static_cast<std::size_t>(k) * buf_bytes_, static_cast<std::size_t>(e - s), s,
+                           k);
         } else {
             // Every value of the run lay in the last block read for the panel before.
             ++rows_done_[static_cast<std::size_t>(issue_panel_ % kSlots)];
@@ -424,10 +427,12 @@ void PanelStream::absorb(std::uint64_t tag, long result) {
     const unsigned char* p = buf + (row_off + static_cast<std::uint64_t>(col) * kRecordLength - pd.off);
     const int last = static_cast<int>((e - row_off) / kRecordLength);  // columns col .. last-1
     float* own = slot_column(pd.panel, 0) + pd.row + 1;
-    for (; col < last && col < c1; ++col, p += kRecordLength) own[static_cast<std::size_t>(col - c0) * col_stride_] = record_value(p);
+    for (; col < last && col < c1; ++col, p += kRecordLength)
+        own[static_cast<std::size_t>(col - c0) * col_stride_] = record_value(p);
     if (col < last) {
         float* later = slot_column(pd.panel + 1, 0) + pd.row + 1;
-        for (; col < last; ++col, p += kRecordLength) later[static_cast<std::size_t>(col - c1) * col_stride_] = record_value(p);
+        for (; col < last; ++col, p += kRecordLength)
+            later[static_cast<std::size_t>(col - c1) * col_stride_] = record_value(p);
     }
     ++rows_done_[static_cast<std::size_t>(pd.panel % kSlots)];
     free_.push_back(k);

@@ -114,10 +114,10 @@ class RowStream {
     std::unique_ptr<AsyncFileIo> reads_;
     struct Chunk;
     std::vector<Chunk> chunks_;
-    std::uint64_t next_off_ = 0;   // file offset of the next chunk to request
-    std::uint64_t end_ = 0;        // end of the system's bytes
-    unsigned head_ = 0;            // the chunk being consumed
-    std::size_t pos_ = 0;          // next byte of it
+    std::uint64_t next_off_ = 0;  // file offset of the next chunk to request
+    std::uint64_t end_ = 0;       // end of the system's bytes
+    unsigned head_ = 0;           // the chunk being consumed
+    std::size_t pos_ = 0;         // next byte of it
 };
 
 /// The columns 1..n of the system (a(1..n, c)) read panel by panel; the file must hold every record.
@@ -150,16 +150,16 @@ class PanelStream {
 
     const RowFile& f_;
     int n_;
-    int p_;             // columns per panel
+    int p_;  // columns per panel
     int panels_;
-    std::size_t col_stride_;   // floats per column in a slot
+    std::size_t col_stride_;  // floats per column in a slot
     std::size_t slot_floats_;
     Pages slots_;
     std::unique_ptr<AsyncFileIo> reads_;
     std::size_t buf_bytes_;
     Pages bufs_;  // depth buffers of buf_bytes_
     std::vector<unsigned> free_;
-    std::vector<int> rows_done_;     // per panel slot: rows finished
+    std::vector<int> rows_done_;  // per panel slot: rows finished
     int issue_panel_ = 0, issue_row_ = 0;
     int released_ = 0;
     int held_panel_ = -1;

@@ -124,7 +124,8 @@ struct RowWriter::Writer {
         if (direct_fd < 0 || static_cast<std::uint64_t>(at) + len <= behind_from || at % kBlock != 0) return 1;
         if (!io) {
             // What went through the cache so far goes to the disk and leaves the cache first.
-            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+            ::sync_file_range(fd, 0, 0,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
             ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
             io = std::make_unique<AsyncFileIo>(direct_fd, true, kDirectBuffers);
             for (Pages& b : direct_records) b = Pages(kDirectChunkRecords * kRecordLength);
@@ -160,7 +161,8 @@ struct RowWriter::Writer {
     // Writes the count values v as the records from record r on; false when a write fails.
     bool write_values(const float* v, std::size_t n, std::int64_t r) {
         // c: the first value of the chunk; t: the record within the chunk.
-        const bool large = static_cast<std::uint64_t>(r - 1 + static_cast<std::int64_t>(n)) * kRecordLength > behind_from;
+        const bool large =
+            static_cast<std::uint64_t>(r - 1 + static_cast<std::int64_t>(n)) * kRecordLength > behind_from;
         const std::size_t chunk = large && direct_fd >= 0 ? kDirectChunkRecords : kChunkRecords;
         for (std::size_t c = 0; c < n;) {
             std::size_t take = n - c < chunk ? n - c : chunk;

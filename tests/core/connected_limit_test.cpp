@@ -3,12 +3,11 @@
 // is written), solves from it and writes its results, which must be the in-memory bits; the helper
 // must have chosen to stream the file and stayed small.
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <bit>
 #include <cerrno>
@@ -17,8 +16,8 @@
 #include <cstring>
 #include <fstream>
 #include <random>
-#include <string>
 #include <sstream>
+#include <string>
 
 #include "core/numerics.h"
 #include "core/row_stream.h"
@@ -51,8 +50,8 @@ struct QuietBoxes : MessageBoxes {
 };
 
 // The helper, run in the re-executed binary before any test: the system of each_value written into
-// dir/rows.vnx, then from X = 0 the set-up and kSweeps sweeps over that file; writes to dir/result whether the file was streamed, the
-// peak resident memory in KB and the bits of X, R, D and Er. Exit status 0 when it got that far.
+// dir/rows.vnx, then from X = 0 the set-up and kSweeps sweeps over that file; writes to dir/result whether the file was
+// streamed, the peak resident memory in KB and the bits of X, R, D and Er. Exit status 0 when it got that far.
 int limited_solve(const std::string& dir) {
     try {
         RowWriter w;
@@ -126,8 +125,9 @@ std::string make_memory_cgroup(std::uint64_t limit, std::string& why) {
         std::ifstream ctl(parent + "/cgroup.controllers");
         std::string controllers((std::istreambuf_iterator<char>(ctl)), std::istreambuf_iterator<char>());
         std::string dir = parent + name;
-        if (controllers.find("memory") != std::string::npos && write_text(parent + "/cgroup.subtree_control", "+memory") &&
-            ::mkdir(dir.c_str(), 0755) == 0 && write_text(dir + "/memory.max", std::to_string(limit)))
+        if (controllers.find("memory") != std::string::npos &&
+            write_text(parent + "/cgroup.subtree_control", "+memory") && ::mkdir(dir.c_str(), 0755) == 0 &&
+            write_text(dir + "/memory.max", std::to_string(limit)))
             return dir;
         ::rmdir(dir.c_str());
         why = "cannot make a cgroup v2 memory group below " + parent;

@@ -88,7 +88,9 @@ void sweep(SystemState& st, GridModel& grid, int way) {
                                    way == 12 ? 3 : kGatherChunkRows);
     else
         do_iteration_file_streamed(st, grid, way == 15 ? column_kernels_scalar() : widest,
-                                   way == 14 ? 32 : way == 15 ? 64 : 33);
+                                   way == 14   ? 32
+                                   : way == 15 ? 64
+                                               : 33);
 }
 
 // The set-up of a way: the plain readers for way 0, the fast ones for the others.
