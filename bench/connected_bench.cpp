@@ -7,6 +7,11 @@
 //    traffic alone;
 //  - the Connect conversion of a text file against one sequential write of the same number of bytes;
 //    the target is at most 2x that write.
+// The LM_ benchmarks take a system of order 4000 (a 2 GB row file) and are meant to run inside a memory
+// limit far below the file (bench/run gives them a memory cgroup of 256 MB): each iteration times a
+// pass of the connected mode and, right beside it, one sequential read or write of the same file, and
+// the counters give the median ratio of the pairs. Their fixture writes the text system line by line
+// and makes the row file by Connect, so it never holds the system in memory.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -304,6 +309,223 @@ void BM_ConnectConversion(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 128 * kOrder * (kOrder + 1)));
 }
 
+// ---- past memory: order 4000 -----------------------------------------------------------------------
+
+constexpr int kLargeOrder = 4000;
+
+double seconds_since(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
+// Tells the kernel that no page of the file is needed any more (written back first), so that every
+// timed pass starts from the disk, as it would past memory.
+void drop_cache(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return;
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
+// A random, diagonally dominant system of the given order as a text system file, written a line at
+// a time, and its row file made by Connect.
+struct LargeFixture {
+    int order;
+    std::string folder, rows, text;
+    App app;
+    NullControls ui;
+    NullBoxes box;
+    double text_s = 0, connect_s = 0;
+
+    explicit LargeFixture(int n, const std::string& where = std::filesystem::temp_directory_path().string())
+        : order(n) {
+        auto t0 = std::chrono::steady_clock::now();
+        std::string tmpl = where + "/varnex_bench_XXXXXX";
+        if (!mkdtemp(tmpl.data())) std::abort();
+        folder = tmpl;
+        rows = row_file_path(folder);
+        text = folder + "/system.txt";
+        std::mt19937 rng(order);
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        std::FILE* f = std::fopen(text.c_str(), "wb");
+        std::string line;
+        for (int i = 1; i <= order; ++i) {
+            line.clear();
+            for (int j = 1; j <= order + 1; ++j) {
+                float v = j <= order ? u(rng) + (i == j ? order / 2.0f : 0.0f) : u(rng) * order;
+                line += single_to_text(v);
+                line += ' ';
+            }
+            line += "\r\n";
+            std::fwrite(line.data(), 1, line.size(), f);
+        }
+        std::fclose(f);
+        drop_cache(text);
+        text_s = seconds_since(t0);
+        app.ui = &ui;
+        app.box = &box;
+        app.app_folder = folder;
+        app.st.msg.fill();
+        t0 = std::chrono::steady_clock::now();
+        connect();
+        connect_s = seconds_since(t0);
+    }
+    ~LargeFixture() {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+        std::filesystem::remove(rows, ec);
+    }
+    // Connect of the text file, its records on the disk when it returns.
+    void connect() {
+        std::vector<float> x;
+        connect_to_file(app, text, x);
+        if (app.st.N != order) std::abort();
+        int fd = ::open(rows.c_str(), O_RDONLY);
+        ::fdatasync(fd);
+        ::close(fd);
+    }
+};
+
+LargeFixture& large() {
+    static LargeFixture f(kLargeOrder);
+    return f;
+}
+
+// The yardstick of the connected passes: the row file read once from its start to its end in blocks of
+// 1 MB, as dd reads it.
+void read_once(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    static std::vector<char> block(1 << 20);
+    while (::read(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+}
+
+// The yardstick of the conversion: as many bytes as the row file written once in blocks of 1 MB, on
+// the disk when it returns, as dd oflag=direct conv=fdatasync writes them. The writes bypass the page
+// cache: buffered, 2 GB of dirty pages overrun a memory cgroup v1 of 256 MB, whose kernel then kills
+// the writer rather than wait for the disk.
+void write_once(const std::string& path) {
+    const std::size_t bytes = std::size_t(128) * kLargeOrder * (kLargeOrder + 1);
+    static void* block = [] {
+        void* p = std::aligned_alloc(4096, 1 << 20);
+        std::memset(p, 1, 1 << 20);
+        return p;
+    }();
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_DIRECT, 0666);
+    if (fd < 0) std::abort();
+    for (std::size_t done = 0; done < bytes;) {
+        const std::size_t len = std::min<std::size_t>(1 << 20, bytes - done);
+        if (::pwrite(fd, block, len, static_cast<off_t>(done)) != static_cast<ssize_t>(len)) std::abort();
+        done += len;
+    }
+    ::fdatasync(fd);
+    ::close(fd);
+}
+
+// Peak resident memory of this process since the start or the last reset_peak_rss(), in MB.
+double peak_rss_mb() {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    char line[256];
+    double kb = 0;
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, "VmHWM:", 6) == 0) kb = std::atof(line + 6);
+    if (f) std::fclose(f);
+    return kb / 1024.0;
+}
+void reset_peak_rss() {
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+// Times pass() against yardstick() in turn, each from a cold file, and reports both medians and the
+// median of their ratios.
+void paired(benchmark::State& state, const std::string& file, const std::function<void()>& yardstick,
+            const std::function<void()>& pass) {
+    std::vector<double> t_y, t_p, ratio;
+    reset_peak_rss();
+    for (auto _ : state) {
+        drop_cache(file);
+        auto t0 = std::chrono::steady_clock::now();
+        yardstick();
+        t_y.push_back(seconds_since(t0));
+        drop_cache(file);
+        t0 = std::chrono::steady_clock::now();
+        pass();
+        t_p.push_back(seconds_since(t0));
+        ratio.push_back(t_p.back() / t_y.back());
+        state.SetIterationTime(t_p.back());
+    }
+    state.counters["yardstick_s"] = median(t_y);
+    state.counters["pass_s"] = median(t_p);
+    state.counters["ratio"] = median(ratio);
+    state.counters["peak_rss_MB"] = peak_rss_mb();
+}
+
+// One connected sweep against one sequential read of the row file. The set-up runs once, untimed.
+void LM_SweepVsRead(benchmark::State& state) {
+    LargeFixture& f = large();
+    SystemState& st = f.app.st;
+    GridModel grid;
+    dim_cleared(st.X, kLargeOrder);
+    dim_cleared(st.R, kLargeOrder);
+    dim_cleared(st.D, kLargeOrder);
+    grid.fill_x(kLargeOrder, st.X);
+    st.DataMode = kModeConnected;
+    st.file3.open(f.rows);
+    get_residual(st);
+    get_norms_file(st, f.box);
+    paired(
+        state, f.rows, [&] { read_once(f.rows); }, [&] { do_iteration_file(st, grid); });
+    st.file3.close();
+}
+
+// What a solve command does before its second sweep: open the row file, set R and D up, one sweep;
+// against one sequential read.
+void LM_SetUpAndSweepVsRead(benchmark::State& state) {
+    LargeFixture& f = large();
+    SystemState& st = f.app.st;
+    GridModel grid;
+    dim_cleared(st.X, kLargeOrder);
+    grid.fill_x(kLargeOrder, st.X);
+    st.DataMode = kModeConnected;
+    paired(
+        state, f.rows, [&] { read_once(f.rows); },
+        [&] {
+            dim_cleared(st.R, kLargeOrder);
+            dim_cleared(st.D, kLargeOrder);
+            st.file3.open(f.rows);
+            get_residual(st);
+            get_norms_file(st, f.box);
+            do_iteration_file(st, grid);
+            st.file3.close();
+        });
+}
+
+// Connect of the order-4000 text file against one sequential write of as many bytes, each until its
+// data is on the disk.
+void LM_ConnectVsWrite(benchmark::State& state) {
+    LargeFixture& f = large();
+    const std::string plain = f.folder + "/plain.bin";
+    write_once(plain);
+    paired(
+        state, f.rows,
+        [&] {
+            write_once(plain);
+            drop_cache(plain);
+        },
+        [&] { f.connect(); });
+    std::filesystem::remove(plain);
+}
+
 BENCHMARK(BM_SweepInMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedVsMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
@@ -315,6 +537,69 @@ BENCHMARK(BM_ColumnWalkTwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime()
 BENCHMARK(BM_SetUpConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OneSequentialWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConnectConversion)->Unit(benchmark::kMillisecond);
+// The real scale, run by hand only (bench/run leaves it out): a system of order VARNEX_BENCH_ORDER
+// (20000 unless set; a 51 GB row file) in the folder VARNEX_BENCH_DIR (/work unless set), made and
+// connected once, then the set-up and three sweeps, each timed. The counters give the times and the
+// peak resident memory; the files are removed at the end.
+void XL_RealScale(benchmark::State& state) {
+    const char* o = std::getenv("VARNEX_BENCH_ORDER");
+    const char* d = std::getenv("VARNEX_BENCH_DIR");
+    const int n = o ? std::atoi(o) : 20000;
+    for (auto _ : state) {
+        LargeFixture f(n, d ? d : "/work");
+        state.counters["text_s"] = f.text_s;
+        state.counters["connect_s"] = f.connect_s;
+        state.counters["row_file_GB"] = double(std::filesystem::file_size(f.rows)) / 1e9;
+        state.counters["peak_rss_MB_connect"] = peak_rss_mb();
+        reset_peak_rss();
+        SystemState& st = f.app.st;
+        GridModel grid;
+        dim_cleared(st.X, n);
+        dim_cleared(st.R, n);
+        dim_cleared(st.D, n);
+        grid.fill_x(n, st.X);
+        st.DataMode = kModeConnected;
+        auto t0 = std::chrono::steady_clock::now();
+        st.file3.open(f.rows);
+        get_residual(st);
+        get_norms_file(st, f.box);
+        state.counters["setup_s"] = seconds_since(t0);
+        state.counters["streamed"] = st.file3.streamed();
+        for (int k = 1; k <= 3; ++k) {
+            t0 = std::chrono::steady_clock::now();
+            do_iteration_file(st, grid);
+            state.counters["sweep" + std::to_string(k) + "_s"] = seconds_since(t0);
+            state.counters["Er" + std::to_string(k)] = st.Er;
+        }
+        st.file3.close();
+        state.counters["peak_rss_MB_solve"] = peak_rss_mb();
+        // The yardsticks, by dd itself: the row file read once, then written over once (it is not
+        // needed any more) until its data is on the disk.
+        const std::uint64_t mb = (std::filesystem::file_size(f.rows) + (1 << 20) - 1) >> 20;
+        drop_cache(f.rows);
+        t0 = std::chrono::steady_clock::now();
+        if (std::system(("dd if=" + f.rows + " of=/dev/null bs=1M status=none").c_str()) != 0) std::abort();
+        state.counters["dd_read_s"] = seconds_since(t0);
+        drop_cache(f.rows);
+        t0 = std::chrono::steady_clock::now();
+        if (std::system(("dd if=/dev/zero of=" + f.rows + " bs=1M count=" + std::to_string(mb) +
+                         " conv=notrunc,fdatasync status=none")
+                            .c_str()) != 0)
+            std::abort();
+        state.counters["dd_write_s"] = seconds_since(t0);
+        drop_cache(f.rows);
+    }
+}
+
+// Pairs per LM_ benchmark (each pass of order 4000 reads or writes 2 GB): VARNEX_BENCH_PASSES overrides.
+int passes(int usual) {
+    const char* e = std::getenv("VARNEX_BENCH_PASSES");
+    return e && std::atoi(e) > 0 ? std::atoi(e) : usual;
+}
+BENCHMARK(LM_SweepVsRead)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(5));
+BENCHMARK(LM_SetUpAndSweepVsRead)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(3));
+BENCHMARK(LM_ConnectVsWrite)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(3));
+BENCHMARK(XL_RealScale)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 }  // namespace varnex

@@ -1,11 +1,14 @@
 // The row file as the solver reads it, and the column relaxation over it (connected mode).
 //
 // Every reader comes in two forms. The plain one reads each value through get_a/get_b exactly as the
-// method describes it, one record at a time. The fast one walks the memory mapping with pointers and
-// prefetches ahead along the column stride (the sweep through the kernels of connected_kernels.h); it
-// performs the same arithmetic steps on the same values in the same order, so both give the same
-// bits, and it falls back to the plain form whenever the file does not hold every record of the
-// system (records beyond the end then read as 0).
+// method describes it, one record at a time. The fast one takes the values in larger pieces: the
+// set-up reads the file once, row by row, and forms the residual of each equation and its terms of
+// every column norm as it goes (each norm still sums its column from the first equation to the last);
+// the sweep walks the memory mapping with pointers when the file fits in memory, and streams the file
+// panel by panel when it does not (core/row_stream.h). The fast forms perform the same arithmetic
+// steps on the same values in the same order, so both give the same bits, and they fall back to the
+// plain form whenever the file does not hold every record of the system (records beyond the end then
+// read as 0).
 
 #include <fcntl.h>
 #include <sched.h>
@@ -21,6 +24,7 @@
 #include "core/exact.h"
 #include "core/numerics.h"
 #include "core/row_file.h"
+#include "core/row_stream.h"
 
 namespace varnex {
 
@@ -48,12 +52,23 @@ void RowFile::open(const std::string& path) {
     }
     map_ = static_cast<const unsigned char*>(m);
     size_ = static_cast<std::size_t>(sb.st_size);
+    const RowAccess access = row_access();
+    streamed_ = access == RowAccess::Streamed || access == RowAccess::StreamedCached ||
+                (access == RowAccess::Automatic && streams_file(size_));
+    // Direct reads bypass the page cache, which a file larger than memory would only churn; where the
+    // file system refuses them, the streams read through the cache and drop what they have read.
+    if (streamed_ && access != RowAccess::StreamedCached)
+        direct_fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
 }
 
 void RowFile::close() {
     if (map_) ::munmap(const_cast<unsigned char*>(map_), size_);
     map_ = nullptr;
     size_ = 0;
+    if (direct_fd_ >= 0) ::close(direct_fd_);
+    direct_fd_ = -1;
+    streamed_ = false;
+    drop_norms();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
@@ -95,14 +110,6 @@ bool covers_system(const RowFile& f, int16_t n) {
     return f.bytes() && static_cast<std::uint64_t>(last - 1) * kRecordLength + 4 <= f.size();
 }
 
-// How many rows ahead the column walks fetch. Every value of a column lies in a cache line of its
-// own, a row stride apart, so the hardware does not see the pattern; fetching well ahead keeps many
-// misses in flight while the running sum waits on its own rounding steps (measured at order 2000:
-// 48 rows ahead is about 10% slower, 256 no faster).
-constexpr int kAhead = 128;
-
-inline void prefetch(const unsigned char* p) { __builtin_prefetch(p, 0, 3); }
-
 // The text of x into grid cell (i, 1) of the solution layout.
 void show_x(GridModel& grid, int i, float x) {
     char buf[32];
@@ -131,30 +138,58 @@ void get_residual_file_plain(SystemState& st) {
     }
 }
 
+namespace {
+
+// One row's terms of the column norms: d[m] = f(a[m]*a[m] + d[m]) for m = 0..n-1, where d[m] is still
+// finite; a norm that has met an infinity or a NaN keeps the first such value, which is where the
+// column walk of get_norms_file_plain stops.
+void add_norm_terms(float* d, const float* a, int n) {
+    for (int m = 0; m < n; ++m) {
+        const float old = d[m];
+        const float v = mul_add(a[m], a[m], old);
+        d[m] = std::isfinite(old) ? v : old;
+    }
+}
+
+// The column norms of the whole file in one pass over its rows; d[i] for i = 1..n.
+std::vector<float> norms_pass(const RowFile& f, int n) {
+    std::vector<float> d(static_cast<std::size_t>(n) + 1, 0.0f);
+    RowStream rows(f, n);
+    while (const float* a = rows.next()) add_norm_terms(d.data() + 1, a, n);
+    return d;
+}
+
+}  // namespace
+
 void get_residual_file(SystemState& st) {
     const int16_t n = st.N;
     if (n < 1) return;
     require_vectors(st);
-    if (!covers_system(st.file3, n)) return get_residual_file_plain(st);
-    const unsigned char* base = st.file3.bytes();
-    const std::size_t row_bytes = static_cast<std::size_t>(n + 1) * kRecordLength;
+    const RowFile& f = st.file3;
+    if (!covers_system(f, n)) return get_residual_file_plain(st);
+    f.drop_norms();
     float* R = st.R.data();
     const float* X = st.X.data();
-    // i: equation, whose n+1 records lie one after the other (a(i,1..n), then b(i)); j: unknown.
+    // The norms ride along: the rows that the residual reads are all that the norms need.
+    std::vector<float> d(static_cast<std::size_t>(n) + 1, 0.0f);
+    RowStream rows(f, n);
+    // i: equation, whose n+1 values come in one row (a(i,1..n), then b(i)); j: unknown.
     for (int i = 1; i <= n; ++i) {
-        const unsigned char* row = base + static_cast<std::size_t>(i - 1) * row_bytes;
-        float r = -record_value(row + static_cast<std::size_t>(n) * kRecordLength);
+        const float* a = rows.next();
+        float r = -a[n];
         R[i] = r;
         check(r);
         for (int j = 1; j <= n; ++j) {
-            r = mul_add(record_value(row + static_cast<std::size_t>(j - 1) * kRecordLength), X[j], r);
+            r = mul_add(a[j - 1], X[j], r);
             if (!std::isfinite(r)) [[unlikely]] {
                 R[i] = r;
                 raise(ErrorKind::Overflow);
             }
         }
         R[i] = r;
+        add_norm_terms(d.data() + 1, a, n);
     }
+    f.keep_norms(n, std::move(d));
 }
 
 // ---- squared column norms D ----------------------------------------------------------------------
@@ -185,29 +220,21 @@ void get_norms_file(SystemState& st, MessageBoxes& box) {
     const int16_t n = st.N;
     if (n < 1) return;
     require_vectors(st);
-    if (!covers_system(st.file3, n)) return get_norms_file_plain(st, box);
-    const unsigned char* base = st.file3.bytes();
-    const std::size_t stride = static_cast<std::size_t>(n + 1) * kRecordLength;
-    const std::size_t ahead = static_cast<std::size_t>(kAhead) * stride;
-    const unsigned char* end = base + static_cast<std::size_t>(n) * stride;
+    const RowFile& f = st.file3;
+    if (!covers_system(f, n)) return get_norms_file_plain(st, box);
+    // The norms of the last residual set-up over this open file, or a pass of their own.
+    std::vector<float> fresh;
+    const std::vector<float>* d = &f.norms(n);
+    if (d->empty()) {
+        fresh = norms_pass(f, n);
+        d = &fresh;
+    }
     float* D = st.D.data();
-    // i: unknown (column); j: equation, one row stride apart in the file. The fetch runs kAhead rows
-    // ahead and wraps into the next column near the end of this one.
+    // i: unknown (column), in the order in which the column walk finishes them.
     for (int i = 1; i <= n; ++i) {
-        const unsigned char* p = base + static_cast<std::size_t>(i - 1) * kRecordLength;
-        float d = 0.0f;
-        for (int j = 1; j <= n; ++j, p += stride) {
-            const unsigned char* q = p + ahead;
-            prefetch(q < end ? q : q - (end - base) + kRecordLength);
-            float a = record_value(p);
-            d = mul_add(a, a, d);
-            if (!std::isfinite(d)) [[unlikely]] {
-                D[i] = d;
-                raise(ErrorKind::Overflow);
-            }
-        }
-        D[i] = d;
-        if (d == 0.0f) {
+        D[i] = (*d)[static_cast<std::size_t>(i)];
+        check(D[i]);
+        if (D[i] == 0.0f) {
             box.message(st.msg.MsgBadFile);
             return;
         }
@@ -260,7 +287,9 @@ bool two_processors() {
 }  // namespace
 
 void do_iteration_file(SystemState& st, GridModel& grid) {
-    if (st.N >= kGatherThreadMinOrder && two_processors())
+    if (st.file3.streamed())
+        do_iteration_file_streamed(st, grid, column_kernels_best(), panel_columns(st.N));
+    else if (st.N >= kGatherThreadMinOrder && two_processors())
         do_iteration_file_gathered(st, grid, column_kernels_best(), kColumnBufferRows);
     else
         do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);

@@ -15,6 +15,7 @@
 #include "core/convert.h"
 #include "core/exact.h"
 #include "core/numerics.h"
+#include "core/row_stream.h"
 
 namespace varnex {
 
@@ -459,6 +460,54 @@ void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKe
             if (i < n) next_sum = sk.column_sum(R, next, n, scratch.get());
         }
         ring.release_through(i);
+    }
+}
+
+void do_iteration_file_streamed(SystemState& st, GridModel& grid, const ColumnKernels& kern, int panel_cols) {
+    const int n = st.N;
+    if (n < 1) return;
+    if (!maps_whole_system(st) || !kern.whole) return do_iteration_file_with(st, grid, kern, kColumnBufferRows);
+
+    const SweepKernels& sk = *kern.whole;
+    PanelStream cols(st.file3, n, panel_cols);
+    std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(n) + 16]);
+    float* R = st.R.data();
+
+    // The loop of the in-memory sweep over whole columns: the residual update of unknown i comes with
+    // the column sum of unknown i+1 over the updated residual; the sum of unknown 1 is taken alone.
+    const float* next = cols.column(1);
+    float next_sum = sk.column_sum(R, next, n, scratch.get());
+    // i: the unknown being moved; the kernels run over the equations 1..n.
+    for (int i = 1; i <= n; ++i) {
+        const float* a = next;
+        float s = next_sum;
+        check(s);
+
+        s = move_unknown(st, grid, i, s);
+
+        // R += s * column i and Er = max(0, R); a group with a fault is redone one element at a time,
+        // so that the fault is raised at its element with R and Er as the plain loop leaves them.
+        st.Er = 0.0f;
+        float er = 0.0f;
+        int j = n + 1;
+        if (i < n) {
+            next = cols.column(i + 1);
+            j = sk.update_then_sum(R, a, s, next, n, scratch.get(), &er, &next_sum);
+        } else {
+            j = sk.residual_update(R, a, s, n, &er);
+        }
+        st.Er = er;
+        if (j <= n) {
+            for (; j <= n; ++j) {
+                R[j] = mul_add(a[j], s, R[j]);
+                check(R[j]);
+                if (R[j] > st.Er) st.Er = R[j];
+            }
+            if (i < n) next_sum = sk.column_sum(R, next, n, scratch.get());
+        }
+        cols.release_through(i);
+        // The reads that finished during the step make room for the next ones.
+        cols.pump();
     }
 }
 

@@ -79,4 +79,10 @@ inline constexpr int kGatherChunkRows = 256;
 void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows,
                                 int chunk_rows = kGatherChunkRows);
 
+/// do_iteration_file over a file that is streamed rather than mapped: the columns come from a
+/// PanelStream (core/row_stream.h) of panel_cols columns per panel, read ahead while the kernels
+/// compute. A file that does not hold every record takes do_iteration_file_with. Gives the bits,
+/// grid texts and faults of do_iteration_file_plain.
+void do_iteration_file_streamed(SystemState& st, GridModel& grid, const ColumnKernels& kern, int panel_cols);
+
 }  // namespace varnex

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace varnex {
 
@@ -20,8 +22,10 @@ inline float record_value(const unsigned char* p) {
     return v;
 }
 
-/// The row file opened for random access by a solve command. Reads go through a memory mapping of
-/// the whole file; a record beyond the end of the file reads as 0.
+/// The row file opened for random access by a solve command. Single reads go through a memory mapping
+/// of the whole file; a record beyond the end of the file reads as 0. A file too large for the memory
+/// of this process is also opened for direct reads, and the sweep and the set-up then stream it
+/// (core/row_stream.h) instead of walking the mapping.
 class RowFile {
   public:
     RowFile() = default;
@@ -42,10 +46,39 @@ class RowFile {
     const unsigned char* bytes() const { return map_; }
     std::size_t size() const { return size_; }
 
+    /// True when the sweep and the set-up stream the file (decided at open, see row_access()).
+    bool streamed() const { return streamed_; }
+    /// The descriptor for streaming reads: opened with O_DIRECT when the file system allows it
+    /// (direct() tells), else the ordinary one.
+    int stream_fd() const { return direct_fd_ >= 0 ? direct_fd_ : fd_; }
+    bool direct() const { return direct_fd_ >= 0; }
+    /// The ordinary descriptor, for reads that direct reads cannot serve.
+    int plain_fd() const { return fd_; }
+
+    /// The squared column norms that the last pass over the rows of this open file found for the
+    /// order n, kept for get_norms_file: norms()[i] is D(i), or the first non-finite partial sum of
+    /// column i. Empty when there are none for n. The file does not change while it is open.
+    const std::vector<float>& norms(int n) const {
+        static const std::vector<float> none;
+        return norms_n_ == n ? norms_ : none;
+    }
+    void keep_norms(int n, std::vector<float> d) const {
+        norms_ = std::move(d);
+        norms_n_ = n;
+    }
+    void drop_norms() const {
+        std::vector<float>().swap(norms_);
+        norms_n_ = -1;
+    }
+
   private:
     int fd_ = -1;
+    int direct_fd_ = -1;
+    bool streamed_ = false;
     const unsigned char* map_ = nullptr;
     std::size_t size_ = 0;
+    mutable std::vector<float> norms_;
+    mutable int norms_n_ = -1;
 };
 
 /// Record number of a(i,j) for the order n: (n+1)*(i-1) + j, with n+1 checked as 16-bit and the

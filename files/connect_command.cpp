@@ -14,6 +14,7 @@
 
 #include "core/convert.h"
 #include "core/exact.h"
+#include "core/row_stream.h"
 #include "files/open_command.h"
 #include "files/row_writer.h"
 
@@ -29,7 +30,12 @@ class LineStream {
   public:
     static constexpr std::size_t kBlock = 1 << 20;
 
-    explicit LineStream(int fd) : fd_(fd), buf_(kBlock + kScanSlack) {}
+    explicit LineStream(int fd) : fd_(fd), buf_(kBlock + kScanSlack) {
+        // A text file large against memory is read once: the pages behind the reader are let go.
+        struct stat sb {};
+        drop_behind_ = ::fstat(fd, &sb) == 0 && static_cast<std::uint64_t>(sb.st_size) > usable_memory() / 4;
+        if (drop_behind_) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
 
     /// The next line, valid until the next call; false at the end of the file.
     bool next(std::string_view& line) {
@@ -70,12 +76,19 @@ class LineStream {
         if (n < 0) raise(ErrorKind::FileError);
         if (n == 0) eof_ = true;
         end_ += static_cast<std::size_t>(n);
+        read_ += static_cast<off_t>(n);
+        if (drop_behind_ && read_ - dropped_ >= (64 << 20)) {
+            ::posix_fadvise(fd_, dropped_, read_ - dropped_, POSIX_FADV_DONTNEED);
+            dropped_ = read_;
+        }
     }
 
     int fd_;
     std::vector<char> buf_;
     std::size_t begin_ = 0, end_ = 0;
     bool eof_ = false;
+    bool drop_behind_ = false;
+    off_t read_ = 0, dropped_ = 0;
 };
 
 // Walks the blank-separated tokens of a line as get_row splits them: only U+0020 separates, a tab

@@ -19,6 +19,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/row_file.h"
+#include "core/row_stream.h"
 
 namespace varnex {
 
@@ -32,6 +33,16 @@ constexpr std::size_t kBufferRecords = 65536;
 // Records per write call: the helper builds them in a buffer of 256 KB that stays in its core's
 // cache, so the only large memory traffic is the kernel's copy into the file.
 constexpr std::size_t kChunkRecords = 2048;
+// A file that grows past a quarter of the memory this process may use is written past the page cache:
+// runs of whole blocks with direct writes of 4 MB, and whatever cannot be written so (a run that
+// does not start on a block, a file system without direct writes) through the cache but behind the
+// writer: each write is sent to the disk at once, and what lies more than this far behind the writer
+// is waited for and dropped from the cache. Either way dirty pages never pile up for the memory
+// limit to write back one at a time.
+constexpr off_t kWriteBehind = 16 << 20;
+constexpr std::size_t kDirectChunkRecords = 32768;
+constexpr int kDirectBuffers = 2;
+constexpr off_t kBlock = 4096;
 
 // The value bytes of a record, least significant first.
 inline void store_le(unsigned char* p, std::uint32_t u) {
@@ -63,24 +74,111 @@ struct RowWriter::Writer {
     std::condition_variable cv;
     bool busy = false, quit = false, failed = false;
     int fd = -1;
+    int direct_fd = -1;  // the same file opened for direct writes, or -1
     const float* data = nullptr;
     std::size_t count = 0;
     std::int64_t first = 0;
-    std::unique_ptr<unsigned char[]> records{new unsigned char[kChunkRecords * kRecordLength]()};
+    // Page-aligned, as direct writes need, and zero-filled: the records built for a write through the
+    // cache, and a ring of buffers for direct writes, one filled while the others are on their way to
+    // the disk.
+    Pages records{kChunkRecords * kRecordLength};
+    Pages direct_records[kDirectBuffers];
+    struct InFlight {
+        off_t at = 0;
+        std::size_t len = 0;  // 0: the buffer is free
+    } in_flight[kDirectBuffers];
+    int next_direct = 0;
+    std::unique_ptr<AsyncFileIo> io;
+    // Bytes after which the file is written past the cache, and the start of the part not yet dropped.
+    const std::uint64_t behind_from = usable_memory() / 4;
+    off_t dropped = 0;
     std::thread thread;
 
-    explicit Writer(int file) : fd(file), thread([this] { run(); }) {}
+    Writer(int file, int direct) : fd(file), direct_fd(direct), thread([this] { run(); }) {}
+
+    // Waits for one direct write in flight; a write that failed or came up short is done again
+    // through the cache. False when that fails too.
+    bool complete_one() {
+        std::uint64_t tag;
+        long res;
+        if (!io->reap(true, tag, res)) return false;
+        InFlight& w = in_flight[tag];
+        bool ok = res >= 0 && static_cast<std::size_t>(res) == w.len;
+        if (!ok) ok = write_at(fd, direct_records[tag].get(), w.len, w.at);
+        w.len = 0;
+        return ok;
+    }
+    // Waits for every direct write in flight; false when one failed.
+    bool drain() {
+        bool ok = true;
+        while (io && io->in_flight() > 0) ok = complete_one() && ok;
+        return ok;
+    }
+
+    // Writes the take values v as the records from byte at on, past the page cache, when the file is
+    // large and the run starts on a block: the whole blocks with a direct write that goes on while
+    // the next run is built, the rest through the cache. Returns 0 when written, 1 when the run must
+    // go through the cache, -1 on a failure.
+    int write_direct(const float* v, std::size_t take, off_t at) {
+        const std::size_t len = take * kRecordLength;
+        if (direct_fd < 0 || static_cast<std::uint64_t>(at) + len <= behind_from || at % kBlock != 0) return 1;
+        if (!io) {
+            // What went through the cache so far goes to the disk and leaves the cache first.
+            ::sync_file_range(fd, 0, 0,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+            io = std::make_unique<AsyncFileIo>(direct_fd, true, kDirectBuffers);
+            for (Pages& b : direct_records) b = Pages(kDirectChunkRecords * kRecordLength);
+        }
+        const int b = next_direct;
+        next_direct = (next_direct + 1) % kDirectBuffers;
+        while (in_flight[b].len > 0)
+            if (!complete_one()) return -1;
+        unsigned char* p = direct_records[b].get();
+        for (std::size_t t = 0; t < take; ++t) store_le(p + t * kRecordLength, std::bit_cast<std::uint32_t>(v[t]));
+        const std::size_t head = len & ~static_cast<std::size_t>(kBlock - 1);
+        if (head > 0) {
+            in_flight[b] = InFlight{at, head};
+            io->submit_write(p, head, static_cast<std::uint64_t>(at), static_cast<std::uint64_t>(b));
+            io->flush();
+        }
+        return head == len || write_at(fd, p + head, len - head, at + static_cast<off_t>(head)) ? 0 : -1;
+    }
+
+    // After a write of [at, end): once the file is large, starts its writeback and lets go of the
+    // pages far enough behind, which are then on the disk (errors there show at close, as ever).
+    void write_behind(off_t at, off_t end) {
+        if (static_cast<std::uint64_t>(end) <= behind_from) return;
+        ::sync_file_range(fd, at, end - at, SYNC_FILE_RANGE_WRITE);
+        if (end - dropped < 2 * kWriteBehind) return;
+        const off_t upto = end - kWriteBehind;
+        ::sync_file_range(fd, dropped, upto - dropped,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        ::posix_fadvise(fd, dropped, upto - dropped, POSIX_FADV_DONTNEED);
+        dropped = upto;
+    }
 
     // Writes the count values v as the records from record r on; false when a write fails.
     bool write_values(const float* v, std::size_t n, std::int64_t r) {
         // c: the first value of the chunk; t: the record within the chunk.
-        for (std::size_t c = 0; c < n; c += kChunkRecords) {
-            const std::size_t take = n - c < kChunkRecords ? n - c : kChunkRecords;
-            unsigned char* p = records.get();
-            for (std::size_t t = 0; t < take; ++t, p += kRecordLength)
-                store_le(p, std::bit_cast<std::uint32_t>(v[c + t]));
+        const bool large =
+            static_cast<std::uint64_t>(r - 1 + static_cast<std::int64_t>(n)) * kRecordLength > behind_from;
+        const std::size_t chunk = large && direct_fd >= 0 ? kDirectChunkRecords : kChunkRecords;
+        for (std::size_t c = 0; c < n;) {
+            std::size_t take = n - c < chunk ? n - c : chunk;
             const off_t at = static_cast<off_t>(r - 1 + static_cast<std::int64_t>(c)) * kRecordLength;
-            if (!write_at(fd, records.get(), take * kRecordLength, at)) return false;
+            const int direct = write_direct(v + c, take, at);
+            if (direct < 0) return false;
+            if (direct == 1) {
+                if (take > kChunkRecords) take = kChunkRecords;
+                unsigned char* p = records.get();
+                for (std::size_t t = 0; t < take; ++t, p += kRecordLength)
+                    store_le(p, std::bit_cast<std::uint32_t>(v[c + t]));
+                const std::size_t len = take * kRecordLength;
+                if (!write_at(fd, records.get(), len, at)) return false;
+                write_behind(at, at + static_cast<off_t>(len));
+            }
+            c += take;
         }
         return true;
     }
@@ -115,12 +213,14 @@ struct RowWriter::Writer {
     }
     ~Writer() {
         wait_idle();
+        drain();
         {
             std::lock_guard<std::mutex> lock(m);
             quit = true;
             cv.notify_all();
         }
         thread.join();
+        if (direct_fd >= 0) ::close(direct_fd);
     }
 };
 
@@ -135,14 +235,17 @@ void RowWriter::open(const std::string& path) {
     if (fd_ >= 0) close();
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) raise(ErrorKind::FileError);
+    int direct = -1;
     try {
         if (!values_) {
             values_.reset(new float[2 * kBufferRecords]);
             bufs_[0] = values_.get();
             bufs_[1] = values_.get() + kBufferRecords;
         }
-        writer_ = std::make_unique<Writer>(fd);
+        direct = ::open(path.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+        writer_ = std::make_unique<Writer>(fd, direct);
     } catch (const std::exception&) {
+        if (direct >= 0) ::close(direct);
         ::close(fd);
         raise(ErrorKind::OutOfMemory);
     }
@@ -193,7 +296,8 @@ void RowWriter::close() {
     bool ok = true;
     try {
         submit();
-        ok = writer_->wait_idle();
+        // The helper is idle: its direct writes still in flight are waited for here.
+        ok = writer_->wait_idle() && writer_->drain();
     } catch (const RunError&) {
         ok = false;
     }

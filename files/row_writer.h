@@ -15,8 +15,10 @@ namespace varnex {
 /// in a buffer that stays in its cache, and writes each such run with one positioned write. Two value
 /// buffers take turns: while the helper writes one, the caller fills the other, so the parsing of the
 /// text and the copying into the file overlap, and only the values (4 of every 128 bytes) cross
-/// between the threads. The file is created when missing and never truncated: records that are not
-/// put keep their bytes.
+/// between the threads. A file that grows large against the memory of this process is written
+/// behind: each write goes to the disk at once and the pages well behind the writer leave the page
+/// cache. The file is created when missing and never truncated: records that are not put keep their
+/// bytes.
 class RowWriter {
   public:
     RowWriter();

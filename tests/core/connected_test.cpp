@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <tuple>
@@ -13,6 +14,7 @@
 #include "core/errors.h"
 #include "core/numerics.h"
 #include "core/row_file.h"
+#include "core/row_stream.h"
 #include "files/row_writer.h"
 #include "support/fakes.h"
 
@@ -24,42 +26,78 @@ namespace {
 template <class F>
 std::string write_system(const test::TempDir& dir, int n, F a) {
     RowWriter w;
-    w.open(dir.path() + "/rows.vnx");
+    const std::string path = dir.path() + "/rows.vnx";
+    w.open(path);
     for (int i = 1; i <= n; ++i)
         for (int j = 1; j <= n + 1; ++j) w.put(std::int64_t(n + 1) * (i - 1) + j, a(i, j));
     w.close();
-    return dir.path() + "/rows.vnx";
-}
-
-// A connected state over the row file at path, starting from x (1-based), with R and D cleared.
-void connect_state(SystemState& s, GridModel& grid, const std::string& path, const std::vector<float>& x) {
-    s.N = static_cast<int16_t>(x.size() - 1);
-    s.DataMode = kModeConnected;
-    s.X = x;
-    for (auto* v : {&s.R, &s.D}) dim_cleared(*v, s.N);
-    s.file3.open(path);
-    grid.fill_x(s.N, x);
+    // The file ends right after the value bytes of its last record, as a reader must accept.
+    std::filesystem::resize_file(path, std::uint64_t(128) * n * (n + 1) - 124);
+    return path;
 }
 
 // The ways to run a connected sweep: 0 the plain reader, 1 the chosen kernels (on two threads from
 // kGatherThreadMinOrder on), then the scalar and the wide kernels each with column buffers of 1, 2
 // and 16 rows (the rows of a longer column are read again for the residual update) and of the full
 // size, then the walk shared by two threads at every order on either kernels, and with claims of 3
-// rows (many claims per column, from both ends).
-constexpr int kWays = 13;
+// rows (many claims per column, from both ends). From way 13 on the file is streamed: the chosen
+// reader, then panels of 32 columns on the wide kernels, of 64 on the scalar ones through the page
+// cache with one read at a time, and of 33 (panels that end inside a block) with direct reads.
+constexpr int kWays = 17;
+constexpr int kFirstStreamed = 13;
+
+// The file access of a way, set for as long as the object lives (from the opening of the file on).
+struct WayAccess {
+    explicit WayAccess(int way) {
+        set_row_access(way < kFirstStreamed ? RowAccess::Mapped
+                       : way == 15          ? RowAccess::StreamedCached
+                                            : RowAccess::Streamed);
+        set_async_reads(way != 15);
+    }
+    ~WayAccess() {
+        set_row_access(RowAccess::Automatic);
+        set_async_reads(true);
+    }
+};
+
+// A connected state over the row file at path, starting from x (1-based), with R and D cleared, the
+// file opened for the given way.
+void connect_state(SystemState& s, GridModel& grid, const std::string& path, const std::vector<float>& x, int way = 1) {
+    s.N = static_cast<int16_t>(x.size() - 1);
+    s.DataMode = kModeConnected;
+    s.X = x;
+    for (auto* v : {&s.R, &s.D}) dim_cleared(*v, s.N);
+    WayAccess access(way);
+    s.file3.open(path);
+    grid.fill_x(s.N, x);
+}
+
 void sweep(SystemState& st, GridModel& grid, int way) {
     const int rows[] = {1, 2, 16, kColumnBufferRows};
     const ColumnKernels* wide = column_kernels_avx2();
     const ColumnKernels& widest = wide ? *wide : column_kernels_scalar();
+    WayAccess access(way);
     if (way == 0)
         do_iteration_file_plain(st, grid);
-    else if (way == 1)
+    else if (way == 1 || way == kFirstStreamed)
         do_iteration_file(st, grid);
     else if (way < 10)
         do_iteration_file_with(st, grid, way < 6 ? column_kernels_scalar() : widest, rows[(way - 2) % 4]);
-    else
+    else if (way < kFirstStreamed)
         do_iteration_file_gathered(st, grid, way == 10 ? column_kernels_scalar() : widest, kColumnBufferRows,
                                    way == 12 ? 3 : kGatherChunkRows);
+    else
+        do_iteration_file_streamed(st, grid, way == 15 ? column_kernels_scalar() : widest,
+                                   way == 14   ? 32
+                                   : way == 15 ? 64
+                                               : 33);
+}
+
+// The set-up of a way: the plain readers for way 0, the fast ones for the others.
+void set_up(SystemState& st, MessageBoxes& box, int way) {
+    WayAccess access(way);
+    way == 0 ? get_residual_file_plain(st) : get_residual(st);
+    way == 0 ? get_norms_file_plain(st, box) : get_norms_file(st, box);
 }
 
 // The error a sweep raised, the bits of X, R, D and Er after it, and the texts of column `col` of the grid.
@@ -97,7 +135,8 @@ TEST(RowFileTest, RecordNumbersAndAValueCutByTheEndOfTheFile) {
 
 TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
     // Random systems, diagonally dominant at odd orders, held in memory and in the row file.
-    for (int n : {1, 2, 3, 17, 100, kGatherThreadMinOrder - 1, kGatherThreadMinOrder + 44}) {
+    // Order 63: every row starts on a block of 4 KB; 100 and up: several panels of 32 and 33 columns.
+    for (int n : {1, 2, 3, 17, 63, 100, kGatherThreadMinOrder - 1, kGatherThreadMinOrder + 44}) {
         SCOPED_TRACE(testing::Message() << "n " << n);
         std::mt19937 rng(1000u + n);
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
@@ -118,13 +157,11 @@ TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
         test::FakeBoxes box;
         get_residual(mem);
         get_norms(mem, box);
-        // Way 0 sets up with the plain readers, the others with the fast ones.
         std::vector<SystemState> st(kWays);
         std::vector<GridModel> grids(kWays);
         for (int k = 0; k < kWays; ++k) {
-            connect_state(st[k], grids[k], path, mem.X);
-            k == 0 ? get_residual_file_plain(st[k]) : get_residual(st[k]);
-            k == 0 ? get_norms_file_plain(st[k], box) : get_norms_file(st[k], box);
+            connect_state(st[k], grids[k], path, mem.X, k);
+            set_up(st[k], box, k);
             ASSERT_EQ(std::get<1>(outcome(mem, mem_grid, 0)), std::get<1>(outcome(st[k], grids[k], 0)));
         }
         for (int s = 1; s <= 3; ++s) {
@@ -145,7 +182,7 @@ Outcome same_outcome_every_way(const std::string& path, const std::vector<float>
     for (int way = 0; way < kWays; ++way) {
         SystemState st;
         GridModel grid;
-        connect_state(st, grid, path, x);
+        connect_state(st, grid, path, x, way);
         st.R = r, st.D = d, st.Er = 7;
         const Outcome got = run_way(st, grid, way);
         if (!want) want = got;
@@ -167,10 +204,11 @@ TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInEveryWayWhereverTheyStrike) {
     ones[0] = 0;
     GridModel grid;
     test::FakeBoxes box;
-    for (bool plain : {true, false}) {
+    for (int way : {0, 1, kFirstStreamed}) {
         SystemState st;
-        connect_state(st, grid, path, ones);
-        EXPECT_THROW(plain ? get_norms_file_plain(st, box) : get_norms_file(st, box), RunError);
+        connect_state(st, grid, path, ones, way);
+        WayAccess access(way);
+        EXPECT_THROW(way == 0 ? get_norms_file_plain(st, box) : get_norms_file(st, box), RunError);
         EXPECT_EQ(st.D[1], INFINITY);
         EXPECT_EQ(st.D[2], 0.0f);
     }

@@ -1,0 +1,470 @@
+// Streaming reads of the row file: the memory budget that decides between mapping and streaming, the
+// asynchronous reads, the sequential pass over the rows and the panels of columns.
+
+#include "core/row_stream.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <string>
+
+#ifdef VARNEX_HAVE_URING
+#include <liburing.h>
+#endif
+
+#include "core/errors.h"
+
+namespace varnex {
+
+namespace {
+
+std::atomic<RowAccess> g_access{RowAccess::Automatic};
+std::atomic<bool> g_async{true};
+
+constexpr std::uint64_t kBlock = 4096;
+inline std::uint64_t align_down(std::uint64_t v) { return v & ~(kBlock - 1); }
+inline std::uint64_t align_up(std::uint64_t v) { return (v + kBlock - 1) & ~(kBlock - 1); }
+
+// A number from the first line of a file; none when missing or not a number ("max" in cgroup v2).
+bool read_number(const std::string& path, std::uint64_t& v) {
+    std::ifstream in(path);
+    std::string s;
+    if (!(in >> s)) return false;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long x = std::strtoull(s.c_str(), &end, 10);
+    if (errno != 0 || end == s.c_str() || *end != '\0') return false;
+    v = x;
+    return true;
+}
+
+// The smallest memory limit of the cgroups this process runs in and of their ancestors (cgroup v1
+// memory controller, or cgroup v2); UINT64_MAX when there is none.
+std::uint64_t cgroup_limit() {
+    std::uint64_t limit = UINT64_MAX;
+    std::ifstream in("/proc/self/cgroup");
+    std::string line;
+    while (std::getline(in, line)) {
+        // hierarchy-id:controllers:path
+        const auto a = line.find(':'), b = line.find(':', a + 1);
+        if (a == std::string::npos || b == std::string::npos) continue;
+        const std::string ctl = line.substr(a + 1, b - a - 1);
+        std::string path = line.substr(b + 1);
+        std::string root, file;
+        if (ctl.empty() && line.compare(0, a, "0") == 0)
+            root = "/sys/fs/cgroup", file = "memory.max";
+        else if (("," + ctl + ",").find(",memory,") != std::string::npos)
+            root = "/sys/fs/cgroup/memory", file = "memory.limit_in_bytes";
+        else
+            continue;
+        for (;;) {
+            std::uint64_t v;
+            if (read_number(root + path + "/" + file, v)) limit = std::min(limit, v);
+            if (root == "/sys/fs/cgroup" && read_number(root + "/unified" + path + "/" + file, v))
+                limit = std::min(limit, v);
+            if (path.empty() || path == "/") break;
+            path.erase(path.rfind('/'));
+        }
+    }
+    return limit;
+}
+
+std::uint64_t mem_available() {
+    std::ifstream in("/proc/meminfo");
+    std::string key;
+    std::uint64_t kb;
+    std::string unit;
+    while (in >> key >> kb >> unit)
+        if (key == "MemAvailable:") return kb * 1024;
+    return UINT64_MAX;
+}
+
+}  // namespace
+
+void set_row_access(RowAccess access) { g_access.store(access); }
+RowAccess row_access() { return g_access.load(); }
+void set_async_reads(bool on) { g_async.store(on); }
+
+std::uint64_t usable_memory() { return std::min(mem_available(), cgroup_limit()); }
+
+bool streams_file(std::uint64_t bytes) { return bytes > usable_memory() / 2; }
+
+int panel_columns(int n) {
+    // Three panels of p columns of n floats within about 36 MB.
+    const std::uint64_t per_column = 3ull * 4ull * static_cast<std::uint64_t>(n + 16);
+    std::uint64_t p = (36ull << 20) / per_column;
+    p = std::clamp<std::uint64_t>(p / 32 * 32, 32, 256);
+    return n < static_cast<int>(p) ? n : static_cast<int>(p);
+}
+
+Pages::Pages(std::size_t bytes) : n_(align_up(bytes)) {
+    void* p = ::mmap(nullptr, n_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) raise(ErrorKind::OutOfMemory);
+    p_ = p;
+}
+
+Pages::~Pages() {
+    if (p_) ::munmap(p_, n_);
+}
+
+// ---- reads -------------------------------------------------------------------------------------
+
+struct AsyncFileIo::Ring {
+#ifdef VARNEX_HAVE_URING
+    io_uring ring{};
+#endif
+};
+
+AsyncFileIo::AsyncFileIo(int fd, bool /*direct*/, unsigned depth) : fd_(fd), depth_(depth) {
+#ifdef VARNEX_HAVE_URING
+    auto r = std::make_unique<Ring>();
+    if (g_async.load() && io_uring_queue_init(depth, &r->ring, 0) == 0) ring_ = std::move(r);
+#endif
+}
+
+AsyncFileIo::~AsyncFileIo() {
+#ifdef VARNEX_HAVE_URING
+    if (ring_) {
+        // Buffers must outlive the reads that fill them: every read still in flight is waited for.
+        flush();
+        while (in_flight_ > 0) {
+            io_uring_cqe* cqe = nullptr;
+            if (io_uring_wait_cqe(&ring_->ring, &cqe) != 0) break;
+            io_uring_cqe_seen(&ring_->ring, cqe);
+            --in_flight_;
+        }
+        io_uring_queue_exit(&ring_->ring);
+    }
+#endif
+}
+
+void AsyncFileIo::submit(void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag) {
+    ++in_flight_;
+#ifdef VARNEX_HAVE_URING
+    if (ring_) {
+        io_uring_sqe* sqe = io_uring_get_sqe(&ring_->ring);
+        if (!sqe) {
+            flush();
+            sqe = io_uring_get_sqe(&ring_->ring);
+        }
+        io_uring_prep_read(sqe, fd_, buf, static_cast<unsigned>(len), off);
+        io_uring_sqe_set_data64(sqe, tag);
+        ++queued_;
+        return;
+    }
+#endif
+    ssize_t n;
+    do {
+        n = ::pread(fd_, buf, len, static_cast<off_t>(off));
+    } while (n < 0 && errno == EINTR);
+    done_.emplace_back(tag, n < 0 ? -static_cast<long>(errno) : static_cast<long>(n));
+}
+
+void AsyncFileIo::submit_write(const void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag) {
+    ++in_flight_;
+#ifdef VARNEX_HAVE_URING
+    if (ring_) {
+        io_uring_sqe* sqe = io_uring_get_sqe(&ring_->ring);
+        if (!sqe) {
+            flush();
+            sqe = io_uring_get_sqe(&ring_->ring);
+        }
+        io_uring_prep_write(sqe, fd_, buf, static_cast<unsigned>(len), off);
+        io_uring_sqe_set_data64(sqe, tag);
+        ++queued_;
+        return;
+    }
+#endif
+    ssize_t n;
+    do {
+        n = ::pwrite(fd_, buf, len, static_cast<off_t>(off));
+    } while (n < 0 && errno == EINTR);
+    done_.emplace_back(tag, n < 0 ? -static_cast<long>(errno) : static_cast<long>(n));
+}
+
+void AsyncFileIo::flush() {
+#ifdef VARNEX_HAVE_URING
+    if (ring_ && queued_ > 0) {
+        int r;
+        do {
+            r = io_uring_submit(&ring_->ring);
+        } while (r == -EINTR);
+        queued_ = 0;
+    }
+#endif
+}
+
+bool AsyncFileIo::reap(bool wait, std::uint64_t& tag, long& result) {
+    if (in_flight_ == 0) return false;
+#ifdef VARNEX_HAVE_URING
+    if (ring_) {
+        flush();
+        io_uring_cqe* cqe = nullptr;
+        int r;
+        do {
+            r = wait ? io_uring_wait_cqe(&ring_->ring, &cqe) : io_uring_peek_cqe(&ring_->ring, &cqe);
+        } while (r == -EINTR);
+        if (r != 0 || !cqe) return false;
+        tag = io_uring_cqe_get_data64(cqe);
+        result = cqe->res;
+        io_uring_cqe_seen(&ring_->ring, cqe);
+        --in_flight_;
+        return true;
+    }
+#endif
+    (void)wait;
+    tag = done_.back().first;
+    result = done_.back().second;
+    done_.pop_back();
+    --in_flight_;
+    return true;
+}
+
+namespace {
+
+// A buffer aligned for direct reads.
+
+// Reads [off, off + len) of the file through its ordinary descriptor into buf; a read that a direct
+// descriptor returned short or refused is done again this way. Bytes past the end of the file are not
+// needed by any caller. False on a read error.
+bool read_plain(const RowFile& f, unsigned char* buf, std::uint64_t off, std::size_t len, std::size_t need) {
+    std::size_t got = 0;
+    while (got < need) {
+        ssize_t n = ::pread(f.plain_fd(), buf + got, len - got, static_cast<off_t>(off + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---- rows ----------------------------------------------------------------------------------------
+
+// Chunks of 4 MB, eight of them in flight: the disk streams while the caller works on the one before,
+// and goes on for a while when a busy machine takes the caller's processor away.
+namespace {
+constexpr std::size_t kChunkBytes = 4u << 20;
+constexpr unsigned kChunks = 8;
+}  // namespace
+
+struct RowStream::Chunk {
+    Pages buf;
+    std::uint64_t off = 0;
+    std::size_t len = 0;  // bytes of the system in it
+    bool ready = false;
+};
+
+RowStream::RowStream(const RowFile& f, int n) : f_(f), n_(n), row_(static_cast<std::size_t>(n) + 1) {
+    end_ = static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n + 1) * kRecordLength;
+    if (!f.streamed()) {
+        map_ = f.bytes();
+        return;
+    }
+    reads_ = std::make_unique<AsyncFileIo>(f.stream_fd(), f.direct(), kChunks);
+    chunks_.resize(kChunks);
+    for (unsigned k = 0; k < kChunks; ++k) {
+        chunks_[k].buf = Pages(kChunkBytes);
+        if (next_off_ < end_) {
+            chunks_[k].off = next_off_;
+            chunks_[k].len = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, end_ - next_off_));
+            reads_->submit(chunks_[k].buf.get(), align_up(chunks_[k].len), next_off_, k);
+            next_off_ += chunks_[k].len;
+        }
+    }
+    reads_->flush();
+}
+
+RowStream::~RowStream() {
+    reads_.reset();  // waits for the reads in flight, before the chunks go
+}
+
+// Waits until the chunk at head_ is read (the others keep coming meanwhile).
+void RowStream::refill() {
+    Chunk& c = chunks_[head_];
+    while (!c.ready) {
+        std::uint64_t tag;
+        long res;
+        if (!reads_->reap(true, tag, res)) raise(ErrorKind::FileError);
+        Chunk& d = chunks_[tag];
+        // The file may end right after the value bytes of the system's last record.
+        const std::size_t need = d.len - (kRecordLength - 4);
+        if (res < 0 || static_cast<std::size_t>(res) < need) {
+            if (!read_plain(f_, d.buf.get(), d.off, d.len, need)) raise(ErrorKind::FileError);
+        }
+        d.ready = true;
+    }
+    if (!f_.direct())
+        ::posix_fadvise(f_.stream_fd(), static_cast<off_t>(c.off), static_cast<off_t>(c.len), POSIX_FADV_DONTNEED);
+}
+
+const float* RowStream::next() {
+    if (row_no_ >= n_) return nullptr;
+    const std::size_t rec = static_cast<std::size_t>(n_ + 1);
+    if (map_) {
+        const unsigned char* p = map_ + static_cast<std::size_t>(row_no_) * rec * kRecordLength;
+        for (std::size_t k = 0; k < rec; ++k, p += kRecordLength) row_[k] = record_value(p);
+        ++row_no_;
+        return row_.data();
+    }
+    // The values of the row are gathered from as many chunks as it spans.
+    while (static_cast<std::size_t>(col_) < rec) {
+        Chunk& c = chunks_[head_];
+        if (!c.ready) refill();
+        const unsigned char* p = c.buf.get();
+        std::size_t take = std::min<std::size_t>((c.len - pos_) / kRecordLength, rec - static_cast<std::size_t>(col_));
+        for (std::size_t k = 0; k < take; ++k, pos_ += kRecordLength)
+            row_[static_cast<std::size_t>(col_) + k] = record_value(p + pos_);
+        col_ += static_cast<int>(take);
+        if (pos_ + kRecordLength > c.len) {
+            // The chunk is used up: it takes the next one of the file.
+            c.ready = false;
+            pos_ = 0;
+            if (next_off_ < end_) {
+                c.off = next_off_;
+                c.len = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, end_ - next_off_));
+                reads_->submit(c.buf.get(), align_up(c.len), next_off_, head_);
+                reads_->flush();
+                next_off_ += c.len;
+            }
+            head_ = (head_ + 1) % kChunks;
+        }
+    }
+    col_ = 0;
+    ++row_no_;
+    return row_.data();
+}
+
+// ---- panels --------------------------------------------------------------------------------------
+
+namespace {
+constexpr unsigned kPanelDepth = 128;
+}
+
+PanelStream::PanelStream(const RowFile& f, int n, int panel_cols) : f_(f), n_(n) {
+    p_ = std::clamp(panel_cols, 1, n);
+    // A read's last block may hold up to 31 values of the next panel, which must be a later panel
+    // than its own: panels narrower than a block are read as a single panel.
+    if (p_ < 32 && p_ < n) p_ = n;
+    panels_ = (n + p_ - 1) / p_;
+    col_stride_ = (static_cast<std::size_t>(n) + 1 + 15) / 16 * 16;
+    slot_floats_ = col_stride_ * static_cast<std::size_t>(p_);
+    slots_ = Pages(slot_floats_ * kSlots * sizeof(float));
+    rows_done_.assign(kSlots, 0);
+    // A run of p records, widened to whole blocks at both ends.
+    buf_bytes_ = align_up(static_cast<std::size_t>(p_) * kRecordLength) + 2 * kBlock;
+    reads_ = std::make_unique<AsyncFileIo>(f.stream_fd(), f.direct(), kPanelDepth);
+    bufs_ = Pages(buf_bytes_ * kPanelDepth);
+    pending_.resize(kPanelDepth);
+    for (unsigned k = kPanelDepth; k-- > 0;) free_.push_back(k);
+    issue();
+}
+
+PanelStream::~PanelStream() {
+    reads_.reset();  // waits for the reads in flight, before the buffers go
+}
+
+// Sends reads of the next runs while buffers are free and the panel's slot (and the slot of the
+// panel after it, which gets the values of its last blocks) is no longer held.
+void PanelStream::issue() {
+    const std::uint64_t stride = static_cast<std::uint64_t>(n_ + 1) * kRecordLength;
+    while (!free_.empty() && issue_panel_ < panels_) {
+        // Panel q writes slots q and q+1, which held panels q-3 and q-2.
+        if (static_cast<std::int64_t>(released_) < static_cast<std::int64_t>(issue_panel_ - 1) * p_) break;
+        if (issue_row_ == 0) rows_done_[static_cast<std::size_t>(issue_panel_ % kSlots)] = 0;
+        const std::uint64_t row_off = static_cast<std::uint64_t>(issue_row_) * stride;
+        const int c0 = issue_panel_ * p_, c1 = std::min(c0 + p_, n_);
+        // The block holding column c0 was read with the panel before (its values beyond that panel
+        // went into this one), unless the panel is the row's first.
+        const std::uint64_t s =
+            c0 == 0 ? align_down(row_off) : align_up(row_off + static_cast<std::uint64_t>(c0) * kRecordLength);
+        const std::uint64_t e = align_up(row_off + static_cast<std::uint64_t>(c1 - 1) * kRecordLength + 4);
+        if (e > s) {
+            const unsigned k = free_.back();
+            free_.pop_back();
+            pending_[k] = Pending{issue_panel_, issue_row_, s, static_cast<std::size_t>(e - s)};
+            reads_->submit(bufs_.get() + static_cast<std::size_t>(k) * buf_bytes_, static_cast<std::size_t>(e - s), s,
+                           k);
+        } else {
+            // Every value of the run lay in the last block read for the panel before.
+            ++rows_done_[static_cast<std::size_t>(issue_panel_ % kSlots)];
+        }
+        if (++issue_row_ == n_) {
+            issue_row_ = 0;
+            ++issue_panel_;
+        }
+    }
+    reads_->flush();
+}
+
+// A finished read: its values go into the columns of its panel and, past the panel's last column,
+// into the next panel's; the buffer is free again.
+void PanelStream::absorb(std::uint64_t tag, long result) {
+    const unsigned k = static_cast<unsigned>(tag);
+    const Pending pd = pending_[k];
+    unsigned char* buf = bufs_.get() + static_cast<std::size_t>(k) * buf_bytes_;
+    const std::uint64_t stride = static_cast<std::uint64_t>(n_ + 1) * kRecordLength;
+    const std::uint64_t row_off = static_cast<std::uint64_t>(pd.row) * stride;
+    const std::uint64_t row_end = row_off + static_cast<std::uint64_t>(n_) * kRecordLength;  // a values only
+    const std::uint64_t e = std::min(pd.off + pd.len, row_end);
+    // The bytes needed end with the value bytes of the last record in the read.
+    const std::size_t need = static_cast<std::size_t>(e - pd.off) - (kRecordLength - 4);
+    if (result < 0 || static_cast<std::size_t>(result) < need) {
+        if (!read_plain(f_, buf, pd.off, pd.len, need)) raise(ErrorKind::FileError);
+    }
+    const int c0 = pd.panel * p_, c1 = std::min(c0 + p_, n_);
+    int col = pd.off <= row_off ? 0 : static_cast<int>((pd.off - row_off) / kRecordLength);
+    const unsigned char* p = buf + (row_off + static_cast<std::uint64_t>(col) * kRecordLength - pd.off);
+    const int last = static_cast<int>((e - row_off) / kRecordLength);  // columns col .. last-1
+    float* own = slot_column(pd.panel, 0) + pd.row + 1;
+    for (; col < last && col < c1; ++col, p += kRecordLength)
+        own[static_cast<std::size_t>(col - c0) * col_stride_] = record_value(p);
+    if (col < last) {
+        float* later = slot_column(pd.panel + 1, 0) + pd.row + 1;
+        for (; col < last; ++col, p += kRecordLength)
+            later[static_cast<std::size_t>(col - c1) * col_stride_] = record_value(p);
+    }
+    ++rows_done_[static_cast<std::size_t>(pd.panel % kSlots)];
+    free_.push_back(k);
+    if (!f_.direct())
+        ::posix_fadvise(f_.stream_fd(), static_cast<off_t>(pd.off), static_cast<off_t>(pd.len), POSIX_FADV_DONTNEED);
+}
+
+void PanelStream::pump() {
+    std::uint64_t tag;
+    long res;
+    while (reads_->reap(false, tag, res)) absorb(tag, res);
+    issue();
+}
+
+const float* PanelStream::column(int c) {
+    const int q = (c - 1) / p_;
+    // A panel is complete when all its rows are read and the panel before it, which supplies the
+    // values of its first blocks, is complete too.
+    auto complete = [&](int panel) {
+        return panel < issue_panel_ && rows_done_[static_cast<std::size_t>(panel % kSlots)] == n_;
+    };
+    if (q != held_panel_) {
+        while (!(complete(q) && (q == 0 || held_panel_ == q - 1 || complete(q - 1)))) {
+            issue();
+            std::uint64_t tag;
+            long res;
+            if (!reads_->reap(true, tag, res)) raise(ErrorKind::FileError);
+            absorb(tag, res);
+        }
+        held_panel_ = q;
+    }
+    return slot_column(q, (c - 1) - q * p_);
+}
+
+}  // namespace varnex
