@@ -1,6 +1,9 @@
 // Open of an order-2000 text system file (2000 x 2001 tokens, about 36 MB) into the grid: the whole
-// open_file, against one plain read of the same file, with the grid's memory beside the file size.
+// open_file against its parts (one sequential read of the file into a reused buffer, the token split,
+// the grid writes), and against one read into a freshly allocated string, with the grid's memory
+// beside the file size.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -94,7 +97,47 @@ void BM_PlainRead2000(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainRead2000)->Unit(benchmark::kMillisecond);
 
-// Line and token splitting over the file in memory, without the grid.
+// Part one of Open's yardstick: one sequential read of the file into a buffer sized once and kept.
+void BM_ReusedRead2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    std::string buffer(f.file_bytes, '\0');
+    for (auto _ : state) {
+        int fd = ::open(f.path.c_str(), O_RDONLY);
+        std::size_t used = 0;
+        for (ssize_t got; (got = ::read(fd, buffer.data() + used, buffer.size() - used)) > 0;)
+            used += static_cast<std::size_t>(got);
+        ::close(fd);
+        if (used != f.file_bytes) state.SkipWithError("short read");
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(f.file_bytes));
+}
+BENCHMARK(BM_ReusedRead2000)->Unit(benchmark::kMillisecond);
+
+// Part three: the grid writes of Open, from tokens split beforehand: the layout, every token into its
+// cell, and the approximation column.
+void BM_GridWrite2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    const std::string text = varnex::InputFile(f.path).read_all();
+    std::vector<std::string_view> all;
+    std::vector<std::string_view> tokens;
+    varnex::LineReader lines(text);
+    while (!lines.at_end()) {
+        varnex::split_tokens(lines.next(), tokens);
+        all.insert(all.end(), tokens.begin(), tokens.end());
+    }
+    varnex::GridModel grid;
+    for (auto _ : state) {
+        grid.fill_data(k_order);
+        std::size_t t = 0;
+        for (int i = 1; i <= k_order; ++i)
+            for (int j = 1; j <= k_order + 1; ++j) grid.set_text(i, 2 * j - 1, all[t++]);
+        for (int i = 1; i <= k_order; ++i) grid.set_text(i, 2 * k_order + 3, "0");
+    }
+}
+BENCHMARK(BM_GridWrite2000)->Unit(benchmark::kMillisecond);
+
+// Part two: line and token splitting over the file in memory, without the grid.
 void BM_SplitTokens2000(benchmark::State& state) {
     Fixture& f = fixture();
     std::string text = varnex::InputFile(f.path).read_all();

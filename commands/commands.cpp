@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "core/convert.h"
 #include "core/errors.h"
@@ -34,19 +37,60 @@ void dim_memory(SystemState& st) {
 
 // Loading the grid: row by row, a(i,1..N), then b(i), then x(i), each converted as it is read and
 // stored at once, so a failure leaves everything read before it in the arrays.
+void load_row(const GridModel& grid, SystemState& st, int i, std::string& scratch) {
+    const int n = st.N;
+    // j: the unknown; its coefficient lies in column 2j - 1.
+    for (int j = 1; j <= n; ++j) st.A(i, j) = text_to_single(grid.text(i, 2 * j - 1, scratch));
+    st.B[i] = text_to_single(grid.text(i, 2 * n + 1, scratch));
+    st.X[i] = text_to_single(grid.text(i, 2 * n + 3, scratch));
+}
+
+// Loads rows first..last in order and stops at the first that fails; returns it, or last + 1.
+int load_rows(const GridModel& grid, SystemState& st, int first, int last) noexcept {
+    std::string scratch;
+    int i = first;
+    try {
+        for (; i <= last; ++i) load_row(grid, st, i, scratch);
+    } catch (...) {
+    }
+    return i;
+}
+
+// Orders from which the second half of the rows is worth a thread of its own.
+constexpr int kLoadThreadOrder = 256;
+
+// Loads the grid into the arrays that dim_memory has just made: A and B zero, X resized. The halves
+// of the rows are converted side by side on two threads when the processor has two. When a row fails,
+// every row from it on is put back as the dimensioning left it and loaded once more alone, which stops
+// at the same cell as the loading in order, with the same values stored before it.
 void load_grid(App& app) {
     SystemState& st = app.st;
     const GridModel& grid = app.grid;
     const int n = st.N;
-    const int col_b = i16(2 * n + 1);
-    const int col_x = i16(2 * n + 3);
+    i16(2 * n + 3);  // the column indices are 16-bit; checked once before anything is read
     std::string scratch;
-    for (int i = 1; i <= n; ++i) {
-        // j: the unknown; its coefficient lies in column 2j - 1.
-        for (int j = 1; j <= n; ++j) st.A(i, j) = text_to_single(grid.text(i, i16(2 * j - 1), scratch));
-        st.B[i] = text_to_single(grid.text(i, col_b, scratch));
-        st.X[i] = text_to_single(grid.text(i, col_x, scratch));
+    if (n < kLoadThreadOrder || std::thread::hardware_concurrency() < 2) {
+        for (int i = 1; i <= n; ++i) load_row(grid, st, i, scratch);
+        return;
     }
+    const std::vector<float> x_before(st.X.begin(), st.X.begin() + n + 1);
+    const int half = n / 2;
+    int failed_high = n + 1;
+    std::thread helper;
+    try {
+        helper = std::thread([&] { failed_high = load_rows(grid, st, half + 1, n); });
+    } catch (const std::system_error&) {
+        failed_high = load_rows(grid, st, half + 1, n);  // no thread to be had: both halves here
+    }
+    const int failed_low = load_rows(grid, st, 1, half);
+    if (helper.joinable()) helper.join();
+    const int failed = failed_low <= half ? failed_low : failed_high;
+    for (int i = failed; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) st.A(i, j) = 0.0f;
+        st.B[i] = 0.0f;
+        st.X[i] = x_before[i];
+    }
+    for (int i = failed; i <= n; ++i) load_row(grid, st, i, scratch);
 }
 
 // Runs one group of steps under a trap that shows `message` on any failure; false when it fired.

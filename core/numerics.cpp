@@ -162,13 +162,15 @@ void get_residual(SystemState& st) {
     loop_exit(n);
 }
 
-void get_norms(SystemState& st, MessageBoxes& box) {
+void get_norms_plain(SystemState& st, MessageBoxes& box) { get_norms_from(st, box, 1); }
+
+void get_norms_from(SystemState& st, MessageBoxes& box, int first) {
     const int n = st.N;
     need(st.A, n);
     need(st.D, n);
 
     // D(i) = sum over the equations j of A(j,i)^2, walking column i of A; i is the unknown.
-    for (int i = 1; i <= n; ++i) {
+    for (int i = first; i <= n; ++i) {
         const float* ai = st.A.col(i);
         float& d = st.D[i];
         d = 0.0f;

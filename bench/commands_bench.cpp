@@ -1,0 +1,162 @@
+// Whole commands at order 2000 against the parts they are made of, in one run: "Find  solution"
+// through its handler against gauss_solution alone, and Save (the system file) against formatting its
+// texts plus one sequential write of the same bytes.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "commands/commands.h"
+#include "core/app.h"
+#include "core/convert.h"
+#include "core/exact.h"
+#include "core/numerics.h"
+#include "files/save_command.h"
+#include "files/text_io.h"
+
+namespace {
+
+using namespace varnex;
+
+constexpr int k_order = 2000;
+
+class Controls : public varnex::Controls {
+  public:
+    std::map<Ctl, std::string> texts;
+    std::string text(Ctl c) const override {
+        auto it = texts.find(c);
+        return it == texts.end() ? std::string() : it->second;
+    }
+    void set_text(Ctl c, std::string_view t) override { texts[c] = std::string(t); }
+    bool enabled(Ctl) const override { return true; }
+    void set_enabled(Ctl, bool) override {}
+};
+
+class Boxes : public MessageBoxes {
+  public:
+    int shown = 0;
+    void message(std::string_view) override { ++shown; }
+    bool ask_yes_no(std::string_view) override { return true; }
+};
+
+class Clock : public varnex::Clock {
+  public:
+    float seconds_since_midnight() override { return 0.0f; }
+};
+
+// An application folder in a temporary folder, holding an order-2000 system in memory mode as Open
+// leaves it: random coefficients in [-1, 1) with a dominant diagonal, as texts in the grid, "0"
+// approximations, accuracy N/10. The elimination solves it and the first sweeps meet the accuracy.
+struct Fixture {
+    std::string folder;
+    Controls ui;
+    Boxes box;
+    Clock clock;
+    App app;
+
+    Fixture() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_bench_XXXXXX").string();
+        if (!mkdtemp(tmpl.data())) std::abort();
+        folder = tmpl;
+        app.ui = &ui;
+        app.box = &box;
+        app.clock = &clock;
+        app.app_folder = folder;
+        app.st.msg.fill();
+        app.st.N = k_order;
+        app.st.DataMode = kModeMemory;
+        app.st.IterCount = 1;
+        app.grid.fill_data(k_order);
+        std::mt19937 gen(2000);
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        char buf[32];
+        for (int i = 1; i <= k_order; ++i)
+            for (int j = 1; j <= k_order + 1; ++j) {
+                const float v = u(gen) + (i == j ? 0.5f * k_order : 0.0f);
+                app.grid.set_text(i, 2 * j - 1, std::string_view(buf, single_to_text(v, buf)));
+            }
+        ui.texts[Ctl::txtEps] = double_to_text(k_order / 10.0);
+        dim_cleared(app.st.X, k_order);
+    }
+    ~Fixture() {
+        std::error_code ec;
+        std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
+        std::filesystem::remove_all(folder, ec);
+    }
+    std::string system_file() const { return folder + "/sys2000.txt"; }
+};
+
+Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+// The whole command: txtEps, the grid into the arrays, elimination, residual and norms, the sweeps
+// with their grid writes, the duration.
+void BM_FindSolution2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    for (auto _ : state) cmdSolution_Click(f.app);
+    if (f.box.shown != 0 || f.app.last_run.end != RunEnd::AccuracyReached) state.SkipWithError("the run did not end cleanly");
+    state.counters["sweeps"] = f.app.last_run.sweeps;
+}
+BENCHMARK(BM_FindSolution2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+// The yardstick: the elimination alone, on the arrays the command loaded.
+void BM_GaussSolution2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    cmdSolution_Click(f.app);
+    SystemState st = f.app.st;
+    for (auto _ : state) gauss_solution(st);
+}
+BENCHMARK(BM_GaussSolution2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+// save_file of the system (about 36 MB), replacing the file of the previous iteration.
+void BM_SaveFile2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    const std::string path = f.system_file();
+    for (auto _ : state) save_file(f.app, path);
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(path)));
+}
+BENCHMARK(BM_SaveFile2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+// Part one of Save's yardstick: the grid's texts formatted into the file's bytes, into a buffer kept
+// from one iteration to the next.
+void BM_SaveFormat2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    std::string bytes, scratch;
+    for (auto _ : state) {
+        bytes.clear();
+        for (int i = 1; i <= k_order; ++i) {
+            for (int j = 1; j <= k_order + 1; ++j) {
+                bytes += f.app.grid.text(i, 2 * j - 1, scratch);
+                bytes += ' ';
+            }
+            bytes += "\r\n";
+        }
+        benchmark::DoNotOptimize(bytes.data());
+    }
+}
+BENCHMARK(BM_SaveFormat2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+// Part two: one sequential write of those bytes from memory into the file, replacing it.
+void BM_SaveWrite2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    const std::string path = f.system_file();
+    save_file(f.app, path);
+    const std::string bytes = InputFile(path).read_all();
+    for (auto _ : state) {
+        OutputFile out(path);
+        out.write(bytes);
+        out.close();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+}
+BENCHMARK(BM_SaveWrite2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+}  // namespace
