@@ -1,9 +1,10 @@
 // Whole commands at order 2000 against the parts they are made of, in one run: "Find  solution"
-// through its handler against gauss_solution alone, and Save (the system file) against formatting its
-// texts plus one sequential write of the same bytes.
+// through its handler against gauss_solution alone, and Save (the system file and its solution file)
+// against formatting their texts plus one sequential write of each file's bytes.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -44,6 +45,16 @@ class Boxes : public MessageBoxes {
     bool ask_yes_no(std::string_view) override { return true; }
 };
 
+class Dialog : public FileDialog {
+  public:
+    std::string path;
+    bool ShowOpen() override { return false; }
+    bool ShowSave() override {
+        FileName = path;
+        return true;
+    }
+};
+
 class Clock : public varnex::Clock {
   public:
     float seconds_since_midnight() override { return 0.0f; }
@@ -57,12 +68,16 @@ struct Fixture {
     Controls ui;
     Boxes box;
     Clock clock;
+    Dialog cd;
     App app;
 
     Fixture() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_bench_XXXXXX").string();
         if (!mkdtemp(tmpl.data())) std::abort();
         folder = tmpl;
+        std::filesystem::create_directories(folder + "/data");
+        cd.path = system_file();
+        app.cd = &cd;
         app.ui = &ui;
         app.box = &box;
         app.clock = &clock;
@@ -88,7 +103,8 @@ struct Fixture {
         std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
         std::filesystem::remove_all(folder, ec);
     }
-    std::string system_file() const { return folder + "/sys2000.txt"; }
+    std::string system_file() const { return folder + "/data/sys2000.txt"; }
+    std::string solution_file() const { return folder + "/data/solutions/sys2000.txt"; }
 };
 
 Fixture& fixture() {
@@ -115,47 +131,56 @@ void BM_GaussSolution2000(benchmark::State& state) {
 }
 BENCHMARK(BM_GaussSolution2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
-// save_file of the system (about 36 MB), replacing the file of the previous iteration.
-void BM_SaveFile2000(benchmark::State& state) {
+// The whole Save command: the system file (about 36 MB) and its solution file, both replacing the files
+// of the previous iteration (the replace questions are answered Yes).
+void BM_SaveCommand2000(benchmark::State& state) {
     Fixture& f = fixture();
-    const std::string path = f.system_file();
-    for (auto _ : state) save_file(f.app, path);
-    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(path)));
+    for (auto _ : state) Save_Click(f.app);
+    if (!std::filesystem::exists(f.solution_file())) state.SkipWithError("no solution file");
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(f.system_file())) / 1e6;
 }
-BENCHMARK(BM_SaveFile2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_SaveCommand2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
-// Part one of Save's yardstick: the grid's texts formatted into the file's bytes, into a buffer kept
-// from one iteration to the next.
+// Part one of Save's yardstick: the grid's texts formatted into the bytes of both files, into buffers
+// kept from one iteration to the next.
 void BM_SaveFormat2000(benchmark::State& state) {
     Fixture& f = fixture();
-    std::string bytes, scratch;
+    std::string system, solution, scratch;
     for (auto _ : state) {
-        bytes.clear();
+        system.clear();
+        solution.clear();
         for (int i = 1; i <= k_order; ++i) {
             for (int j = 1; j <= k_order + 1; ++j) {
-                bytes += f.app.grid.text(i, 2 * j - 1, scratch);
-                bytes += ' ';
+                system += f.app.grid.text(i, 2 * j - 1, scratch);
+                system += ' ';
             }
-            bytes += "\r\n";
+            system += "\r\n";
+            solution += f.app.grid.text(i, 2 * k_order + 3, scratch);
+            solution += ' ';
         }
-        benchmark::DoNotOptimize(bytes.data());
+        solution += "\r\n";
+        benchmark::DoNotOptimize(system.data());
+        benchmark::DoNotOptimize(solution.data());
     }
 }
 BENCHMARK(BM_SaveFormat2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
-// Part two: one sequential write of those bytes from memory into the file, replacing it.
+// Part two: one sequential write of each file's bytes from memory, replacing the file.
 void BM_SaveWrite2000(benchmark::State& state) {
     Fixture& f = fixture();
-    const std::string path = f.system_file();
-    save_file(f.app, path);
-    const std::string bytes = InputFile(path).read_all();
+    Save_Click(f.app);
+    const std::string system = InputFile(f.system_file()).read_all();
+    const std::string solution = InputFile(f.solution_file()).read_all();
+    const std::string copies[] = {f.folder + "/copy.txt", f.folder + "/copy_solution.txt"};
     for (auto _ : state) {
-        OutputFile out(path);
-        out.write(bytes);
-        out.close();
+        for (int k = 0; k < 2; ++k) {
+            std::FILE* out = std::fopen(copies[k].c_str(), "wb");
+            const std::string& bytes = k == 0 ? system : solution;
+            if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fclose(out) != 0)
+                state.SkipWithError("write failed");
+        }
     }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(system.size() + solution.size()));
 }
 BENCHMARK(BM_SaveWrite2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 

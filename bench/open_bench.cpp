@@ -86,6 +86,42 @@ void BM_OpenFile2000(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenFile2000)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
+class Controls : public varnex::Controls {
+  public:
+    std::string text(varnex::Ctl) const override { return {}; }
+    void set_text(varnex::Ctl, std::string_view) override {}
+    bool enabled(varnex::Ctl) const override { return true; }
+    void set_enabled(varnex::Ctl, bool) override {}
+};
+
+class Dialog : public varnex::FileDialog {
+  public:
+    std::string path;
+    bool ShowOpen() override {
+        FileName = path;
+        return true;
+    }
+    bool ShowSave() override { return false; }
+};
+
+// The whole command: the dialog's file into the grid, the boxes, and the arrays for the new order.
+void BM_OpenCommand2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    SilentBoxes boxes;
+    Controls ui;
+    Dialog cd;
+    cd.path = f.path;
+    varnex::App app;
+    app.box = &boxes;
+    app.ui = &ui;
+    app.cd = &cd;
+    app.app_folder = f.folder;
+    app.st.msg.fill();
+    for (auto _ : state) varnex::Open_Click(app);
+    if (boxes.shown != 0 || app.st.N != k_order) state.SkipWithError("the file did not open cleanly");
+}
+BENCHMARK(BM_OpenCommand2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
 // The floor: one read of the whole file into memory, nothing else.
 void BM_PlainRead2000(benchmark::State& state) {
     Fixture& f = fixture();

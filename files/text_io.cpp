@@ -171,22 +171,52 @@ void split_tokens(std::string_view line, std::vector<std::string_view>& tokens) 
 OutputFile::OutputFile(const std::string& path) {
     f_ = std::fopen(path.c_str(), "wb");
     if (!f_) raise(ErrorKind::FileError);
-    std::setvbuf(f_, nullptr, _IOFBF, 1 << 20);
+    // The buffer here does the gathering; the stream passes each chunk straight to the file.
+    std::setvbuf(f_, nullptr, _IONBF, 0);
 }
 
 OutputFile::~OutputFile() {
-    if (f_) std::fclose(f_);
+    if (!f_) return;
+    // What was written before a failure stays in the file, as a stream's own buffer would leave it.
+    if (!buf_.empty()) std::fwrite(buf_.data(), 1, buf_.size(), f_);
+    std::fclose(f_);
+}
+
+void OutputFile::flush() {
+    if (buf_.empty()) return;
+    if (std::fwrite(buf_.data(), 1, buf_.size(), f_) != buf_.size()) raise(ErrorKind::FileError);
+    buf_.clear();
 }
 
 void OutputFile::write(std::string_view bytes) {
-    if (!f_ || std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) raise(ErrorKind::FileError);
+    if (!f_) raise(ErrorKind::FileError);
+    if (buf_.size() + bytes.size() > k_chunk) {
+        flush();
+        // A piece as large as the chunk goes out as it is.
+        if (bytes.size() >= k_chunk) {
+            if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) raise(ErrorKind::FileError);
+            return;
+        }
+    }
+    try {
+        buf_.append(bytes);
+    } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
+    }
 }
 
 void OutputFile::close() {
     if (!f_) return;
-    int rc = std::fclose(f_);
+    std::FILE* f = f_;
+    try {
+        flush();
+    } catch (const RunError&) {
+        f_ = nullptr;
+        std::fclose(f);
+        throw;
+    }
     f_ = nullptr;
-    if (rc != 0) raise(ErrorKind::FileError);
+    if (std::fclose(f) != 0) raise(ErrorKind::FileError);
 }
 
 }  // namespace varnex

@@ -94,8 +94,10 @@ class LineReader {
 /// count would. Allocates nothing once `tokens` has grown to the line's size.
 void split_tokens(std::string_view line, std::vector<std::string_view>& tokens);
 
-/// A file created or emptied for writing, with a large buffer; the destructor closes it (dropping
-/// errors), close() closes it and reports them.
+/// A file created or emptied for writing; the destructor writes what it holds and closes it (dropping
+/// errors), close() does the same and reports them. Written bytes gather in a buffer that grows with
+/// them up to k_chunk and is then written out and reused, so a small file costs what it holds and a
+/// large one a single warm chunk.
 class OutputFile {
   public:
     /// Creates or empties the file; raises RunError(FileError) when it cannot be opened for writing.
@@ -109,8 +111,14 @@ class OutputFile {
     /// Flushes and closes; raises RunError(FileError) when that fails.
     void close();
 
+    static constexpr std::size_t k_chunk = 256 * 1024;
+
   private:
+    // Writes the gathered bytes to the file and empties the buffer.
+    void flush();
+
     std::FILE* f_ = nullptr;
+    std::string buf_;
 };
 
 }  // namespace varnex

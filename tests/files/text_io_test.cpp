@@ -85,6 +85,13 @@ TEST(FileReading, CostsMemoryInProportionToTheFile) {
     };
     EXPECT_LE(requested([&] { EXPECT_EQ(InputFile(small).read_all(), "2 1 5 \r\n"); }), 64u);
     EXPECT_LE(requested([&] { EXPECT_EQ(file_lines(small, FileLines::k_chunk), Lines{"2 1 5 "}); }), 256u);
+    const std::string written = dir.path() + "/written.txt";
+    EXPECT_LE(requested([&] {
+                  OutputFile out(written);
+                  out.write("0.8 1.4 \r\n");
+                  out.close();
+              }),
+              64u);
 
     // A 2 MB file goes through one chunk; a single line longer than the chunk grows the buffer to hold it.
     std::string big;
@@ -102,6 +109,24 @@ TEST(FileReading, CostsMemoryInProportionToTheFile) {
     }
     EXPECT_EQ(count, 100001u);
     EXPECT_EQ(largest, 4 * FileLines::k_chunk);
+}
+
+// Pieces that cross the chunk's end and one larger than the chunk come out in order; a writer dropped
+// without close(), as a failing command drops it, leaves everything written to it in the file.
+TEST(OutputFile, WritesEveryPieceInOrderAlsoWhenDroppedWithoutClose) {
+    test::TempDir dir;
+    std::string want;
+    {
+        OutputFile out(dir.path() + "/out.txt");
+        std::mt19937 gen(9);
+        for (int k = 0; k < 3000; ++k) {
+            std::string piece(std::uniform_int_distribution<int>(0, 700)(gen), static_cast<char>('a' + k % 26));
+            if (k == 1500) piece.assign(OutputFile::k_chunk + 3, '#');
+            out.write(piece);
+            want += piece;
+        }
+    }
+    EXPECT_EQ(test::read_file(dir.path() + "/out.txt"), want);
 }
 
 }  // namespace
