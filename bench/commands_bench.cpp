@@ -131,6 +131,17 @@ void BM_GaussSolution2000(benchmark::State& state) {
 }
 BENCHMARK(BM_GaussSolution2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
+// For the breakdown: the first "Next Iteration" of a run, which is "Find  solution" without the
+// elimination (the grid into the arrays, residual, norms, one sweep).
+void BM_FirstIteration2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        f.app.st.IterCount = 1;
+        cmdIter_Click(f.app);
+    }
+}
+BENCHMARK(BM_FirstIteration2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
 // The whole Save command: the system file (about 36 MB) and its solution file, both replacing the files
 // of the previous iteration (the replace questions are answered Yes).
 void BM_SaveCommand2000(benchmark::State& state) {

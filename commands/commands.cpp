@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -37,9 +38,19 @@ void dim_memory(SystemState& st) {
 
 // Loading the grid: row by row, a(i,1..N), then b(i), then x(i), each converted as it is read and
 // stored at once, so a failure leaves everything read before it in the arrays.
-void load_row(const GridModel& grid, SystemState& st, int i, std::string& scratch) {
+// The row's texts are taken in one go when the grid holds the system layout (`views` has room for
+// N + 2); a cell never written, or a grid laid out otherwise, is read cell by cell.
+void load_row(const GridModel& grid, SystemState& st, int i, std::vector<std::string_view>& views,
+              std::string& scratch) {
     const int n = st.N;
-    // j: the unknown; its coefficient lies in column 2j - 1.
+    if (grid.system_row_texts(i, n + 2, views.data())) {
+        auto cell = [&](int k) { return views[k].data() ? views[k] : grid.text(i, 2 * k + 1, scratch); };
+        // j: the unknown; its coefficient lies in column 2j - 1, then b(i) and x(i).
+        for (int j = 1; j <= n; ++j) st.A(i, j) = text_to_single(cell(j - 1));
+        st.B[i] = text_to_single(cell(n));
+        st.X[i] = text_to_single(cell(n + 1));
+        return;
+    }
     for (int j = 1; j <= n; ++j) st.A(i, j) = text_to_single(grid.text(i, 2 * j - 1, scratch));
     st.B[i] = text_to_single(grid.text(i, 2 * n + 1, scratch));
     st.X[i] = text_to_single(grid.text(i, 2 * n + 3, scratch));
@@ -47,10 +58,11 @@ void load_row(const GridModel& grid, SystemState& st, int i, std::string& scratc
 
 // Loads rows first..last in order and stops at the first that fails; returns it, or last + 1.
 int load_rows(const GridModel& grid, SystemState& st, int first, int last) noexcept {
-    std::string scratch;
     int i = first;
     try {
-        for (; i <= last; ++i) load_row(grid, st, i, scratch);
+        std::vector<std::string_view> views(static_cast<std::size_t>(st.N) + 2);
+        std::string scratch;
+        for (; i <= last; ++i) load_row(grid, st, i, views, scratch);
     } catch (...) {
     }
     return i;
@@ -68,9 +80,10 @@ void load_grid(App& app) {
     const GridModel& grid = app.grid;
     const int n = st.N;
     i16(2 * n + 3);  // the column indices are 16-bit; checked once before anything is read
+    std::vector<std::string_view> views(static_cast<std::size_t>(n) + 2);
     std::string scratch;
     if (n < kLoadThreadOrder || std::thread::hardware_concurrency() < 2) {
-        for (int i = 1; i <= n; ++i) load_row(grid, st, i, scratch);
+        for (int i = 1; i <= n; ++i) load_row(grid, st, i, views, scratch);
         return;
     }
     const std::vector<float> x_before(st.X.begin(), st.X.begin() + n + 1);
@@ -90,7 +103,7 @@ void load_grid(App& app) {
         st.B[i] = 0.0f;
         st.X[i] = x_before[i];
     }
-    for (int i = failed; i <= n; ++i) load_row(grid, st, i, scratch);
+    for (int i = failed; i <= n; ++i) load_row(grid, st, i, views, scratch);
 }
 
 // Runs one group of steps under a trap that shows `message` on any failure; false when it fired.
