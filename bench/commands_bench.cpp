@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands/commands.h"
 #include "core/app.h"
@@ -105,6 +108,7 @@ struct Fixture {
     }
     std::string system_file() const { return folder + "/data/sys2000.txt"; }
     std::string solution_file() const { return folder + "/data/solutions/sys2000.txt"; }
+    std::string copy_file(int k) const { return folder + (k == 0 ? "/copy.txt" : "/copy_solution.txt"); }
 };
 
 Fixture& fixture() {
@@ -153,46 +157,98 @@ void BM_SaveCommand2000(benchmark::State& state) {
 BENCHMARK(BM_SaveCommand2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
 // Part one of Save's yardstick: the grid's texts formatted into the bytes of both files, into buffers
-// kept from one iteration to the next.
+// kept from one call to the next.
+void format_texts(const App& app, std::string& system, std::string& solution, std::string& scratch) {
+    system.clear();
+    solution.clear();
+    for (int i = 1; i <= k_order; ++i) {
+        for (int j = 1; j <= k_order + 1; ++j) {
+            system += app.grid.text(i, 2 * j - 1, scratch);
+            system += ' ';
+        }
+        system += "\r\n";
+        solution += app.grid.text(i, 2 * k_order + 3, scratch);
+        solution += ' ';
+    }
+    solution += "\r\n";
+    benchmark::DoNotOptimize(system.data());
+    benchmark::DoNotOptimize(solution.data());
+}
+
+// Part two: one sequential write of a file's bytes from memory, replacing the file.
+bool write_file(const std::string& path, const std::string& bytes) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && written;
+}
+
 void BM_SaveFormat2000(benchmark::State& state) {
     Fixture& f = fixture();
     std::string system, solution, scratch;
-    for (auto _ : state) {
-        system.clear();
-        solution.clear();
-        for (int i = 1; i <= k_order; ++i) {
-            for (int j = 1; j <= k_order + 1; ++j) {
-                system += f.app.grid.text(i, 2 * j - 1, scratch);
-                system += ' ';
-            }
-            system += "\r\n";
-            solution += f.app.grid.text(i, 2 * k_order + 3, scratch);
-            solution += ' ';
-        }
-        solution += "\r\n";
-        benchmark::DoNotOptimize(system.data());
-        benchmark::DoNotOptimize(solution.data());
-    }
+    for (auto _ : state) format_texts(f.app, system, solution, scratch);
 }
 BENCHMARK(BM_SaveFormat2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
-// Part two: one sequential write of each file's bytes from memory, replacing the file.
 void BM_SaveWrite2000(benchmark::State& state) {
     Fixture& f = fixture();
-    Save_Click(f.app);
-    const std::string system = InputFile(f.system_file()).read_all();
-    const std::string solution = InputFile(f.solution_file()).read_all();
-    const std::string copies[] = {f.folder + "/copy.txt", f.folder + "/copy_solution.txt"};
-    for (auto _ : state) {
-        for (int k = 0; k < 2; ++k) {
-            std::FILE* out = std::fopen(copies[k].c_str(), "wb");
-            const std::string& bytes = k == 0 ? system : solution;
-            if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fclose(out) != 0)
-                state.SkipWithError("write failed");
-        }
-    }
+    std::string system, solution, scratch;
+    format_texts(f.app, system, solution, scratch);
+    for (auto _ : state)
+        if (!write_file(f.copy_file(0), system) || !write_file(f.copy_file(1), solution))
+            state.SkipWithError("write failed");
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(system.size() + solution.size()));
 }
 BENCHMARK(BM_SaveWrite2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+double median(std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
+// The command and its yardstick side by side: each iteration times one whole command and then its
+// parts, so that both see the same state of a shared machine; the counter "ratio" is the median of
+// the iterations' ratios, command_ms and parts_ms the medians of the two times.
+template <class Command, class Parts>
+void paired(benchmark::State& state, Command&& command, Parts&& parts) {
+    std::vector<double> t_command, t_parts, ratio;
+    for (auto _ : state) {
+        auto t0 = std::chrono::steady_clock::now();
+        command();
+        auto t1 = std::chrono::steady_clock::now();
+        parts();
+        auto t2 = std::chrono::steady_clock::now();
+        t_command.push_back(std::chrono::duration<double>(t1 - t0).count());
+        t_parts.push_back(std::chrono::duration<double>(t2 - t1).count());
+        ratio.push_back(t_command.back() / t_parts.back());
+        state.SetIterationTime(t_command.back());
+    }
+    state.counters["command_ms"] = median(t_command) * 1e3;
+    state.counters["parts_ms"] = median(t_parts) * 1e3;
+    state.counters["ratio"] = median(ratio);
+}
+
+void BM_FindSolutionVsGauss2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    cmdSolution_Click(f.app);
+    SystemState st = f.app.st;
+    paired(state, [&] { cmdSolution_Click(f.app); }, [&] { gauss_solution(st); });
+    if (f.box.shown != 0 || f.app.last_run.end != RunEnd::AccuracyReached) state.SkipWithError("the run did not end cleanly");
+}
+BENCHMARK(BM_FindSolutionVsGauss2000)->Unit(benchmark::kMillisecond)->MinTime(4.0)->UseManualTime();
+
+void BM_SaveVsParts2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    std::string system, solution, scratch;
+    bool written = true;
+    paired(
+        state, [&] { Save_Click(f.app); },
+        [&] {
+            format_texts(f.app, system, solution, scratch);
+            written = write_file(f.copy_file(0), system) && write_file(f.copy_file(1), solution) && written;
+        });
+    if (!written) state.SkipWithError("write failed");
+}
+BENCHMARK(BM_SaveVsParts2000)->Unit(benchmark::kMillisecond)->MinTime(4.0)->UseManualTime();
 
 }  // namespace
