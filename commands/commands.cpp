@@ -3,6 +3,7 @@
 // cover; whatever no trap covers ends the command silently, so no exception leaves a handler.
 #include "commands/commands.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -39,30 +40,65 @@ void dim_memory(SystemState& st) {
 // Loading the grid: row by row, a(i,1..N), then b(i), then x(i), each converted as it is read and
 // stored at once, so a failure leaves everything read before it in the arrays.
 // The row's texts are taken in one go when the grid holds the system layout (`views` has room for
-// N + 2); a cell never written, or a grid laid out otherwise, is read cell by cell.
-void load_row(const GridModel& grid, SystemState& st, int i, std::vector<std::string_view>& views,
-              std::string& scratch) {
+// N + 2); a cell never written, or a grid laid out otherwise, is read cell by cell. a(i,j) goes to
+// store_a(j, value).
+template <class StoreA>
+void load_row_with(const GridModel& grid, SystemState& st, int i, std::vector<std::string_view>& views,
+                   std::string& scratch, StoreA&& store_a) {
     const int n = st.N;
     if (grid.system_row_texts(i, n + 2, views.data())) {
         auto cell = [&](int k) { return views[k].data() ? views[k] : grid.text(i, 2 * k + 1, scratch); };
         // j: the unknown; its coefficient lies in column 2j - 1, then b(i) and x(i).
-        for (int j = 1; j <= n; ++j) st.A(i, j) = text_to_single(cell(j - 1));
+        for (int j = 1; j <= n; ++j) store_a(j, text_to_single(cell(j - 1)));
         st.B[i] = text_to_single(cell(n));
         st.X[i] = text_to_single(cell(n + 1));
         return;
     }
-    for (int j = 1; j <= n; ++j) st.A(i, j) = text_to_single(grid.text(i, 2 * j - 1, scratch));
+    for (int j = 1; j <= n; ++j) store_a(j, text_to_single(grid.text(i, 2 * j - 1, scratch)));
     st.B[i] = text_to_single(grid.text(i, 2 * n + 1, scratch));
     st.X[i] = text_to_single(grid.text(i, 2 * n + 3, scratch));
 }
 
-// Loads rows first..last in order and stops at the first that fails; returns it, or last + 1.
+void load_row(const GridModel& grid, SystemState& st, int i, std::vector<std::string_view>& views,
+              std::string& scratch) {
+    load_row_with(grid, st, i, views, scratch, [&](int j, float v) { st.A(i, j) = v; });
+}
+
+// Rows converted into a tile before they go into A: A keeps its columns contiguous, so a row written
+// straight into it touches N cache lines and pages; a tile of rows goes in column by column, one run
+// of kTileRows values per column.
+constexpr int kTileRows = 16;
+
+// Loads rows first..last in order and stops at the first that fails; returns it, or last + 1. The
+// rows of a tile before a failing row are stored; the failing row is left to the caller.
 int load_rows(const GridModel& grid, SystemState& st, int first, int last) noexcept {
+    const int n = st.N;
     int i = first;
     try {
-        std::vector<std::string_view> views(static_cast<std::size_t>(st.N) + 2);
+        std::vector<std::string_view> views(static_cast<std::size_t>(n) + 2);
+        std::vector<float> tile(static_cast<std::size_t>(kTileRows) * n);
         std::string scratch;
-        for (; i <= last; ++i) load_row(grid, st, i, views, scratch);
+        auto store_tile = [&](int i0, int rows) {
+            for (int j = 1; j <= n; ++j) {
+                float* col = st.A.col(j) + i0;
+                const float* from = tile.data() + (j - 1);
+                for (int r = 0; r < rows; ++r) col[r] = from[static_cast<std::size_t>(r) * n];
+            }
+        };
+        while (i <= last) {
+            const int i0 = i;
+            const int rows = std::min(kTileRows, last - i0 + 1);
+            try {
+                for (; i < i0 + rows; ++i) {
+                    float* row = tile.data() + static_cast<std::size_t>(i - i0) * n;
+                    load_row_with(grid, st, i, views, scratch, [row](int j, float v) { row[j - 1] = v; });
+                }
+            } catch (...) {
+                store_tile(i0, i - i0);
+                return i;
+            }
+            store_tile(i0, rows);
+        }
     } catch (...) {
     }
     return i;

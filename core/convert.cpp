@@ -243,12 +243,18 @@ bool plain_decimal_to_single(std::string_view t, float& out) {
 void set_decimal_separator(char sep) { g_sep = sep; }
 char decimal_separator() { return g_sep; }
 
+// The rarer forms, kept out of text_to_single so that its common path needs no stack frame.
+[[gnu::noinline]] static float other_text_to_single(std::string_view text) {
+    float v;
+    if (short_text_to_single(text, v)) return v;
+    return text_to_single_plain(text);
+}
+
 float text_to_single(std::string_view text) {
     float v;
     if (plain_decimal_to_single(text, v)) [[likely]]
         return v;
-    if (short_text_to_single(text, v)) return v;
-    return text_to_single_plain(text);
+    return other_text_to_single(text);
 }
 
 float text_to_single_plain(std::string_view text) {
