@@ -179,55 +179,57 @@ T load(const char* p) {
 
 // The fastest path, for the form of nearly every coefficient: an optional sign, one to eight digits,
 // and optionally the separator and one to eight digits, nothing else (no blank, no exponent). The text
-// (at most 16 bytes) is loaded into a 128-bit value without reading past its end; each digit run is
-// then cut out as the top bytes of the eight that end where it ends, the bytes before it turned into
-// '0'. The result is the short path's: m and 10^f exact floats, one rounding. Written with few
-// branches and no round trip through memory, as the signs and lengths of a file's numbers vary at
-// random. False hands the text to the short path.
+// (at most 16 bytes) is read as 64-bit words without reading past its end: `head` holds bytes 0..7
+// (zeros past the end of a shorter text), `tail` the last eight. Each digit run is then cut out as the
+// top bytes of the eight that end where it ends, the bytes before it turned into '0'. The result is
+// the short path's: m and 10^f exact floats, one rounding. Written with few branches and no round trip
+// through memory, as the signs and lengths of a file's numbers vary at random. False hands the text to
+// the short path.
 bool plain_decimal_to_single(std::string_view t, float& out) {
-    using u128 = unsigned __int128;
     const std::size_t len = t.size();
     if (len == 0 || len > 16) return false;
     constexpr uint64_t k_zeros = 0x3030303030303030;
     constexpr uint64_t k_ones = 0x0101010101010101;
     constexpr uint64_t k_highs = 0x8080808080808080;
     const char* src = t.data();
-    // Byte k of the text in bits 8k..8k+7, zeros past the end; overlapping loads cover each length.
-    u128 text;
+    uint64_t head, tail;
     if (len >= 8) {
-        const uint64_t tail = load<uint64_t>(src + len - 8);
-        text = load<uint64_t>(src) | (u128{tail} << (8 * (len - 8)));
-    } else if (len >= 4) {
-        const uint64_t tail = load<uint32_t>(src + len - 4);
-        text = load<uint32_t>(src) | (tail << (8 * (len - 4)));
+        head = load<uint64_t>(src);
+        tail = load<uint64_t>(src + len - 8);
     } else {
-        const auto byte = [&](std::size_t k) { return u128{static_cast<unsigned char>(src[k])} << (8 * k); };
-        text = byte(0) | byte(len / 2) | byte(len - 1);
+        if (len >= 4) {
+            head = load<uint32_t>(src) | (uint64_t{load<uint32_t>(src + len - 4)} << (8 * (len - 4)));
+        } else {
+            const auto byte = [&](std::size_t k) { return uint64_t{static_cast<unsigned char>(src[k])} << (8 * k); };
+            head = byte(0) | byte(len / 2) | byte(len - 1);
+        }
+        tail = head << (8 * (8 - len));
     }
-    const uint64_t w0 = static_cast<uint64_t>(text), w1 = static_cast<uint64_t>(text >> 64);
-    const unsigned char first = static_cast<unsigned char>(w0);
+    const unsigned char first = static_cast<unsigned char>(head);
     const bool negative = first == '-';
     const std::size_t a = (negative || first == '+') ? 1 : 0;
-    // The first separator: the lowest byte equal to it, found in each half as a zero byte of the XOR.
+    // The first separator: the lowest byte equal to it, found as a zero byte of the XOR, in the head
+    // and then in the tail (whose bytes shared with the head hold none by then).
     const uint64_t pattern = k_ones * static_cast<unsigned char>(g_sep);
     auto zero_bytes = [](uint64_t v) { return (v - k_ones) & ~v & k_highs; };
-    const uint64_t lo = zero_bytes(w0 ^ pattern), hi = zero_bytes(w1 ^ pattern);
-    const std::size_t found = lo ? std::countr_zero(lo) / 8 : hi ? 8 + std::countr_zero(hi) / 8 : 16;
+    const uint64_t in_head = zero_bytes(head ^ pattern), in_tail = zero_bytes(tail ^ pattern);
+    const std::size_t found = in_head   ? std::countr_zero(in_head) / 8
+                              : in_tail ? len - 8 + std::countr_zero(in_tail) / 8
+                                        : len;
     const bool sep = found < len;
-    const std::size_t p = sep ? found : len;
+    const std::size_t p = found;
     const std::size_t int_len = p - a;
     const std::size_t frac_len = sep ? len - p - 1 : 0;
     if (int_len == 0 || int_len > 8 || frac_len > 8 || (sep && frac_len == 0)) return false;
-    // The eight bytes ending at run_end (1..16), of which only the last run_len (0..8) are kept, the
-    // others (bytes before the run, or before the text) becoming '0'.
-    auto run = [&](std::size_t run_end, std::size_t run_len) {
-        const uint64_t bytes = run_end >= 8 ? static_cast<uint64_t>(text >> (8 * (run_end - 8)))
-                                            : static_cast<uint64_t>(text) << (8 * (8 - run_end));
-        const uint64_t keep = run_len ? ~uint64_t{0} << (8 * (8 - run_len)) : 0;
-        return (bytes & keep) | (k_zeros & ~keep);
+    // Of eight bytes ending at a run's end only the last run_len (0..8) are kept, the others become '0'.
+    auto keep = [](uint64_t bytes, std::size_t run_len) {
+        const uint64_t mask = run_len ? ~uint64_t{0} << (8 * (8 - run_len)) : 0;
+        return (bytes & mask) | (k_zeros & ~mask);
     };
-    const uint64_t int_bytes = run(p, int_len);
-    const uint64_t frac_bytes = run(len, frac_len);
+    // The integer run ends at p <= 9: eight bytes read there, or the head moved up.
+    const uint64_t int_end = p >= 8 ? load<uint64_t>(src + p - 8) : head << (8 * (8 - p));
+    const uint64_t int_bytes = keep(int_end, int_len);
+    const uint64_t frac_bytes = keep(tail, frac_len);
     if (!eight_digits(int_bytes) || !eight_digits(frac_bytes)) return false;
     static constexpr uint32_t k_scale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     const uint64_t m = uint64_t{eight_digits_value(int_bytes)} * k_scale[frac_len] + eight_digits_value(frac_bytes);
