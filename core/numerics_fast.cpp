@@ -2,7 +2,10 @@
 // processor, which give the plain loops' bits (core/gauss_blocked.cpp, core/sweep.cpp).
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "core/exact.h"
 #include "core/gauss_blocked.h"
@@ -38,21 +41,53 @@ void get_norms(SystemState& st, MessageBoxes& box) {
     // that ends in either is handed to the plain loop from its first column, which stops or reports
     // exactly where the plain loop over all columns does. Clean groups store their D(i) in order.
     constexpr int kChains = 8;
-    int i = 1;
-    for (; i + kChains - 1 <= n; i += kChains) {
-        const float* a[kChains];
-        float d[kChains];
-        for (int c = 0; c < kChains; ++c) {
-            a[c] = st.A.col(i + c);
-            d[c] = 0.0f;
-        }
-        for (int j = 1; j <= n; ++j)
-            for (int c = 0; c < kChains; ++c) d[c] = mul_add(a[c][j], a[c][j], d[c]);
-        bool clean = true;
-        for (int c = 0; c < kChains; ++c) clean = clean && std::isfinite(d[c]) && d[c] != 0.0f;
-        if (!clean) break;
-        for (int c = 0; c < kChains; ++c) st.D[i + c] = d[c];
+    const int groups = n / kChains;
+    // The groups' sums go to a scratch first, on two threads at larger orders (each group is its own
+    // work); then the clean groups are stored in order up to the first that is not.
+    std::vector<float> sums;
+    std::vector<char> clean;
+    try {
+        sums.resize(static_cast<std::size_t>(groups) * kChains);
+        clean.resize(static_cast<std::size_t>(groups));
+    } catch (const std::bad_alloc&) {
+        get_norms_plain(st, box);  // the plain loop needs no scratch
+        return;
     }
+    auto run = [&](int g0, int g1) {
+        for (int g = g0; g < g1; ++g) {
+            const int i = 1 + g * kChains;
+            const float* a[kChains];
+            float d[kChains];
+            for (int c = 0; c < kChains; ++c) {
+                a[c] = st.A.col(i + c);
+                d[c] = 0.0f;
+            }
+            for (int j = 1; j <= n; ++j)
+                for (int c = 0; c < kChains; ++c) d[c] = mul_add(a[c][j], a[c][j], d[c]);
+            bool ok = true;
+            for (int c = 0; c < kChains; ++c) {
+                ok = ok && std::isfinite(d[c]) && d[c] != 0.0f;
+                sums[static_cast<std::size_t>(g) * kChains + c] = d[c];
+            }
+            clean[g] = ok;
+        }
+    };
+    if (n >= 512 && std::thread::hardware_concurrency() >= 2) {
+        const int half = groups / 2;
+        std::thread helper;
+        try {
+            helper = std::thread(run, half, groups);
+        } catch (const std::system_error&) {
+            run(half, groups);
+        }
+        run(0, half);
+        if (helper.joinable()) helper.join();
+    } else {
+        run(0, groups);
+    }
+    int i = 1;
+    for (int g = 0; g < groups && clean[g]; ++g, i += kChains)
+        for (int c = 0; c < kChains; ++c) st.D[i + c] = sums[static_cast<std::size_t>(g) * kChains + c];
     if (i <= n) get_norms_from(st, box, i);
 }
 
