@@ -1,8 +1,13 @@
 // Open of an order-2000 text system file (2000 x 2001 tokens, about 36 MB) into the grid: the whole
-// open_file, against one plain read of the same file, with the grid's memory beside the file size.
+// open_file against its parts (one sequential read of the file into a reused buffer, the token split,
+// the grid writes), and against one read into a freshly allocated string, with the grid's memory
+// beside the file size.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -83,6 +88,49 @@ void BM_OpenFile2000(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenFile2000)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
+class Controls : public varnex::Controls {
+  public:
+    std::string text(varnex::Ctl) const override { return {}; }
+    void set_text(varnex::Ctl, std::string_view) override {}
+    bool enabled(varnex::Ctl) const override { return true; }
+    void set_enabled(varnex::Ctl, bool) override {}
+};
+
+class Dialog : public varnex::FileDialog {
+  public:
+    std::string path;
+    bool ShowOpen() override {
+        FileName = path;
+        return true;
+    }
+    bool ShowSave() override { return false; }
+};
+
+// An App whose open dialog confirms the fixture's file.
+struct OpenApp {
+    SilentBoxes boxes;
+    Controls ui;
+    Dialog cd;
+    varnex::App app;
+    explicit OpenApp(const Fixture& f) {
+        cd.path = f.path;
+        app.box = &boxes;
+        app.ui = &ui;
+        app.cd = &cd;
+        app.app_folder = f.folder;
+        app.st.msg.fill();
+    }
+    bool clean() const { return boxes.shown == 0 && app.st.N == k_order; }
+};
+
+// The whole command: the dialog's file into the grid, the boxes, and the arrays for the new order.
+void BM_OpenCommand2000(benchmark::State& state) {
+    OpenApp o(fixture());
+    for (auto _ : state) varnex::Open_Click(o.app);
+    if (!o.clean()) state.SkipWithError("the file did not open cleanly");
+}
+BENCHMARK(BM_OpenCommand2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
 // The floor: one read of the whole file into memory, nothing else.
 void BM_PlainRead2000(benchmark::State& state) {
     Fixture& f = fixture();
@@ -94,22 +142,113 @@ void BM_PlainRead2000(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainRead2000)->Unit(benchmark::kMillisecond);
 
-// Line and token splitting over the file in memory, without the grid.
+// Part one of Open's yardstick: one sequential read of the file into a buffer sized once and kept.
+bool read_reused(const Fixture& f, std::string& buffer) {
+    buffer.resize(f.file_bytes);
+    int fd = ::open(f.path.c_str(), O_RDONLY);
+    std::size_t used = 0;
+    for (ssize_t got; (got = ::read(fd, buffer.data() + used, buffer.size() - used)) > 0;)
+        used += static_cast<std::size_t>(got);
+    ::close(fd);
+    benchmark::DoNotOptimize(buffer.data());
+    return used == f.file_bytes;
+}
+
+// Part two: line and token splitting over the file in memory, without the grid.
+std::size_t split_all(const std::string& text, std::vector<std::string_view>& tokens) {
+    std::size_t count = 0;
+    varnex::LineReader lines(text);
+    while (!lines.at_end()) {
+        varnex::split_tokens(lines.next(), tokens);
+        count += tokens.size();
+    }
+    benchmark::DoNotOptimize(count);
+    return count;
+}
+
+// Part three: the grid writes of Open, from tokens split beforehand: the layout, every token into its
+// cell, and the approximation column.
+void write_grid(varnex::GridModel& grid, const std::vector<std::string_view>& all) {
+    grid.fill_data(k_order);
+    std::size_t t = 0;
+    for (int i = 1; i <= k_order; ++i)
+        for (int j = 1; j <= k_order + 1; ++j) grid.set_text(i, 2 * j - 1, all[t++]);
+    for (int i = 1; i <= k_order; ++i) grid.set_text(i, 2 * k_order + 3, "0");
+}
+
+// Every token of the file, in order.
+std::vector<std::string_view> all_tokens(const std::string& text) {
+    std::vector<std::string_view> all, tokens;
+    varnex::LineReader lines(text);
+    while (!lines.at_end()) {
+        varnex::split_tokens(lines.next(), tokens);
+        all.insert(all.end(), tokens.begin(), tokens.end());
+    }
+    return all;
+}
+
+void BM_ReusedRead2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    std::string buffer;
+    for (auto _ : state)
+        if (!read_reused(f, buffer)) state.SkipWithError("short read");
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(f.file_bytes));
+}
+BENCHMARK(BM_ReusedRead2000)->Unit(benchmark::kMillisecond);
+
 void BM_SplitTokens2000(benchmark::State& state) {
     Fixture& f = fixture();
     std::string text = varnex::InputFile(f.path).read_all();
     std::vector<std::string_view> tokens;
-    for (auto _ : state) {
-        std::size_t count = 0;
-        varnex::LineReader lines(text);
-        while (!lines.at_end()) {
-            varnex::split_tokens(lines.next(), tokens);
-            count += tokens.size();
-        }
-        benchmark::DoNotOptimize(count);
-    }
+    for (auto _ : state) split_all(text, tokens);
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 BENCHMARK(BM_SplitTokens2000)->Unit(benchmark::kMillisecond);
+
+void BM_GridWrite2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    const std::string text = varnex::InputFile(f.path).read_all();
+    const std::vector<std::string_view> all = all_tokens(text);
+    varnex::GridModel grid;
+    for (auto _ : state) write_grid(grid, all);
+}
+BENCHMARK(BM_GridWrite2000)->Unit(benchmark::kMillisecond);
+
+double median(std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
+// The command and its three parts side by side: each iteration times one Open and then the parts, so
+// that both see the same state of a shared machine; the counter "ratio" is the median of the
+// iterations' ratios, command_ms and parts_ms the medians of the two times.
+void BM_OpenVsParts2000(benchmark::State& state) {
+    Fixture& f = fixture();
+    OpenApp o(f);
+    const std::string text = varnex::InputFile(f.path).read_all();
+    const std::vector<std::string_view> all = all_tokens(text);
+    std::string buffer;
+    std::vector<std::string_view> tokens;
+    varnex::GridModel grid;
+    std::vector<double> t_command, t_parts, ratio;
+    for (auto _ : state) {
+        auto t0 = std::chrono::steady_clock::now();
+        varnex::Open_Click(o.app);
+        auto t1 = std::chrono::steady_clock::now();
+        if (!read_reused(f, buffer)) state.SkipWithError("short read");
+        split_all(buffer, tokens);
+        write_grid(grid, all);
+        auto t2 = std::chrono::steady_clock::now();
+        t_command.push_back(std::chrono::duration<double>(t1 - t0).count());
+        t_parts.push_back(std::chrono::duration<double>(t2 - t1).count());
+        ratio.push_back(t_command.back() / t_parts.back());
+        state.SetIterationTime(t_command.back());
+    }
+    if (!o.clean()) state.SkipWithError("the file did not open cleanly");
+    state.counters["command_ms"] = median(t_command) * 1e3;
+    state.counters["parts_ms"] = median(t_parts) * 1e3;
+    state.counters["ratio"] = median(ratio);
+}
+BENCHMARK(BM_OpenVsParts2000)->Unit(benchmark::kMillisecond)->MinTime(4.0)->UseManualTime();
 
 }  // namespace

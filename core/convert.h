@@ -19,6 +19,8 @@ char decimal_separator();
 /// non-numeric text and RunError(Overflow) for a magnitude beyond the float range; a value too small
 /// for a float becomes a denormal or a (signed) zero.
 float text_to_single(std::string_view text);
+/// The same conversion without its short path for common short numbers; the tests' reference.
+float text_to_single_plain(std::string_view text);
 
 /// Text to a 16-bit signed integer: the number is rounded to the nearest integer, a half to the even
 /// neighbour (2.5 -> 2, 3.5 -> 4). Throws RunError(TypeMismatch) for a non-numeric text and

@@ -235,6 +235,20 @@ std::string GridModel::text(int row, int col) const {
     return std::string(text(row, col, scratch));
 }
 
+bool GridModel::system_row_texts(int row, int count, std::string_view* out) const {
+    const Impl& g = *impl_;
+    // Columns 1, 3, .., 2n + 3 of a layout row are its value slots 0..n + 1, in this order.
+    if (g.layout != Layout::System || row < 1 || row > g.n || row >= rows_ || count < 0 || count > g.n + 2 ||
+        2 * count - 1 >= cols_)
+        return false;
+    const Ref* slots = g.slot(row, 0);
+    for (int k = 0; k < count; ++k) {
+        const Ref ref = slots ? slots[k] : 0;
+        out[k] = ref ? g.arena.get(slots[k]) : std::string_view();
+    }
+    return true;
+}
+
 void GridModel::set_text(int row, int col, std::string_view t) {
     if (row < 0 || col < 0 || row >= rows_ || col >= cols_) [[unlikely]]
         raise(ErrorKind::Subscript);

@@ -43,6 +43,12 @@ class GridModel {
     /// write or layout change. Throws RunError(Subscript) outside the grid.
     std::string_view text(int row, int col, std::string& scratch) const;
     std::string text(int row, int col) const;
+    /// The texts of the cells (row, 1), (row, 3), .., (row, 2 * count - 1) at out[0..count-1], for a
+    /// row of the system layout whose cells are all inside the grid: a written text as text() gives it,
+    /// and a view with a null data() for a cell never written (its text comes from text()). False,
+    /// with nothing filled in, when the grid is not laid out so; text() then answers for each cell.
+    /// The views stay valid as those of text() do.
+    bool system_row_texts(int row, int count, std::string_view* out) const;
     /// Writes a cell's text. Throws RunError(Subscript) outside the grid.
     void set_text(int row, int col, std::string_view text);
 

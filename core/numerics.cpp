@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -140,11 +142,28 @@ void get_residual(SystemState& st) {
     // old R so that the fault is raised at the same element, with the same values stored before it.
     std::vector<float>& r = st.R;
     const std::vector<float> old(r.begin(), r.begin() + n + 1);
-    for (int i = 1; i <= n; ++i) r[i] = -st.B[i];
-    for (int j = 1; j <= n; ++j) {
-        const float xj = st.X[j];
-        const float* aj = st.A.col(j);
-        for (int i = 1; i <= n; ++i) r[i] = mul_add(xj, aj[i], r[i]);
+    // Each R(i) is a chain of its own, so the equations are shared out between two threads when the
+    // order makes it worth one: the values do not depend on the split.
+    auto pass = [&](int lo, int hi) {
+        for (int i = lo; i <= hi; ++i) r[i] = -st.B[i];
+        for (int j = 1; j <= n; ++j) {
+            const float xj = st.X[j];
+            const float* aj = st.A.col(j);
+            for (int i = lo; i <= hi; ++i) r[i] = mul_add(xj, aj[i], r[i]);
+        }
+    };
+    if (n >= 512 && std::thread::hardware_concurrency() >= 2) {
+        const int half = n / 2;
+        std::thread helper;
+        try {
+            helper = std::thread(pass, half + 1, n);
+        } catch (const std::system_error&) {
+            pass(half + 1, n);
+        }
+        pass(1, half);
+        if (helper.joinable()) helper.join();
+    } else {
+        pass(1, n);
     }
     bool finite = true;
     for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(r[i]);
@@ -162,13 +181,15 @@ void get_residual(SystemState& st) {
     loop_exit(n);
 }
 
-void get_norms(SystemState& st, MessageBoxes& box) {
+void get_norms_plain(SystemState& st, MessageBoxes& box) { get_norms_from(st, box, 1); }
+
+void get_norms_from(SystemState& st, MessageBoxes& box, int first) {
     const int n = st.N;
     need(st.A, n);
     need(st.D, n);
 
     // D(i) = sum over the equations j of A(j,i)^2, walking column i of A; i is the unknown.
-    for (int i = 1; i <= n; ++i) {
+    for (int i = first; i <= n; ++i) {
         const float* ai = st.A.col(i);
         float& d = st.D[i];
         d = 0.0f;

@@ -21,6 +21,9 @@ void get_residual(SystemState& st);
 
 /// D(i) = squared norm of column i; at an exactly zero norm shows "NoSolution" and returns.
 void get_norms(SystemState& st, MessageBoxes& box);
+void get_norms_plain(SystemState& st, MessageBoxes& box);
+/// The plain loop from unknown `first` on, the columns before it taken as done.
+void get_norms_from(SystemState& st, MessageBoxes& box, int first);
 
 /// One sweep over the unknowns 1..N: moves X(i), updates R, leaves Er = max(0, R) and writes the
 /// text of each new X(i) into the grid at (i, 2N+3). Column index 2N+3 is 16-bit (N >= 16383 overflows).

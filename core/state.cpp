@@ -32,6 +32,12 @@ void ensure_memory(std::size_t bytes) {
 void SquareMatrix::dim(int n) {
     if (n < 0) raise(ErrorKind::Subscript);
     std::size_t n1 = static_cast<std::size_t>(n) + 1;
+    // The same bounds again: the memory already held is cleared in place. Fresh pages cost a fault each
+    // on first touch, several times the clearing itself.
+    if (n1 == stride_) {
+        std::fill(v_.begin(), v_.end(), 0.0f);
+        return;
+    }
     release();
     // (n+1)^2 elements; a count whose byte size does not even fit a size_t is out of memory too.
     if (n1 > std::numeric_limits<std::size_t>::max() / sizeof(float) / n1) raise(ErrorKind::OutOfMemory);
@@ -54,6 +60,10 @@ void SquareMatrix::release() {
 void dim_cleared(std::vector<float>& v, int n) {
     if (n < 0) raise(ErrorKind::Subscript);
     std::size_t n1 = static_cast<std::size_t>(n) + 1;
+    if (v.size() == n1) {
+        std::fill(v.begin(), v.end(), 0.0f);
+        return;
+    }
     ensure_memory(n1 * sizeof(float));
     try {
         std::vector<float>(n1, 0.0f).swap(v);

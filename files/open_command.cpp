@@ -14,11 +14,12 @@ namespace varnex {
 
 namespace {
 
-// Lays the system held in `text` into the grid: the first line gives N and the layout, line k fills
-// row k. Raises on every fault of the file; the cells written before it keep their texts.
-void read_system(App& app, std::string_view text) {
+// Lays the system of the file into the grid: the first line gives N and the layout, line k fills row
+// k. The file is read a chunk at a time while its lines go into the grid. Raises on every fault of the
+// file; the cells written before it keep their texts.
+void read_system(App& app, InputFile& file) {
     SystemState& st = app.st;
-    LineReader lines(text);
+    FileLines lines(file);
     // A file without any line has no order to lay out.
     if (lines.at_end()) raise(ErrorKind::FileError);
     std::vector<std::string_view> y;
@@ -106,7 +107,7 @@ void open_file(App& app, const std::string& name) {
     // Opening the file is outside this procedure's trap: its failure goes to the command.
     InputFile file(name);
     Trapped how = trapped([&] {
-        read_system(app, file.read_all());
+        read_system(app, file);
         std::vector<float> xs;
         dim_cleared(xs, st.N);
         get_solution(app, name, xs);
@@ -130,8 +131,7 @@ void get_solution(App& app, const std::string& path, std::vector<float>& x) {
         const std::string file = app.app_folder + "/data/solutions/" + solution_name(path);
         if (!is_ordinary_file(file)) return;
         InputFile in(file);
-        std::string text = in.read_all();
-        LineReader lines(text);
+        FileLines lines(in);
         // Only the first line is read; a file without one holds no solution.
         if (lines.at_end()) raise(ErrorKind::FileError);
         std::string line(lines.next());

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 
 #include "core/errors.h"
@@ -37,31 +39,103 @@ InputFile::~InputFile() {
     if (f_) std::fclose(f_);
 }
 
+std::size_t InputFile::remaining_hint() {
+    long start = std::ftell(f_);
+    if (start < 0 || std::fseek(f_, 0, SEEK_END) != 0) return 0;
+    long end = std::ftell(f_);
+    if (std::fseek(f_, start, SEEK_SET) != 0) raise(ErrorKind::FileError);
+    return end > start ? static_cast<std::size_t>(end - start) : 0;
+}
+
+std::size_t InputFile::read(char* to, std::size_t size) {
+    std::size_t got = std::fread(to, 1, size, f_);
+    if (got < size && std::ferror(f_)) raise(ErrorKind::FileError);
+    return got;
+}
+
 std::string InputFile::read_all() {
-    // The size is only a hint for the first allocation: the loop reads until the end, so a file that
-    // grows or reports no size (a pipe, a /proc file) is still read whole.
+    // The size is only a hint: one byte more than it lets the first read see the end, and the text
+    // doubles while a file keeps giving more.
     std::string text;
     try {
-        long start = std::ftell(f_);
-        if (start >= 0 && std::fseek(f_, 0, SEEK_END) == 0) {
-            long end = std::ftell(f_);
-            if (std::fseek(f_, start, SEEK_SET) != 0) raise(ErrorKind::FileError);
-            if (end > start) text.reserve(static_cast<std::size_t>(end - start) + 1);
-        }
-        constexpr std::size_t kBlock = 1 << 20;
+        text.resize(remaining_hint() + 1);
         std::size_t used = 0;
         for (;;) {
-            if (text.size() < used + kBlock) text.resize(std::max(text.capacity(), used + kBlock));
-            std::size_t got = std::fread(text.data() + used, 1, text.size() - used, f_);
+            if (used == text.size()) text.resize(2 * text.size());
+            std::size_t got = read(text.data() + used, text.size() - used);
             used += got;
             if (got == 0) break;
         }
-        if (std::ferror(f_)) raise(ErrorKind::FileError);
         text.resize(used);
     } catch (const std::bad_alloc&) {
         raise(ErrorKind::OutOfMemory);
+    } catch (const std::length_error&) {
+        raise(ErrorKind::OutOfMemory);
     }
     return text;
+}
+
+FileLines::FileLines(InputFile& file, std::size_t chunk) : file_(file) {
+    // One byte more than a small file holds lets its first read meet the end.
+    const std::size_t hint = file.remaining_hint();
+    size_ = std::max<std::size_t>(1, std::min(chunk, hint + 1));
+    try {
+        buf_ = std::make_unique_for_overwrite<char[]>(size_);
+    } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
+    }
+}
+
+bool FileLines::fill() {
+    if (eof_) return false;
+    if (begin_ > 0) {
+        std::memmove(buf_.get(), buf_.get() + begin_, end_ - begin_);
+        end_ -= begin_;
+        scan_ -= begin_;
+        begin_ = 0;
+    }
+    if (end_ == size_) {
+        try {
+            auto bigger = std::make_unique_for_overwrite<char[]>(2 * size_);
+            std::memcpy(bigger.get(), buf_.get(), end_);
+            buf_ = std::move(bigger);
+            size_ *= 2;
+        } catch (const std::bad_alloc&) {
+            raise(ErrorKind::OutOfMemory);
+        }
+    }
+    std::size_t got = file_.read(buf_.get() + end_, size_ - end_);
+    end_ += got;
+    if (got == 0) eof_ = true;
+    return got > 0;
+}
+
+bool FileLines::at_end() {
+    while (begin_ == end_)
+        if (!fill()) return true;
+    return false;
+}
+
+std::string_view FileLines::next() {
+    const char* lf = nullptr;
+    for (;;) {
+        lf = static_cast<const char*>(std::memchr(buf_.get() + scan_, '\n', end_ - scan_));
+        if (lf) break;
+        scan_ = end_;
+        if (!fill()) break;
+    }
+    const char* first = buf_.get() + begin_;
+    std::string_view line;
+    if (lf) {
+        line = std::string_view(first, static_cast<std::size_t>(lf - first));
+        begin_ = static_cast<std::size_t>(lf - buf_.get()) + 1;
+    } else {
+        line = std::string_view(first, end_ - begin_);  // the last line, without a line end
+        begin_ = end_;
+    }
+    scan_ = begin_;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
 }
 
 std::string_view LineReader::next() {
@@ -97,22 +171,52 @@ void split_tokens(std::string_view line, std::vector<std::string_view>& tokens) 
 OutputFile::OutputFile(const std::string& path) {
     f_ = std::fopen(path.c_str(), "wb");
     if (!f_) raise(ErrorKind::FileError);
-    std::setvbuf(f_, nullptr, _IOFBF, 1 << 20);
+    // The buffer here does the gathering; the stream passes each chunk straight to the file.
+    std::setvbuf(f_, nullptr, _IONBF, 0);
 }
 
 OutputFile::~OutputFile() {
-    if (f_) std::fclose(f_);
+    if (!f_) return;
+    // What was written before a failure stays in the file, as a stream's own buffer would leave it.
+    if (!buf_.empty()) std::fwrite(buf_.data(), 1, buf_.size(), f_);
+    std::fclose(f_);
+}
+
+void OutputFile::flush() {
+    if (buf_.empty()) return;
+    if (std::fwrite(buf_.data(), 1, buf_.size(), f_) != buf_.size()) raise(ErrorKind::FileError);
+    buf_.clear();
 }
 
 void OutputFile::write(std::string_view bytes) {
-    if (!f_ || std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) raise(ErrorKind::FileError);
+    if (!f_) raise(ErrorKind::FileError);
+    if (buf_.size() + bytes.size() > k_chunk) {
+        flush();
+        // A piece as large as the chunk goes out as it is.
+        if (bytes.size() >= k_chunk) {
+            if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) raise(ErrorKind::FileError);
+            return;
+        }
+    }
+    try {
+        buf_.append(bytes);
+    } catch (const std::bad_alloc&) {
+        raise(ErrorKind::OutOfMemory);
+    }
 }
 
 void OutputFile::close() {
     if (!f_) return;
-    int rc = std::fclose(f_);
+    std::FILE* f = f_;
+    try {
+        flush();
+    } catch (const RunError&) {
+        f_ = nullptr;
+        std::fclose(f);
+        throw;
+    }
     f_ = nullptr;
-    if (rc != 0) raise(ErrorKind::FileError);
+    if (std::fclose(f) != 0) raise(ErrorKind::FileError);
 }
 
 }  // namespace varnex

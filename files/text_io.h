@@ -1,9 +1,10 @@
 #pragma once
-// Plain file access for the text system and solution files: whole-file reading, line and token
-// splitting over the bytes in memory, and a buffered writer. Every failure is a RunError, so the
+// Plain file access for the text system and solution files: whole-file reading, lines read through a
+// chunk buffer, line and token splitting over the bytes in memory, and a buffered writer. Every failure is a RunError, so the
 // command that calls them catches it in its own trap.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,12 +28,50 @@ class InputFile {
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    /// Every byte from the current position to the end, read in large blocks. Raises
-    /// RunError(FileError) on a read error and RunError(OutOfMemory) when the text cannot be held.
+    /// Every byte from the current position to the end. The text is sized from the file's size, so a
+    /// small file costs what it holds; a file that grows meanwhile (or reports no size) is still read
+    /// whole. Raises RunError(FileError) on a read error and RunError(OutOfMemory) when the text cannot
+    /// be held.
     std::string read_all();
+    /// Reads up to `size` bytes into `to`; returns how many, 0 at the end. Raises RunError(FileError)
+    /// on a read error.
+    std::size_t read(char* to, std::size_t size);
+    /// Bytes from the current position to the end as the file's size tells them; 0 when unknown.
+    std::size_t remaining_hint();
 
   private:
     std::FILE* f_ = nullptr;
+};
+
+/// Walks the lines of a file as LineReader walks a text, reading it front to back through one buffer
+/// that holds a chunk of the file (at most `chunk` bytes, less for a smaller file) and grows only for
+/// a line longer than that. So a large file is read once into memory that stays warm, and a small one
+/// costs what it holds.
+class FileLines {
+  public:
+    static constexpr std::size_t k_chunk = 256 * 1024;
+    /// Raises RunError(OutOfMemory) when the buffer cannot be had.
+    explicit FileLines(InputFile& file, std::size_t chunk = k_chunk);
+    /// True when every byte of the file has been handed out; reads on to find out.
+    bool at_end();
+    /// The next line without its line end, valid until the next call; only while !at_end(). Raises
+    /// RunError(FileError) on a read error and RunError(OutOfMemory) when a long line cannot be held.
+    std::string_view next();
+    /// Bytes the buffer holds now.
+    std::size_t buffer_size() const { return size_; }
+
+  private:
+    // Moves the unread bytes to the front and reads more behind them, growing the buffer when it is
+    // full; false when the file had no more.
+    bool fill();
+
+    InputFile& file_;
+    std::unique_ptr<char[]> buf_;
+    std::size_t size_ = 0;   ///< bytes allocated
+    std::size_t begin_ = 0;  ///< first unread byte
+    std::size_t end_ = 0;    ///< end of the bytes read
+    std::size_t scan_ = 0;   ///< no LF lies in begin_..scan_
+    bool eof_ = false;
 };
 
 /// Walks the lines of a text held in memory. A line ends at LF; one CR right before that LF, or at
@@ -55,8 +94,10 @@ class LineReader {
 /// count would. Allocates nothing once `tokens` has grown to the line's size.
 void split_tokens(std::string_view line, std::vector<std::string_view>& tokens);
 
-/// A file created or emptied for writing, with a large buffer; the destructor closes it (dropping
-/// errors), close() closes it and reports them.
+/// A file created or emptied for writing; the destructor writes what it holds and closes it (dropping
+/// errors), close() does the same and reports them. Written bytes gather in a buffer that grows with
+/// them up to k_chunk and is then written out and reused, so a small file costs what it holds and a
+/// large one a single warm chunk.
 class OutputFile {
   public:
     /// Creates or empties the file; raises RunError(FileError) when it cannot be opened for writing.
@@ -70,8 +111,14 @@ class OutputFile {
     /// Flushes and closes; raises RunError(FileError) when that fails.
     void close();
 
+    static constexpr std::size_t k_chunk = 256 * 1024;
+
   private:
+    // Writes the gathered bytes to the file and empties the buffer.
+    void flush();
+
     std::FILE* f_ = nullptr;
+    std::string buf_;
 };
 
 }  // namespace varnex

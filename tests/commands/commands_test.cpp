@@ -101,6 +101,42 @@ TEST(SolveCommands, BadInputIsReportedAndChangesNothing) {
     EXPECT_EQ(t.app.st.IterCount, 5);
 }
 
+// A grid large enough to be loaded on two threads, with one bad cell in either half of the rows, at
+// a row's first or last coefficient, its b or its x: the arrays hold exactly what loading the cells
+// one by one in row order stores before the bad one, zeros and the earlier x after it.
+TEST(SolveCommands, ABadCellAnywhereInALargeGridStopsTheLoadingThere) {
+    const int n = 300;
+    auto value = [](int i, int j) { return static_cast<float>((i * 7 + j * 3) % 101) / 8.0f - 6.0f; };
+    // (row, column of the grid) of the bad cell; column 2n + 3 is x(i), 2n + 1 is b(i).
+    const std::pair<int, int> bad[] = {{1, 1}, {7, 2 * n + 3}, {150, 2 * n - 1}, {151, 1}, {222, 2 * n + 1}, {300, 9}};
+    for (auto [bad_row, bad_col] : bad) {
+        SCOPED_TRACE(testing::Message() << bad_row << "," << bad_col);
+        TestApp t;
+        accept_n(t, std::to_string(n));
+        for (int i = 1; i <= n; ++i)
+            for (int c = 1; c <= 2 * n + 3; c += 2)
+                t.app.grid.set_text(i, c, single_to_text(value(i, (c + 1) / 2)));
+        t.app.grid.set_text(bad_row, bad_col, "1,5");
+        dim_cleared(t.app.st.X, n);
+        for (int i = 1; i <= n; ++i) t.app.st.X[i] = -static_cast<float>(i);
+        cmdIter_Click(t.app);
+        EXPECT_EQ(t.box.shown, Texts{t.app.st.msg.MsgBadData});
+        bool before = true;  // in row order, the cells before the bad one
+        int mismatches = 0;
+        for (int i = 1; i <= n; ++i) {
+            for (int c = 1; c <= 2 * n + 3; c += 2) {
+                if (i == bad_row && c == bad_col) before = false;
+                const float loaded = before ? value(i, (c + 1) / 2) : c == 2 * n + 3 ? -static_cast<float>(i) : 0.0f;
+                const float held = c == 2 * n + 3   ? t.app.st.X[i]
+                                   : c == 2 * n + 1 ? t.app.st.B[i]
+                                                    : t.app.st.A(i, (c + 1) / 2);
+                mismatches += held != loaded;
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
 TEST(SolveCommands, WorkedExampleByIterationAndByFindSolution) {
     TestApp t;
     enter_system(t);

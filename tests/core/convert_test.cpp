@@ -79,6 +79,47 @@ TEST(TextToSingle, AgreesWithTheCLibraryOnRandomDecimalTexts) {
     }
 }
 
+// text_to_single reads short numbers on a path of its own; it must agree with the full conversion,
+// errors included, around that path's limits: 2^24 in the mantissa, exponents near +-10, zeros,
+// leading zeros, blanks, signs and the forms it hands over.
+TEST(TextToSingle, ShortNumbersAgreeWithTheFullConversion) {
+    auto same = [](const std::string& t) {
+        std::optional<ErrorKind> want = error_of(text_to_single_plain, t);
+        ASSERT_EQ(error_of(text_to_single, t), want) << '"' << t << '"';
+        if (!want) {
+            ASSERT_EQ(bits(text_to_single(t)), bits(text_to_single_plain(t))) << '"' << t << '"';
+        }
+    };
+    for (const char* t : {"16777216", "16777217", "16777218", "1677721.7", "1.6777219e7", "9999999e10", "9999999e11",
+                          "1e-10", "3e-11", "-0", "-0.000", "0e999", "-0E-999", "007", "1.", ".5", "1e", "1e+", "1e1000",
+                          " +5.25E+01 ", "0.1", "-0.3", "1.401298E-45", "3.402823E+38", "1.234568E+07", "5e-7"})
+        same(t);
+    std::mt19937 gen(611);
+    std::uniform_int_distribution<int> ndig(1, 10), digit(0, 9), expo(-13, 13), coin(0, 3);
+    const char* blanks[] = {"", "", "", " ", "  "};
+    for (int n = 0; n < 200000; ++n) {
+        std::string t = blanks[coin(gen)];
+        if (coin(gen) == 0) t += coin(gen) < 2 ? "-" : "+";
+        const int len = ndig(gen);
+        const int point = std::uniform_int_distribution<int>(0, len + 1)(gen);
+        for (int i = 0; i < len; ++i) {
+            if (i == point) t += '.';
+            t += static_cast<char>('0' + (coin(gen) == 0 ? 0 : digit(gen)));
+        }
+        if (coin(gen) != 0) {
+            t += coin(gen) < 2 ? 'e' : 'E';
+            t += std::to_string(expo(gen));
+        }
+        t += blanks[coin(gen)];
+        same(t);
+    }
+    struct Restore {
+        ~Restore() { set_decimal_separator('.'); }
+    } restore;
+    set_decimal_separator(',');
+    for (const char* t : {"2,5", "-0,125E+02", "2.5", "1,"}) same(t);
+}
+
 TEST(TextToInt16, RoundsHalvesToEvenAndChecksTheRange) {
     const std::pair<const char*, int> cases[] = {
         {"2.5", 2},         {"3.5", 4},           {"-2.5", -2},   {"-3.5", -4},   {".5", 0},

@@ -220,6 +220,44 @@ TEST(FastSweep, FaultsLeaveThePlainState) {
     }
 }
 
+// The column norms run eight chains side by side: a group that meets an overflow, an exactly zero
+// column or squares that all underflow to zero must leave D, the error and the "NoSolution" message as
+// the plain loop does, wherever in a group (and in the last, partial group) the column lies.
+TEST(FastNorms, OverflowsZeroColumnsAndUnderflowLeaveThePlainState) {
+    auto expect_same_norms = [](const SystemState& start) {
+        SystemState plain = start, fast = start;
+        test::FakeBoxes plain_box, fast_box;
+        std::optional<ErrorKind> plain_error, fast_error;
+        try {
+            get_norms_plain(plain, plain_box);
+        } catch (const RunError& e) {
+            plain_error = e.kind();
+        }
+        try {
+            get_norms(fast, fast_box);
+        } catch (const RunError& e) {
+            fast_error = e.kind();
+        }
+        EXPECT_EQ(plain_error, fast_error);
+        EXPECT_TRUE(same_bits(plain.D, fast.D)) << "D";
+        EXPECT_EQ(plain_box.shown, fast_box.shown);
+        return plain_error.has_value() || !plain_box.shown.empty();
+    };
+    for (int n : {1, 7, 8, 9, 23, 64, 600}) expect_same_norms(random_system(n, 3u + n, -140, 0));
+    // 29 runs on one thread, 600 on two (the second from group 37 on).
+    int stopped = 0;
+    for (auto [n, col] : {std::pair{29, 1}, {29, 8}, {29, 9}, {29, 16}, {29, 25}, {29, 29}, {600, 297}, {600, 599}}) {
+        SCOPED_TRACE(testing::Message() << n << ", " << col);
+        for (int kind = 0; kind < 3; ++kind) {
+            SystemState st = random_system(n, 70u + col);
+            for (int i = 1; i <= n; ++i) st.D[i] = -1.0f;  // marks the D(i) that are never written
+            for (int j = 1; j <= n; ++j) st.A(j, col) = kind == 0 ? 0.0f : kind == 1 ? 0x1p-100f : 2e19f;
+            stopped += expect_same_norms(st);
+        }
+    }
+    EXPECT_EQ(stopped, 24);
+}
+
 TEST(FloatingPointEnvironment, FlushToZeroIsDetectedAndCleared) {
     const unsigned saved = _mm_getcsr();
     for (unsigned mode : {0x8000u, 0x0040u}) {  // flush-to-zero, denormals-are-zero

@@ -90,6 +90,7 @@ TEST(GridModel, AgreesWithPlainTableOnRandomOperations) {
     const int lengths[] = {0, 1, 3, 4, 8, 127, 128, 300, 2000};
     GridModel g;
     Cells ref(2, Rows(2));
+    int row_reads = 0;
     auto resize = [&](int r, int c) {
         ref.resize(r, Rows(c));
         for (auto& row : ref) row.resize(c);
@@ -133,8 +134,21 @@ TEST(GridModel, AgreesWithPlainTableOnRandomOperations) {
         }
         if (step % 8 == 0 || step == 3999) {
             ASSERT_EQ(cells_of(g), ref) << "step " << step;
+            // The row reader of the solve commands, wherever it answers, gives the same texts.
+            std::string_view views[64];
+            for (int r = 0; r < g.rows(); ++r) {
+                for (int count : {g.cols() / 2, (g.cols() + 1) / 2, n + 2}) {
+                    if (count > 64 || !g.system_row_texts(r, count, views)) continue;
+                    ++row_reads;
+                    ASSERT_LT(2 * count - 1, g.cols());
+                    for (int k = 0; k < count; ++k)
+                        ASSERT_EQ(views[k].data() ? std::string(views[k]) : g.text(r, 2 * k + 1), ref[r][2 * k + 1])
+                            << "step " << step << " row " << r << " cell " << k;
+                }
+            }
         }
     }
+    EXPECT_GT(row_reads, 1000);
 }
 
 TEST(GridModel, MemoryStaysBoundedUnderRewritesAndWithinTwiceTheTextSize) {
