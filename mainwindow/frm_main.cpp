@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QStyleOptionHeader>
 #include <QStylePainter>
 #include <QTableView>
@@ -409,6 +410,11 @@ void FrmMain::run_naming(Command&& command, SystemSource source) {
         convergence_.set_system(name);
     }
     frmConvergence_->before_repaint();
+}
+
+bool FrmMain::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent*>(event)->tip().isEmpty()) return true;
+    return QMainWindow::event(event);
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -61,6 +61,9 @@ class FrmMain : public QMainWindow {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    /// Keeps the status bar's note when the pointer passes over a menu: the actions have no status
+    /// tips, and Qt would show their empty tip in its place.
+    bool event(QEvent* event) override;
 
   private:
     void build_controls(QWidget* client);

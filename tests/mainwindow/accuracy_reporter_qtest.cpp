@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QtTest>
 #include <random>
 #include <sstream>
@@ -63,6 +64,11 @@ class AccuracyReporterTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(win.status().contains(QStringLiteral("backward error")), 10000);
         const QString want = QStringLiteral("%1 sweeps, last by Next Iteration \u00b7 \u2016A").arg(sweeps);
         QVERIFY2(win.status().startsWith(want), qPrintable(win.status()));
+        // The pointer over a menu action (whose status tip is empty) leaves the report in place.
+        const QString report = win.status();
+        QStatusTipEvent tip{QString()};
+        QApplication::sendEvent(&win.w, &tip);
+        QCOMPARE(win.status(), report);
         for (const QList<QVariant>& args : shown) {
             const QString line = args.at(0).toString();
             QVERIFY2(!line.contains(QStringLiteral("backward")) || line.startsWith(want), qPrintable(line));
