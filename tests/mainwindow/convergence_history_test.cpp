@@ -18,9 +18,10 @@ std::vector<float> awkward_curve(int n) {
     std::uniform_real_distribution<float> noise(0.5f, 2.0f);
     std::vector<float> er(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) er[static_cast<std::size_t>(i)] = 1e3f * std::exp(-i / 4000.0f) * noise(gen);
-    er[1234] = 1e9f;
-    er[20000] = 1e-20f;
-    er[31000] = 0.0f;
+    // Spikes at the same places in every curve long enough to hold them, scaled into shorter ones.
+    er[static_cast<std::size_t>(1234L * n / 32767)] = 1e9f;
+    er[static_cast<std::size_t>(20000L * n / 32767)] = 1e-20f;
+    er[static_cast<std::size_t>(31000L * n / 32767)] = 0.0f;
     return er;
 }
 
