@@ -148,28 +148,15 @@ AsyncFileIo::~AsyncFileIo() {
 }
 
 void AsyncFileIo::submit(void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag) {
-    ++in_flight_;
-#ifdef VARNEX_HAVE_URING
-    if (ring_) {
-        io_uring_sqe* sqe = io_uring_get_sqe(&ring_->ring);
-        if (!sqe) {
-            flush();
-            sqe = io_uring_get_sqe(&ring_->ring);
-        }
-        io_uring_prep_read(sqe, fd_, buf, static_cast<unsigned>(len), off);
-        io_uring_sqe_set_data64(sqe, tag);
-        ++queued_;
-        return;
-    }
-#endif
-    ssize_t n;
-    do {
-        n = ::pread(fd_, buf, len, static_cast<off_t>(off));
-    } while (n < 0 && errno == EINTR);
-    done_.emplace_back(tag, n < 0 ? -static_cast<long>(errno) : static_cast<long>(n));
+    queue(buf, len, off, tag, false);
 }
 
 void AsyncFileIo::submit_write(const void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag) {
+    // A write only reads its buffer; the shared queue takes the pointer as the kernel does.
+    queue(const_cast<void*>(buf), len, off, tag, true);
+}
+
+void AsyncFileIo::queue(void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag, bool write) {
     ++in_flight_;
 #ifdef VARNEX_HAVE_URING
     if (ring_) {
@@ -178,7 +165,11 @@ void AsyncFileIo::submit_write(const void* buf, std::size_t len, std::uint64_t o
             flush();
             sqe = io_uring_get_sqe(&ring_->ring);
         }
-        io_uring_prep_write(sqe, fd_, buf, static_cast<unsigned>(len), off);
+        if (write) {
+            io_uring_prep_write(sqe, fd_, buf, static_cast<unsigned>(len), off);
+        } else {
+            io_uring_prep_read(sqe, fd_, buf, static_cast<unsigned>(len), off);
+        }
         io_uring_sqe_set_data64(sqe, tag);
         ++queued_;
         return;
@@ -186,7 +177,7 @@ void AsyncFileIo::submit_write(const void* buf, std::size_t len, std::uint64_t o
 #endif
     ssize_t n;
     do {
-        n = ::pwrite(fd_, buf, len, static_cast<off_t>(off));
+        n = write ? ::pwrite(fd_, buf, len, static_cast<off_t>(off)) : ::pread(fd_, buf, len, static_cast<off_t>(off));
     } while (n < 0 && errno == EINTR);
     done_.emplace_back(tag, n < 0 ? -static_cast<long>(errno) : static_cast<long>(n));
 }

@@ -83,6 +83,8 @@ class AsyncFileIo {
     bool reap(bool wait, std::uint64_t& tag, long& result);
 
   private:
+    // One read or write: queued on the ring, or done at once without io_uring.
+    void queue(void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag, bool write);
     struct Ring;
     std::unique_ptr<Ring> ring_;
     int fd_;
