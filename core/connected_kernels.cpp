@@ -84,6 +84,20 @@ float move_unknown(SystemState& st, GridModel& grid, int i, float s) {
     return s;
 }
 
+// After a vector residual update that met a fault at equation j (j <= n): redoes R += s * a from j
+// one element at a time, so that the fault is raised at its element with R and Er as the plain loop
+// leaves them; without a fault, the next unknown's column sum is taken again over the finished R.
+void finish_update_from(SystemState& st, const SweepKernels& sk, float* R, const float* a, float s, int j,
+                        const float* next, float& next_sum, float* scratch) {
+    const int n = st.N;
+    for (; j <= n; ++j) {
+        R[j] = mul_add(a[j], s, R[j]);
+        check(R[j]);
+        if (R[j] > st.Er) st.Er = R[j];
+    }
+    if (next) next_sum = sk.column_sum(R, next, n, scratch);
+}
+
 // How many rows ahead the column walks fetch. Every value of a column lies in a cache line of its
 // own, a row stride apart, so the hardware does not see the pattern; fetching well ahead keeps many
 // misses in flight, and near the end of a column the fetch wraps into the next one.
@@ -451,14 +465,7 @@ void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKe
             j = sk.residual_update(R, a, s, n, &er);
         }
         st.Er = er;
-        if (j <= n) {
-            for (; j <= n; ++j) {
-                R[j] = mul_add(a[j], s, R[j]);
-                check(R[j]);
-                if (R[j] > st.Er) st.Er = R[j];
-            }
-            if (i < n) next_sum = sk.column_sum(R, next, n, scratch.get());
-        }
+        if (j <= n) finish_update_from(st, sk, R, a, s, j, i < n ? next : nullptr, next_sum, scratch.get());
         ring.release_through(i);
     }
 }
@@ -497,14 +504,7 @@ void do_iteration_file_streamed(SystemState& st, GridModel& grid, const ColumnKe
             j = sk.residual_update(R, a, s, n, &er);
         }
         st.Er = er;
-        if (j <= n) {
-            for (; j <= n; ++j) {
-                R[j] = mul_add(a[j], s, R[j]);
-                check(R[j]);
-                if (R[j] > st.Er) st.Er = R[j];
-            }
-            if (i < n) next_sum = sk.column_sum(R, next, n, scratch.get());
-        }
+        if (j <= n) finish_update_from(st, sk, R, a, s, j, i < n ? next : nullptr, next_sum, scratch.get());
         cols.release_through(i);
         // The reads that finished during the step make room for the next ones.
         cols.pump();
