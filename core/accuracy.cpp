@@ -6,9 +6,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 #include "core/errors.h"
 #include "core/row_file.h"
+#include "core/row_stream.h"
 
 namespace varnex {
 
@@ -51,11 +53,12 @@ bool residual_in_memory(const SquareMatrix& A, const std::vector<float>& B, cons
 
 namespace {
 
-// Equation i of the connected system of order n: row[1..n] = a(i,1..n), row[n+1] = b(i). The
-// records of one equation follow each other in the file, from (n+1)(i-1) + 1 on.
+// Equation i of the connected system of order n, record by record: row[0..n-1] = a(i,1..n),
+// row[n] = b(i). The records of one equation follow each other in the file, from (n+1)(i-1) + 1 on.
+// Used for a file that ends before the system does: the reader gives 0 beyond its end.
 void read_equation(const RowFile& f, int i, int n, std::vector<float>& row) {
     const std::int64_t first = static_cast<std::int64_t>(n + 1) * (i - 1);
-    for (int j = 1; j <= n + 1; ++j) row[j] = f.record(first + j);
+    for (int j = 1; j <= n + 1; ++j) row[static_cast<std::size_t>(j) - 1] = f.record(first + j);
 }
 
 }  // namespace
@@ -67,23 +70,34 @@ bool residual_from_row_file(const std::string& path, int n, const std::vector<fl
     if (X.size() < static_cast<std::size_t>(n) + 1) raise(ErrorKind::Subscript);
     RowFile f;
     f.open(path);
-    std::vector<float> row(static_cast<std::size_t>(n) + 2);
+    // A file that holds the whole system is read in one sequential pass by the solver's own row
+    // stream (streamed past memory, mapped otherwise); a shorter one record by record.
+    const std::uint64_t whole = static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n + 1) * kRecordLength -
+                                (kRecordLength - 4);
+    std::optional<RowStream> rows;
+    if (f.size() >= whole) rows.emplace(f, n);
+    std::vector<float> row(static_cast<std::size_t>(n) + 1);
     for (int j = 1; j <= n; ++j) out.norm_x = std::fmax(out.norm_x, std::fabs(static_cast<double>(X[j])));
     // One equation at a time: its residual component, its row sum and its right-hand side.
     for (int i = 1; i <= n; ++i) {
         if (cancel.load(std::memory_order_relaxed)) return false;
-        read_equation(f, i, n, row);
-        double ri = -static_cast<double>(row[n + 1]);
+        const float* a = row.data();
+        if (rows) {
+            a = rows->next();
+        } else {
+            read_equation(f, i, n, row);
+        }
+        double ri = -static_cast<double>(a[n]);
         double sum = 0.0;
         for (int j = 1; j <= n; ++j) {
-            const double a = row[j];
-            ri += a * static_cast<double>(X[j]);
-            sum += std::fabs(a);
+            const double aij = a[j - 1];
+            ri += aij * static_cast<double>(X[j]);
+            sum += std::fabs(aij);
         }
         ri = std::fabs(ri);
         if (std::isnan(ri) || ri > out.residual) out.residual = ri;
         out.norm_a = std::fmax(out.norm_a, sum);
-        out.norm_b = std::fmax(out.norm_b, std::fabs(static_cast<double>(row[n + 1])));
+        out.norm_b = std::fmax(out.norm_b, std::fabs(static_cast<double>(a[n])));
     }
     return true;
 }
