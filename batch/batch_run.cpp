@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <utility>
+
+#include <sys/stat.h>
 
 #include "batch/batch_seams.h"
 #include "commands/accuracy_report.h"
@@ -28,60 +30,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Reads a file piece by piece and compares it with the pieces expected, holding one piece at a time.
-class FileMatcher {
-  public:
-    explicit FileMatcher(const std::string& path) : in_(path, std::ios::binary) { ok_ = static_cast<bool>(in_); }
-
-    void expect(std::string_view piece) {
-        if (!ok_) return;
-        buf_.resize(piece.size());
-        in_.read(buf_.data(), static_cast<std::streamsize>(piece.size()));
-        ok_ = static_cast<std::size_t>(in_.gcount()) == piece.size() &&
-              std::memcmp(buf_.data(), piece.data(), piece.size()) == 0;
-    }
-
-    /// True when every expected piece matched and the file holds nothing more.
-    bool matched() { return ok_ && in_.peek() == std::char_traits<char>::eof(); }
-
-  private:
-    std::ifstream in_;
-    std::vector<char> buf_;
-    bool ok_ = false;
-};
-
-// Whether the system file holds the grid's system in the form Save writes: row i's texts of
-// columns 1, 3, .., 2N + 1, each followed by a blank, then CR LF.
-bool holds_system(const App& app, const std::string& path) {
-    FileMatcher file(path);
-    const int n = app.st.N;
-    std::string line, scratch;
-    for (int i = 1; i <= n; ++i) {
-        line.clear();
-        for (int j = 1; j <= n + 1; ++j) {
-            line += app.grid.text(i, 2 * j - 1, scratch);
-            line += ' ';
-        }
-        line += "\r\n";
-        file.expect(line);
-    }
-    return file.matched();
-}
-
-// Whether the solution file holds the approximation in the form Save writes: one line of x(1..N),
-// each followed by a blank, then CR LF.
-bool holds_solution(const App& app, const std::string& path) {
-    FileMatcher file(path);
-    const int n = app.st.N;
-    const int col = app.st.DataMode == kModeConnected ? 1 : 2 * n + 3;
-    std::string line, scratch;
-    for (int i = 1; i <= n; ++i) {
-        line += app.grid.text(i, col, scratch);
-        line += ' ';
-    }
-    line += "\r\n";
-    file.expect(line);
-    return file.matched();
+// Which file a path names now: Save puts each file in place by renaming a new one over it, so a
+// path that was written names another file afterwards. {0, 0} when it names no regular file.
+std::pair<dev_t, ino_t> file_identity(const std::string& path) {
+    struct stat sb {};
+    if (::stat(path.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) return {0, 0};
+    return {sb.st_dev, sb.st_ino};
 }
 
 // The path the save dialog confirms: NAME in the application folder's data folder, or NAME itself
@@ -105,9 +59,8 @@ bool declined(const PrintedBoxes& boxes, const std::string& question) {
     return false;
 }
 
-// Save, as the File menu's Save runs it, then a check that each file it was to write holds what it
-// should: the command ends silently when a file cannot be written. Returns false when a file was
-// kept or not written.
+// Save, as the File menu's Save runs it, then which of the files it was to write it has put in
+// place. Returns false when a file was kept or not written.
 bool save(const Args& args, const Environment& env, App& app, CommandLineDialog& cd, PrintedBoxes& boxes, Report& rep) {
     const bool connected = app.st.DataMode == kModeConnected;
     const std::string target = save_target(args, app.app_folder, rep.system);
@@ -118,14 +71,22 @@ bool save(const Args& args, const Environment& env, App& app, CommandLineDialog&
     } else {
         cd.save_path = target;
     }
+    const std::string solution = app.app_folder + "/data/solutions/" + solution_name(target);
+    const auto system_before = file_identity(target);
+    const auto solution_before = file_identity(solution);
     if (env.saving) *env.saving = 1;
     const double t0 = steady_seconds();
     Save_Click(app);
     rep.save_seconds = steady_seconds() - t0;
     if (env.saving) *env.saving = 0;
 
+    // A file counts as written when its path now names a new regular file. Save itself says why a
+    // file could not be written; this names which.
     const std::string& ask = app.st.msg.MsgReplaceFile;
-    const std::string solution = app.app_folder + "/data/solutions/" + solution_name(cd.FileName);
+    const auto written = [](const std::string& path, std::pair<dev_t, ino_t> before) {
+        const auto now = file_identity(path);
+        return now != std::pair<dev_t, ino_t>{0, 0} && now != before;
+    };
     bool ok = true;
     auto check = [&](const std::string& path, bool written) {
         if (declined(boxes, ask + path)) {
@@ -137,8 +98,8 @@ bool save(const Args& args, const Environment& env, App& app, CommandLineDialog&
             ok = false;
         }
     };
-    if (!connected) check(cd.FileName, holds_system(app, cd.FileName));
-    check(solution, holds_solution(app, solution));
+    if (!connected) check(target, written(target, system_before));
+    check(solution, written(solution, solution_before));
     return ok;
 }
 
@@ -183,7 +144,11 @@ bool is_import_format(std::string_view path) {
 void add_accuracy_report(Report& report, const App& app) {
     const AccuracyReport r = accuracy_report(app);
     report.accuracy = report_line(r);
-    report.accuracy_json = "{" + report_json_fields(r) + "}";
+    const std::string fields = report_json_fields(r);
+    report.accuracy_json.reserve(fields.size() + 2);
+    report.accuracy_json.push_back('{');
+    report.accuracy_json.append(fields);
+    report.accuracy_json.push_back('}');
 }
 
 int run_batch(const Args& args, const Environment& env, Report* report_out) {
