@@ -135,10 +135,9 @@ void solve(const Args& args, const Environment& env, App& app, BatchControls& ui
 }  // namespace
 
 bool is_import_format(std::string_view path) {
-    // The window's File, Import reads these; a .txt stays on Open's path (blank-separated text).
-    std::string ext = fs::path(path).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".mtx" || ext == ".csv" || ext == ".tsv";
+    // The window's File, Import reads these (compressed ones too); a .txt stays on Open's path
+    // (blank-separated text), unless its bytes are compressed.
+    return is_import_name(std::string(path));
 }
 
 void add_accuracy_report(Report& report, const App& app) {

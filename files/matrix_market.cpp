@@ -7,6 +7,7 @@
 
 #include "core/convert.h"
 #include "core/errors.h"
+#include "files/import_text.h"
 #include "files/text_io.h"
 
 namespace varnex {
@@ -48,14 +49,6 @@ std::string lower(std::string_view s) {
     return r;
 }
 
-// A token for a message, cut to 40 characters. (Built by appending: GCC 12 warns falsely about
-// a literal + std::string.)
-std::string quoted(std::string_view s) {
-    std::string r(1, '"');
-    r.append(s.substr(0, 40)).push_back('"');
-    return r;
-}
-
 std::string minus(std::string_view s) {
     std::string r(1, '-');
     return r.append(s);
@@ -64,9 +57,14 @@ std::string minus(std::string_view s) {
 // Walks the lines of one Matrix Market file, counting them for the refusals.
 class Reader {
   public:
-    Reader(const std::string& file, std::string_view text) : file_(file), text_(text), lines_(text) {}
+    Reader(const std::string& file, std::string_view text)
+        : file_(file), text_(without_bom(text)), lines_(text_) {}
 
     [[noreturn]] void refuse(long line, const std::string& why) const { throw ImportRefusal(file_, line, why); }
+    // Refuses the value at `tok` (a view into the text), naming its line and its place on the line.
+    [[noreturn]] void refuse_value(std::string_view tok, const char* why) const {
+        throw ImportRefusal(file_, line_of(text_, tok.data()), column_of(text_, tok.data()), quoted(tok) + " " + why);
+    }
     long line() const { return line_; }
 
     // The next line that is neither empty nor a comment, split into tokens; false at the end.
@@ -75,9 +73,9 @@ class Reader {
             std::string_view l = lines_.next();
             ++line_;
             end_ = l.data() + l.size();
-            if (!l.empty() && l[0] == '%') continue;
             split_ws(l, tokens);
-            if (!tokens.empty()) return true;
+            // A comment may be indented, as the banner may.
+            if (!tokens.empty() && tokens[0][0] != '%') return true;
         }
         return false;
     }
@@ -85,16 +83,18 @@ class Reader {
     long whole(std::string_view tok) const {
         long v = 0;
         auto [end, ec] = std::from_chars(tok.data(), tok.data() + tok.size(), v);
+        if (ec == std::errc::result_out_of_range && end == tok.data() + tok.size())
+            refuse(line_, quoted(tok) + " is out of range");
         if (ec != std::errc() || end != tok.data() + tok.size()) refuse(line_, quoted(tok) + " is not a whole number");
         return v;
     }
 
+    // The value of a token by the program's own conversion (the file's decimal mark is '.'); a token
+    // that is no single-precision number is refused.
     float number(std::string_view tok) const {
-        try {
-            return text_to_single(tok);
-        } catch (const RunError&) {
-            refuse(line_of(text_, tok.data()), quoted(tok) + " is not a single-precision number");
-        }
+        float v;
+        if (const char* why = read_value(tok, '.', v)) refuse_value(tok, why);
+        return v;
     }
 
     Header header(bool rhs) {
@@ -167,11 +167,13 @@ class Reader {
         bool line_start = false;
         long long k = 0;
         for (;;) {
-            while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) line_start |= *p++ == '\n';
+            while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) {
+                line_start |= *p == '\n' || *p == '\r';
+                ++p;
+            }
             if (p == end) break;
-            if (*p == '%' && line_start) {  // a comment line
-                const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-                p = lf ? static_cast<const char*>(lf) : end;
+            if (*p == '%' && line_start) {  // a comment line, up to its LF or lone CR
+                while (p < end && *p != '\n' && *p != '\r') ++p;
                 continue;
             }
             const char* q = p;
@@ -219,7 +221,7 @@ class Reader {
   private:
     const std::string& file_;
     std::string_view text_;
-    LineReader lines_;
+    ImportLines lines_;
     long line_ = 0;
     const char* end_ = nullptr;  ///< just past the last line that next() returned
 };
@@ -263,7 +265,8 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
                 r.refuse(line_of(sys.text, tok.data()), "a value of more than 65535 characters");
             off[k] = static_cast<uint32_t>(tok.data() - base);
             len[k] = static_cast<uint16_t>(tok.size());
-            if (values) v[k] = r.number(tok);
+            const float x = r.number(tok);  // every value is checked, kept only for b = A*1
+            if (values) v[k] = x;
         });
         return;
     }
@@ -275,7 +278,7 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
     };
     std::size_t i = h.symmetry == Symmetry::Symmetric ? 0 : 1, j = 0;
     r.array_values(h, want, [&](long long, std::string_view tok) {
-        const float v = values ? r.number(tok) : 0.0f;
+        const float v = r.number(tok);
         put(j * n + i, tok, v);
         if (h.symmetry == Symmetry::Symmetric && i != j) put(i * n + j, tok, v);
         if (h.symmetry == Symmetry::Skew) put(i * n + j, negated(sys, tok), -v);
@@ -286,7 +289,7 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
     });
 }
 
-void read_coordinate(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
+void read_coordinate(Reader& r, const Header& h, ImportedSystem& sys) {
     sys.sparse = true;
     auto& e = sys.entries;
     // An entry line takes at least six bytes ("1 1 1" and its line end); the reservation trusts the
@@ -295,7 +298,7 @@ void read_coordinate(Reader& r, const Header& h, ImportedSystem& sys, bool value
     e.reserve(h.symmetry == Symmetry::General ? given : 2 * given);
     r.coordinate_entries(h, [&](int32_t i, int32_t j, std::string_view tok) {
         const int32_t line = static_cast<int32_t>(r.line());
-        const float v = values ? r.number(tok) : 0.0f;
+        const float v = r.number(tok);
         if (h.symmetry == Symmetry::Skew && i == j) r.refuse(line, "a skew-symmetric matrix has no diagonal entries");
         e.push_back({i, j, line, tok, v});
         if (h.symmetry == Symmetry::Symmetric && i != j) e.push_back({j, i, line, tok, v});
@@ -320,7 +323,7 @@ void read_matrix_market(const std::string& file, ImportedSystem& sys, bool value
     if (h.format == Format::Array)
         read_array(r, h, sys, values);
     else
-        read_coordinate(r, h, sys, values);
+        read_coordinate(r, h, sys);
 }
 
 void read_matrix_market_rhs(const std::string& file, ImportedSystem& sys) {
@@ -331,13 +334,17 @@ void read_matrix_market_rhs(const std::string& file, ImportedSystem& sys) {
                                   ", the matrix needs " + std::to_string(sys.n) + " x 1");
     sys.b.assign(static_cast<std::size_t>(sys.n), std::string_view("0"));
     if (h.format == Format::Array) {
-        r.array_values(h, sys.n, [&](long long k, std::string_view tok) { sys.b[static_cast<std::size_t>(k)] = tok; });
+        r.array_values(h, sys.n, [&](long long k, std::string_view tok) {
+            r.number(tok);
+            sys.b[static_cast<std::size_t>(k)] = tok;
+        });
         return;
     }
     std::vector<bool> seen(static_cast<std::size_t>(sys.n), false);
     r.coordinate_entries(h, [&](int32_t i, int32_t, std::string_view tok) {
         if (seen[static_cast<std::size_t>(i - 1)]) r.refuse(r.line(), "b(" + std::to_string(i) + ") is given twice");
         seen[static_cast<std::size_t>(i - 1)] = true;
+        r.number(tok);
         sys.b[static_cast<std::size_t>(i - 1)] = tok;
     });
 }

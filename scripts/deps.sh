@@ -3,7 +3,7 @@
 varnex_install_deps() {
     local pkgs=(build-essential cmake g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
                 libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev
-                qt6-charts-dev libqt6opengl6-dev liburing-dev clang libclang-rt-14-dev time
+                qt6-charts-dev libqt6opengl6-dev liburing-dev libarchive-dev clang libclang-rt-14-dev time
                 xvfb xauth fonts-dejavu-core "$@")
     local missing=()
     for p in "${pkgs[@]}"; do
