@@ -44,7 +44,8 @@ using ArchivePtr = std::unique_ptr<archive, ArchiveFree>;
 // One walk over the packed bytes: each member in turn, read or skipped.
 class Walk {
   public:
-    Walk(const std::string& file, std::string_view packed) : file_(file), a_(archive_read_new()) {
+    Walk(const std::string& file, std::string_view packed)
+        : file_(file), kind_(packed_kind(packed) ? packed_kind(packed) : "archive"), a_(archive_read_new()) {
         if (!a_) throw std::bad_alloc();
         archive_read_support_filter_all(a_.get());
         archive_read_support_format_tar(a_.get());
@@ -82,21 +83,17 @@ class Walk {
         }
     }
 
-    std::string kind() const {
-        const char* name = archive_filter_count(a_.get()) > 1 ? archive_filter_name(a_.get(), 0) : nullptr;
-        return name ? name : "archive";
-    }
-
   private:
     [[noreturn]] void damaged() const {
         const char* why = archive_error_string(a_.get());
-        throw ImportRefusal(file_, 0, "the " + kind() + " data cannot be unpacked" + (why ? std::string(": ") + why : ""));
+        throw ImportRefusal(file_, 0, "the " + std::string(kind_) + " data cannot be unpacked" + (why ? std::string(": ") + why : ""));
     }
     [[noreturn]] void too_large() const {
         throw ImportRefusal(file_, 0, "it unpacks to more than 4 GiB, beyond what Import reads");
     }
 
     const std::string& file_;
+    const char* kind_;  ///< the compression (or "tar") for messages
     ArchivePtr a_;
     std::size_t size_ = 0;
     bool regular_ = false;
