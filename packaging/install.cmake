@@ -58,6 +58,9 @@ install(FILES ${varnex_man}/varnex.1.gz ${varnex_man}/varnex-batch.1.gz DESTINAT
 # The executables in their private folder, the guide in the data folder, the launchers on PATH.
 set(varnex_private_dir ${CMAKE_INSTALL_LIBEXECDIR}/varnex)
 set(varnex_data_dir ${CMAKE_INSTALL_DATADIR}/varnex)
+# Relocations resolved at start and then read-only, as Debian builds its programs.
+target_link_options(varnex PRIVATE -Wl,-z,relro,-z,now)
+target_link_options(varnex-batch PRIVATE -Wl,-z,relro,-z,now)
 install(TARGETS varnex varnex-batch RUNTIME DESTINATION ${varnex_private_dir})
 install(FILES ${CMAKE_SOURCE_DIR}/shell/user_guide.htm DESTINATION ${varnex_data_dir})
 # The launchers find the installed files relative to themselves, so the prefix can be chosen at
@@ -75,6 +78,14 @@ configure_file(${VARNEX_PACKAGING}/com.varnex_solver.varnex.metainfo.xml.in
     ${VARNEX_GENERATED}/com.varnex_solver.varnex.metainfo.xml @ONLY)
 install(FILES ${VARNEX_GENERATED}/com.varnex_solver.varnex.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${VARNEX_PACKAGING}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+configure_file(${VARNEX_PACKAGING}/changelog.in ${VARNEX_GENERATED}/changelog @ONLY)
+add_custom_command(OUTPUT ${VARNEX_GENERATED}/changelog.gz
+    COMMAND ${GZIP} -9nkf ${VARNEX_GENERATED}/changelog
+    DEPENDS ${VARNEX_PACKAGING}/changelog.in VERBATIM)
+add_custom_target(varnex_changelog ALL DEPENDS ${VARNEX_GENERATED}/changelog.gz)
+install(FILES ${VARNEX_GENERATED}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${VARNEX_PACKAGING}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME varnex)
 
 # The Debian package: cpack -G DEB in the build folder makes varnex_<version>_<arch>.deb.
 set(CPACK_GENERATOR DEB)
@@ -82,8 +93,7 @@ set(CPACK_PACKAGE_NAME varnex)
 set(CPACK_PACKAGE_VENDOR VARNEX)
 set(CPACK_PACKAGE_CONTACT "VARNEX <info@varnex-solver.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "solver for systems of linear equations in single precision")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-VARNEX SOLVER solves a system of N linear equations A*x = b in single
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "VARNEX SOLVER solves a system of N linear equations A*x = b in single
 precision, by Gaussian elimination followed by column relaxation. Systems
 are typed into a grid or opened from plain-text files; systems too large
 for memory are solved from a binary row file. The package also holds
