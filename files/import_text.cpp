@@ -8,9 +8,7 @@
 
 namespace varnex {
 
-std::string_view without_bom(std::string_view text) {
-    return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
-}
+std::string_view without_bom(std::string_view text) { return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text; }
 
 std::string_view ImportLines::next() {
     const std::size_t end = rest_.find_first_of("\r\n");

@@ -22,7 +22,8 @@ inline constexpr int k_max_import_order = 16381;
 /// value's 1-based position on that line (0 when no one value is at fault) and the reason.
 class ImportRefusal : public std::runtime_error {
   public:
-    ImportRefusal(std::string file, long line, std::string why) : ImportRefusal(std::move(file), line, 0, std::move(why)) {}
+    ImportRefusal(std::string file, long line, std::string why)
+        : ImportRefusal(std::move(file), line, 0, std::move(why)) {}
     ImportRefusal(std::string file, long line, long column, std::string why);
     const std::string& file() const { return file_; }
     long line() const { return line_; }

@@ -57,8 +57,7 @@ std::string minus(std::string_view s) {
 // Walks the lines of one Matrix Market file, counting them for the refusals.
 class Reader {
   public:
-    Reader(const std::string& file, std::string_view text)
-        : file_(file), text_(without_bom(text)), lines_(text_) {}
+    Reader(const std::string& file, std::string_view text) : file_(file), text_(without_bom(text)), lines_(text_) {}
 
     [[noreturn]] void refuse(long line, const std::string& why) const { throw ImportRefusal(file_, line, why); }
     // Refuses the value at `tok` (a view into the text), naming its line and its place on the line.

@@ -86,7 +86,8 @@ class Walk {
   private:
     [[noreturn]] void damaged() const {
         const char* why = archive_error_string(a_.get());
-        throw ImportRefusal(file_, 0, "the " + std::string(kind_) + " data cannot be unpacked" + (why ? std::string(": ") + why : ""));
+        throw ImportRefusal(
+            file_, 0, "the " + std::string(kind_) + " data cannot be unpacked" + (why ? std::string(": ") + why : ""));
     }
     [[noreturn]] void too_large() const {
         throw ImportRefusal(file_, 0, "it unpacks to more than 4 GiB, beyond what Import reads");
@@ -142,7 +143,10 @@ Unpacked unpack_archive(const std::string& file, std::string_view packed, Walk& 
 const char* packed_kind(std::string_view head) {
     if (head.starts_with("\x1F\x8B")) return "gzip";
     if (head.starts_with("BZh")) return "bzip2";
-    if (head.starts_with(std::string_view("\xFD" "7zXZ\0", 6))) return "xz";
+    if (head.starts_with(std::string_view("\xFD"
+                                          "7zXZ\0",
+                                          6)))
+        return "xz";
     if (head.starts_with("\x28\xB5\x2F\xFD")) return "zstd";
     if (head.size() >= 262 && head.substr(257, 5) == "ustar") return "tar";
     return nullptr;

@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "files/packed_input.h"
-
 #include "fuzz/import_oracle.h"
 
 using namespace varnex;
@@ -104,8 +103,10 @@ Expected expect(std::string_view text) {
     if (k == lines.size()) return e;
     bool in_quotes = false, tab = false, semicolon = false, comma = false;
     for (char c : lines[k]) {
-        if (c == '"') in_quotes = !in_quotes;
-        else if (!in_quotes) tab |= c == '\t', semicolon |= c == ';', comma |= c == ',';
+        if (c == '"')
+            in_quotes = !in_quotes;
+        else if (!in_quotes)
+            tab |= c == '\t', semicolon |= c == ';', comma |= c == ',';
     }
     const char delim = tab ? '\t' : semicolon ? ';' : comma ? ',' : 0;
     if (delim == 0) return e;

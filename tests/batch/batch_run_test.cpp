@@ -233,13 +233,15 @@ TEST_F(BatchRun, OpenImportsMatrixMarketAndDelimitedFilesAsTheWindowsImportDoes)
     const Outcome bad = run({"open", dir.write("in/z.mtx", "%%MatrixMarket matrix coordinate complex general\n"
                                                           "1 1 1\n1 1 1 0\n")});
     EXPECT_EQ(bad.code, 1);
-    EXPECT_EQ(bad.err, " Sorry, not correct data in the file. z.mtx, line 1: complex values cannot be solved here: "
-                       "real, integer or pattern only\n");
+    EXPECT_EQ(bad.err,
+              " Sorry, not correct data in the file. z.mtx, line 1: complex values cannot be solved here: "
+              "real, integer or pattern only\n");
     // A compressed system is imported for what it holds, never read as a text system of its bytes.
     dir.write("in/p_b.mtx", "%%MatrixMarket matrix array real general\n2 1\n3\n5\n");
     const Outcome packed = run({"open", dir.write("in/p.mtx.bz2", test::compressed("bzip2", test::read_file(mtx))),
                                 "--eps", "0.01", "--save", "i.txt", "--replace"});
     ASSERT_EQ(packed.code, 0) << packed.err;
     EXPECT_EQ(packed.report.n, 2);
-    EXPECT_EQ(test::read_file(dir.path() + "/data/solutions/i.txt"), test::read_file(dir.path() + "/data/solutions/t.txt"));
+    EXPECT_EQ(test::read_file(dir.path() + "/data/solutions/i.txt"),
+              test::read_file(dir.path() + "/data/solutions/t.txt"));
 }

@@ -178,9 +178,9 @@ TEST(SingleToExactText, ReadsBackBitForBitInTheShortestDigits) {
         const std::string t = text(v);
         ASSERT_EQ(std::bit_cast<uint32_t>(v == 0.0f ? 0.0f : v), std::bit_cast<uint32_t>(text_to_single(t))) << t;
         const std::string mantissa = t.substr(0, t.find('E'));
-        const std::string digits = mantissa.substr(mantissa.find_first_not_of("-0.") == std::string::npos
-                                                       ? mantissa.size()
-                                                       : mantissa.find_first_not_of("-0."));
+        const std::string digits =
+            mantissa.substr(mantissa.find_first_not_of("-0.") == std::string::npos ? mantissa.size()
+                                                                                   : mantissa.find_first_not_of("-0."));
         ASSERT_LE(std::count_if(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }), 9) << t;
         const std::string seven = single_to_text(v);
         if (text_to_single(seven) == v) ASSERT_LE(t.size(), seven.size()) << t << " " << seven;

@@ -130,8 +130,8 @@ TEST_F(ImportChecks, AComputedRightHandSideReadsBackToTheExactSum) {
             body += text + "\n";
             sums[i - 1] += text_to_single(text);
         }
-    EXPECT_EQ("", import("r.mtx", kBanner + "array real general\n" + std::to_string(n) + " " + std::to_string(n) + "\n" +
-                                      body));
+    EXPECT_EQ("", import("r.mtx",
+                         kBanner + "array real general\n" + std::to_string(n) + " " + std::to_string(n) + "\n" + body));
     for (int i = 1; i <= n; ++i) {
         EXPECT_EQ(std::bit_cast<uint32_t>(sums[i - 1]), std::bit_cast<uint32_t>(b_value(t.app, i))) << i;
         std::string digits = t.app.grid.text(i, 2 * n + 1);
@@ -155,16 +155,18 @@ TEST_F(ImportChecks, CompressedFilesAndSuiteSparseArchivesAreReadAsWhatTheyHold)
         EXPECT_EQ("1 2.5", system());
     }
     // As SuiteSparse hands it out: NAME.tar.gz holding NAME/NAME.mtx, NAME/NAME_b.mtx and more.
-    EXPECT_EQ("", import("west.tar.gz", test::tar_archive("gzip", {{"west/west_x.mtx", b},
-                                                                     {"west/west.mtx", a},
-                                                                     {"west/west_b.mtx", b}})));
+    EXPECT_EQ(
+        "", import("west.tar.gz",
+                   test::tar_archive("gzip", {{"west/west_x.mtx", b}, {"west/west.mtx", a}, {"west/west_b.mtx", b}})));
     EXPECT_EQ("2 1 3 | 0 4 8", system());
     EXPECT_EQ("", import("lone.tgz", test::tar_archive("gzip", {{"other/other.mtx", a}})));
     EXPECT_EQ("2 1 3 | 0 4 4", system());
     // Refusals name the member, the unpacking fault, or what the archive lacks.
     EXPECT_EQ(bad("t.tar.gz/t/t_b.mtx, line 3, column 1: \"x\" is not a number"),
-              import("t.tar.gz", test::tar_archive("gzip", {{"t/t.mtx", a}, {"t/t_b.mtx", "%%MatrixMarket matrix "
-                                                                                         "array real general\n2 1\nx\n1\n"}})));
+              import("t.tar.gz", test::tar_archive("gzip", {{"t/t.mtx", a},
+                                                            {"t/t_b.mtx",
+                                                             "%%MatrixMarket matrix "
+                                                             "array real general\n2 1\nx\n1\n"}})));
     EXPECT_EQ(bad("none.tar.xz: the archive holds no none.mtx (nor one other Matrix Market file)"),
               import("none.tar.xz", test::tar_archive("xz", {{"none/README", "text"}})));
     std::string damaged = test::compressed("gzip", a);

@@ -9,7 +9,8 @@ namespace varnex::test {
 
 namespace {
 
-std::string write(const std::string& filter, bool tar, const std::vector<std::pair<std::string, std::string>>& members) {
+std::string write(const std::string& filter, bool tar,
+                  const std::vector<std::pair<std::string, std::string>>& members) {
     archive* a = archive_write_new();
     if (!filter.empty()) archive_write_add_filter_by_name(a, filter.c_str());
     if (tar)
