@@ -183,7 +183,9 @@ TEST(SingleToExactText, ReadsBackBitForBitInTheShortestDigits) {
                                                                                    : mantissa.find_first_not_of("-0."));
         ASSERT_LE(std::count_if(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }), 9) << t;
         const std::string seven = single_to_text(v);
-        if (text_to_single(seven) == v) ASSERT_LE(t.size(), seven.size()) << t << " " << seven;
+        if (text_to_single(seven) == v) {
+            ASSERT_LE(t.size(), seven.size()) << t << " " << seven;
+        }
     }
 }
 
