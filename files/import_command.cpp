@@ -203,7 +203,7 @@ void Import_Click(App& app) {
         return;
     }
     const std::string path = app.cd->FileName;
-    app.cd->FileName = import_system(app, path) ? stem(path) + ".txt" : previous;
+    app.cd->FileName = import_system(app, path) ? stem(without_packed_suffix(path)) + ".txt" : previous;
 }
 
 void export_solution(App& app, const std::string& path) {

@@ -33,8 +33,9 @@ bool is_import_name(const std::string& path);
 bool import_system(App& app, const std::string& path);
 
 /// File, Import: the open dialog in the data folder, then import_system. A cancelled dialog does
-/// nothing. On success the dialog's file name becomes the imported path with the extension .txt, so
-/// that Save offers a text system file beside it rather than the imported file.
+/// nothing. On success the dialog's file name becomes the imported path with the extension .txt (in
+/// place of all the suffixes of a compressed file or an archive), so that Save offers a text system
+/// file beside it rather than the imported file.
 void Import_Click(App& app);
 
 /// Writes x(1..N) from the grid's approximation column (memory mode) or solution column (connected
