@@ -177,8 +177,9 @@ TEST_F(ImportChecks, CompressedFilesAndSuiteSparseArchivesAreReadAsWhatTheyHold)
 
 TEST_F(ImportChecks, CompressedNamesAndBytesGoToImport) {
     // Save then offers the text file that the packed one would unpack to, without its suffixes.
-    t.cd.next.push_back(t.dir.write("data/w.tar.gz", test::tar_archive("gzip", {{"w/w.mtx", "%%MatrixMarket matrix "
-                                                                                               "array real general\n1 1\n2\n"}})));
+    t.cd.next.push_back(t.dir.write("data/w.tar.gz", test::tar_archive("gzip", {{"w/w.mtx",
+                                                                                 "%%MatrixMarket matrix "
+                                                                                 "array real general\n1 1\n2\n"}})));
     Import_Click(t.app);
     EXPECT_EQ(t.dir.path() + "/data/w.txt", t.cd.FileName);
     EXPECT_TRUE(is_import_name("/x/a.MTX"));
