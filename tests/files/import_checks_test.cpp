@@ -34,15 +34,7 @@ class ImportChecks : public ::testing::Test {
         EXPECT_EQ(landed, t.box.shown.empty());
         return t.box.shown.empty() ? std::string() : t.box.shown[0];
     }
-    // Every a(i,j) and b(i) text, rows separated by " | ".
-    std::string system() {
-        std::string s;
-        for (int i = 1; i <= t.app.st.N; ++i) {
-            if (i > 1) s += " | ";
-            for (int j = 1; j <= t.app.st.N + 1; ++j) (j > 1 ? s += ' ' : s) += t.app.grid.text(i, 2 * j - 1);
-        }
-        return s;
-    }
+    std::string system() { return test::system_texts(t.app); }
     std::string bad(const std::string& where) { return t.app.st.msg.MsgBadFile + " " + where; }
     test::TestApp t;
 };

@@ -34,15 +34,7 @@ class ImportTest : public ::testing::Test {
         if (!b_rel.empty()) t.dir.write("data/" + b_rel, b_bytes);
         return import_system(t.app, t.dir.write("data/" + rel, bytes));
     }
-    // Every a(i,j) and b(i) text, rows separated by " | ".
-    std::string system() {
-        std::string s;
-        for (int i = 1; i <= t.app.st.N; ++i) {
-            if (i > 1) s += " | ";
-            for (int j = 1; j <= t.app.st.N + 1; ++j) (j > 1 ? s += ' ' : s) += t.app.grid.text(i, 2 * j - 1);
-        }
-        return s;
-    }
+    std::string system() { return test::system_texts(t.app); }
     test::TestApp t;
     NoteControls ui;
 };

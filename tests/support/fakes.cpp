@@ -86,6 +86,15 @@ TestApp::TestApp() {
     for (int k = 0; k < 3; ++k) ui.set_text(txt_index(k), "1");
 }
 
+std::string system_texts(const App& app) {
+    std::string s;
+    for (int i = 1; i <= app.st.N; ++i) {
+        if (i > 1) s += " | ";
+        for (int j = 1; j <= app.st.N + 1; ++j) (j > 1 ? s += ' ' : s) += app.grid.text(i, 2 * j - 1);
+    }
+    return s;
+}
+
 std::string read_file(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     if (!f) return {};

@@ -80,6 +80,9 @@ struct TestApp {
     TestApp();
 };
 
+/// Every a(i,j) and b(i) text of the system layout, blank-separated, rows separated by " | ".
+std::string system_texts(const App& app);
+
 /// Reads a whole file as bytes ("" when missing).
 std::string read_file(const std::string& path);
 /// The shared test matrices' folder, or "" when it is absent (tests then skip).
