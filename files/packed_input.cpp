@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -72,7 +73,8 @@ class Walk {
     std::string read() {
         std::string out;
         if (size_ > k_max_unpacked) too_large();
-        out.reserve(size_);
+        // An archive's stated size is trusted for the first 64 MiB only; beyond, the string grows.
+        out.reserve(std::min<std::size_t>(size_, std::size_t{64} << 20));
         char block[64 * 1024];
         for (;;) {
             const la_ssize_t got = archive_read_data(a_.get(), block, sizeof block);
