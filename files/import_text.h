@@ -35,6 +35,33 @@ long column_of(std::string_view text, const char* at, char delimiter = ' ');
 /// A value for a message: in double quotes, cut to 40 characters.
 std::string quoted(std::string_view value);
 
+/// Where the longest plain decimal at the start of [p, end) ends (p when there is none): an optional
+/// sign, digits with at most one mark `mark`, one digit at least, at most 38 digits before the mark.
+/// The number conversion reads every such text (its magnitude stays below 1E+38), so an import that
+/// does not need the value itself checks these, nearly every value of a file, without converting
+/// them; a scan finds a token's end and its form in one pass.
+inline const char* plain_decimal_end(const char* p, const char* end, char mark) {
+    const char* const start = p;
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    const char* const whole = p;
+    while (p < end && static_cast<unsigned char>(*p - '0') < 10) ++p;
+    const bool whole_digits = p != whole;
+    if (p - whole > 38) return start;
+    if (p < end && *p == mark) {
+        const char* const fraction = ++p;
+        while (p < end && static_cast<unsigned char>(*p - '0') < 10) ++p;
+        if (!whole_digits && p == fraction) return start;
+    } else if (!whole_digits) {
+        return start;
+    }
+    return p;
+}
+
+/// Whether the whole of `value` is a plain decimal (see plain_decimal_end).
+inline bool is_plain_decimal(std::string_view value, char mark) {
+    return !value.empty() && plain_decimal_end(value.data(), value.data() + value.size(), mark) == value.data() + value.size();
+}
+
 /// Reads `value`, written with the decimal mark `mark`, by the program's text-to-number conversion
 /// into `out`. Returns nullptr when it is a single-precision number, otherwise why not: "is not a
 /// number" or "is out of the single-precision range".

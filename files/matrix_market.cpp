@@ -96,6 +96,18 @@ class Reader {
         return v;
     }
 
+    // The same check where the value itself is not needed: a plain decimal passes without conversion.
+    void check(std::string_view tok) const {
+        if (!is_plain_decimal(tok, '.')) number(tok);
+    }
+
+    // The value when it is needed (for b = A*1), otherwise 0 once the token is checked.
+    float value(std::string_view tok, bool needed) const {
+        if (needed) return number(tok);
+        check(tok);
+        return 0.0f;
+    }
+
     Header header(bool rhs) {
         std::vector<std::string_view> t;
         if (lines_.at_end()) refuse(1, "the file is empty");
@@ -155,10 +167,11 @@ class Reader {
         return h;
     }
 
-    // Calls fn(k, token) for the values k = 0, 1, .. of an array file; exactly `want` of them. An
-    // order-2000 array is four million lines of one value each, so the rest of the file is scanned
-    // in one pass over its bytes rather than line by line; line numbers are counted only for a
-    // refusal.
+    // Calls fn(k, token, plain) for the values k = 0, 1, .. of an array file, exactly `want` of them,
+    // `plain` telling that the token is a plain decimal (is_plain_decimal), which needs no conversion
+    // to be checked. An order-2000 array is four million lines of one value each, so the rest of the
+    // file is scanned in one pass over its bytes rather than line by line; line numbers are counted
+    // only for a refusal.
     template <class Fn>
     void array_values(const Header& h, long long want, Fn&& fn) {
         const char* p = end_;
@@ -175,12 +188,14 @@ class Reader {
                 while (p < end && *p != '\n' && *p != '\r') ++p;
                 continue;
             }
-            const char* q = p;
+            // The token's end, and whether it is a plain decimal, in one pass.
+            const char* q = plain_decimal_end(p, end, '.');
+            const bool plain = q != p && (q == end || *q == ' ' || *q == '\t' || *q == '\r' || *q == '\n');
             while (q < end && *q != ' ' && *q != '\t' && *q != '\r' && *q != '\n') ++q;
             if (k == want)
                 refuse(line_of(text_, p), "more values than the size line (line " + std::to_string(h.size_line) +
                                               ") gives room for: " + std::to_string(want));
-            fn(k++, std::string_view(p, static_cast<std::size_t>(q - p)));
+            fn(k++, std::string_view(p, static_cast<std::size_t>(q - p)), plain);
             line_start = false;
             p = q;
         }
@@ -259,13 +274,16 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
         uint16_t* len = sys.lengths.data();
         float* v = sys.dense_values.data();
         const char* base = sys.text.data();
-        r.array_values(h, want, [&](long long k, std::string_view tok) {
+        r.array_values(h, want, [&](long long k, std::string_view tok, bool plain) {
             if (tok.size() > UINT16_MAX)
                 r.refuse(line_of(sys.text, tok.data()), "a value of more than 65535 characters");
             off[k] = static_cast<uint32_t>(tok.data() - base);
             len[k] = static_cast<uint16_t>(tok.size());
-            const float x = r.number(tok);  // every value is checked, kept only for b = A*1
-            if (values) v[k] = x;
+            // Every value is checked, and kept only for b = A*1.
+            if (values)
+                v[k] = r.number(tok);
+            else if (!plain)
+                r.number(tok);
         });
         return;
     }
@@ -276,8 +294,8 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
         if (values) sys.dense_values[at] = v;
     };
     std::size_t i = h.symmetry == Symmetry::Symmetric ? 0 : 1, j = 0;
-    r.array_values(h, want, [&](long long, std::string_view tok) {
-        const float v = r.number(tok);
+    r.array_values(h, want, [&](long long, std::string_view tok, bool plain) {
+        const float v = values ? r.number(tok) : plain ? 0.0f : (r.number(tok), 0.0f);
         put(j * n + i, tok, v);
         if (h.symmetry == Symmetry::Symmetric && i != j) put(i * n + j, tok, v);
         if (h.symmetry == Symmetry::Skew) put(i * n + j, negated(sys, tok), -v);
@@ -288,7 +306,7 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
     });
 }
 
-void read_coordinate(Reader& r, const Header& h, ImportedSystem& sys) {
+void read_coordinate(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
     sys.sparse = true;
     auto& e = sys.entries;
     // An entry line takes at least six bytes ("1 1 1" and its line end); the reservation trusts the
@@ -297,7 +315,7 @@ void read_coordinate(Reader& r, const Header& h, ImportedSystem& sys) {
     e.reserve(h.symmetry == Symmetry::General ? given : 2 * given);
     r.coordinate_entries(h, [&](int32_t i, int32_t j, std::string_view tok) {
         const int32_t line = static_cast<int32_t>(r.line());
-        const float v = r.number(tok);
+        const float v = r.value(tok, values);
         if (h.symmetry == Symmetry::Skew && i == j) r.refuse(line, "a skew-symmetric matrix has no diagonal entries");
         e.push_back({i, j, line, tok, v});
         if (h.symmetry == Symmetry::Symmetric && i != j) e.push_back({j, i, line, tok, v});
@@ -322,7 +340,7 @@ void read_matrix_market(const std::string& file, ImportedSystem& sys, bool value
     if (h.format == Format::Array)
         read_array(r, h, sys, values);
     else
-        read_coordinate(r, h, sys);
+        read_coordinate(r, h, sys, values);
 }
 
 void read_matrix_market_rhs(const std::string& file, ImportedSystem& sys) {
@@ -333,8 +351,8 @@ void read_matrix_market_rhs(const std::string& file, ImportedSystem& sys) {
                                   ", the matrix needs " + std::to_string(sys.n) + " x 1");
     sys.b.assign(static_cast<std::size_t>(sys.n), std::string_view("0"));
     if (h.format == Format::Array) {
-        r.array_values(h, sys.n, [&](long long k, std::string_view tok) {
-            r.number(tok);
+        r.array_values(h, sys.n, [&](long long k, std::string_view tok, bool plain) {
+            if (!plain) r.number(tok);
             sys.b[static_cast<std::size_t>(k)] = tok;
         });
         return;
@@ -343,7 +361,7 @@ void read_matrix_market_rhs(const std::string& file, ImportedSystem& sys) {
     r.coordinate_entries(h, [&](int32_t i, int32_t, std::string_view tok) {
         if (seen[static_cast<std::size_t>(i - 1)]) r.refuse(r.line(), "b(" + std::to_string(i) + ") is given twice");
         seen[static_cast<std::size_t>(i - 1)] = true;
-        r.number(tok);
+        r.check(tok);
         sys.b[static_cast<std::size_t>(i - 1)] = tok;
     });
 }

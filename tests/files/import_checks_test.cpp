@@ -10,6 +10,7 @@
 
 #include "core/convert.h"
 #include "files/import_command.h"
+#include "files/import_text.h"
 #include "support/fakes.h"
 #include "support/packed.h"
 
@@ -129,6 +130,22 @@ TEST_F(ImportChecks, AComputedRightHandSideReadsBackToTheExactSum) {
         std::string digits = t.app.grid.text(i, 2 * n + 1);
         digits = digits.substr(0, digits.find('E'));
         EXPECT_LE(std::count_if(digits.begin(), digits.end(), ::isdigit), 9 + (digits.find("0.") == 0 ? 5 : 0));
+    }
+}
+
+TEST(PlainDecimal, EveryPlainDecimalIsASinglePrecisionNumber) {
+    // The quick check passes only texts that the number conversion reads; the rest go to it.
+    for (const char* yes : {"0", "-1", "+2.5", ".5", "5.", "99999999999999999999999999999999999999.9"})
+        EXPECT_TRUE(is_plain_decimal(yes, '.')) << yes;
+    for (const char* no : {"", "-", ".", "1e5", "1,5", "1.2.3", " 1", "999999999999999999999999999999999999999"})
+        EXPECT_FALSE(is_plain_decimal(no, '.')) << no;
+    std::mt19937 gen(8);
+    const std::string alphabet = "0123456789.+-e";
+    std::uniform_int_distribution<std::size_t> len(0, 42), pick(0, alphabet.size() - 1);
+    for (int k = 0; k < 100000; ++k) {
+        std::string s(len(gen), ' ');
+        for (char& c : s) c = alphabet[pick(gen)];
+        if (is_plain_decimal(s, '.')) EXPECT_NO_THROW(text_to_single(s)) << s;
     }
 }
 
