@@ -59,7 +59,8 @@ inline const char* plain_decimal_end(const char* p, const char* end, char mark) 
 
 /// Whether the whole of `value` is a plain decimal (see plain_decimal_end).
 inline bool is_plain_decimal(std::string_view value, char mark) {
-    return !value.empty() && plain_decimal_end(value.data(), value.data() + value.size(), mark) == value.data() + value.size();
+    return !value.empty() &&
+           plain_decimal_end(value.data(), value.data() + value.size(), mark) == value.data() + value.size();
 }
 
 /// Reads `value`, written with the decimal mark `mark`, by the program's text-to-number conversion
