@@ -115,9 +115,11 @@ bool is_import_name(const std::string& path) {
     if (ext == ".mtx" || ext == ".csv" || ext == ".tsv") return true;
     // An archive (NAME.tar.gz) holds its matrix under a name of its own.
     if (plain != path && ext.empty()) return true;
-    // Compressed bytes are never a text system, whatever the name.
+    // Compressed bytes are never a text system, whatever the name. Only an ordinary file is looked
+    // into: the bytes of a pipe would be gone for Open.
     std::string head(512, '\0');
     try {
+        if (!is_ordinary_file(path)) return false;
         InputFile in(path);
         head.resize(in.read(head.data(), head.size()));
     } catch (const std::exception&) {
