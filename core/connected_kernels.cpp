@@ -124,7 +124,7 @@ namespace {
 
 // How long the computing thread sleeps for rows that the other thread has claimed but not yet written
 // before it reads the whole column itself: that thread may have lost its processor on a busy machine.
-constexpr std::chrono::microseconds kStallTimeout{200};
+constexpr std::chrono::microseconds kStallTimeout{50};
 // Columns that the computing thread must let go of before a sleeping second thread is woken: it then
 // reads several columns in a row instead of waking for each one.
 constexpr int kWakeBatch = 4;
