@@ -36,7 +36,9 @@ bool streams_file(std::uint64_t bytes);
 std::uint64_t usable_memory();
 
 /// Columns per panel of a PanelStream for the order n: a multiple of 32 (one 4 KB block of records)
-/// from 32 to 256, so that the three panels in memory take at most about 36 MB; never more than n.
+/// from 32 to 1024, so that the three panels in memory take at most a fifth of the memory this
+/// process may use, between 8 and 48 MB; never more than n. Wide panels make long reads: each read
+/// takes the run of one equation's records in a panel, 128 KB for 1024 columns.
 int panel_columns(int n);
 
 /// Memory taken straight from the kernel: page-aligned, as direct reads need, zero-filled, and given
@@ -70,6 +72,10 @@ class AsyncFileIo {
     AsyncFileIo& operator=(const AsyncFileIo&) = delete;
 
     unsigned depth() const { return depth_; }
+    /// Registers the buffers that the reads (or writes) will use, given as (start, bytes), so that
+    /// the kernel maps them once instead of at every read. Where it refuses (a memory-lock limit),
+    /// the reads go on with unregistered buffers.
+    void register_buffers(const std::vector<std::pair<void*, std::size_t>>& bufs);
     unsigned in_flight() const { return in_flight_; }
     /// Queues a read of len bytes at off into buf (aligned to 4096 for direct reads); at most depth()
     /// may be in flight. Sent to the kernel by the next flush or reap.
@@ -92,6 +98,7 @@ class AsyncFileIo {
     unsigned in_flight_ = 0;
     unsigned queued_ = 0;
     std::vector<std::pair<std::uint64_t, long>> done_;  // finished without io_uring
+    std::vector<std::pair<void*, std::size_t>> registered_;
 };
 
 /// The rows 1..n of the system, in order, from one sequential pass over the file; the file must hold
