@@ -30,6 +30,8 @@ namespace varnex {
 
 // ---- the file ----------------------------------------------------------------------------------
 
+RowFile::RowFile() = default;
+
 RowFile::~RowFile() { close(); }
 
 void RowFile::open(const std::string& path) {
@@ -71,6 +73,15 @@ void RowFile::close() {
     drop_norms();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+}
+
+void RowFile::keep_seed(std::unique_ptr<PanelSeed> seed) const { seed_ = std::move(seed); }
+
+void RowFile::drop_seed() const { seed_.reset(); }
+
+std::unique_ptr<PanelSeed> RowFile::take_seed(int n) const {
+    if (!seed_ || seed_->order() != n) return nullptr;
+    return std::move(seed_);
 }
 
 float RowFile::record(std::int64_t r) const {
@@ -172,10 +183,13 @@ void get_residual_file(SystemState& st) {
     const float* X = st.X.data();
     // The norms ride along: the rows that the residual reads are all that the norms need.
     std::vector<float> d(static_cast<std::size_t>(n) + 1, 0.0f);
+    // A streamed file also keeps the first panels of its columns for the next sweep.
+    std::unique_ptr<PanelSeed> seed = f.streamed() ? std::make_unique<PanelSeed>(n, panel_columns(n)) : nullptr;
     RowStream rows(f, n);
     // i: equation, whose n+1 values come in one row (a(i,1..n), then b(i)); j: unknown.
     for (int i = 1; i <= n; ++i) {
         const float* a = rows.next();
+        if (seed) seed->add_row(i, a);
         float r = -a[n];
         R[i] = r;
         check(r);
@@ -190,6 +204,7 @@ void get_residual_file(SystemState& st) {
         add_norm_terms(d.data() + 1, a, n);
     }
     f.keep_norms(n, std::move(d));
+    f.keep_seed(std::move(seed));
 }
 
 // ---- squared column norms D ----------------------------------------------------------------------
@@ -287,8 +302,12 @@ bool two_processors() {
 }  // namespace
 
 void do_iteration_file(SystemState& st, GridModel& grid) {
-    if (st.file3.streamed())
-        do_iteration_file_streamed(st, grid, column_kernels_best(), panel_columns(st.N));
+    if (st.file3.streamed()) {
+        // The panels that the set-up kept fix their width for the first sweep.
+        const PanelSeed* seed = st.file3.seed();
+        const int p = seed && seed->order() == st.N ? seed->panel_columns() : panel_columns(st.N);
+        do_iteration_file_streamed(st, grid, column_kernels_best(), p);
+    }
     else if (st.N >= kGatherThreadMinOrder && two_processors())
         do_iteration_file_gathered(st, grid, column_kernels_best(), kColumnBufferRows);
     else

@@ -485,7 +485,7 @@ void do_iteration_file_streamed(SystemState& st, GridModel& grid, const ColumnKe
     if (!maps_whole_system(st) || !kern.whole) return do_iteration_file_with(st, grid, kern, kColumnBufferRows);
 
     const SweepKernels& sk = *kern.whole;
-    PanelStream cols(st.file3, n, panel_cols);
+    PanelStream cols(st.file3, n, panel_cols, st.file3.take_seed(n));
     std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(n) + 16]);
     float* R = st.R.data();
 

@@ -372,16 +372,51 @@ constexpr std::size_t kPanelBytesInFlight = 8u << 20;
 constexpr unsigned kPanelMinDepth = 16, kPanelMaxDepth = 128;
 }
 
-PanelStream::PanelStream(const RowFile& f, int n, int panel_cols) : f_(f), n_(n) {
-    p_ = std::clamp(panel_cols, 1, n);
-    // A read's last block may hold up to 31 values of the next panel, which must be a later panel
-    // than its own: panels narrower than a block are read as a single panel.
-    if (p_ < 32 && p_ < n) p_ = n;
-    panels_ = (n + p_ - 1) / p_;
-    col_stride_ = (static_cast<std::size_t>(n) + 1 + 15) / 16 * 16;
+namespace {
+// The columns per panel that a stream of order n takes when asked for panel_cols: a read's last block
+// may hold up to 31 values of the next panel, which must be a later panel than its own, so panels
+// narrower than a block are read as a single panel.
+int stream_panel_columns(int n, int panel_cols) {
+    const int p = std::clamp(panel_cols, 1, n);
+    return p < 32 && p < n ? n : p;
+}
+std::size_t column_stride(int n) { return (static_cast<std::size_t>(n) + 1 + 15) / 16 * 16; }
+}  // namespace
+
+PanelSeed::PanelSeed(int n, int panel_cols)
+    : n_(n), p_(stream_panel_columns(n, panel_cols)), col_stride_(column_stride(n)) {
+    const int panels = (n + p_ - 1) / p_;
+    panels_ = std::min(panels, 2);
+    // With a third panel, the values of its first block are taken along.
+    cols_ = panels > 2 ? 2 * p_ + 32 : n;
     slot_floats_ = col_stride_ * static_cast<std::size_t>(p_);
-    slots_ = Pages(slot_floats_ * kSlots * sizeof(float));
+    slots_ = Pages(slot_floats_ * PanelStream::kSlots * sizeof(float));
+}
+
+void PanelSeed::add_row(int j, const float* a) {
+    // Panel q's columns go to slot q, a column every col_stride_ floats, equation j at [j].
+    for (int q = 0, c0 = 0; c0 < cols_; ++q, c0 += p_) {
+        float* col = reinterpret_cast<float*>(slots_.get()) + static_cast<std::size_t>(q) * slot_floats_ +
+                     static_cast<std::size_t>(j);
+        const int c1 = std::min(c0 + p_, cols_);
+        for (int c = c0; c < c1; ++c, col += col_stride_) *col = a[c];
+    }
+}
+
+PanelStream::PanelStream(const RowFile& f, int n, int panel_cols, std::unique_ptr<PanelSeed> seed) : f_(f), n_(n) {
+    p_ = stream_panel_columns(n, panel_cols);
+    panels_ = (n + p_ - 1) / p_;
+    col_stride_ = column_stride(n);
+    slot_floats_ = col_stride_ * static_cast<std::size_t>(p_);
     rows_done_.assign(kSlots, 0);
+    if (seed && seed->n_ == n && seed->p_ == p_) {
+        // The first panels are complete, and the third has the values of its first block.
+        slots_ = std::move(seed->slots_);
+        for (int q = 0; q < seed->panels_; ++q) rows_done_[static_cast<std::size_t>(q)] = n;
+        issue_panel_ = seed->panels_;
+    } else {
+        slots_ = Pages(slot_floats_ * kSlots * sizeof(float));
+    }
     // A run of p records, widened to whole blocks at both ends.
     buf_bytes_ = align_up(static_cast<std::size_t>(p_) * kRecordLength) + 2 * kBlock;
     const unsigned depth = static_cast<unsigned>(

@@ -129,12 +129,33 @@ class RowStream {
     std::size_t pos_ = 0;         // next byte of it
 };
 
+/// The first two panels of a PanelStream (and the first block's worth of columns of the third, which
+/// the stream would take from the reads of the second), filled from the rows of a sequential pass, so
+/// that the sweep after a set-up reads them from memory instead of from the file.
+class PanelSeed {
+  public:
+    PanelSeed(int n, int panel_cols);
+    int order() const { return n_; }
+    int panel_columns() const { return p_; }
+    /// Row j (1-based) of the system: a(j, 1..n) at a[0..n-1].
+    void add_row(int j, const float* a);
+
+  private:
+    friend class PanelStream;
+    int n_, p_;
+    int panels_;  // panels filled: 2, or fewer when the system has fewer
+    int cols_;    // columns filled, from the first
+    std::size_t col_stride_, slot_floats_;
+    Pages slots_;  // laid out as the stream's three slots
+};
+
 /// The columns 1..n of the system (a(1..n, c)) read panel by panel; the file must hold every record.
 /// column(c) must be asked in increasing order of c and release_through(c) called when columns up to
 /// c are no longer used; at most two panels beyond the oldest held one are read ahead.
 class PanelStream {
   public:
-    PanelStream(const RowFile& f, int n, int panel_cols);
+    /// seed: the first panels from the set-up (for the same n and panel_cols), or nullptr.
+    PanelStream(const RowFile& f, int n, int panel_cols, std::unique_ptr<PanelSeed> seed = nullptr);
     ~PanelStream();
     PanelStream(const PanelStream&) = delete;
     PanelStream& operator=(const PanelStream&) = delete;
@@ -149,6 +170,7 @@ class PanelStream {
 
   private:
     static constexpr int kSlots = 3;
+    friend class PanelSeed;
     void issue();
     void absorb(std::uint64_t tag, long result);
     void read_into(int panel, int row, unsigned char* buf, std::uint64_t off, std::size_t len);
