@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStringList>
 #include <cerrno>
 #include <cstdio>
@@ -122,13 +123,18 @@ FrmAgreement::FrmAgreement(const QString& app_folder, MessageBoxes& box, std::fu
         b->setAutoDefault(false);
     }
     // The captions must fit the designed widths; a font larger than the designed one is made smaller
-    // for a caption that would be cut off.
-    for (QPushButton* b : {cmdYes, cmdNo}) {
-        QFont f = b->font();
-        while (f.pointSizeF() > 6 && QFontMetrics(f).horizontalAdvance(b->text()) + 10 > b->width())
-            f.setPointSizeF(f.pointSizeF() - 0.5);
-        b->setFont(f);
-    }
+    // until the longer caption fits, and both buttons take that one font.
+    QFont f = cmdYes->font();
+    auto fits = [&f](const QPushButton* b) { return QFontMetrics(f).horizontalAdvance(b->text()) + 10 <= b->width(); };
+    while (f.pointSizeF() > 6 && !(fits(cmdYes) && fits(cmdNo))) f.setPointSizeF(f.pointSizeF() - 0.5);
+    cmdYes->setFont(f);
+    cmdNo->setFont(f);
+    // The plain style draws the handle lighter than its groove, so that a handle filling most of the
+    // track reads as a short one at the other end: the handle takes the highlight colour.
+    QScrollBar* bar = txtAgreement->verticalScrollBar();
+    QPalette handle = bar->palette();
+    handle.setColor(QPalette::Button, handle.color(QPalette::Highlight));
+    bar->setPalette(handle);
     setTabOrder(cmdYes, cmdNo);
     setTabOrder(cmdNo, txtAgreement);
 
@@ -139,7 +145,12 @@ FrmAgreement::FrmAgreement(const QString& app_folder, MessageBoxes& box, std::fu
     cmdYes->setFocus();
 }
 
-void FrmAgreement::Form_Load() { txtAgreement->setPlainText(agreement_text()); }
+void FrmAgreement::Form_Load() {
+    txtAgreement->setPlainText(agreement_text());
+    // The window opens on the title of the text, with the scroll bar at the top.
+    txtAgreement->moveCursor(QTextCursor::Start);
+    txtAgreement->verticalScrollBar()->setValue(0);
+}
 
 void FrmAgreement::cmdYes_Click() {
     // A slot: nothing may leave it into Qt's event loop.
