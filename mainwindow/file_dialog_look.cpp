@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QScreen>
 #include <QTreeView>
 
 namespace varnex {
@@ -41,8 +42,10 @@ void apply_dialog_look(QFileDialog& dialog, const DialogLook& look) {
     if (!list) return;
     // Room for a long name beside "492.5 KiB", "Plain text document" and a full date and time.
     const QFontMetrics fm = dialog.fontMetrics();
-    dialog.resize(std::max(dialog.width(), fm.horizontalAdvance(QLatin1Char('x')) * 110),
-                  std::max(dialog.height(), fm.height() * 28));
+    QSize size(std::max(dialog.width(), fm.horizontalAdvance(QLatin1Char('x')) * 110),
+               std::max(dialog.height(), fm.height() * 28));
+    if (const QScreen* screen = dialog.screen()) size = size.boundedTo(screen->availableSize() * 9 / 10);
+    dialog.resize(size);
     QHeaderView* header = list->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(0, QHeaderView::Stretch);
