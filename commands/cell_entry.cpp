@@ -28,12 +28,12 @@ CellEntry cell_entry(const App& app, int row, int col) {
 bool enter_cell(App& app, int row, int col, const std::string& text) {
     const CellEntry e = cell_entry(app, row, col);
     switch (e.kind) {
-    case CellEntry::Kind::A:
-        return accept_a(app, e.i, e.j, text);
-    case CellEntry::Kind::B:
-        return accept_b(app, e.i, text);
-    case CellEntry::Kind::None:
-        break;
+        case CellEntry::Kind::A:
+            return accept_a(app, e.i, e.j, text);
+        case CellEntry::Kind::B:
+            return accept_b(app, e.i, text);
+        case CellEntry::Kind::None:
+            break;
     }
     return false;
 }

@@ -29,8 +29,7 @@ std::string rounded_order_note(std::string_view typed, int order) {
     // The text as the user typed it, without the blanks the conversion ignores.
     while (!typed.empty() && typed.front() == ' ') typed.remove_prefix(1);
     while (!typed.empty() && typed.back() == ' ') typed.remove_suffix(1);
-    return std::string(k_rounded_prefix) + std::string(typed) + std::string(k_rounded_middle) +
-           std::to_string(order);
+    return std::string(k_rounded_prefix) + std::string(typed) + std::string(k_rounded_middle) + std::to_string(order);
 }
 
 bool is_order_note(std::string_view status) {

@@ -56,12 +56,10 @@ DropDecision decide_drop(const std::vector<std::string>& paths) {
     const std::string& path = paths.front();
     const std::string name = fs::path(path).filename().string();
     std::error_code ec;
-    if (fs::is_directory(path, ec))
-        return refuse(path + " is a folder. " + std::string(k_what_drops));
+    if (fs::is_directory(path, ec)) return refuse(path + " is a folder. " + std::string(k_what_drops));
     if (!fs::is_regular_file(path, ec)) return refuse("There is no file " + path + ".");
     if (is_import_name(path)) return {DropDecision::Action::Import, path, {}};
-    if (!looks_like_text(path))
-        return refuse(name + " is not a text file. " + std::string(k_what_drops));
+    if (!looks_like_text(path)) return refuse(name + " is not a text file. " + std::string(k_what_drops));
     return {DropDecision::Action::Open, path, {}};
 }
 

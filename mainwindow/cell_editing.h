@@ -20,8 +20,7 @@ class CellEditDelegate : public CutTextDelegate {
     /// as in the window's other text boxes.
     CellEditDelegate(QTableView* view, QObject* key_filter);
 
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     /// A value shows as it stands; a placeholder such as a(2,3) gives an empty editor.
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     /// The typed text goes to the model once the editor has closed, so that a message box about a bad

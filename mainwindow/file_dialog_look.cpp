@@ -16,21 +16,21 @@ const QString k_text_systems = QStringLiteral("Text system files (*.txt)");
 
 DialogLook dialog_look(DialogPurpose purpose) {
     switch (purpose) {
-    case DialogPurpose::Open:
-        return {QStringLiteral("Open system"), {k_text_systems, k_all_files}};
-    case DialogPurpose::Save:
-        return {QStringLiteral("Save system as"), {k_text_systems, k_all_files}};
-    case DialogPurpose::Connect:
-        return {QStringLiteral("Connect: choose a text system file"), {k_text_systems, k_all_files}};
-    case DialogPurpose::Import:
-        return {QStringLiteral("Import"),
-                {QStringLiteral("Systems to import (*.mtx *.csv *.tsv *.gz *.bz2 *.xz *.zst *.zip *.tgz *.tar)"),
-                 QStringLiteral("Matrix Market (*.mtx *.mtx.gz)"),
-                 QStringLiteral("Delimited text (*.csv *.tsv *.txt)"), k_all_files}};
-    case DialogPurpose::Export:
-        return {QStringLiteral("Export solution"),
-                {QStringLiteral("Text, one value a line (*.txt)"), QStringLiteral("Matrix Market (*.mtx)"),
-                 k_all_files}};
+        case DialogPurpose::Open:
+            return {QStringLiteral("Open system"), {k_text_systems, k_all_files}};
+        case DialogPurpose::Save:
+            return {QStringLiteral("Save system as"), {k_text_systems, k_all_files}};
+        case DialogPurpose::Connect:
+            return {QStringLiteral("Connect: choose a text system file"), {k_text_systems, k_all_files}};
+        case DialogPurpose::Import:
+            return {QStringLiteral("Import"),
+                    {QStringLiteral("Systems to import (*.mtx *.csv *.tsv *.gz *.bz2 *.xz *.zst *.zip *.tgz *.tar)"),
+                     QStringLiteral("Matrix Market (*.mtx *.mtx.gz)"),
+                     QStringLiteral("Delimited text (*.csv *.tsv *.txt)"), k_all_files}};
+        case DialogPurpose::Export:
+            return {QStringLiteral("Export solution"),
+                    {QStringLiteral("Text, one value a line (*.txt)"), QStringLiteral("Matrix Market (*.mtx)"),
+                     k_all_files}};
     }
     return {};
 }

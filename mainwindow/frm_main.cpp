@@ -443,11 +443,13 @@ void FrmMain::run_naming(Command&& command, SystemSource source) {
 
 void FrmMain::connect_typing_and_drops() {
     // A typed cell goes through the entry command of its kind, as "Accept A(i,j)" or "Accept B(i)".
-    model_->set_entry([this](int row, int col) { return !gate_->holding() && cell_entry(app_, row, col).kind != CellEntry::Kind::None; },
-                      [this](int row, int col, const QString& text) {
-                          const std::string value = text.toStdString();
-                          run([&](App& app) { enter_cell(app, row, col, value); }, false);
-                      });
+    auto editable = [this](int row, int col) {
+        return !gate_->holding() && cell_entry(app_, row, col).kind != CellEntry::Kind::None;
+    };
+    auto enter = [this](int row, int col, const QString& text) {
+        run([&](App& app) { enter_cell(app, row, col, text.toStdString()); }, false);
+    };
+    model_->set_entry(editable, enter);
     new FileDrop(this, gate_, [this](const DropDecision& d) {
         if (d.action == DropDecision::Action::Refuse) {
             run([&d](App& app) { app.box->message(d.message); }, false);

@@ -116,8 +116,9 @@ TEST(OrderNotes, OpenAndImportOfTooLargeSystemsNoteTheLimit) {
     EXPECT_EQ(t.box.shown, std::vector<std::string>{t.app.st.msg.MsgBadFile});
 
     t.ui.notes.clear();
-    const std::string mtx = t.dir.write("data/huge.mtx", "%%MatrixMarket matrix coordinate real general\n"
-                                                         "20000 20000 1\n1 1 1\n");
+    const std::string mtx = t.dir.write("data/huge.mtx",
+                                        "%%MatrixMarket matrix coordinate real general\n"
+                                        "20000 20000 1\n1 1 1\n");
     EXPECT_FALSE(import_system(t.app, mtx));
     ASSERT_EQ(t.ui.notes.size(), 1u);
     EXPECT_EQ(t.ui.notes[0], order_limit_note(20000));
@@ -137,8 +138,8 @@ TEST(DroppedFile, EachKindOfDropHasItsCommandOrItsMessage) {
         EXPECT_EQ(decide_drop({path}).action, A::Import) << name;
     }
     // A binary file, a folder, several files, a file that is gone, a drop without a local file.
-    for (const std::vector<std::string>& drop : std::vector<std::vector<std::string>>{
-             {png}, {t.dir.path()}, {txt, noext}, {t.dir.path() + "/gone.txt"}, {}}) {
+    for (const std::vector<std::string>& drop :
+         std::vector<std::vector<std::string>>{{png}, {t.dir.path()}, {txt, noext}, {t.dir.path() + "/gone.txt"}, {}}) {
         const DropDecision d = decide_drop(drop);
         EXPECT_EQ(d.action, A::Refuse);
         EXPECT_FALSE(d.message.empty());

@@ -149,14 +149,16 @@ class TypingDropTest : public QObject {
         QVERIFY(t.drop(t.box("txtA"), {url(csv)}));
         QCOMPARE(t.w.app().st.N, int16_t{3});
         QVERIFY(t.box("txtA")->text().isEmpty());
-        const std::string mtx = t.dir.write("data/one.mtx", "%%MatrixMarket matrix coordinate real general\n1 1 1\n1 1 4\n");
+        const std::string mtx =
+            t.dir.write("data/one.mtx", "%%MatrixMarket matrix coordinate real general\n1 1 1\n1 1 4\n");
         QVERIFY(t.drop(t.grid->viewport(), {url(mtx)}));
         QCOMPARE(t.w.app().st.N, int16_t{1});
         QVERIFY(t.boxes.shown.empty());
 
         // A picture, a folder, two files: one message each, and the system stays.
         const std::string png = t.dir.write("data/p.png", std::string("\x89PNG\0\0", 6));
-        for (const QList<QUrl>& urls : {QList<QUrl>{url(png)}, {url(data)}, {url(txt), url(csv)}}) QVERIFY(t.drop(&t.w, urls));
+        for (const QList<QUrl>& urls : {QList<QUrl>{url(png)}, {url(data)}, {url(txt), url(csv)}})
+            QVERIFY(t.drop(&t.w, urls));
         QCOMPARE(t.boxes.shown.size(), std::size_t{3});
         QCOMPARE(t.w.app().st.N, int16_t{1});
 
