@@ -11,6 +11,7 @@
 #include "core/order_notes.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/input_gate.h"
+#include "shell/help_window.h"
 #include "support/fakes.h"
 
 using namespace varnex;
@@ -111,6 +112,26 @@ class TypingDropTest : public QObject {
         t.type_and("9", Qt::Key_Escape);
         QCOMPARE(t.cell(2, 5), std::string("b(2)"));
         QVERIFY(t.boxes.shown.empty());
+    }
+
+    // The menu's keys keep working inside a cell being edited (Ctrl+C is Connect there too), and F1
+    // opens the user guide.
+    void menuKeysInTheCellEditorAndF1() {
+        Window t;
+        test::FakeDialog cd;
+        t.w.app().cd = &cd;
+        QVERIFY(QTest::qWaitForWindowActive(&t.w));
+        t.enter("txtN", "2");
+        t.go(1, 1);
+        QTest::keyClick(t.grid, Qt::Key_F2);
+        QWidget* editor = t.grid->indexWidget(t.grid->currentIndex());
+        QVERIFY(editor);
+        cd.next.push_back(std::nullopt);  // the dialog is cancelled
+        QTest::keyClick(editor, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(cd.opens, 1);
+        QTest::keyClick(&t.w, Qt::Key_F1);
+        QVERIFY(help_window() && help_window()->windowTitle() == QStringLiteral("User Guide"));
+        close_help_window();
     }
 
     void aBadValueLeavesTheCellAndReadOnlyCellsOpenNoEditor() {
