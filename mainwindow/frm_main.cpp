@@ -267,22 +267,16 @@ void FrmMain::build_menu() {
     QAction* paid = add(help, {"GetPaid", "&Get Paid", QKeySequence(Qt::CTRL | Qt::Key_G)});
 
     // Each command that shows the file dialog gives it its title and filters; run() takes them back.
-    connect(open, &QAction::triggered, this, [this] {
-        cd_.set_look(dialog_look(DialogPurpose::Open));
-        run_naming([](App& app) { Open_Click(app); }, SystemSource::File);
-    });
-    connect(save, &QAction::triggered, this, [this] {
-        cd_.set_look(dialog_look(DialogPurpose::Save));
-        run_naming([](App& app) { Save_Click(app); }, SystemSource::Save);
-    });
-    connect(connect_, &QAction::triggered, this, [this] {
-        cd_.set_look(dialog_look(DialogPurpose::Connect));
-        run_naming([](App& app) { Connect_Click(app); }, SystemSource::File);
-    });
-    connect(import, &QAction::triggered, this, [this] {
-        cd_.set_look(dialog_look(DialogPurpose::Import));
-        run_naming([](App& app) { Import_Click(app); }, SystemSource::File);
-    });
+    auto file_command = [this](QAction* action, DialogPurpose purpose, void (*command)(App&), SystemSource source) {
+        connect(action, &QAction::triggered, this, [this, purpose, command, source] {
+            cd_.set_look(dialog_look(purpose));
+            run_naming([command](App& app) { command(app); }, source);
+        });
+    };
+    file_command(open, DialogPurpose::Open, Open_Click, SystemSource::File);
+    file_command(save, DialogPurpose::Save, Save_Click, SystemSource::Save);
+    file_command(connect_, DialogPurpose::Connect, Connect_Click, SystemSource::File);
+    file_command(import, DialogPurpose::Import, Import_Click, SystemSource::File);
     connect(export_, &QAction::triggered, this, [this] {
         cd_.set_look(dialog_look(DialogPurpose::Export));
         run([](App& app) { ExportSolution_Click(app); }, false);
