@@ -3,7 +3,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTableView>
-#include <QTimer>
 #include <exception>
 
 #include "core/convert.h"
@@ -11,12 +10,18 @@
 namespace varnex {
 
 CellEditDelegate::CellEditDelegate(QTableView* view, QObject* key_filter)
-    : CutTextDelegate(view), view_(view), key_filter_(key_filter) {}
+    : CutTextDelegate(view), view_(view), key_filter_(key_filter) {
+    // Esc closes the editor without entering anything: it is no longer open for finish_editing.
+    connect(this, &QAbstractItemDelegate::closeEditor, this, [this](QWidget* editor) {
+        if (editor == open_editor_) open_editor_ = nullptr;
+    });
+}
 
 QWidget* CellEditDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                         const QModelIndex& index) const {
     QWidget* editor = CutTextDelegate::createEditor(parent, option, index);
     editor->setObjectName(QStringLiteral("cellEditor"));
+    open_editor_ = editor;
     if (key_filter_) editor->installEventFilter(key_filter_);
     return editor;
 }
@@ -36,14 +41,18 @@ void CellEditDelegate::setEditorData(QWidget* editor, const QModelIndex& index) 
 
 void CellEditDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const {
     auto* edit = qobject_cast<QLineEdit*>(editor);
+    // An editor whose text went in already (the focus leaving it after Return) enters nothing again.
+    if (!edit || editor != open_editor_) return;
+    open_editor_ = nullptr;
     // An editor opened and left without typing enters nothing: an empty text would be a bad number.
-    if (!edit || !edit->isModified()) return;
-    const QString text = edit->text();
-    const QPersistentModelIndex at(index);
-    const QPointer<QAbstractItemModel> target(model);
-    QTimer::singleShot(0, model, [target, at, text] {
-        if (target && at.isValid()) target->setData(at, text, Qt::EditRole);
-    });
+    if (edit->isModified()) model->setData(index, edit->text(), Qt::EditRole);
+}
+
+void CellEditDelegate::finish_editing() {
+    QWidget* editor = open_editor_;
+    if (!editor) return;
+    emit commitData(editor);
+    emit closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 bool CellEditDelegate::eventFilter(QObject* watched, QEvent* event) {
@@ -60,8 +69,7 @@ bool CellEditDelegate::eventFilter(QObject* watched, QEvent* event) {
             move = Move::Previous;
         else
             return CutTextDelegate::eventFilter(watched, event);
-        emit commitData(editor);
-        emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+        finish_editing();
         move_current(move);
         return true;
     }
@@ -94,10 +102,12 @@ void CellEditDelegate::move_current(Move move) {
     view_->scrollTo(to);
 }
 
-void set_up_cell_editing(QTableView* view, QObject* key_filter) {
-    view->setItemDelegate(new CellEditDelegate(view, key_filter));
+CellEditDelegate* set_up_cell_editing(QTableView* view, QObject* key_filter) {
+    auto* delegate = new CellEditDelegate(view, key_filter);
+    view->setItemDelegate(delegate);
     view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                           QAbstractItemView::AnyKeyPressed);
+    return delegate;
 }
 
 }  // namespace varnex

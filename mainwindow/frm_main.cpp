@@ -346,6 +346,8 @@ void FrmMain::run(Command&& command, bool busy, bool stoppable) {
     // Every slot of the window comes through here. The commands trap their own failures; the
     // catch-alls only keep anything else (memory for the cursor or the repaint too) out of Qt's event
     // loop, which must never see an exception.
+    // A value still in a grid cell's editor goes in first, as a command of its own.
+    if (auto* cells = qobject_cast<CellEditDelegate*>(msfgData_->itemDelegate())) cells->finish_editing();
     // The accuracy report's worker reads the state that the command may change.
     reporter_->cancel();
     const unsigned notes = controls_.status_writes();
@@ -441,7 +443,17 @@ void FrmMain::connect_typing_and_drops() {
         return !gate_->holding() && cell_entry(app_, row, col).kind != CellEntry::Kind::None;
     };
     auto enter = [this](int row, int col, const QString& text) {
+        // The editor is still closing: a message about a bad value is shown once it has gone.
+        HeldMessages held;
+        MessageBoxes* boxes = app_.box;
+        app_.box = &held;
         run([&](App& app) { enter_cell(app, row, col, text.toStdString()); }, false);
+        app_.box = boxes;
+        try {
+            for (const std::string& t : held.texts)
+                QTimer::singleShot(0, this, [this, t] { run([&t](App& app) { app.box->message(t); }, false); });
+        } catch (...) {
+        }
     };
     model_->set_entry(editable, enter);
     new FileDrop(this, gate_, [this](const DropDecision& d) {

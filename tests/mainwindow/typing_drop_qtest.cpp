@@ -134,6 +134,22 @@ class TypingDropTest : public QObject {
         close_help_window();
     }
 
+    // A value left in an open editor goes in before the next command, here "Find  solution".
+    void anOpenEditorEntersItsValueBeforeTheNextCommand() {
+        Window t;
+        t.enter("txtN", "1");
+        t.enter("txtB", "4");
+        t.go(1, 1);
+        QTest::keyClick(t.grid, Qt::Key_2);
+        QVERIFY(t.editing());
+        QTest::mouseClick(t.w.findChild<QWidget*>("cmdSolution"), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QVERIFY(!t.editing());
+        QCOMPARE(t.cell(1, 1), std::string("2"));
+        QCOMPARE(t.cell(1, 5), std::string("2"));  // x(1) = 4 / 2
+        QVERIFY(t.boxes.shown.empty());
+    }
+
     void aBadValueLeavesTheCellAndReadOnlyCellsOpenNoEditor() {
         Window t;
         t.enter("txtN", "2");
