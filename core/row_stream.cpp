@@ -370,9 +370,7 @@ namespace {
 // Reads in flight for a panel stream: about 8 MB of them, from 16 to 128 reads.
 constexpr std::size_t kPanelBytesInFlight = 8u << 20;
 constexpr unsigned kPanelMinDepth = 16, kPanelMaxDepth = 128;
-}
 
-namespace {
 // The columns per panel that a stream of order n takes when asked for panel_cols: a read's last block
 // may hold up to 31 values of the next panel, which must be a later panel than its own, so panels
 // narrower than a block are read as a single panel.
