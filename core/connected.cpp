@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -290,13 +291,28 @@ void do_iteration_file_plain(SystemState& st, GridModel& grid) {
 
 namespace {
 
-// True when this process may run on two processors at once: only then does a second thread reading
-// the file ahead shorten a sweep (on one processor it would only take turns with the computing one).
-bool two_processors() {
+// The processors this process may run on.
+int processors() {
     cpu_set_t set;
     CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set) >= 2;
-    return std::thread::hardware_concurrency() >= 2;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+    return static_cast<int>(std::thread::hardware_concurrency());
+}
+
+// True when a second thread reading the file ahead would have a processor of its own: this process
+// may run on two, and the machine's runnable threads at this moment (this one included, as the
+// kernel counts them in /proc/loadavg) leave one idle. Otherwise the reading thread only takes turns
+// with the computing one and with the other processes, and a sweep on one thread is faster.
+bool idle_second_processor() {
+    const int cpus = processors();
+    if (cpus < 2) return false;
+    std::FILE* f = std::fopen("/proc/loadavg", "r");
+    if (!f) return true;
+    double l1, l5, l15;
+    int running = 0, threads = 0;
+    const bool read = std::fscanf(f, "%lf %lf %lf %d/%d", &l1, &l5, &l15, &running, &threads) == 5;
+    std::fclose(f);
+    return !read || running < cpus;
 }
 
 }  // namespace
@@ -308,7 +324,7 @@ void do_iteration_file(SystemState& st, GridModel& grid) {
         const int p = seed && seed->order() == st.N ? seed->panel_columns() : panel_columns(st.N);
         do_iteration_file_streamed(st, grid, column_kernels_best(), p);
     }
-    else if (st.N >= kGatherThreadMinOrder && two_processors())
+    else if (st.N >= kGatherThreadMinOrder && idle_second_processor())
         do_iteration_file_gathered(st, grid, column_kernels_best(), kColumnBufferRows);
     else
         do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);
