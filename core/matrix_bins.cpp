@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
+#include <string_view>
 
+#include "core/convert.h"
 #include "core/errors.h"
+#include "core/grid_model.h"
 #include "core/row_file.h"
 #include "core/row_stream.h"
-#include "core/state.h"
 
 namespace varnex {
 
@@ -20,7 +23,12 @@ MatrixBins::MatrixBins(int row_first, int row_count, int col_first, int col_coun
     cells_.assign(static_cast<std::size_t>(rows_.bins) * static_cast<std::size_t>(cols_.bins), 0.0f);
 }
 
-void MatrixBins::take(float& cell, float v) const {
+void MatrixBins::take(float& cell, float v) {
+    const float m = std::fabs(v);
+    if (std::isfinite(m)) {
+        if (range_.smallest == 0.0f || m < range_.smallest) range_.smallest = m;
+        if (m > range_.largest) range_.largest = m;
+    }
     // A NaN wins its cell whatever else the block holds; otherwise the larger magnitude wins, so an
     // infinity beats every finite value.
     if (std::isnan(cell)) return;
@@ -51,17 +59,36 @@ void MatrixBins::add_column(int j, const float* a) {
     }
 }
 
-bool bin_matrix(const SquareMatrix& A, MatrixBins& bins, const std::atomic<bool>& cancel) {
+bool bin_grid(const GridModel& grid, MatrixBins& bins, const std::atomic<bool>& cancel) {
     if (bins.empty()) return true;
     const BinAxis& rows = bins.rows();
     const BinAxis& cols = bins.cols();
-    if (A.upper() < rows.first + rows.count - 1 || A.upper() < cols.first + cols.count - 1 || rows.first < 0 ||
-        cols.first < 0)
-        raise(ErrorKind::Subscript);
-    // A is stored by columns: each column of the block is one contiguous run.
-    for (int j = cols.first; j < cols.first + cols.count; ++j) {
+    const int last_col = cols.first + cols.count - 1;
+    constexpr float kNotNumber = std::numeric_limits<float>::quiet_NaN();
+    std::vector<std::string_view> views(static_cast<std::size_t>(last_col));
+    std::vector<float> row(static_cast<std::size_t>(cols.count));
+    std::string scratch;
+    auto convert = [](std::string_view text) {
+        try {
+            return text_to_single(text);
+        } catch (const RunError&) {
+            return kNotNumber;
+        }
+    };
+    // Row i of the grid holds a(i,j) in column 2j - 1.
+    for (int i = rows.first; i < rows.first + rows.count; ++i) {
         if (cancel.load(std::memory_order_relaxed)) return false;
-        bins.add_column(j, A.col(j) + rows.first);
+        if (grid.system_row_texts(i, last_col, views.data())) {
+            // A cell never written holds its placeholder, which is no number.
+            for (int k = 0; k < cols.count; ++k) {
+                const std::string_view t = views[static_cast<std::size_t>(cols.first - 1 + k)];
+                row[static_cast<std::size_t>(k)] = t.data() ? convert(t) : kNotNumber;
+            }
+        } else {
+            for (int k = 0; k < cols.count; ++k)
+                row[static_cast<std::size_t>(k)] = convert(grid.text(i, 2 * (cols.first + k) - 1, scratch));
+        }
+        bins.add_row(i, row.data());
     }
     return true;
 }
@@ -93,19 +120,6 @@ bool bin_row_file(const std::string& path, int n, MatrixBins& bins, const std::a
         bins.add_row(i, row.data());
     }
     return true;
-}
-
-MagnitudeRange magnitude_range(const MatrixBins& bins) {
-    MagnitudeRange range;
-    for (int r = 0; r < bins.rows().bins; ++r) {
-        for (int c = 0; c < bins.cols().bins; ++c) {
-            const float m = std::fabs(bins.cell(r, c));
-            if (!(m > 0.0f) || !std::isfinite(m)) continue;
-            if (range.smallest == 0.0f || m < range.smallest) range.smallest = m;
-            range.largest = std::max(range.largest, m);
-        }
-    }
-    return range;
 }
 
 double log_scale_position(float v, const MagnitudeRange& range) {

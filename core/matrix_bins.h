@@ -29,6 +29,13 @@ struct BinAxis {
     }
 };
 
+/// The range of the logarithmic colour scale: the smallest and largest magnitude above 0 (0 and 0
+/// when there is none).
+struct MagnitudeRange {
+    float smallest = 0.0f;
+    float largest = 0.0f;
+};
+
 /// A block of a matrix (rows × cols) reduced to rows.bins × cols.bins cells, filled by rows or by
 /// columns in any order.
 class MatrixBins {
@@ -51,33 +58,29 @@ class MatrixBins {
     float cell(int r, int c) const { return cells_[static_cast<std::size_t>(r) * cols_.bins + c]; }
     /// Whether each cell covers exactly one entry.
     bool single_entries() const { return rows_.bins == rows_.count && cols_.bins == cols_.count; }
+    /// The smallest and the largest |a(i,j)| above 0 among the finite entries added.
+    const MagnitudeRange& range() const { return range_; }
 
   private:
-    void take(float& cell, float v) const;
+    void take(float& cell, float v);
     BinAxis rows_, cols_;
+    MagnitudeRange range_;
     std::vector<int> col_cell_;  // cell of each column of the block
     std::vector<float> cells_;
 };
 
-class SquareMatrix;
+class GridModel;
 
-/// Fills `bins` from the memory-mode matrix A, column by column over the block's columns. Returns
-/// false when `cancel` was set before the pass ended. Throws RunError(Subscript) when A is smaller
-/// than the block.
-bool bin_matrix(const SquareMatrix& A, MatrixBins& bins, const std::atomic<bool>& cancel);
+/// Fills `bins` from the coefficients in the data grid (memory mode, where the grid holds the system
+/// as text): each cell converted as the solve commands convert it, a cell that is not a number (a
+/// placeholder, a typo) as a NaN. Returns false when `cancel` was set before the pass ended. Throws
+/// RunError(Subscript) when the block reaches outside the grid.
+bool bin_grid(const GridModel& grid, MatrixBins& bins, const std::atomic<bool>& cancel);
 
 /// Fills `bins` from the connected system of order n in the row file at `path`: one sequential pass
 /// over its rows for the whole matrix, the block's own records otherwise. Returns false when
 /// cancelled. Throws RunError(FileError) when the file cannot be opened or read.
 bool bin_row_file(const std::string& path, int n, MatrixBins& bins, const std::atomic<bool>& cancel);
-
-/// The range of the logarithmic colour scale: the smallest and largest |value| above 0 among the
-/// finite cells (0 and 0 when there is none).
-struct MagnitudeRange {
-    float smallest = 0.0f;
-    float largest = 0.0f;
-};
-MagnitudeRange magnitude_range(const MatrixBins& bins);
 
 /// Where |v| lies on the logarithmic scale of `range`: 0 at the smallest magnitude, 1 at the largest
 /// (0.5 when both are one value); -1 for 0 (drawn blank); -2 for a value that is not a finite number.

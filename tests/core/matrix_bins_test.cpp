@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "files/row_writer.h"
+#include "core/convert.h"
+#include "core/grid_model.h"
 #include "core/matrix_bins.h"
 #include "core/state.h"
 #include "support/fakes.h"
@@ -24,6 +26,7 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 float entry(int i, int j) {
     if (i == 4 && j == 9) return kNaN;
     if (i == 11 && j == 2) return -kInf;
+    if (i == 12 && j == 12) return 1e30f;
     if ((i * 7 + j * 3) % 5 == 0) return 0.0f;
     const float m = std::pow(10.0f, static_cast<float>((i + 2 * j) % 9) - 4.0f) * (1.0f + 0.1f * j);
     return (i + j) % 2 ? -m : m;
@@ -34,6 +37,26 @@ SquareMatrix matrix(int n) {
     A.dim(n);
     for (int i = 1; i <= n; ++i)
         for (int j = 1; j <= n; ++j) A(i, j) = entry(i, j);
+    return A;
+}
+
+// The grid of the system layout holding A as text: the NaN as a typo, the infinity's cell never
+// written (its placeholder), so both read as values that are not numbers. Returns A as the grid
+// holds it.
+SquareMatrix fill_grid(GridModel& grid, int n) {
+    SquareMatrix A = matrix(n);
+    grid.fill_data(static_cast<int16_t>(n));
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) {
+            if (std::isinf(A(i, j))) {
+                A(i, j) = kNaN;
+                continue;
+            }
+            const std::string text = std::isnan(A(i, j)) ? "1,5" : single_to_text(A(i, j));
+            grid.set_text(i, 2 * j - 1, text);
+            if (!std::isnan(A(i, j))) A(i, j) = text_to_single(text);  // seven digits, as the grid holds it
+        }
+    }
     return A;
 }
 
@@ -68,14 +91,18 @@ void expect_direct(const SquareMatrix& A, const MatrixBins& bins) {
 
 TEST(MatrixBinsTest, CellsHoldTheLargestEntryOfTheirBlockByRowsAndByColumns) {
     const int n = 13;
-    const SquareMatrix A = matrix(n);
+    GridModel grid;
+    const SquareMatrix A = fill_grid(grid, n);
     std::atomic<bool> cancel{false};
     // Cells of one entry, of uneven blocks (13 over 5 and 4), of one block, and a zoomed block.
     const int blocks[][5] = {{1, n, 1, n, 64}, {1, n, 1, n, 5}, {1, n, 1, n, 4}, {1, n, 1, n, 1}, {3, 7, 6, 8, 3}};
     for (const auto& b : blocks) {
         SCOPED_TRACE(testing::Message() << b[0] << " " << b[1] << " " << b[2] << " " << b[3] << " " << b[4]);
+        MatrixBins from_grid(b[0], b[1], b[2], b[3], b[4]);
+        ASSERT_TRUE(bin_grid(grid, from_grid, cancel));
+        expect_direct(A, from_grid);
         MatrixBins by_cols(b[0], b[1], b[2], b[3], b[4]);
-        ASSERT_TRUE(bin_matrix(A, by_cols, cancel));
+        for (int j = b[2]; j < b[2] + b[3]; ++j) by_cols.add_column(j, A.col(j) + b[0]);
         expect_direct(A, by_cols);
         MatrixBins by_rows(b[0], b[1], b[2], b[3], b[4]);
         std::vector<float> row(static_cast<std::size_t>(n));
@@ -86,19 +113,30 @@ TEST(MatrixBinsTest, CellsHoldTheLargestEntryOfTheirBlockByRowsAndByColumns) {
         expect_direct(A, by_rows);
     }
     MatrixBins exact(1, n, 1, n, 64);
-    ASSERT_TRUE(bin_matrix(A, exact, cancel));
+    ASSERT_TRUE(bin_grid(grid, exact, cancel));
     EXPECT_TRUE(exact.single_entries());
     EXPECT_EQ(exact.cell(0, 0), entry(1, 1));  // the sign of a single entry is kept for its hover text
-    // The NaN wins its cell over the infinity, in either order; a block of zeros stays 0.
-    MatrixBins one(1, n, 1, n, 1);
-    ASSERT_TRUE(bin_matrix(A, one, cancel));
-    EXPECT_TRUE(std::isnan(one.cell(0, 0)));
-    SquareMatrix Z;
-    Z.dim(4);
+    // A block of zeros stays 0; a grid just laid out holds placeholders only.
+    GridModel zeros_grid;
+    zeros_grid.fill_data(4);
+    MatrixBins placeholders(1, 4, 1, 4, 2);
+    ASSERT_TRUE(bin_grid(zeros_grid, placeholders, cancel));
+    EXPECT_TRUE(std::isnan(placeholders.cell(1, 1)));
+    for (int i = 1; i <= 4; ++i)
+        for (int j = 1; j <= 4; ++j) zeros_grid.set_text(i, 2 * j - 1, i == 4 && j == 4 ? "-3" : "0");
     MatrixBins zeros(1, 4, 1, 4, 2);
-    ASSERT_TRUE(bin_matrix(Z, zeros, cancel));
-    for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < 2; ++c) EXPECT_EQ(zeros.cell(r, c), 0.0f);
+    ASSERT_TRUE(bin_grid(zeros_grid, zeros, cancel));
+    EXPECT_EQ(zeros.cell(0, 0), 0.0f);
+    EXPECT_EQ(zeros.cell(1, 1), -3.0f);
+}
+
+TEST(MatrixBinsTest, ANaNWinsItsCellOverAnInfinityInEitherOrder) {
+    for (const float first : {kNaN, kInf}) {
+        MatrixBins one(1, 1, 1, 2, 1);
+        const float row[2] = {first, std::isnan(first) ? -kInf : kNaN};
+        one.add_row(1, row);
+        EXPECT_TRUE(std::isnan(one.cell(0, 0)));
+    }
 }
 
 TEST(MatrixBinsTest, TheRowFileGivesTheSameCellsAsMemoryAndACancelStopsThePass) {
@@ -123,7 +161,9 @@ TEST(MatrixBinsTest, TheRowFileGivesTheSameCellsAsMemoryAndACancelStopsThePass) 
     cancel = true;
     MatrixBins stopped(1, n, 1, n, 5);
     EXPECT_FALSE(bin_row_file(path, n, stopped, cancel));
-    EXPECT_FALSE(bin_matrix(A, stopped, cancel));
+    GridModel grid;
+    fill_grid(grid, n);
+    EXPECT_FALSE(bin_grid(grid, stopped, cancel));
 }
 
 TEST(MatrixBinsTest, TheColourScaleIsLogarithmicWithMarksForZeroAndNonNumbers) {
@@ -135,12 +175,11 @@ TEST(MatrixBinsTest, TheColourScaleIsLogarithmicWithMarksForZeroAndNonNumbers) {
     EXPECT_EQ(log_scale_position(kNaN, range), -2.0);
     EXPECT_EQ(log_scale_position(kInf, range), -2.0);
     EXPECT_EQ(log_scale_position(5.0f, MagnitudeRange{5.0f, 5.0f}), 0.5);
-    // The range of a picture skips zeros and cells that are not numbers.
+    // The range of a picture spans every finite entry above 0, also those that no cell shows.
     const SquareMatrix A = matrix(13);
-    MatrixBins bins(1, 13, 1, 13, 64);
-    std::atomic<bool> cancel{false};
-    ASSERT_TRUE(bin_matrix(A, bins, cancel));
-    const MagnitudeRange r = magnitude_range(bins);
+    MatrixBins bins(1, 13, 1, 13, 3);
+    for (int j = 1; j <= 13; ++j) bins.add_column(j, A.col(j) + 1);
+    const MagnitudeRange r = bins.range();
     float lo = kInf, hi = 0.0f;
     for (int i = 1; i <= 13; ++i)
         for (int j = 1; j <= 13; ++j)

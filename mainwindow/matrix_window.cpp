@@ -1,0 +1,117 @@
+#include "mainwindow/matrix_window.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "mainwindow/matrix_source.h"
+#include "mainwindow/matrix_view.h"
+
+namespace varnex {
+
+namespace {
+
+// How long the zoom or the window's size must rest before a finer picture is binned.
+constexpr int kSettleMs = 120;
+
+}  // namespace
+
+MatrixWindow::MatrixWindow(const App& app, QWidget* parent) : QWidget(parent, Qt::Window), app_(app) {
+    setObjectName(QStringLiteral("frmMatrix"));
+    setWindowTitle(QStringLiteral("Matrix"));
+    // The window belongs to the main window: it neither keeps the program running nor outlives it.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    if (parent) parent->installEventFilter(this);
+    resize(640, 600);
+
+    source_ = new MatrixSource(app_, this);
+    view_ = new MatrixView(this);
+    lblInfo_ = new QLabel(this);
+    lblInfo_->setObjectName(QStringLiteral("lblInfo"));
+    lblInfo_->setWordWrap(true);
+    lblValue_ = new QLabel(this);
+    lblValue_->setObjectName(QStringLiteral("lblValue"));
+    lblValue_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (QLabel* l : {lblInfo_, lblValue_}) l->setContentsMargins(8, 2, 8, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 4, 0, 4);
+    layout->setSpacing(2);
+    layout->addWidget(lblInfo_);
+    layout->addWidget(view_, 1);
+    layout->addWidget(lblValue_);
+
+    settle_ = new QTimer(this);
+    settle_->setSingleShot(true);
+    settle_->setInterval(kSettleMs);
+    connect(settle_, &QTimer::timeout, this, &MatrixWindow::request_wanted);
+    connect(view_, &MatrixView::regionChanged, settle_, qOverload<>(&QTimer::start));
+    connect(view_, &MatrixView::hovered, lblValue_, &QLabel::setText);
+    connect(source_, &MatrixSource::ready, this, &MatrixWindow::picture_ready);
+    connect(source_, &MatrixSource::failed, this, [this](const QString& why) { view_->clear(why); });
+}
+
+MatrixWindow::~MatrixWindow() { source_->cancel(); }
+
+bool MatrixWindow::busy() const { return source_->busy(); }
+
+void MatrixWindow::command_starting() {
+    settle_->stop();
+    source_->cancel();
+}
+
+void MatrixWindow::command_ended() {
+    stale_ = true;
+    if (isVisible()) refresh();
+}
+
+void MatrixWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (stale_) refresh();
+}
+
+bool MatrixWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Close) close();
+    return QWidget::eventFilter(watched, event);
+}
+
+void MatrixWindow::refresh() {
+    stale_ = false;
+    const int n = app_.st.N;
+    const bool has_matrix = n > 0 && (app_.st.DataMode == kModeMemory || app_.st.DataMode == kModeConnected);
+    view_->set_order(has_matrix ? n : 0);
+    if (!has_matrix) {
+        lblInfo_->setText(QString());
+        view_->clear(QStringLiteral("No system yet: accept N, or open or connect a system file."));
+        return;
+    }
+    const bool connected = app_.st.DataMode == kModeConnected;
+    lblInfo_->setText(QStringLiteral("Order %1%2. Each pixel shows the largest |a(i,j)| of the entries it covers. "
+                                     "Wheel or a dragged box zooms, a double-click shows the whole matrix.")
+                          .arg(n)
+                          .arg(connected ? QStringLiteral(", read from the row file") : QString()));
+    // The whole matrix first, at the view's resolution: it sets the colour scale; a zoomed view then
+    // asks for its own block.
+    PictureBlock whole = view_->wanted_block();
+    whole.row_first = whole.col_first = 1;
+    whole.row_count = whole.col_count = n;
+    source_->request(whole);
+}
+
+void MatrixWindow::request_wanted() {
+    if (view_->order() <= 0 || source_->busy()) return;
+    const PictureBlock wanted = view_->wanted_block();
+    if (wanted.row_count > 0 && !(wanted == view_->shown_block())) source_->request(wanted);
+}
+
+void MatrixWindow::picture_ready() {
+    view_->set_picture(source_->take());
+    const PictureBlock wanted = view_->wanted_block();
+    if (wanted == view_->shown_block()) {
+        emit pictureShown();
+    } else {
+        source_->request(wanted);
+    }
+}
+
+}  // namespace varnex

@@ -1,0 +1,51 @@
+#include "mainwindow/picture_windows.h"
+
+#include <QWidget>
+
+#include "mainwindow/matrix_window.h"
+#include "mainwindow/solution_window.h"
+
+namespace varnex {
+
+namespace {
+
+void bring_up(QWidget* w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+}  // namespace
+
+PictureWindows::PictureWindows(const App& app, QWidget* main)
+    : app_(app), matrix_(new MatrixWindow(app, main)), solution_(new SolutionWindow(main)) {}
+
+PictureWindows::~PictureWindows() {
+    delete matrix_;
+    delete solution_;
+}
+
+void PictureWindows::show_matrix() { bring_up(matrix_); }
+
+void PictureWindows::show_solution() {
+    update_solution();
+    bring_up(solution_);
+}
+
+void PictureWindows::command_starting() { matrix_->command_starting(); }
+
+void PictureWindows::command_ended() {
+    matrix_->command_ended();
+    update_solution();
+}
+
+void PictureWindows::update_solution() {
+    // x(1..N): a copy of N values, drawn only while the window shows.
+    const int n = app_.st.N;
+    const auto& X = app_.st.X;
+    std::vector<float> x;
+    if (n > 0 && X.size() > static_cast<std::size_t>(n)) x.assign(X.begin() + 1, X.begin() + n + 1);
+    solution_->set_solution(std::move(x));
+}
+
+}  // namespace varnex
