@@ -119,6 +119,7 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     app_.grid.set_observer(&observer_);
     controls_.set_grid_model(model_);
     reporter_ = std::make_unique<AccuracyReporter>(app_, controls_);
+    convergence_.watch_eps(&app_.st.Eps);
     frmConvergence_ = new ConvergenceWindow(convergence_, this);
     controls_.set_sweep_listener(frmConvergence_);
     pictures_ = std::make_unique<PictureWindows>(app_, this);
