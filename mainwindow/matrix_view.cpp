@@ -227,7 +227,7 @@ void MatrixView::draw_axes(QPainter& p, const QRectF& pic) const {
 }
 
 void MatrixView::draw_scale(QPainter& p, const QRectF& pic) const {
-    const double x = pic.right() + 14, w = 14, top = pic.top() + 16;
+    const double x = pic.right() + 14, w = 14, top = pic.top() + 26;
     const double h = std::max(40.0, std::min(pic.height(), 240.0) - 70);
     p.drawText(QRectF(x, pic.top(), kRight, 14), Qt::AlignLeft, QStringLiteral("|a(i,j)|"));
     for (int k = 0; k < static_cast<int>(h); ++k) p.fillRect(QRectF(x, top + k, w, 1), QColor(scale_colour(1.0 - k / h)));
