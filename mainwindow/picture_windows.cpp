@@ -45,7 +45,12 @@ void PictureWindows::update_solution() {
     const auto& X = app_.st.X;
     std::vector<float> x;
     if (n > 0 && X.size() > static_cast<std::size_t>(n)) x.assign(X.begin() + 1, X.begin() + n + 1);
-    solution_->set_solution(std::move(x));
+    solution_->set_solution(std::move(x), reference_);
+}
+
+void PictureWindows::set_reference(std::optional<std::vector<double>> reference) {
+    reference_ = std::move(reference);
+    update_solution();
 }
 
 }  // namespace varnex

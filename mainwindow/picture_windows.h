@@ -4,6 +4,9 @@
 
 #include <QPointer>
 
+#include <optional>
+#include <vector>
+
 #include "core/app.h"
 
 class QWidget;
@@ -26,6 +29,10 @@ class PictureWindows {
     void show_solution();
     void command_starting();
     void command_ended();
+    /// The accurate solution of the current system (reference[k] = x̂(k + 1)), drawn beside x and
+    /// with the error of each component until it is replaced; nullopt when there is none (another
+    /// system, or none could be computed).
+    void set_reference(std::optional<std::vector<double>> reference);
 
     MatrixWindow* matrix() const { return matrix_; }
     SolutionWindow* solution() const { return solution_; }
@@ -33,6 +40,7 @@ class PictureWindows {
   private:
     void update_solution();
     const App& app_;
+    std::optional<std::vector<double>> reference_;
     MatrixWindow* matrix_;
     SolutionWindow* solution_;
 };

@@ -74,6 +74,82 @@ class PictureWindowsTest : public QObject {
         QTest::mouseDClick(v, Qt::LeftButton, {}, entry_point(v, 2, n).toPoint());
         QCOMPARE(v->region(), QRectF(0, 0, n, n));
     }
+
+    void solutionShowsXAndWithAReferenceTheErrorOfEachComponent() {
+        SolutionWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        std::vector<float> x{1.0f, 2.0f, std::numeric_limits<float>::quiet_NaN(), 4.0f};
+        w.set_solution(x);
+        QCOMPARE(w.xPointCount(), 3);  // the NaN is left out and said so
+        QVERIFY(w.findChild<QLabel*>("lblInfo")->text().contains("1 not a number"));
+        QCOMPARE(w.referencePointCount(), 0);
+        QCOMPARE(w.errorPointCount(), 0);
+        w.set_solution(x, std::vector<double>{1.0, 2.5, 3.0, 4.0});
+        QCOMPARE(w.referencePointCount(), 4);
+        QCOMPARE(w.errorPointCount(), 3);  // x(1) = x̂(1) sits at the floor; the NaN's error is left out
+        // A reference of another length belongs to another system: not drawn.
+        w.set_solution(x, std::vector<double>{1.0, 2.0});
+        QCOMPARE(w.referencePointCount(), 0);
+        // Thousands of components are reduced to what a pixel column shows, keeping the extremes.
+        std::vector<float> many(16381, 1.0f);
+        many[7000] = -50.0f;
+        w.set_solution(many);
+        QVERIFY(w.xPointCount() < 2100);
+    }
+
+    void viewMenuOpensBothPicturesWhichFollowTheCommands() {
+        test::TempDir dir;  // the window's load writes the samples into its data folder
+        test::FakeDialog cd;
+        test::FakeBoxes box;
+        FrmMain w{QString::fromStdString(dir.path())};
+        w.app().cd = &cd;
+        w.app().box = &box;
+        // Ctrl+M is the Matrix window's alone, and the menus' own keys stay as they are.
+        QMap<QString, QString> keys;
+        for (QAction* a : w.findChildren<QAction*>())
+            if (!a->shortcut().isEmpty()) {
+                QVERIFY2(!keys.contains(a->shortcut().toString()), qPrintable(a->shortcut().toString()));
+                keys[a->shortcut().toString()] = a->objectName();
+            }
+        QCOMPARE(keys["Ctrl+M"], QStringLiteral("Matrix"));
+        QCOMPARE(keys["Ctrl+C"], QStringLiteral("Connect"));
+        QCOMPARE(keys["Ctrl+A"], QStringLiteral("About"));
+        QCOMPARE(keys["Ctrl+E"], QStringLiteral("Exit"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        cd.next.push_back(dir.path() + "/data/sample1.txt");
+        w.findChild<QAction*>("Open")->trigger();
+        MatrixWindow* m = w.pictures()->matrix();
+        QSignalSpy shown(m, &MatrixWindow::pictureShown);
+        w.findChild<QAction*>("Matrix")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(m));
+        QVERIFY(shown.wait(5000));
+        const int n = w.app().st.N;
+        const QString a11 = QString::fromStdString(w.app().grid.text(1, 1));
+        QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = %1").arg(a11));
+
+        // A run with both windows open: the solution shows x, the picture is drawn again after it.
+        w.findChild<QAction*>("Solution")->trigger();
+        SolutionWindow* s = w.pictures()->solution();
+        QVERIFY(QTest::qWaitForWindowExposed(s));
+        QTest::mouseClick(w.findChild<QPushButton*>("cmdSolution"), Qt::LeftButton);
+        QVERIFY(box.shown.empty());
+        QCOMPARE(s->xPointCount(), n);
+        QVERIFY(shown.wait(5000));
+        // The reference, when the report gives one, is drawn with the error of each component.
+        w.pictures()->set_reference(std::vector<double>(static_cast<std::size_t>(n), 1.0));
+        QCOMPARE(s->referencePointCount(), n);
+
+        // Connected mode: the same system read from the row file gives the same picture.
+        cd.next.push_back(dir.path() + "/data/sample1.txt");
+        w.findChild<QAction*>("Connect")->trigger();
+        QCOMPARE(w.app().st.DataMode, kModeConnected);
+        QVERIFY(shown.wait(5000));
+        QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = %1").arg(a11));
+        QVERIFY(m->findChild<QLabel*>("lblInfo")->text().contains("row file"));
+    }
 };
 
 QTEST_MAIN(PictureWindowsTest)
