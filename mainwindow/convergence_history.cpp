@@ -43,6 +43,15 @@ std::vector<CurvePoint> decimate(const std::vector<float>& er, int buckets, std:
     return out;
 }
 
+double nice_step(double span, int most) {
+    double step = 1.0;
+    for (;;) {
+        for (double m : {1.0, 2.0, 5.0})
+            if (span / (m * step) <= most) return m * step;
+        step *= 10.0;
+    }
+}
+
 LogRange log_range(const std::deque<ConvergenceRun>& runs) {
     float lo = 0.0f, hi = 0.0f;
     for (const ConvergenceRun& r : runs) {

@@ -37,6 +37,9 @@ struct ConvergenceRun {
 /// of them when count is larger), so that a run clipped at the edge of the axis keeps its detail.
 std::vector<CurvePoint> decimate(const std::vector<float>& er, int buckets, std::size_t count = SIZE_MAX);
 
+/// A step of 1, 2 or 5 times a power of ten that puts at most `most` ticks on an axis of `span`.
+double nice_step(double span, int most);
+
 /// The range of the logarithmic axis for a set of runs: from a whole decade below the smallest
 /// positive Er (where zeros are drawn) to the decade at or above the largest; the desired accuracy
 /// of the current run lies inside.

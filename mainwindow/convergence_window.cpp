@@ -41,16 +41,8 @@ QColor earlier_hue(std::uint64_t serial) {
     return hues[serial % hues.size()];
 }
 
-// A step of 1, 2 or 5 times a power of ten that puts at most about eight ticks on 0..sweeps.
-double sweep_tick(int sweeps) {
-    double step = 1.0;
-    while (sweeps / step > 8.0) {
-        if (sweeps / (2.0 * step) <= 8.0) return 2.0 * step;
-        if (sweeps / (5.0 * step) <= 8.0) return 5.0 * step;
-        step *= 10.0;
-    }
-    return step;
-}
+// At most about eight ticks on 0..sweeps.
+double sweep_tick(int sweeps) { return nice_step(sweeps, 8); }
 
 // The end of the sweep axis for a run of `sweeps`: the next whole tick beyond it, so that the last
 // sweep never sits on the frame and a growing run moves the axis only now and then rather than at
@@ -338,17 +330,7 @@ void ConvergenceWindow::draw_run(std::size_t i, bool current, QList<QPointF>& ze
 }
 
 void ConvergenceWindow::set_axes(const LogRange& range, int sweeps) {
-    // The axis lays out a label for every tick of its range at each change: a range that grows
-    // takes its wider interval first, one that shrinks its narrower range first, so that no step in
-    // between has thousands of ticks.
-    const double tick = sweep_tick(sweeps);
-    if (tick > x_->tickInterval()) {
-        x_->setTickInterval(tick);
-        x_->setRange(0, sweeps);
-    } else {
-        x_->setRange(0, sweeps);
-        x_->setTickInterval(tick);
-    }
+    set_ticked_range(x_, 0, sweeps, sweep_tick(sweeps));
     // At most about ten labels on the log axis: one per decade, or per several decades.
     const double decades = std::log10(range.top / range.floor);
     const double step = std::max(1.0, std::ceil(decades / 10.0));

@@ -9,6 +9,8 @@
 #include <array>
 #include <cmath>
 
+#include "mainwindow/convergence_history.h"
+
 namespace varnex {
 
 namespace {
@@ -29,16 +31,6 @@ QRgb scale_colour(double t) {
     const double f = x - static_cast<double>(k);
     auto mix = [&](int c) { return static_cast<int>(std::lround(stops[k][c] + f * (stops[k + 1][c] - stops[k][c]))); };
     return qRgb(mix(0), mix(1), mix(2));
-}
-
-// A step of 1, 2 or 5 times a power of ten that puts at most `most` labels on `span` entries.
-double label_step(double span, int most) {
-    double step = 1.0;
-    for (;;) {
-        for (double m : {1.0, 2.0, 5.0})
-            if (span / (m * step) <= most) return m * step;
-        step *= 10.0;
-    }
 }
 
 QString value_text(float v) {
@@ -210,7 +202,7 @@ void MatrixView::paintEvent(QPaintEvent*) {
 void MatrixView::draw_axes(QPainter& p, const QRectF& pic) const {
     // Entry k's numbers at the middle of its row or column.
     auto labels = [&](double from, double span, double extent, bool rows) {
-        const double step = label_step(span, std::max(2, static_cast<int>(extent / 70)));
+        const double step = nice_step(span, std::max(2, static_cast<int>(extent / 70)));
         const double per_entry = extent / span;
         for (double k = std::max(1.0, std::ceil((from + 1) / step) * step); k <= from + span + 0.5; k += step) {
             const double at = (k - 0.5 - from) * per_entry;

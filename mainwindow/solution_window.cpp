@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "mainwindow/convergence_history.h"
+#include "mainwindow/zoom_chart_view.h"
 
 namespace varnex {
 
@@ -35,10 +36,15 @@ void fit_range(QValueAxis* axis, double lo, double hi) {
     axis->applyNiceNumbers();
 }
 
-QChartView* chart_view(QChart* chart, const char* name, QWidget* parent) {
+// The axis of i from 1 to n.
+void set_i_range(QValueAxis* axis, double n) {
+    set_ticked_range(axis, n > 1 ? 1.0 : 0.0, n > 1 ? n : 2.0, nice_step(n, 8));
+}
+
+ZoomChartView* chart_view(QChart* chart, const char* name, QWidget* parent) {
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setMargins(QMargins(4, 4, 4, 4));
-    auto* view = new QChartView(chart, parent);
+    auto* view = new ZoomChartView(chart, parent);
     view->setObjectName(QString::fromLatin1(name));
     view->setRenderHint(QPainter::Antialiasing, false);
     return view;
@@ -67,6 +73,8 @@ SolutionWindow::SolutionWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     i_axis_ = new QValueAxis(values_);
     i_axis_->setTitleText(QStringLiteral("i"));
     i_axis_->setLabelFormat(QStringLiteral("%d"));
+    i_axis_->setTickType(QValueAxis::TicksDynamic);
+    i_axis_->setTickAnchor(0.0);
     x_axis_ = new QValueAxis(values_);
     x_axis_->setTitleText(QStringLiteral("value"));
     values_->addAxis(i_axis_, Qt::AlignBottom);
@@ -78,6 +86,8 @@ SolutionWindow::SolutionWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     ei_axis_ = new QValueAxis(errors_);
     ei_axis_->setTitleText(QStringLiteral("i"));
     ei_axis_->setLabelFormat(QStringLiteral("%d"));
+    ei_axis_->setTickType(QValueAxis::TicksDynamic);
+    ei_axis_->setTickAnchor(0.0);
     e_axis_ = new QLogValueAxis(errors_);
     e_axis_->setTitleText(QStringLiteral("error"));
     e_axis_->setLabelFormat(QStringLiteral("%.0e"));
@@ -94,9 +104,17 @@ SolutionWindow::SolutionWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 4);
     layout->setSpacing(0);
-    layout->addWidget(chart_view(values_, "chvSolution", this), 3);
-    errors_view_ = chart_view(errors_, "chvError", this);
+    ZoomChartView* values_view = chart_view(values_, "chvSolution", this);
+    ZoomChartView* errors_view = chart_view(errors_, "chvError", this);
+    errors_view_ = errors_view;
+    layout->addWidget(values_view, 3);
     layout->addWidget(errors_view_, 2);
+    // A box or the wheel zooms either chart; a double-click fits both again.
+    for (ZoomChartView* v : {values_view, errors_view}) connect(v, &ZoomChartView::resetRequested, this, [this] {
+        values_->zoomReset();
+        errors_->zoomReset();
+        draw();
+    });
     layout->addWidget(lblInfo_);
     draw();
 }
@@ -135,7 +153,7 @@ void SolutionWindow::draw() {
     ref_line_->replace(refs);
     ref_line_->setVisible(reference_.has_value());
     const double n = static_cast<double>(std::max<std::size_t>(x_.size(), 1));
-    i_axis_->setRange(n > 1 ? 1.0 : 0.0, n > 1 ? n : 2.0);
+    set_i_range(i_axis_, n);
     fit_range(x_axis_, lo, hi);
     const auto skipped = std::count_if(x_.begin(), x_.end(), [](float v) { return !std::isfinite(v); });
     QString info = x_.empty() ? QStringLiteral("No solution yet.") : QStringLiteral("%1 components").arg(x_.size());
@@ -168,7 +186,7 @@ void SolutionWindow::draw_error() {
     const QList<QPointF> points = curve(err);
     err_line_->replace(points);
     err_line_->setPointsVisible(points.size() <= kDotsUpTo);
-    ei_axis_->setRange(i_axis_->min(), i_axis_->max());
+    set_i_range(ei_axis_, static_cast<double>(std::max<std::size_t>(x_.size(), 1)));
     e_axis_->setRange(floor, std::max(top, floor * 10.0));
 }
 

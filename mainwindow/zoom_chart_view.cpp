@@ -1,10 +1,21 @@
 #include "mainwindow/zoom_chart_view.h"
 
 #include <QMouseEvent>
+#include <QValueAxis>
 #include <QWheelEvent>
 #include <cmath>
 
 namespace varnex {
+
+void set_ticked_range(QValueAxis* axis, double lo, double hi, double tick) {
+    if (tick > axis->tickInterval()) {
+        axis->setTickInterval(tick);
+        axis->setRange(lo, hi);
+    } else {
+        axis->setRange(lo, hi);
+        axis->setTickInterval(tick);
+    }
+}
 
 ZoomChartView::ZoomChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
     setRubberBand(QChartView::RectangleRubberBand);

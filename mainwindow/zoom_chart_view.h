@@ -4,7 +4,14 @@
 
 #include <QChartView>
 
+class QValueAxis;
+
 namespace varnex {
+
+/// Sets a value axis to lo..hi with ticks every `tick`. The axis lays out a label for every tick of
+/// its range at each change: a range that grows takes its wider interval first, one that shrinks
+/// its narrower range first, so that no step in between has thousands of ticks.
+void set_ticked_range(QValueAxis* axis, double lo, double hi, double tick);
 
 class ZoomChartView : public QChartView {
     Q_OBJECT
