@@ -18,31 +18,19 @@
 #include <random>
 #include <vector>
 
-#include "core/fp_env.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/matrix_window.h"
 #include "mainwindow/picture_windows.h"
 #include "mainwindow/solution_window.h"
+#include "window_bench.h"
 
 using namespace varnex;
+using varnex::bench::FixedDialog;
+using varnex::bench::median;
 
 namespace {
 
 constexpr int k_order = 2000;
-
-// The Open dialog, answered with one fixed file.
-class FixedDialog : public FileDialog {
-  public:
-    explicit FixedDialog(std::string path) : path_(std::move(path)) {}
-    bool ShowOpen() override {
-        FileName = path_;
-        return true;
-    }
-    bool ShowSave() override { return false; }
-
-  private:
-    std::string path_;
-};
 
 // A banded, diagonally dominant system with two off-diagonal blocks whose magnitudes span six
 // decades; b = A·1, so one sweep after the elimination reaches the default accuracy.
@@ -73,11 +61,6 @@ void write_system(const std::string& path) {
 
 double seconds_since(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
 }
 
 struct Fixture {
@@ -178,12 +161,4 @@ BENCHMARK(BM_RunWithPicturesOpenVsClosed)->UseManualTime()->Iterations(7)->Unit(
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    keep_denormals();  // as the program does: the sweeps' bits need denormal results
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return varnex::bench::run_window_benchmarks(argc, argv); }

@@ -20,9 +20,6 @@ constexpr int kSettleMs = 120;
 MatrixWindow::MatrixWindow(const App& app, QWidget* parent) : QWidget(parent, Qt::Window), app_(app) {
     setObjectName(QStringLiteral("frmMatrix"));
     setWindowTitle(QStringLiteral("Matrix"));
-    // The window belongs to the main window: it neither keeps the program running nor outlives it.
-    setAttribute(Qt::WA_QuitOnClose, false);
-    if (parent) parent->installEventFilter(this);
     resize(640, 600);
 
     source_ = new MatrixSource(app_, this);
@@ -68,11 +65,6 @@ void MatrixWindow::command_ended() {
 void MatrixWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (stale_) refresh();
-}
-
-bool MatrixWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == parentWidget() && event->type() == QEvent::Close) close();
-    return QWidget::eventFilter(watched, event);
 }
 
 void MatrixWindow::refresh() {

@@ -37,7 +37,6 @@ class MatrixWindow : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void refresh();

@@ -1,5 +1,6 @@
 #include "mainwindow/picture_windows.h"
 
+#include <QEvent>
 #include <QWidget>
 
 #include "mainwindow/matrix_window.h"
@@ -8,6 +9,26 @@
 namespace varnex {
 
 namespace {
+
+// Closes the picture windows with the main window, whose close ends the program.
+class ClosesWithMain : public QObject {
+  public:
+    ClosesWithMain(QWidget* main, std::initializer_list<QWidget*> windows) : QObject(main), windows_(windows) {
+        main->installEventFilter(this);
+        // The windows neither keep the program running on their own nor outlive the main window.
+        for (QWidget* w : windows_) w->setAttribute(Qt::WA_QuitOnClose, false);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == parent() && event->type() == QEvent::Close)
+            for (QWidget* w : windows_) w->close();
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    QList<QWidget*> windows_;
+};
 
 void bring_up(QWidget* w) {
     w->show();
@@ -18,9 +39,12 @@ void bring_up(QWidget* w) {
 }  // namespace
 
 PictureWindows::PictureWindows(const App& app, QWidget* main)
-    : app_(app), matrix_(new MatrixWindow(app, main)), solution_(new SolutionWindow(main)) {}
+    : app_(app), matrix_(new MatrixWindow(app, main)), solution_(new SolutionWindow(main)) {
+    closer_ = new ClosesWithMain(main, {matrix_, solution_});
+}
 
 PictureWindows::~PictureWindows() {
+    delete closer_;
     delete matrix_;
     delete solution_;
 }

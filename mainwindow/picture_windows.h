@@ -9,6 +9,7 @@
 
 #include "core/app.h"
 
+class QObject;
 class QWidget;
 
 namespace varnex {
@@ -43,6 +44,7 @@ class PictureWindows {
     std::optional<std::vector<double>> reference_;
     MatrixWindow* matrix_;
     SolutionWindow* solution_;
+    QObject* closer_ = nullptr;
 };
 
 }  // namespace varnex

@@ -63,8 +63,6 @@ QLineSeries* series(QChart* chart, const QString& name, const QColor& colour, Qt
 SolutionWindow::SolutionWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmSolution"));
     setWindowTitle(QStringLiteral("Solution"));
-    setAttribute(Qt::WA_QuitOnClose, false);
-    if (parent) parent->installEventFilter(this);
     resize(720, 600);
 
     values_ = new QChart;
@@ -130,11 +128,6 @@ void SolutionWindow::set_solution(std::vector<float> x, std::optional<std::vecto
 void SolutionWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (stale_) draw();
-}
-
-bool SolutionWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == parentWidget() && event->type() == QEvent::Close) close();
-    return QWidget::eventFilter(watched, event);
 }
 
 void SolutionWindow::draw() {

@@ -34,7 +34,6 @@ class SolutionWindow : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void draw();
