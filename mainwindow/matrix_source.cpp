@@ -19,7 +19,15 @@ void MatrixSource::request(const PictureBlock& block) {
     // What the worker needs of the state is taken here, on the window's thread.
     const bool connected = app_.st.DataMode == kModeConnected;
     const int n = app_.st.N;
-    const std::string path = connected ? row_file_path(app_.app_folder) : std::string();
+    try {
+        start(block, connected, n, connected ? row_file_path(app_.app_folder) : std::string());
+    } catch (const std::exception&) {
+        // No thread (or no memory for its arguments) to be had: no picture this time.
+        emit failed(QStringLiteral("The picture cannot be drawn now: the system is out of resources."));
+    }
+}
+
+void MatrixSource::start(const PictureBlock& block, bool connected, int n, const std::string& path) {
     worker_ = std::thread([this, block, connected, n, path] {
         MatrixBins bins;
         QString error;

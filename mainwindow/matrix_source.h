@@ -8,6 +8,7 @@
 #include <QString>
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "core/app.h"
@@ -53,6 +54,8 @@ class MatrixSource : public QObject {
     void deliver();
 
   private:
+    // Starts the worker thread; throws std::system_error when none can be had.
+    void start(const PictureBlock& block, bool connected, int n, const std::string& path);
     const App& app_;
     std::thread worker_;
     std::atomic<bool> cancel_{false};

@@ -49,18 +49,31 @@ PictureWindows::~PictureWindows() {
     delete solution_;
 }
 
-void PictureWindows::show_matrix() { bring_up(matrix_); }
-
-void PictureWindows::show_solution() {
-    update_solution();
-    bring_up(solution_);
+// Every entry point is called from a slot of the main window: nothing may escape to Qt's event loop.
+// A picture that cannot be had (no memory for a copy of x) is left as it was.
+void PictureWindows::show_matrix() noexcept {
+    try {
+        bring_up(matrix_);
+    } catch (...) {
+    }
 }
 
-void PictureWindows::command_starting() { matrix_->command_starting(); }
+void PictureWindows::show_solution() noexcept {
+    try {
+        update_solution();
+        bring_up(solution_);
+    } catch (...) {
+    }
+}
 
-void PictureWindows::command_ended() {
-    matrix_->command_ended();
-    update_solution();
+void PictureWindows::command_starting() noexcept { matrix_->command_starting(); }
+
+void PictureWindows::command_ended() noexcept {
+    try {
+        matrix_->command_ended();
+        update_solution();
+    } catch (...) {
+    }
 }
 
 void PictureWindows::update_solution() {
@@ -72,9 +85,12 @@ void PictureWindows::update_solution() {
     solution_->set_solution(std::move(x), reference_);
 }
 
-void PictureWindows::set_reference(std::optional<std::vector<double>> reference) {
+void PictureWindows::set_reference(std::optional<std::vector<double>> reference) noexcept {
     reference_ = std::move(reference);
-    update_solution();
+    try {
+        update_solution();
+    } catch (...) {
+    }
 }
 
 }  // namespace varnex

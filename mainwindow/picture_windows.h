@@ -26,14 +26,14 @@ class PictureWindows {
     PictureWindows(const PictureWindows&) = delete;
     PictureWindows& operator=(const PictureWindows&) = delete;
 
-    void show_matrix();
-    void show_solution();
-    void command_starting();
-    void command_ended();
+    void show_matrix() noexcept;
+    void show_solution() noexcept;
+    void command_starting() noexcept;
+    void command_ended() noexcept;
     /// The accurate solution of the current system (reference[k] = x̂(k + 1)), drawn beside x and
     /// with the error of each component until it is replaced; nullopt when there is none (another
     /// system, or none could be computed).
-    void set_reference(std::optional<std::vector<double>> reference);
+    void set_reference(std::optional<std::vector<double>> reference) noexcept;
 
     MatrixWindow* matrix() const { return matrix_; }
     SolutionWindow* solution() const { return solution_; }

@@ -188,5 +188,27 @@ TEST(MatrixBinsTest, TheColourScaleIsLogarithmicWithMarksForZeroAndNonNumbers) {
     EXPECT_EQ(r.largest, hi);
 }
 
+TEST(MatrixBinsTest, TheLargestOrderInMemoryReachesItsLastRowAndColumn) {
+    // Order 16381: the grid's last coefficient column is 32761, near the end of 16-bit indices.
+    const int n = 16381;
+    GridModel grid;
+    grid.fill_data(static_cast<int16_t>(n));
+    for (int i = n - 2; i <= n; ++i)
+        for (int j = n - 2; j <= n; ++j) grid.set_text(i, 2 * j - 1, i == j ? "-7.5" : "0");
+    std::atomic<bool> cancel{false};
+    MatrixBins corner(n - 2, 3, n - 2, 3, 64);
+    ASSERT_TRUE(bin_grid(grid, corner, cancel));
+    ASSERT_TRUE(corner.single_entries());
+    EXPECT_EQ(corner.cell(2, 2), -7.5f);
+    EXPECT_EQ(corner.cell(2, 1), 0.0f);
+    // The last rows across every column: cells of 256 columns, placeholders (not numbers) but for the
+    // corner, whose cell holds placeholders too.
+    MatrixBins rows(n - 2, 3, 1, n, 64);
+    ASSERT_TRUE(bin_grid(grid, rows, cancel));
+    EXPECT_EQ(rows.cols().bins, 64);
+    for (int c = 0; c < 64; ++c) EXPECT_TRUE(std::isnan(rows.cell(2, c)));
+    EXPECT_EQ(rows.cols().first_of(64), n + 1);
+}
+
 }  // namespace
 }  // namespace varnex
