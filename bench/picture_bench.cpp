@@ -84,7 +84,7 @@ void BM_MatrixPicture2000(benchmark::State& state) {
     std::vector<double> times;
     for (auto _ : state) {
         m->hide();
-        f.w.pictures()->command_ended();  // as after a command: the next show bins anew
+        m->invalidate();  // as after a command that changed A: the next show bins anew
         QEventLoop loop;
         QObject::connect(m, &MatrixWindow::pictureShown, &loop, &QEventLoop::quit);
         QTimer::singleShot(10000, &loop, &QEventLoop::quit);

@@ -126,7 +126,7 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     convergence_.watch_eps(&app_.st.Eps);
     frmConvergence_ = new ConvergenceWindow(convergence_, this);
     controls_.set_sweep_listener(frmConvergence_);
-    pictures_ = std::make_unique<PictureWindows>(app_, this);
+    pictures_ = std::make_unique<PictureWindows>(app_, this, model_);
     connect_typing_and_drops();
 
     run([](App& app) { Form_Load(app); }, false);

@@ -1,10 +1,14 @@
 #include "mainwindow/matrix_window.h"
 
+#include <QAbstractItemModel>
 #include <QEvent>
 #include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <filesystem>
+
+#include "files/connect_command.h"
 #include "mainwindow/matrix_source.h"
 #include "mainwindow/matrix_view.h"
 
@@ -50,16 +54,39 @@ MatrixWindow::MatrixWindow(const App& app, QWidget* parent) : QWidget(parent, Qt
 
 MatrixWindow::~MatrixWindow() { source_->cancel(); }
 
-bool MatrixWindow::busy() const { return source_->busy(); }
+bool MatrixWindow::busy() const { return source_->busy() || settle_->isActive(); }
 
 void MatrixWindow::command_starting() {
+    // A picture cut short is drawn again after the command, whatever the command did.
+    if (source_->busy() || settle_->isActive()) stale_ = true;
     settle_->stop();
     source_->cancel();
 }
 
+void MatrixWindow::watch_grid(const QAbstractItemModel* grid) {
+    // The view model's columns are the grid's from column 1 on: a(i,j) is in grid column 2j - 1.
+    connect(grid, &QAbstractItemModel::modelReset, this, [this] { stale_ = true; });
+    connect(grid, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& top_left) {
+        if (top_left.column() + 1 <= 2 * app_.st.N - 1) stale_ = true;
+    });
+}
+
+MatrixWindow::Subject MatrixWindow::subject() const {
+    Subject s{app_.st.N, app_.st.DataMode, {}, 0};
+    if (s.mode == kModeConnected) {
+        // The row file changes only when Connect writes it anew.
+        std::error_code ec;
+        const std::string path = row_file_path(app_.app_folder);
+        s.file_time = std::filesystem::last_write_time(path, ec);
+        s.file_size = std::filesystem::file_size(path, ec);
+    }
+    return s;
+}
+
 void MatrixWindow::command_ended() {
-    stale_ = true;
-    if (isVisible()) refresh();
+    // Most commands leave A alone (the solve commands, the arrows, Save): the picture stands.
+    if (!(subject() == drawn_)) stale_ = true;
+    if (stale_ && isVisible()) refresh();
 }
 
 void MatrixWindow::showEvent(QShowEvent* event) {
@@ -69,6 +96,7 @@ void MatrixWindow::showEvent(QShowEvent* event) {
 
 void MatrixWindow::refresh() {
     stale_ = false;
+    drawn_ = subject();
     const int n = app_.st.N;
     const bool has_matrix = n > 0 && (app_.st.DataMode == kModeMemory || app_.st.DataMode == kModeConnected);
     view_->set_order(has_matrix ? n : 0);

@@ -38,9 +38,10 @@ void bring_up(QWidget* w) {
 
 }  // namespace
 
-PictureWindows::PictureWindows(const App& app, QWidget* main)
+PictureWindows::PictureWindows(const App& app, QWidget* main, const QAbstractItemModel* grid)
     : app_(app), matrix_(new MatrixWindow(app, main)), solution_(new SolutionWindow(main)) {
     closer_ = new ClosesWithMain(main, {matrix_, solution_});
+    matrix_->watch_grid(grid);
 }
 
 PictureWindows::~PictureWindows() {

@@ -9,6 +9,7 @@
 
 #include "core/app.h"
 
+class QAbstractItemModel;
 class QObject;
 class QWidget;
 
@@ -19,8 +20,9 @@ class SolutionWindow;
 
 class PictureWindows {
   public:
-    /// Windows of `main`, showing `app`; both outlive this object's use of them.
-    PictureWindows(const App& app, QWidget* main);
+    /// Windows of `main`, showing `app` and told of changes to its grid by `grid` (the grid's view
+    /// model); all three outlive this object's use of them.
+    PictureWindows(const App& app, QWidget* main, const QAbstractItemModel* grid);
     /// Closes the windows and stops their work before the state they read goes.
     ~PictureWindows();
     PictureWindows(const PictureWindows&) = delete;

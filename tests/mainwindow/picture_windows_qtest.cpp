@@ -131,15 +131,23 @@ class PictureWindowsTest : public QObject {
         const QString a11 = QString::fromStdString(w.app().grid.text(1, 1));
         QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = %1").arg(a11));
 
-        // A run with both windows open: the solution shows x, the picture is drawn again after it.
+        // A run with both windows open: the solution shows x; the run leaves A alone, so the
+        // picture stands. "Accept A(i,j)" changes an entry, and the picture is drawn again.
         w.findChild<QAction*>("Solution")->trigger();
         SolutionWindow* s = w.pictures()->solution();
         QVERIFY(QTest::qWaitForWindowExposed(s));
         qsizetype before = shown.count();
+        QTRY_VERIFY(!m->busy());  // the window has settled on its size
         QTest::mouseClick(w.findChild<QPushButton*>("cmdSolution"), Qt::LeftButton);
         QVERIFY(box.shown.empty());
         QCOMPARE(s->xPointCount(), n);
+        QVERIFY(!m->busy());
+        w.findChild<QLineEdit*>("txtA")->setText("-2.5e3");
+        QTest::mouseClick(w.findChild<QPushButton*>("cmdA"), Qt::LeftButton);
+        QVERIFY(box.shown.empty());
         QVERIFY(shown_since(shown, before));
+        QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = -2500"));
+        // Connect below reads the file, not the grid.
         // The reference, when the report gives one, is drawn with the error of each component.
         w.pictures()->set_reference(std::vector<double>(static_cast<std::size_t>(n), 1.0));
         QCOMPARE(s->referencePointCount(), n);
