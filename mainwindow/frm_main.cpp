@@ -37,6 +37,7 @@
 #include "mainwindow/grid_table_model.h"
 #include "mainwindow/grid_view.h"
 #include "mainwindow/input_gate.h"
+#include "mainwindow/picture_windows.h"
 #include "shell/about.h"
 #include "shell/help_window.h"
 
@@ -122,8 +123,10 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     app_.grid.set_observer(&observer_);
     controls_.set_grid_model(model_);
     reporter_ = std::make_unique<AccuracyReporter>(app_, controls_);
+    convergence_.watch_eps(&app_.st.Eps);
     frmConvergence_ = new ConvergenceWindow(convergence_, this);
     controls_.set_sweep_listener(frmConvergence_);
+    pictures_ = std::make_unique<PictureWindows>(app_, this, model_);
     connect_typing_and_drops();
 
     run([](App& app) { Form_Load(app); }, false);
@@ -131,6 +134,7 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
 
 FrmMain::~FrmMain() {
     reporter_.reset();
+    pictures_.reset();
     // The convergence window shows convergence_, a member that goes before the child widgets.
     controls_.set_sweep_listener(nullptr);
     delete frmConvergence_;
@@ -257,6 +261,8 @@ void FrmMain::build_menu() {
     view->setObjectName(QStringLiteral("View"));
     view->menuAction()->setObjectName(QStringLiteral("View"));
     QAction* convergence = add(view, {"Convergence", "&Convergence", QKeySequence(Qt::CTRL | Qt::Key_K)});
+    QAction* matrix = add(view, {"Matrix", "&Matrix", QKeySequence(Qt::CTRL | Qt::Key_M)});
+    QAction* solution = add(view, {"Solution", "&Solution", QKeySequence()});
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help"));
@@ -291,6 +297,8 @@ void FrmMain::build_menu() {
         frmConvergence_->raise();
         frmConvergence_->activateWindow();
     });
+    connect(matrix, &QAction::triggered, this, [this] { pictures_->show_matrix(); });
+    connect(solution, &QAction::triggered, this, [this] { pictures_->show_solution(); });
 }
 
 void FrmMain::connect_commands() {
@@ -350,6 +358,7 @@ void FrmMain::run(Command&& command, bool busy, bool stoppable) {
     if (auto* cells = qobject_cast<CellEditDelegate*>(msfgData_->itemDelegate())) cells->finish_editing();
     // The accuracy report's worker reads the state that the command may change.
     reporter_->cancel();
+    if (pictures_) pictures_->command_starting();
     const unsigned notes = controls_.status_writes();
     try {
         if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -365,6 +374,7 @@ void FrmMain::run(Command&& command, bool busy, bool stoppable) {
         model_->set_deferred(false);
         model_->flush();
         reporter_->command_ended(controls_.status_writes() != notes);
+        if (pictures_) pictures_->command_ended();
     } catch (...) {
         gate_->release();
     }
