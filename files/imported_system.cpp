@@ -18,6 +18,13 @@ std::string ImportRefusal::where_and_why() const {
     return s.append(": ").append(why_);
 }
 
+OrderRefusal::OrderRefusal(std::string file, long line, long long order)
+    : ImportRefusal(std::move(file), line,
+                    "order " + std::to_string(order) + " is more than the grid can hold (at most " +
+                        std::to_string(k_max_import_order) + ")") {
+    order_ = order;
+}
+
 void ImportedSystem::compute_b_as_row_sums(const std::string& file) {
     const std::size_t un = static_cast<std::size_t>(n);
     // sums[i-1] is row i's running sum over j = 1..n in column order. A column-major matrix adds its

@@ -31,12 +31,23 @@ class ImportRefusal : public std::runtime_error {
     const std::string& why() const { return why_; }
     /// "FILE, line L, column C: why", the parts that are not known left out.
     std::string where_and_why() const;
+    /// The order of a file refused for being larger than the grid can hold, else 0.
+    long long order() const { return order_; }
 
   private:
     std::string file_;
     long line_;
     long column_;
     std::string why_;
+
+  protected:
+    long long order_ = 0;
+};
+
+/// A file refused for its order alone, so that the window can say where larger systems go.
+class OrderRefusal : public ImportRefusal {
+  public:
+    OrderRefusal(std::string file, long line, long long order);
 };
 
 /// Not copied or moved: the views point into its own strings, which a move of a short one would copy.
