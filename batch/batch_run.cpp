@@ -137,7 +137,7 @@ void solve(const Args& args, const Environment& env, App& app, BatchControls& ui
 bool is_import_format(std::string_view path) {
     // The window's File, Import reads these (compressed ones too); a .txt stays on Open's path
     // (blank-separated text), unless its bytes are compressed.
-    return is_import_name(std::string(path));
+    return is_import_file(std::string(path));
 }
 
 void add_accuracy_report(Report& report, const App& app) {

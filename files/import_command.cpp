@@ -110,7 +110,7 @@ void read_packed(const std::string& path, ImportedSystem& sys) {
 
 }  // namespace
 
-bool is_import_name(const std::string& path) {
+bool is_import_file(const std::string& path) {
     const std::string plain = without_packed_suffix(path);
     const std::string ext = extension(plain);
     if (ext == ".mtx" || ext == ".csv" || ext == ".tsv") return true;

@@ -15,14 +15,14 @@ inline constexpr const char* k_note_b_computed = "no right-hand side found: b = 
 /// Market when the name ends in .mtx or the file begins with %%MatrixMarket (a byte-order mark and
 /// blanks before it allowed; its right-hand side from NAME_b.mtx beside it, plain or compressed,
 /// otherwise b = A*1 with sys.b_computed set), delimited text otherwise. A compressed file (gzip,
-/// bzip2, xz, zstd) is read for what it holds, a tar archive for its NAME.mtx and NAME_b.mtx. Raises
+/// bzip2, xz, zstd) is read for what it holds, a tar or zip archive for its NAME.mtx and NAME_b.mtx. Raises
 /// ImportRefusal for a file it refuses and RunError for a file that cannot be read.
 void read_import(const std::string& path, ImportedSystem& sys);
 
 /// Whether `path` is for Import rather than Open: a name ending in .mtx, .csv or .tsv (also with a
 /// compression suffix such as .gz), an archive name (.tar.gz, .tgz, ...), or a file whose first
 /// bytes are compressed.
-bool is_import_name(const std::string& path);
+bool is_import_file(const std::string& path);
 
 /// Imports the file at `path` as a new memory-mode system, leaving the state that Open leaves: N,
 /// the system layout with the file's texts, "0" approximations, memory mode, the four command

@@ -50,6 +50,7 @@ class Walk {
         if (!a_) throw std::bad_alloc();
         archive_read_support_filter_all(a_.get());
         archive_read_support_format_tar(a_.get());
+        archive_read_support_format_zip(a_.get());
         // A compressed file that is not an archive is one member, "data", of the raw format.
         archive_read_support_format_raw(a_.get());
         if (archive_read_open_memory(a_.get(), packed.data(), packed.size()) != ARCHIVE_OK) damaged();
@@ -151,11 +152,12 @@ const char* packed_kind(std::string_view head) {
         return "xz";
     if (head.starts_with("\x28\xB5\x2F\xFD")) return "zstd";
     if (head.size() >= 262 && head.substr(257, 5) == "ustar") return "tar";
+    if (head.starts_with("PK\x03\x04")) return "zip";
     return nullptr;
 }
 
 std::string without_packed_suffix(const std::string& name) {
-    for (std::string_view tail : {".tar.gz", ".tar.bz2", ".tar.xz", ".tar.zst", ".tgz", ".tbz2", ".txz", ".tar"})
+    for (std::string_view tail : {".tar.gz", ".tar.bz2", ".tar.xz", ".tar.zst", ".tgz", ".tbz2", ".txz", ".tar", ".zip"})
         if (ends_with(name, tail)) return name.substr(0, name.size() - tail.size());
     for (std::string_view tail : {".gz", ".bz2", ".xz", ".zst"})
         if (ends_with(name, tail)) return name.substr(0, name.size() - tail.size());

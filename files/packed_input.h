@@ -1,26 +1,27 @@
 #pragma once
 // Compressed imports: a file compressed with gzip, bzip2, xz or zstd, and a tar archive (compressed
-// or not) as the SuiteSparse collection hands its matrices out (NAME.tar.gz holding NAME/NAME.mtx and,
-// where the matrix has one, NAME/NAME_b.mtx). Read through libarchive, entirely in memory.
+// or not) or a zip archive, as the SuiteSparse collection hands its matrices out (NAME.tar.gz
+// holding NAME/NAME.mtx and, where the matrix has one, NAME/NAME_b.mtx). Read through libarchive,
+// entirely in memory.
 
 #include <string>
 #include <string_view>
 
 namespace varnex {
 
-/// What the first bytes of a file say it is: "gzip", "bzip2", "xz", "zstd", "tar", or nullptr for
+/// What the first bytes of a file say it is: "gzip", "bzip2", "xz", "zstd", "tar", "zip", or nullptr for
 /// anything else (taken as plain text).
 const char* packed_kind(std::string_view head);
 
 /// The name without the suffixes of a compression or an archive: "x.mtx.gz" gives "x.mtx",
-/// "bcsstk01.tar.gz" and "bcsstk01.tgz" give "bcsstk01", "x.csv" stays as it is.
+/// "bcsstk01.tar.gz", "bcsstk01.tgz" and "bcsstk01.zip" give "bcsstk01", "x.csv" stays as it is.
 std::string without_packed_suffix(const std::string& name);
 
 /// What a packed file holds for Import.
 struct Unpacked {
     std::string name;  ///< the file's name inside: "x.mtx" for x.mtx.gz, "NAME/NAME.mtx" in an archive
     std::string bytes;
-    bool archive = false;  ///< a tar archive, whose right-hand side comes from inside it
+    bool archive = false;  ///< a tar or zip archive, whose right-hand side comes from inside it
     bool has_b = false;    ///< the archive holds the matrix's NAME_b.mtx beside it
     std::string b_name;
     std::string b_bytes;

@@ -145,7 +145,9 @@ TEST(PlainDecimal, EveryPlainDecimalIsASinglePrecisionNumber) {
     for (int k = 0; k < 100000; ++k) {
         std::string s(len(gen), ' ');
         for (char& c : s) c = alphabet[pick(gen)];
-        if (is_plain_decimal(s, '.')) EXPECT_NO_THROW(text_to_single(s)) << s;
+        if (is_plain_decimal(s, '.')) {
+            EXPECT_NO_THROW(text_to_single(s)) << s;
+        }
     }
 }
 
@@ -170,6 +172,8 @@ TEST_F(ImportChecks, CompressedFilesAndSuiteSparseArchivesAreReadAsWhatTheyHold)
     EXPECT_EQ("2 1 3 | 0 4 8", system());
     EXPECT_EQ("", import("lone.tgz", test::tar_archive("gzip", {{"other/other.mtx", a}})));
     EXPECT_EQ("2 1 3 | 0 4 4", system());
+    EXPECT_EQ("", import("z.zip", test::zip_archive({{"z/z.mtx", a}, {"z/z_b.mtx", b}})));
+    EXPECT_EQ("2 1 3 | 0 4 8", system());
     // Refusals name the member, the unpacking fault, or what the archive lacks.
     EXPECT_EQ(bad("t.tar.gz/t/t_b.mtx, line 3, column 1: \"x\" is not a number"),
               import("t.tar.gz", test::tar_archive("gzip", {{"t/t.mtx", a},
@@ -191,12 +195,12 @@ TEST_F(ImportChecks, CompressedNamesAndBytesGoToImport) {
                                                                                  "array real general\n1 1\n2\n"}})));
     Import_Click(t.app);
     EXPECT_EQ(t.dir.path() + "/data/w.txt", t.cd.FileName);
-    EXPECT_TRUE(is_import_name("/x/a.MTX"));
-    EXPECT_TRUE(is_import_name("/x/a.csv.bz2"));
-    EXPECT_TRUE(is_import_name("/x/bcsstk01.tar.gz"));
-    EXPECT_FALSE(is_import_name(t.dir.write("a.txt", "1 2\n")));
-    EXPECT_TRUE(is_import_name(t.dir.write("z.txt", test::compressed("xz", "1 2\n"))));
-    EXPECT_FALSE(is_import_name(t.dir.path() + "/missing.txt"));
+    EXPECT_TRUE(is_import_file("/x/a.MTX"));
+    EXPECT_TRUE(is_import_file("/x/a.csv.bz2"));
+    EXPECT_TRUE(is_import_file("/x/bcsstk01.tar.gz"));
+    EXPECT_FALSE(is_import_file(t.dir.write("a.txt", "1 2\n")));
+    EXPECT_TRUE(is_import_file(t.dir.write("z.txt", test::compressed("xz", "1 2\n"))));
+    EXPECT_FALSE(is_import_file(t.dir.path() + "/missing.txt"));
 }
 
 }  // namespace

@@ -9,12 +9,15 @@ namespace varnex::test {
 
 namespace {
 
-std::string write(const std::string& filter, bool tar,
+// `format`: 'r' raw (one compressed file), 't' tar, 'z' zip.
+std::string write(const std::string& filter, char format,
                   const std::vector<std::pair<std::string, std::string>>& members) {
     archive* a = archive_write_new();
     if (!filter.empty()) archive_write_add_filter_by_name(a, filter.c_str());
-    if (tar)
+    if (format == 't')
         archive_write_set_format_ustar(a);
+    else if (format == 'z')
+        archive_write_set_format_zip(a);
     else
         archive_write_set_format_raw(a);
     std::size_t total = 1 << 16;
@@ -42,11 +45,15 @@ std::string write(const std::string& filter, bool tar,
 }  // namespace
 
 std::string compressed(const std::string& filter, const std::string& bytes) {
-    return write(filter, false, {{"data", bytes}});
+    return write(filter, 'r', {{"data", bytes}});
 }
 
 std::string tar_archive(const std::string& filter, const std::vector<std::pair<std::string, std::string>>& members) {
-    return write(filter, true, members);
+    return write(filter, 't', members);
+}
+
+std::string zip_archive(const std::vector<std::pair<std::string, std::string>>& members) {
+    return write("", 'z', members);
 }
 
 }  // namespace varnex::test

@@ -13,4 +13,7 @@ std::string compressed(const std::string& filter, const std::string& bytes);
 /// A tar archive of the members (path, bytes), compressed by `filter` ("" for none).
 std::string tar_archive(const std::string& filter, const std::vector<std::pair<std::string, std::string>>& members);
 
+/// A zip archive of the members (path, bytes).
+std::string zip_archive(const std::vector<std::pair<std::string, std::string>>& members);
+
 }  // namespace varnex::test
