@@ -113,11 +113,15 @@ bool is_header(const std::vector<std::string_view>& fields, char mark) {
 void check_value(const std::string& file, long line, long column, std::string_view f, char mark, std::string& text) {
     if (f.empty()) throw ImportRefusal(file, line, column, "the value is empty");
     if (f.find(' ') != std::string_view::npos) throw ImportRefusal(file, line, column, "the value holds a blank");
-    float v;
+    // A plain decimal needs no conversion to be checked; anything else is converted.
     char used = '.';
-    const char* why = read_value(f, '.', v);
-    if (why && mark == ',' && !read_value(f, ',', v)) why = nullptr, used = ',';
-    if (why) throw ImportRefusal(file, line, column, quoted(f) + " " + why);
+    if (mark == ',' && !is_plain_decimal(f, '.') && is_plain_decimal(f, ',')) used = ',';
+    if (!is_plain_decimal(f, used)) {
+        float v;
+        const char* why = read_value(f, '.', v);
+        if (why && mark == ',' && !read_value(f, ',', v)) why = nullptr, used = ',';
+        if (why) throw ImportRefusal(file, line, column, quoted(f) + " " + why);
+    }
     const std::size_t at = f.find(used);
     if (used != decimal_separator() && at != std::string_view::npos)
         text[static_cast<std::size_t>(f.data() - text.data()) + at] = decimal_separator();
