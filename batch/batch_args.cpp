@@ -28,8 +28,8 @@ Parsed error(std::string why) {
 
 std::string usage_text() {
     return "Usage:\n"
-           "  varnex-batch open SYSTEM.txt    [--eps E | --sweeps K] [--save [NAME]] [--json] [--replace]\n"
-           "  varnex-batch connect SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--json] [--replace]\n"
+           "  varnex-batch open SYSTEM.txt    [--eps E | --sweeps K] [--save [NAME]] [--accurate FILE] [--json] [--replace]\n"
+           "  varnex-batch connect SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--accurate FILE] [--json] [--replace]\n"
            "  varnex-batch --help\n"
            "\n"
            "  open       solve SYSTEM.txt in memory (its stored solution in data/solutions is the start);\n"
@@ -40,6 +40,8 @@ std::string usage_text() {
            "  --save     save under NAME (default: the name of SYSTEM.txt) in the data folder beside\n"
            "             the program, with the solution in data/solutions\n"
            "  --replace  replace files that exist (otherwise they are kept and the exit code is 1)\n"
+           "  --accurate FILE  write the accurate solution to FILE, 17 significant digits (Matrix Market\n"
+           "             for a .mtx name, one value per line otherwise)\n"
            "  --json     print the result as one JSON object\n"
            "\n"
            "Exit codes: 0 solved or stopped (Ctrl+C), 1 a command failed (its message is on stderr),\n"
@@ -89,6 +91,10 @@ Parsed parse_args(const std::vector<std::string>& argv) {
             } else if (has_next && !is_option(argv[i + 1])) {
                 args.save_name = argv[++i];
             }
+        } else if (a == "--accurate") {
+            if (!has_next) return error("--accurate needs a file name");
+            if (args.accurate) return error("--accurate given twice");
+            args.accurate = argv[++i];
         } else if (a == "--json") {
             args.json = true;
         } else if (a == "--replace") {

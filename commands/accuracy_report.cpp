@@ -36,7 +36,7 @@ AccuracyReport start_report(const App& app) {
     r.pending = has_result(app);
     r.er = app.st.Er;
     r.n = app.st.N;
-    if (app.last_run.runs > 0)
+    if (r.pending)
         r.wall_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - app.last_run.started)
                         .count();
     return r;

@@ -5,10 +5,13 @@
 // interchanges, dtrsm and dgemm update the rest. Factored that way the work can stop between two
 // pieces when the cancel flag is set, instead of holding a worker thread for the whole factorization.
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -32,7 +35,24 @@ void dgemm_(const char* transa, const char* transb, const int* m, const int* n, 
 
 namespace varnex {
 
+namespace {
+
+// OpenBLAS runs its own pool of threads and shuts it down around every fork() of the process (its
+// fork handlers); a factorization running on the report's worker at that moment would wait forever
+// for the pool. The factorization therefore runs on the calling thread alone, when the library is
+// OpenBLAS (dlsym finds its call; other libraries keep their own setting).
+void single_threaded_blas() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        using SetThreads = void (*)(int);
+        if (auto f = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads"))) f(1);
+    });
+}
+
+}  // namespace
+
 bool lu_factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& singular, ConditionBlocks blocks) {
+    single_threaded_blas();
     const int kPanel = std::max(1, blocks.panel), kStrip = std::max(1, blocks.strip);
     const int lda = n;
     const int one = 1;

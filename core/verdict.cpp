@@ -73,6 +73,26 @@ float suggest_eps(const VerdictFacts& f) {
     return static_cast<float>(std::pow(10.0, std::floor(std::log10(reach))));
 }
 
+// The stop rule held while the backward error is far above what single precision reaches: either
+// the desired accuracy is loose (a tighter one is suggested), or no residual component was positive,
+// so that the box showed 0 and no desired accuracy could have held the run.
+VerdictReason loose_reason(const VerdictFacts& f, Judgement& j) {
+    const std::string be = "the backward error is " + g3(f.backward_error) + " where single precision reaches about " +
+                           g3(reachable_backward_error(f.n));
+    const float eps = suggest_eps(f);
+    if (eps > 0.0f && f.er > eps) {
+        j.suggests_eps = true;
+        j.suggested_eps = eps;
+        return {"loose_eps", "the desired accuracy is loose",
+                "The stop rule held at a desired accuracy of " + g3(f.eps) + ", loose for this system: " + be + ".",
+                "Enter " + g3(eps) + " as the desired accuracy and run again."};
+    }
+    return {"loose_eps", "the stop rule held too early",
+            "The stop rule held with the accuracy box at " + g3(f.er) +
+                ": the box counts only positive residual components, and " + be + ".",
+            "Press Next Iteration to sweep on: no desired accuracy can hold this run."};
+}
+
 void add_run_reasons(const VerdictFacts& f, std::vector<VerdictReason>& out) {
     if (f.end == RunEnd::SweepLimit)
         out.push_back({"sweep_limit", "the run met the sweep limit",
@@ -101,17 +121,8 @@ std::vector<VerdictReason> reasons_for(const VerdictFacts& f, Judgement& j) {
                        f.reference && f.reference->claimed
                            ? "Take the accurate solution: File \u25b8 Export accurate solution\u2026"
                            : "Rescale or reformulate the system; no accurate solution could be had either."});
-    const double reach = reachable_backward_error(f.n);
-    if (f.end == RunEnd::AccuracyReached && f.backward_error > k_loose_factor * reach) {
-        j.suggested_eps = suggest_eps(f);
-        j.suggests_eps = j.suggested_eps > 0.0f;
-        out.push_back({"loose_eps", "the desired accuracy is loose",
-                       "The stop rule held at a desired accuracy of " + g3(f.eps) +
-                           ", loose for this system: the backward error is " + g3(f.backward_error) +
-                           " where single precision reaches about " + g3(reach) + ".",
-                       j.suggests_eps ? "Enter " + g3(j.suggested_eps) + " as the desired accuracy and run again."
-                                      : "Enter a smaller desired accuracy and run again."});
-    }
+    if (f.end == RunEnd::AccuracyReached && f.backward_error > k_loose_factor * reachable_backward_error(f.n))
+        out.push_back(loose_reason(f, j));
     add_run_reasons(f, out);
     // None of the above: the condition of A limits what single precision can give.
     if (out.empty() && f.conditioned && std::isfinite(f.kappa1))

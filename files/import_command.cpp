@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/exact.h"
 #include "files/delimited_text.h"
+#include "files/export_accurate.h"
 #include "files/matrix_market.h"
 #include "files/open_command.h"
 #include "files/text_io.h"
@@ -178,6 +179,8 @@ void ExportSolution_Click(App& app) {
     try {
         app.cd->InitDir = app.app_folder + "/data/";
         change_directory(app.cd->InitDir);
+        // Never the system file's own name: Return would write the solution over the system.
+        app.cd->FileName = export_proposal(previous_name, false);
         if (app.cd->ShowSave()) path = app.cd->FileName;
     } catch (const std::exception&) {
     }

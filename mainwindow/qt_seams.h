@@ -25,6 +25,10 @@ class SweepListener {
     virtual void before_repaint() = 0;
 };
 
+/// `line` cut after its last " · "-separated item that fits the bar's message area beside its
+/// permanent widgets; the first item stays whole even when it does not fit.
+QString fit_status_line(const QStatusBar& bar, const QString& line);
+
 /// The controls that the commands read and write, bound to the window's line edits and buttons.
 class QtControls : public Controls {
   public:
