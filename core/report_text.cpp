@@ -49,9 +49,14 @@ std::string json_string(const std::string& s) {
 
 }  // namespace
 
-std::string report_line(const AccuracyReport& r) {
+namespace {
+
+std::string wall_time(const AccuracyReport& r) { return std::to_string(std::llround(r.wall_ms)) + " ms"; }
+
+// The report line, with the command's wall time after its ending or not at all.
+std::string run_and_figures(const AccuracyReport& r, bool with_time) {
     std::string line = std::to_string(r.sweeps) + (r.sweeps == 1 ? " sweep, " : " sweeps, ") + r.ending;
-    if (r.wall_ms >= 0.0) line += " \u00b7 " + std::to_string(std::llround(r.wall_ms)) + " ms";
+    if (with_time && r.wall_ms >= 0.0) line += " \u00b7 " + wall_time(r);
     if (r.pending) return line + " \u00b7 computing accuracy\u2026";
     if (!r.measured) return r.note.empty() ? line : line + " \u00b7 " + r.note;
     line += " \u00b7 \u2016A\u00b7x \u2212 b\u2016\u221e = " + g3(r.norms.residual);
@@ -65,9 +70,15 @@ std::string report_line(const AccuracyReport& r) {
     return line;
 }
 
+}  // namespace
+
+std::string report_line(const AccuracyReport& r) { return run_and_figures(r, true); }
+
 std::string status_line(const AccuracyReport& r) {
     if (!r.judged) return report_line(r);
-    return verdict_line(r.judgement) + " \u00b7 " + report_line(r);
+    // The wall time right after the verdict, where a narrow window still shows it.
+    const std::string time = r.wall_ms >= 0.0 ? " \u00b7 " + wall_time(r) : std::string();
+    return verdict_line(r.judgement) + time + " \u00b7 " + run_and_figures(r, false);
 }
 
 std::string report_json_fields(const AccuracyReport& r) {
@@ -104,7 +115,7 @@ std::string reference_value(const AccuracyReport& r) {
 std::string digits_value(const Judgement& j) {
     if (j.digits < 0) return "not known (no reference and no condition estimate)";
     std::string s = std::to_string(j.digits);
-    if (j.from_reference) return s + " (\u2016x \u2212 x\u0302\u2016\u221e / \u2016x\u0302\u2016\u221e = " + g3(j.error) + ")";
+    if (j.from_reference) return s + " (\u2016x \u2212 reference\u2016\u221e / \u2016reference\u2016\u221e = " + g3(j.error) + ")";
     return s + " (estimated: \u03ba\u2081 \u00d7 backward error = " + g3(j.error) + "; no reference)";
 }
 
@@ -113,12 +124,12 @@ std::string digits_value(const Judgement& j) {
 std::vector<ReportItem> report_items(const AccuracyReport& r) {
     std::vector<ReportItem> items;
     if (r.judged) {
-        items.push_back({"Verdict", std::string(verdict_key(r.judgement.verdict)) + ": " + verdict_line(r.judgement)});
+        items.push_back({"Verdict", verdict_words(r.judgement) + " (" + verdict_key(r.judgement.verdict) + ")"});
         items.push_back({"Correct digits", digits_value(r.judgement)});
     }
     items.push_back({"Sweeps", std::to_string(r.sweeps)});
     items.push_back({"How the run ended", r.ending});
-    if (r.wall_ms >= 0.0) items.push_back({"Wall time", std::to_string(std::llround(r.wall_ms)) + " ms"});
+    if (r.wall_ms >= 0.0) items.push_back({"Wall time", wall_time(r)});
     if (r.measured) {
         items.push_back({"Accuracy box (largest positive residual component)", g3(r.er)});
         items.push_back({"Residual's largest magnitude \u2016A\u00b7x \u2212 b\u2016\u221e", g3(r.norms.residual)});

@@ -197,21 +197,21 @@ Judgement judge(const VerdictFacts& f) {
     return j;
 }
 
-std::string verdict_line(const Judgement& j) {
-    const std::string see = "; see View \u25b8 Accuracy";
+std::string verdict_words(const Judgement& j) {
     const std::string why = j.reasons.empty() ? std::string() : ": " + j.reasons.front().brief;
-    const std::string d = std::to_string(j.digits);
+    const std::string d = std::to_string(j.digits) + (j.digits == 1 ? " digit" : " digits");
     switch (j.verdict) {
         case Verdict::Trust:
             if (j.digits < 0) return "x solves a system near this one (no reference)";
-            return "x right to about " + d + (j.digits == 1 ? " digit" : " digits") +
-                   (j.from_reference ? "" : " (estimated)");
-        case Verdict::Doubt:
-            if (j.digits < 0) return "x is in doubt" + why + see;
-            return "x right to only " + d + (j.digits == 1 ? " digit" : " digits") + why + see;
-        case Verdict::Wrong: return "x is wrong" + why + see;
+            return "x right to about " + d + (j.from_reference ? "" : " (estimated)");
+        case Verdict::Doubt: return (j.digits < 0 ? "x is in doubt" : "x right to only " + d) + why;
+        case Verdict::Wrong: return "x is wrong" + why;
     }
     return {};
+}
+
+std::string verdict_line(const Judgement& j) {
+    return verdict_words(j) + (j.verdict == Verdict::Trust ? "" : "; see View \u25b8 Accuracy");
 }
 
 }  // namespace varnex

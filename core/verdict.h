@@ -81,6 +81,10 @@ Judgement judge(const VerdictFacts& f);
 /// "trust", "doubt" or "wrong".
 const char* verdict_key(Verdict v);
 
+/// The verdict in a few words ("x right to about 6 digits", "x is wrong: the elimination met a
+/// zero pivot").
+std::string verdict_words(const Judgement& j);
+
 /// The verdict in a few words, for the start of the status bar ("x right to about 6 digits", "x is
 /// wrong: the elimination met a zero pivot; see View ▸ Accuracy").
 std::string verdict_line(const Judgement& j);

@@ -28,7 +28,7 @@ QString farthest_html(const AccuracyReport& r) {
     if (!r.judged || r.judgement.farthest.empty()) return {};
     QString html = QStringLiteral("<h3>The components of x farthest from the reference</h3>"
                                   "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">"
-                                  "<tr><th>i</th><th>x(i)</th><th>x\u0302(i)</th><th>relative error</th></tr>");
+                                  "<tr><th>i</th><th>x(i)</th><th>reference</th><th>relative error</th></tr>");
     for (const ComponentError& c : r.judgement.farthest) {
         html += QStringLiteral("<tr><td align=\"right\">%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td>"
                                "<td align=\"right\">%4</td></tr>")
