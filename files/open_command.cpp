@@ -7,6 +7,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/order_notes.h"
 #include "files/text_files.h"
 #include "files/text_io.h"
 
@@ -32,6 +33,7 @@ void read_system(App& app, InputFile& file) {
             // layout cannot hold fails in fill_data: either way N and the grid stay as they were, so
             // the window keeps showing a consistent system.
             if (m < 2) raise(ErrorKind::FileError);
+            if (m - 1 > k_max_memory_order) app.ui->status(order_limit_note(m - 1));
             const int16_t n = i16(m - 1);
             app.grid.fill_data(n);
             st.N = n;
@@ -146,7 +148,10 @@ void get_solution(App& app, const std::string& path, std::vector<float>& x) {
     report(app, how, st.msg.MsgBadFile);
 }
 
-void Open_Click(App& app) {
+namespace {
+
+// Open with the file chosen in the dialog, or with `given` (a file dropped on the window) in its place.
+void open_command(App& app, const std::string* given) {
     SystemState& st = app.st;
     OnceForMemory once(*app.box, st.msg.MsgNoMemory);
     // The filter stands in for the message boxes while the command runs, however it ends.
@@ -160,7 +165,9 @@ void Open_Click(App& app) {
     Trapped how = trapped([&] {
         app.cd->InitDir = app.app_folder + "/data/";
         change_directory(app.cd->InitDir);
-        if (!app.cd->ShowOpen()) {
+        if (given) {
+            app.cd->FileName = *given;
+        } else if (!app.cd->ShowOpen()) {
             cancelled = true;
             return;
         }
@@ -175,6 +182,12 @@ void Open_Click(App& app) {
     if (how != Trapped::No || cancelled) return;
     reset_for_order(app);
 }
+
+}  // namespace
+
+void Open_Click(App& app) { open_command(app, nullptr); }
+
+void open_path(App& app, const std::string& path) { open_command(app, &path); }
 
 void enter_memory_mode(App& app) {
     app.st.DataMode = kModeMemory;

@@ -82,6 +82,8 @@ class FrmMain : public QMainWindow {
     void export_accurate();
     void go_to_clicked();
     void connect_commands();
+    /// Typing into the grid's cells and files dropped on the window.
+    void connect_typing_and_drops();
     void set_tab_order();
     void bind_controls();
     /// Runs one command of the logic with the grid's repaint deferred to the throttled refresh and
