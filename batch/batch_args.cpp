@@ -29,8 +29,10 @@ Parsed error(std::string why) {
 std::string usage_text() {
     // The GNU layout (a "Usage:" line, "or:" lines, two blanks between an option and its text), from
     // which help2man makes the manual page.
-    return "Usage: varnex-batch open SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--accurate FILE] [--json] [--replace]\n"
-           "  or:  varnex-batch connect SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--accurate FILE] [--json] [--replace]\n"
+    return "Usage: varnex-batch open SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--accurate FILE] "
+           "[--json] [--replace]\n"
+           "  or:  varnex-batch connect SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--accurate FILE] "
+           "[--json] [--replace]\n"
            "  or:  varnex-batch --help\n"
            "\n"
            "  open         solve SYSTEM.txt in memory (its stored solution in data/solutions is the start);\n"

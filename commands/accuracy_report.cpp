@@ -37,8 +37,8 @@ AccuracyReport start_report(const App& app) {
     r.er = app.st.Er;
     r.n = app.st.N;
     if (r.pending)
-        r.wall_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - app.last_run.started)
-                        .count();
+        r.wall_ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - app.last_run.started).count();
     return r;
 }
 

@@ -85,7 +85,6 @@ bool refine(const SquareMatrix& A, const std::vector<float>& B, int n, const dou
     return true;
 }
 
-
 }  // namespace
 
 std::uint64_t reference_bytes(int n) {

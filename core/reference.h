@@ -18,12 +18,12 @@ inline constexpr int kMaxRefinementSteps = 10;
 
 /// The reference solution x^ and how far it can be trusted.
 struct ReferenceSolution {
-    bool claimed = false;       ///< x holds a reference within the bounds below
-    std::vector<double> x;      ///< x^(1..n), element 0 unused; empty when none is claimed
-    double normwise = 1.0;      ///< bound on ||x^ - x*|| / ||x*||, infinity norms (x* the exact solution)
-    double componentwise = 1.0; ///< bound on max |x^(i) - x*(i)| / |x*(i)|
-    int steps = 0;              ///< refinement steps taken
-    std::string why_not;        ///< why none is claimed, when none is
+    bool claimed = false;        ///< x holds a reference within the bounds below
+    std::vector<double> x;       ///< x^(1..n), element 0 unused; empty when none is claimed
+    double normwise = 1.0;       ///< bound on ||x^ - x*|| / ||x*||, infinity norms (x* the exact solution)
+    double componentwise = 1.0;  ///< bound on max |x^(i) - x*(i)| / |x*(i)|
+    int steps = 0;               ///< refinement steps taken
+    std::string why_not;         ///< why none is claimed, when none is
 };
 
 /// The condition estimate and the reference together, from one factorization.

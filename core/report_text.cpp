@@ -100,7 +100,6 @@ std::string report_json_fields(const AccuracyReport& r) {
     return s;
 }
 
-
 namespace {
 
 std::string reference_value(const AccuracyReport& r) {
@@ -115,7 +114,8 @@ std::string reference_value(const AccuracyReport& r) {
 std::string digits_value(const Judgement& j) {
     if (j.digits < 0) return "not known (no reference and no condition estimate)";
     std::string s = std::to_string(j.digits);
-    if (j.from_reference) return s + " (\u2016x \u2212 reference\u2016\u221e / \u2016reference\u2016\u221e = " + g3(j.error) + ")";
+    if (j.from_reference)
+        return s + " (\u2016x \u2212 reference\u2016\u221e / \u2016reference\u2016\u221e = " + g3(j.error) + ")";
     return s + " (estimated: \u03ba\u2081 \u00d7 backward error = " + g3(j.error) + "; no reference)";
 }
 

@@ -18,7 +18,6 @@ constexpr double k_loose_factor = 100.0;
 // The accuracy box and the residual's largest magnitude are explained when they differ this much.
 constexpr double k_box_factor = 10.0;
 
-
 // Correct significant digits for a normwise relative error, 0..k_single_digits.
 int digits_for(double error) {
     if (!(error >= 0.0)) return 0;  // NaN
@@ -46,8 +45,9 @@ double compare_with_reference(const VerdictFacts& f, std::vector<ComponentError>
         by_distance.emplace_back(std::isnan(d) ? INFINITY : d, i);
     }
     const std::size_t top = std::min<std::size_t>(k_farthest_count, by_distance.size());
-    std::partial_sort(by_distance.begin(), by_distance.begin() + static_cast<std::ptrdiff_t>(top), by_distance.end(),
-                      [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+    std::partial_sort(
+        by_distance.begin(), by_distance.begin() + static_cast<std::ptrdiff_t>(top), by_distance.end(),
+        [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
     for (std::size_t k = 0; k < top; ++k) {
         const int i = by_distance[k].second;
         const double r = std::fabs(ref[i]);
@@ -160,9 +160,12 @@ double reachable_backward_error(int n) { return std::max(1.0, std::sqrt(static_c
 
 const char* verdict_key(Verdict v) {
     switch (v) {
-        case Verdict::Trust: return "trust";
-        case Verdict::Doubt: return "doubt";
-        case Verdict::Wrong: return "wrong";
+        case Verdict::Trust:
+            return "trust";
+        case Verdict::Doubt:
+            return "doubt";
+        case Verdict::Wrong:
+            return "wrong";
     }
     return "wrong";
 }
@@ -184,14 +187,13 @@ Judgement judge(const VerdictFacts& f) {
     } else {
         const double be = f.backward_error;
         j.verdict = be <= k_loose_factor * reachable_backward_error(f.n) ? Verdict::Trust
-                    : be < 0.01                                           ? Verdict::Doubt
-                                                                          : Verdict::Wrong;
+                    : be < 0.01                                          ? Verdict::Doubt
+                                                                         : Verdict::Wrong;
     }
     std::vector<VerdictReason> reasons = reasons_for(f, j);
     if (j.verdict != Verdict::Trust) j.reasons = std::move(reasons);
-    if (j.reasons.empty() || j.reasons.end() == std::find_if(j.reasons.begin(), j.reasons.end(), [](const auto& r) {
-            return r.key == "loose_eps";
-        }))
+    if (j.reasons.empty() || j.reasons.end() == std::find_if(j.reasons.begin(), j.reasons.end(),
+                                                             [](const auto& r) { return r.key == "loose_eps"; }))
         j.suggests_eps = false;
     j.box_note = box_note_for(f);
     return j;
@@ -204,8 +206,10 @@ std::string verdict_words(const Judgement& j) {
         case Verdict::Trust:
             if (j.digits < 0) return "x solves a system near this one (no reference)";
             return "x right to about " + d + (j.from_reference ? "" : " (estimated)");
-        case Verdict::Doubt: return (j.digits < 0 ? "x is in doubt" : "x right to only " + d) + why;
-        case Verdict::Wrong: return "x is wrong" + why;
+        case Verdict::Doubt:
+            return (j.digits < 0 ? "x is in doubt" : "x right to only " + d) + why;
+        case Verdict::Wrong:
+            return "x is wrong" + why;
     }
     return {};
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/norms.h"
 #include "core/app.h"
+#include "core/norms.h"
 #include "core/reference.h"
 #include "core/state.h"
 
@@ -44,10 +44,10 @@ struct ComponentError {
 struct VerdictFacts {
     int n = 0;
     RunEnd end = RunEnd::None;
-    std::string fault;   ///< the fault's name for RunEnd::Fault
-    int zero_pivot = 0;  ///< column where the elimination met a zero pivot; 0 when it did not
-    float er = 0.0f;     ///< the accuracy box: the largest positive residual component
-    float eps = 0.0f;    ///< the desired accuracy of the run
+    std::string fault;                      ///< the fault's name for RunEnd::Fault
+    int zero_pivot = 0;                     ///< column where the elimination met a zero pivot; 0 when it did not
+    float er = 0.0f;                        ///< the accuracy box: the largest positive residual component
+    float eps = 0.0f;                       ///< the desired accuracy of the run
     const std::vector<float>* x = nullptr;  ///< X(1..n)
     ResidualNorms norms;
     double backward_error = 0.0;
@@ -58,13 +58,13 @@ struct VerdictFacts {
 
 struct Judgement {
     Verdict verdict = Verdict::Trust;
-    bool from_reference = false;  ///< digits measured against the reference, else estimated
-    int digits = -1;              ///< correct significant digits of x; -1 when not even estimated
-    double error = -1.0;          ///< ||x - x^|| / ||x^|| (measured or estimated); -1 when unknown
+    bool from_reference = false;         ///< digits measured against the reference, else estimated
+    int digits = -1;                     ///< correct significant digits of x; -1 when not even estimated
+    double error = -1.0;                 ///< ||x - x^|| / ||x^|| (measured or estimated); -1 when unknown
     std::vector<VerdictReason> reasons;  ///< every reason that applies, the weightiest first
     bool suggests_eps = false;
-    float suggested_eps = 0.0f;   ///< the desired accuracy to enter instead, for loose_eps
-    std::string box_note;         ///< why the accuracy box and the residual's largest magnitude differ
+    float suggested_eps = 0.0f;            ///< the desired accuracy to enter instead, for loose_eps
+    std::string box_note;                  ///< why the accuracy box and the residual's largest magnitude differ
     std::vector<ComponentError> farthest;  ///< the components farthest from the reference, farthest first
 };
 

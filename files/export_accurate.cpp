@@ -24,8 +24,8 @@ std::string accurate_solution_text(const std::vector<double>& x, int n, bool mat
     if (matrix_market) out = "%%MatrixMarket matrix array real general\r\n" + std::to_string(n) + " 1\r\n";
     char buf[40];
     for (int i = 1; i <= n; ++i) {
-        const auto res = std::to_chars(buf, buf + sizeof buf, x[static_cast<std::size_t>(i)],
-                                       std::chars_format::general, 17);
+        const auto res =
+            std::to_chars(buf, buf + sizeof buf, x[static_cast<std::size_t>(i)], std::chars_format::general, 17);
         out.append(buf, res.ptr);
         out += "\r\n";
     }

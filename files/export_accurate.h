@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/app.h"
 #include "core/accuracy.h"
+#include "core/app.h"
 
 namespace varnex {
 

@@ -26,12 +26,14 @@ QString double_text(double v) {
 
 QString farthest_html(const AccuracyReport& r) {
     if (!r.judged || r.judgement.farthest.empty()) return {};
-    QString html = QStringLiteral("<h3>The components of x farthest from the reference</h3>"
-                                  "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">"
-                                  "<tr><th>i</th><th>x(i)</th><th>reference</th><th>relative error</th></tr>");
+    QString html = QStringLiteral(
+        "<h3>The components of x farthest from the reference</h3>"
+        "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">"
+        "<tr><th>i</th><th>x(i)</th><th>reference</th><th>relative error</th></tr>");
     for (const ComponentError& c : r.judgement.farthest) {
-        html += QStringLiteral("<tr><td align=\"right\">%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td>"
-                               "<td align=\"right\">%4</td></tr>")
+        html += QStringLiteral(
+                    "<tr><td align=\"right\">%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td>"
+                    "<td align=\"right\">%4</td></tr>")
                     .arg(c.i)
                     .arg(single_text(c.x), double_text(c.reference), cell(g3(c.relative)));
     }
@@ -44,7 +46,8 @@ QString accuracy_html(const AccuracyReport* report) {
     if (!report) return QStringLiteral("<p>No report: run Find  solution or Next Iteration.</p>");
     QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">");
     for (const ReportItem& item : report_items(*report))
-        html += QStringLiteral("<tr><th align=\"left\">%1</th><td>%2</td></tr>").arg(cell(item.label), cell(item.value));
+        html +=
+            QStringLiteral("<tr><th align=\"left\">%1</th><td>%2</td></tr>").arg(cell(item.label), cell(item.value));
     html += QStringLiteral("</table>");
     if (report->pending) html += QStringLiteral("<p>Computing the accuracy\u2026</p>");
     return html + farthest_html(*report);

@@ -65,7 +65,9 @@ void expect_within_bounds(const System& s) {
         err = std::fmax(err, d);
         norm = std::fmax(norm, xi);
         // The relative error of a zero component has no bound.
-        if (xi > 0.0) EXPECT_LE(d, ref.componentwise * xi) << "component " << i + 1;
+        if (xi > 0.0) {
+            EXPECT_LE(d, ref.componentwise * xi) << "component " << i + 1;
+        }
     }
     EXPECT_LE(err, ref.normwise * norm);
     EXPECT_LT(ref.normwise, 1e-12);

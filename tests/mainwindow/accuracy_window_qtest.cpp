@@ -63,8 +63,13 @@ class AccuracyWindowTest : public QObject {
             const char* name;
             const char* command;
         };
-        for (const Case c : {Case{"494_bus", "Open"}, {"bcsstk01", "Open"}, {"bfwa62", "Open"}, {"fs_183_1", "Open"},
-                             {"impcol_a", "Open"}, {"west0067", "Open"}, {"fs_183_1", "Connect"},
+        for (const Case c : {Case{"494_bus", "Open"},
+                             {"bcsstk01", "Open"},
+                             {"bfwa62", "Open"},
+                             {"fs_183_1", "Open"},
+                             {"impcol_a", "Open"},
+                             {"west0067", "Open"},
+                             {"fs_183_1", "Connect"},
                              {"west0067", "Connect"}}) {
             Window win;
             QVERIFY(win.solve(c.command, std::string(c.name) + ".txt", test::read_file(data + "/" + c.name + ".txt")));
