@@ -32,6 +32,22 @@ std::string accurate_solution_text(const std::vector<double>& x, int n, bool mat
     return out;
 }
 
+std::string ask_export_path(App& app, bool accurate) {
+    const std::string previous_dir = app.cd->InitDir, previous_name = app.cd->FileName;
+    std::string path;
+    try {
+        app.cd->InitDir = app.app_folder + "/data/";
+        change_directory(app.cd->InitDir);
+        // Never the system file's own name: Return would write the solution over the system.
+        app.cd->FileName = export_proposal(previous_name, accurate);
+        if (app.cd->ShowSave()) path = app.cd->FileName;
+    } catch (const std::exception&) {
+    }
+    app.cd->InitDir = previous_dir;
+    app.cd->FileName = previous_name;
+    return path;
+}
+
 bool write_accurate_solution(App& app, const ReferenceSolution& ref, const std::string& path) {
     if (is_ordinary_file(path) && !app.box->ask_yes_no(app.st.msg.MsgReplaceFile + path)) return false;
     std::string ext = fs::path(path).extension().string();
@@ -53,17 +69,7 @@ void ExportAccurate_Click(App& app, const AccuracyReport* report) {
         app.box->message("There is no accurate solution to export" + (why.empty() ? "." : ": " + why + "."));
         return;
     }
-    const std::string previous_dir = app.cd->InitDir, previous_name = app.cd->FileName;
-    std::string path;
-    try {
-        app.cd->InitDir = app.app_folder + "/data/";
-        change_directory(app.cd->InitDir);
-        app.cd->FileName = export_proposal(previous_name, true);
-        if (app.cd->ShowSave()) path = app.cd->FileName;
-    } catch (const std::exception&) {
-    }
-    app.cd->InitDir = previous_dir;
-    app.cd->FileName = previous_name;
+    const std::string path = ask_export_path(app, true);
     if (path.empty()) return;
     try {
         if (write_accurate_solution(app, report->reference, path))

@@ -15,6 +15,11 @@ namespace varnex {
 /// system file. Never the system file's own name.
 std::string export_proposal(const std::string& system_file, bool accurate);
 
+/// The save dialog of an export in the data folder, proposing export_proposal() of the current file
+/// name; the dialog's folder and file name are restored afterwards, so that Open, Save and Connect go
+/// on with the file they last used. Returns the chosen path, or "" when cancelled.
+std::string ask_export_path(App& app, bool accurate);
+
 /// The values x(1..n) as Export writes them, each with 17 significant digits (enough to read back
 /// the same double): a Matrix Market "array real general" n x 1 file when `path` ends in .mtx
 /// (any case), otherwise one value per line.

@@ -174,23 +174,12 @@ void export_solution(App& app, const std::string& path) {
 }
 
 void ExportSolution_Click(App& app) {
-    const std::string previous_dir = app.cd->InitDir, previous_name = app.cd->FileName;
     const int16_t mode = app.st.DataMode;
     if ((mode != kModeMemory && mode != kModeConnected) || app.st.N < 1) {
         app.box->message("There is no solution to export: open, import or connect a system first.");
         return;
     }
-    std::string path;
-    try {
-        app.cd->InitDir = app.app_folder + "/data/";
-        change_directory(app.cd->InitDir);
-        // Never the system file's own name: Return would write the solution over the system.
-        app.cd->FileName = export_proposal(previous_name, false);
-        if (app.cd->ShowSave()) path = app.cd->FileName;
-    } catch (const std::exception&) {
-    }
-    app.cd->InitDir = previous_dir;
-    app.cd->FileName = previous_name;
+    const std::string path = ask_export_path(app, false);
     if (path.empty()) return;
     try {
         export_solution(app, path);
