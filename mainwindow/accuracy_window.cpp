@@ -28,7 +28,7 @@ QString farthest_html(const AccuracyReport& r) {
     if (!r.judged || r.judgement.farthest.empty()) return {};
     QString html = QStringLiteral(
         "<h3>The components of x farthest from the reference</h3>"
-        "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">"
+        "<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\">"
         "<tr><th>i</th><th>x(i)</th><th>reference</th><th>relative error</th></tr>");
     for (const ComponentError& c : r.judgement.farthest) {
         html += QStringLiteral(
@@ -44,7 +44,7 @@ QString farthest_html(const AccuracyReport& r) {
 
 QString accuracy_html(const AccuracyReport* report) {
     if (!report) return QStringLiteral("<p>No report: run Find  solution or Next Iteration.</p>");
-    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">");
+    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\">");
     for (const ReportItem& item : report_items(*report))
         html +=
             QStringLiteral("<tr><th align=\"left\">%1</th><td>%2</td></tr>").arg(cell(item.label), cell(item.value));
@@ -65,7 +65,7 @@ AccuracyWindow::AccuracyWindow(QWidget* parent) : QWidget(parent, Qt::Tool) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(view_);
-    resize(fontMetrics().averageCharWidth() * 100, fontMetrics().height() * 34);
+    resize(fontMetrics().averageCharWidth() * 110, fontMetrics().height() * 46);
 }
 
 void AccuracyWindow::show_report(const AccuracyReport* report, const QString& system) {
