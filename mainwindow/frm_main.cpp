@@ -101,6 +101,7 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     status->setObjectName(QStringLiteral("staStatus"));
     setStatusBar(status);
     controls_.set_status_bar(status);
+    status->installEventFilter(this);
     gate_ = new InputGate(this, this);
     controls_.set_input_gate(gate_);
     controls_.set_sweep_counter(&app_.st.IterCount);
@@ -504,6 +505,8 @@ bool FrmMain::event(QEvent* event) {
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // A wider or narrower status bar shows more or fewer items of the accuracy report.
+    if (event->type() == QEvent::Resize && watched == statusBar()) controls_.refit_status();
     if (event->type() == QEvent::ShortcutOverride) {
         // A line edit claims keys such as Ctrl+A and Ctrl+C for itself; leaving the override
         // unaccepted for the menu's keys lets the menu's shortcut fire instead.

@@ -117,9 +117,18 @@ void QtControls::status(std::string_view text) {
     ++status_writes_;
     if (!status_bar_) return;
     const QString line = to_qstring(text);
+    status_line_ = line;
     status_bar_->showMessage(fit_status_line(*status_bar_, line));
     // The tooltip shows the line whole.
     status_bar_->setToolTip(line);
+}
+
+void QtControls::refit_status() {
+    if (!status_bar_ || status_line_.isEmpty()) return;
+    const QString shown = status_bar_->currentMessage();
+    // Only the line status() wrote, cut or whole; a run's note or a menu's status tip stays.
+    if (shown.isEmpty() || !status_line_.startsWith(shown)) return;
+    status_bar_->showMessage(fit_status_line(*status_bar_, status_line_));
 }
 
 void QtMessageBoxes::message(std::string_view text) {

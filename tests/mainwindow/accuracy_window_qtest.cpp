@@ -86,6 +86,10 @@ class AccuracyWindowTest : public QObject {
             QVERIFY(win.bar->toolTip().contains(QStringLiteral("Reference solution: ")));
             const QString mode = QString::fromLatin1(c.command) == QStringLiteral("Open") ? "memory" : "connected";
             save_shot(win.bar, QStringLiteral("status-%1-%2").arg(QString::fromLatin1(c.name), mode));
+            // A wider window shows more of the line, a narrower one less, and the verdict still.
+            win.w.resize(win.w.width() * 2, win.w.height());
+            QTRY_VERIFY(win.bar->currentMessage().size() >= shown.size());
+            QVERIFY(win.bar->currentMessage().startsWith(verdict));
         }
     }
 
