@@ -1,6 +1,9 @@
 #include "commands/accuracy_report.h"
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <new>
 
 #include "commands/run_outcome.h"
@@ -76,6 +79,17 @@ bool analyse(const SquareMatrix& A, const std::vector<float>& B, int n, Accuracy
     return true;
 }
 
+// Bytes this process holds in memory now (its resident set), 0 when it cannot be read.
+std::uint64_t resident_bytes() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return 0;
+    unsigned long long size = 0, resident = 0;
+    const bool read = std::fscanf(f, "%llu %llu", &size, &resident) == 2;
+    std::fclose(f);
+    const long page = sysconf(_SC_PAGESIZE);
+    return read && page > 0 ? resident * static_cast<std::uint64_t>(page) : 0;
+}
+
 std::string megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; }
 
 // Connected mode: the system comes into memory in one pass over the row file when it fits there
@@ -85,7 +99,9 @@ bool measure_connected(const App& app, AccuracyReport& r, const std::atomic<bool
     const std::string path = row_file_path(app.app_folder);
     const std::uint64_t n1 = static_cast<std::uint64_t>(st.N) + 1;
     const std::uint64_t need = n1 * n1 * sizeof(float) + reference_bytes(st.N);
-    const std::uint64_t usable = usable_memory();
+    // Half of what the process may still take beside what it holds (a cgroup limit counts both).
+    const std::uint64_t limit = usable_memory(), held = resident_bytes();
+    const std::uint64_t usable = limit > held ? limit - held : 0;
     if (st.N > kMaxConditionOrder || need > usable / 2) {
         if (!residual_from_row_file(path, st.N, st.X, cancel, r.norms)) return false;
         r.backward_error = r.norms.backward_error();
@@ -93,7 +109,7 @@ bool measure_connected(const App& app, AccuracyReport& r, const std::atomic<bool
         r.note = st.N > kMaxConditionOrder
                      ? "no reference above order " + std::to_string(kMaxConditionOrder)
                      : "no reference: the system takes " + megabytes(need) + " in memory, more than half of the " +
-                           megabytes(usable) + " this process may use";
+                           megabytes(usable) + " this process may still use";
         return true;
     }
     SquareMatrix A;

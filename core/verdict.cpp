@@ -202,14 +202,16 @@ Judgement judge(const VerdictFacts& f) {
 std::string verdict_words(const Judgement& j) {
     const std::string why = j.reasons.empty() ? std::string() : ": " + j.reasons.front().brief;
     const std::string d = std::to_string(j.digits) + (j.digits == 1 ? " digit" : " digits");
+    // Without a reference the verdict says what it rests on.
+    const std::string basis = j.from_reference ? "" : j.digits < 0 ? " (no reference)" : " (estimated)";
     switch (j.verdict) {
         case Verdict::Trust:
-            if (j.digits < 0) return "x solves a system near this one (no reference)";
-            return "x right to about " + d + (j.from_reference ? "" : " (estimated)");
+            if (j.digits < 0) return "x solves a system near this one" + basis;
+            return "x right to about " + d + basis;
         case Verdict::Doubt:
-            return (j.digits < 0 ? "x is in doubt" : "x right to only " + d) + why;
+            return (j.digits < 0 ? "x is in doubt" : "x right to only " + d) + basis + why;
         case Verdict::Wrong:
-            return "x is wrong" + why;
+            return "x is wrong" + basis + why;
     }
     return {};
 }

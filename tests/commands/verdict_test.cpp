@@ -134,6 +134,33 @@ TEST(Verdict, RunAtTheCounterLimitAndStoppedRunSaySo) {
     EXPECT_EQ(keys(r), std::vector<std::string>{"stopped"});
 }
 
+TEST(Verdict, WithoutAReferenceTheVerdictRestsOnTheBackwardErrorAndSaysSo) {
+    const std::vector<float> x(101, 1.0f);
+    VerdictFacts f;
+    f.n = 100;
+    f.end = RunEnd::NoFurtherProgress;
+    f.x = &x;
+    f.backward_error = 1e-7;  // as single precision reaches at this order
+    Judgement j = judge(f);
+    EXPECT_EQ(j.verdict, Verdict::Trust);
+    EXPECT_EQ(j.digits, -1);
+    EXPECT_EQ(verdict_line(j), "x solves a system near this one (no reference)");
+    f.backward_error = 0.5;
+    j = judge(f);
+    EXPECT_EQ(j.verdict, Verdict::Wrong);
+    EXPECT_EQ(verdict_line(j).rfind("x is wrong (no reference)", 0), 0u) << verdict_line(j);
+    // With kappa1 known: forward error about kappa1 x backward error, 1e-3 here, so 3 digits.
+    f.conditioned = true;
+    f.kappa1 = 1e3;
+    f.backward_error = 1e-6;
+    j = judge(f);
+    EXPECT_EQ(j.digits, 3);
+    EXPECT_EQ(j.verdict, Verdict::Doubt);
+    EXPECT_EQ(verdict_line(j).rfind("x right to only 3 digits (estimated): ", 0), 0u) << verdict_line(j);
+    ASSERT_EQ(j.reasons.size(), 1u);
+    EXPECT_EQ(j.reasons[0].key, "conditioning");
+}
+
 // Memory mode and connected mode judge the same X of the same system alike.
 void expect_same_verdict_in_both_modes(const std::string& name, const std::string& text) {
     SCOPED_TRACE(name);
