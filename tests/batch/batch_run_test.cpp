@@ -207,9 +207,8 @@ TEST_F(BatchRun, ExistingFilesAreKeptWithoutReplaceAndUnwritableTargetsFail) {
 TEST_F(BatchRun, OpenImportsMatrixMarketAndDelimitedFilesAsTheWindowsImportDoes) {
     // The same 2×2 system three ways: each solves to the same solution file and the same accuracy.
     const std::string txt = dir.write("in/sys.txt", "2 1 3\r\n1 3 5\r\n");
-    const std::string mtx = dir.write("in/m.mtx",
-                                      "%%MatrixMarket matrix coordinate real general\n"
-                                      "% a comment\n2 2 4\n1 1 2\n1 2 1\n2 1 1\n2 2 3\n");
+    const std::string mtx = dir.write("in/m.mtx", "%%MatrixMarket matrix coordinate real general\n"
+                                                  "% a comment\n2 2 4\n1 1 2\n1 2 1\n2 1 1\n2 2 3\n");
     dir.write("in/m_b.mtx", "%%MatrixMarket matrix array real general\n2 1\n3\n5\n");
     const std::string csv = dir.write("in/c.csv", "a1,a2,b\n2,1,3\n1,3,5\n");
     const Outcome plain = run({"open", txt, "--eps", "0.01", "--save", "t.txt"});
@@ -230,9 +229,8 @@ TEST_F(BatchRun, OpenImportsMatrixMarketAndDelimitedFilesAsTheWindowsImportDoes)
     EXPECT_NE(ones.out.find("note: no right-hand side found: b = A·1, so x = 1 solves it\n"), std::string::npos)
         << ones.out;
     // A refused import is a message of its own and exit code 1.
-    const Outcome bad = run({"open", dir.write("in/z.mtx",
-                                               "%%MatrixMarket matrix coordinate complex general\n"
-                                               "1 1 1\n1 1 1 0\n")});
+    const Outcome bad = run({"open", dir.write("in/z.mtx", "%%MatrixMarket matrix coordinate complex general\n"
+                                                          "1 1 1\n1 1 1 0\n")});
     EXPECT_EQ(bad.code, 1);
     EXPECT_NE(bad.err.find("cannot be imported"), std::string::npos) << bad.err;
 }
