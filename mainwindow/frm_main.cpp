@@ -39,6 +39,7 @@
 #include "mainwindow/grid_table_model.h"
 #include "mainwindow/grid_view.h"
 #include "mainwindow/input_gate.h"
+#include "mainwindow/picture_windows.h"
 #include "shell/about.h"
 #include "shell/help_window.h"
 
@@ -127,8 +128,10 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     reporter_ = std::make_unique<AccuracyReporter>(app_, controls_);
     frmAccuracy_ = new AccuracyWindow(this);
     connect(reporter_.get(), &AccuracyReporter::changed, this, [this] { show_accuracy(false); });
+    convergence_.watch_eps(&app_.st.Eps);
     frmConvergence_ = new ConvergenceWindow(convergence_, this);
     controls_.set_sweep_listener(frmConvergence_);
+    pictures_ = std::make_unique<PictureWindows>(app_, this, model_);
     connect_typing_and_drops();
 
     run([](App& app) { Form_Load(app); }, false);
@@ -136,6 +139,7 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
 
 FrmMain::~FrmMain() {
     reporter_.reset();
+    pictures_.reset();
     // The convergence window shows convergence_, a member that goes before the child widgets.
     controls_.set_sweep_listener(nullptr);
     delete frmConvergence_;
@@ -264,6 +268,8 @@ void FrmMain::build_menu() {
     view->menuAction()->setObjectName(QStringLiteral("View"));
     QAction* convergence = add(view, {"Convergence", "&Convergence", QKeySequence(Qt::CTRL | Qt::Key_K)});
     QAction* accuracy = add(view, {"Accuracy", "&Accuracy", QKeySequence(Qt::CTRL | Qt::Key_J)});
+    QAction* matrix = add(view, {"Matrix", "&Matrix", QKeySequence(Qt::CTRL | Qt::Key_M)});
+    QAction* solution = add(view, {"Solution", "&Solution", QKeySequence()});
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help"));
@@ -305,6 +311,8 @@ void FrmMain::build_menu() {
         frmConvergence_->raise();
         frmConvergence_->activateWindow();
     });
+    connect(matrix, &QAction::triggered, this, [this] { pictures_->show_matrix(); });
+    connect(solution, &QAction::triggered, this, [this] { pictures_->show_solution(); });
 }
 
 void FrmMain::connect_commands() {
@@ -364,6 +372,7 @@ void FrmMain::run(Command&& command, bool busy, bool stoppable) {
     if (auto* cells = qobject_cast<CellEditDelegate*>(msfgData_->itemDelegate())) cells->finish_editing();
     // The accuracy report's worker reads the state that the command may change.
     reporter_->cancel();
+    if (pictures_) pictures_->command_starting();
     const unsigned notes = controls_.status_writes();
     try {
         if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -379,6 +388,7 @@ void FrmMain::run(Command&& command, bool busy, bool stoppable) {
         model_->set_deferred(false);
         model_->flush();
         reporter_->command_ended(controls_.status_writes() != notes);
+        if (pictures_) pictures_->command_ended();
     } catch (...) {
         gate_->release();
     }
@@ -418,6 +428,13 @@ void FrmMain::show_accuracy(bool opening) {
     const AccuracyReport* report = reporter_->report();
     // The status bar's tooltip holds the whole report once it is measured.
     if (report && !report->pending) statusBar()->setToolTip(QString::fromStdString(report_text(*report)));
+    // View, Solution draws the reference beside x once it is measured; another system has none.
+    if (pictures_ && (!report || !report->pending)) {
+        std::optional<std::vector<double>> reference;
+        if (report && report->reference.claimed)
+            reference.emplace(report->reference.x.begin() + 1, report->reference.x.end());
+        pictures_->set_reference(std::move(reference));
+    }
     if (opening || frmAccuracy_->isVisible())
         frmAccuracy_->show_report(report, QString::fromStdString(convergence_.system()));
 }

@@ -27,6 +27,7 @@ class AccuracyWindow;
 class ConvergenceWindow;
 class GridTableModel;
 class InputGate;
+class PictureWindows;
 
 /// Passes the grid's changes on to the view model and, every few cell writes, lets the window
 /// repaint (throttled by Controls::refresh), so a long sweep keeps its x(i) cells moving.
@@ -59,6 +60,7 @@ class FrmMain : public QMainWindow {
     App& app() { return app_; }
     GridTableModel* gridModel() const { return model_; }
     ConvergenceWindow* convergenceWindow() const { return frmConvergence_; }
+    PictureWindows* pictures() const { return pictures_.get(); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -116,6 +118,7 @@ class FrmMain : public QMainWindow {
     ConvergenceHistory convergence_;
     ConvergenceWindow* frmConvergence_ = nullptr;
     AccuracyWindow* frmAccuracy_ = nullptr;
+    std::unique_ptr<PictureWindows> pictures_;
 
     QTableView* msfgData_ = nullptr;
     QLineEdit* txtN_ = nullptr;

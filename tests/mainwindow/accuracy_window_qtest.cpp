@@ -10,6 +10,8 @@
 #include <QtTest>
 
 #include "mainwindow/frm_main.h"
+#include "mainwindow/picture_windows.h"
+#include "mainwindow/solution_window.h"
 #include "support/fakes.h"
 
 using namespace varnex;
@@ -108,6 +110,9 @@ class AccuracyWindowTest : public QObject {
         view->selectAll();
         QVERIFY(view->textCursor().hasSelection());
         QVERIFY(view->textInteractionFlags() & Qt::TextSelectableByMouse);
+        // View, Solution draws the reference beside x.
+        win.w.pictures()->show_solution();
+        QTRY_COMPARE(win.w.pictures()->solution()->referencePointCount(), 3);
 
         const std::string data = test::testdata_dir();
         if (data.empty()) return;
