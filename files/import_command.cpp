@@ -9,6 +9,7 @@
 #include "core/order_notes.h"
 #include "files/delimited_text.h"
 #include "files/import_text.h"
+#include "files/export_accurate.h"
 #include "files/matrix_market.h"
 #include "files/open_command.h"
 #include "files/packed_input.h"
@@ -239,21 +240,12 @@ void export_solution(App& app, const std::string& path) {
 }
 
 void ExportSolution_Click(App& app) {
-    const std::string previous_dir = app.cd->InitDir, previous_name = app.cd->FileName;
     const int16_t mode = app.st.DataMode;
     if ((mode != kModeMemory && mode != kModeConnected) || app.st.N < 1) {
         app.box->message("There is no solution to export: open, import or connect a system first.");
         return;
     }
-    std::string path;
-    try {
-        app.cd->InitDir = app.app_folder + "/data/";
-        change_directory(app.cd->InitDir);
-        if (app.cd->ShowSave()) path = app.cd->FileName;
-    } catch (const std::exception&) {
-    }
-    app.cd->InitDir = previous_dir;
-    app.cd->FileName = previous_name;
+    const std::string path = ask_export_path(app, false);
     if (path.empty()) return;
     try {
         export_solution(app, path);

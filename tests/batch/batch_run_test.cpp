@@ -245,3 +245,27 @@ TEST_F(BatchRun, OpenImportsMatrixMarketAndDelimitedFilesAsTheWindowsImportDoes)
     EXPECT_EQ(test::read_file(dir.path() + "/data/solutions/i.txt"),
               test::read_file(dir.path() + "/data/solutions/t.txt"));
 }
+
+TEST_F(BatchRun, VerdictComesFirstAndAccurateWritesTheReference) {
+    // The elimination stops at a zero pivot in column 2; x = (1, 2, 3) exactly.
+    dir.write("in/zp.txt", "2 1 0 4\r\n1 0.5 1 5\r\n1 -1 0 -1\r\n");
+    Outcome o = run({"open", "in/zp.txt", "--eps", "1", "--accurate", "out/x.mtx"});
+    ASSERT_EQ(o.code, 1);  // the folder out/ does not exist: nothing written, and said so
+    EXPECT_NE(o.err.find("could not be written to " + dir.path() + "/out/x.mtx"), std::string::npos) << o.err;
+    std::filesystem::create_directories(dir.path() + "/out");
+    o = run({"open", "in/zp.txt", "--eps", "1", "--accurate", "out/x.mtx"});
+    ASSERT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.out.rfind("verdict: x ", 0), 0u) << o.out;
+    EXPECT_NE(o.out.find(": the elimination met a zero pivot; see View"), std::string::npos) << o.out;
+    EXPECT_EQ(test::read_file(dir.path() + "/out/x.mtx"),
+              "%%MatrixMarket matrix array real general\r\n3 1\r\n1\r\n2\r\n3\r\n");
+    EXPECT_NE(o.out.find("accurate: " + dir.path() + "/out/x.mtx\n"), std::string::npos) << o.out;
+    // The JSON: verdict, digits, the reasons' keys, and the reference's bounds; an existing file is
+    // kept without --replace.
+    o = run({"open", "in/zp.txt", "--eps", "1", "--accurate", "out/x.mtx", "--json"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_NE(o.out.find("\"verdict\": \"doubt\", \"digits\": 1, \"reasons\": [\"zero_pivot\", \"loose_eps\"]"),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("\"reference\": {\"normwise_bound\": "), std::string::npos) << o.out;
+}

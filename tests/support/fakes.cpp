@@ -27,6 +27,7 @@ bool FakeBoxes::ask_yes_no(std::string_view t) {
 }
 
 bool FakeDialog::show() {
+    offered.push_back(FileName);
     init_dirs.push_back(InitDir);
     if (next.empty()) return false;
     auto a = next.front();

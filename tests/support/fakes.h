@@ -40,6 +40,7 @@ class FakeDialog : public FileDialog {
 public:
     std::deque<std::optional<std::string>> next;  ///< the next confirmed paths; nullopt = cancel
     std::vector<std::string> init_dirs;           ///< InitDir at each show
+    std::vector<std::string> offered;             ///< FileName at each show: the name proposed
     int opens = 0, saves = 0;
     bool ShowOpen() override;
     bool ShowSave() override;
