@@ -32,6 +32,7 @@
 #include "core/connected_kernels.h"
 #include "core/convert.h"
 #include "core/numerics.h"
+#include "commands/connected_commands.h"
 #include "files/connect_command.h"
 #include "files/row_writer.h"
 
@@ -231,6 +232,14 @@ void BM_SweepConnectedReopened(benchmark::State& state) {
     }
 }
 
+// The sweep with the walk over the file shared by a second thread, whatever the load of the machine.
+void BM_SweepConnectedGatheredTwo(benchmark::State& state) {
+    SystemState st;
+    GridModel grid;
+    set_up_connected(st, grid);
+    for (auto _ : state) do_iteration_file_gathered(st, grid, column_kernels_best(), kColumnBufferRows);
+}
+
 void BM_SweepConnectedPlain(benchmark::State& state) {
     SystemState st;
     GridModel grid;
@@ -258,6 +267,29 @@ void BM_ColumnWalkTwoThreads(benchmark::State& state) {
         walk_columns(f, 1, 2);
         other.join();
     }
+}
+
+// The same values gathered by panels of `cols` adjacent columns, row by row: each row gives one run
+// of cols records, so the walk moves through each page in order instead of one value per page.
+void walk_panels(const RowFile& f, int cols, float* panel) {
+    const unsigned char* base = f.bytes();
+    const std::size_t stride = std::size_t(kOrder + 1) * kRecordLength;
+    for (int c0 = 0; c0 < kOrder; c0 += cols) {
+        const int w = std::min(cols, kOrder - c0);
+        for (int j = 0; j < kOrder; ++j) {
+            const unsigned char* p = base + std::size_t(j) * stride + std::size_t(c0) * kRecordLength;
+            for (int c = 0; c < w; ++c) std::memcpy(&panel[std::size_t(c) * kOrder + j], p + c * kRecordLength, 4);
+        }
+        benchmark::DoNotOptimize(panel[0]);
+    }
+}
+
+void BM_PanelWalkOnly(benchmark::State& state) {
+    RowFile f;
+    f.open(fixture().rows);
+    touch_pages(f);
+    std::vector<float> panel(std::size_t(state.range(0)) * kOrder);
+    for (auto _ : state) walk_panels(f, static_cast<int>(state.range(0)), panel.data());
 }
 
 void BM_SetUpConnected(benchmark::State& state) {
@@ -512,6 +544,23 @@ void LM_SetUpAndSweepVsRead(benchmark::State& state) {
         });
 }
 
+// The first "Next Iteration" click of a connected system (set-up and one sweep) against one sequential
+// read.
+void LM_NextIterationFirstVsRead(benchmark::State& state) {
+    LargeFixture& f = large();
+    App& app = f.app;
+    SystemState& st = app.st;
+    paired(
+        state, f.rows, [&] { read_once(f.rows); },
+        [&] {
+            dim_cleared(st.X, kLargeOrder);
+            app.grid.fill_x(kLargeOrder, st.X);
+            st.DataMode = kModeConnected;
+            st.IterCount = 1;
+            connected_next_iteration(app);
+        });
+}
+
 // Connect of the order-4000 text file against one sequential write of as many bytes, each until its
 // data is on the disk.
 void LM_ConnectVsWrite(benchmark::State& state) {
@@ -533,9 +582,11 @@ BENCHMARK(BM_SweepConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedVsMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
 BENCHMARK(BM_SweepConnectedOneThread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedReopened)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SweepConnectedGatheredTwo)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SweepConnectedPlain)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ColumnWalkOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ColumnWalkTwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PanelWalkOnly)->Unit(benchmark::kMillisecond)->Arg(16)->Arg(64)->Arg(256);
 BENCHMARK(BM_SetUpConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OneSequentialWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConnectConversion)->Unit(benchmark::kMillisecond);
@@ -600,6 +651,7 @@ int passes(int usual) {
 }
 BENCHMARK(LM_SweepVsRead)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(5));
 BENCHMARK(LM_SetUpAndSweepVsRead)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(3));
+BENCHMARK(LM_NextIterationFirstVsRead)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(3));
 BENCHMARK(LM_ConnectVsWrite)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(passes(3));
 BENCHMARK(XL_RealScale)->Unit(benchmark::kSecond)->Iterations(1);
 

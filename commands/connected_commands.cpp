@@ -55,13 +55,12 @@ void connected_find_solution(App& app) {
 void connected_next_iteration(App& app) {
     SystemState& st = app.st;
     CloseRowFile closer{st.file3};
-    if (st.IterCount == 1) {
-        dimension(st);
-        open_row_file(app);
-        set_up(app);
-        st.file3.close();
-    }
+    // The first click sets up and sweeps on one opening of the file: a streamed file hands the panels
+    // that its set-up kept to the sweep, which a closing in between would drop.
+    const bool first = st.IterCount == 1;
+    if (first) dimension(st);
     open_row_file(app);
+    if (first) set_up(app);
     do_iteration_file(st, app.grid);
     sweep_completed(app);
 }

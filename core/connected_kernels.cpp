@@ -72,6 +72,26 @@ void update_stretch(SystemState& st, const ColumnKernels& kern, float* r, const 
     }
 }
 
+// Elements of a residual update between two bursts of fetches of the next column (a multiple of the
+// kernels' group of eight, so that the groups and a fault's place are those of one call).
+constexpr int kUpdateBlock = 64;
+
+// update_stretch over a whole column that also fetches `rows` records of the next column from
+// `ahead` on, a few after every block: the vector update then runs in the shadow of the next
+// column's misses instead of leaving the memory idle between two column walks.
+void update_stretch_fetching(SystemState& st, const ColumnKernels& kern, float* r, const float* a, float s, int len,
+                             float& er, const unsigned char* ahead, std::size_t stride, int rows) {
+    const int blocks = (len + kUpdateBlock - 1) / kUpdateBlock;
+    const int per_block = blocks > 0 ? (rows + blocks - 1) / blocks : 0;
+    for (int q0 = 0; q0 < len; q0 += kUpdateBlock) {
+        for (int k = 0; k < per_block && rows > 0; ++k, --rows, ahead += stride) __builtin_prefetch(ahead, 0, 3);
+        const int m = len - q0 < kUpdateBlock ? len - q0 : kUpdateBlock;
+        // At a group with a fault, the rest of the stretch goes the way of update_stretch from there.
+        const int q = q0 + kern.update(r + q0, a + q0, s, m, &er);
+        if (q < q0 + m) return update_stretch(st, kern, r + q, a + q, s, len - q, er);
+    }
+}
+
 // Steps 2 to 4 of a connected sweep for unknown i, from its column sum s: the step -s/D(i), the new
 // X(i), each checked, and its text in grid cell (i, 1) before the residual is updated. Returns the step.
 float move_unknown(SystemState& st, GridModel& grid, int i, float s) {
@@ -104,6 +124,9 @@ void finish_update_from(SystemState& st, const SweepKernels& sk, float* R, const
 // own, a row stride apart, so the hardware does not see the pattern; fetching well ahead keeps many
 // misses in flight, and near the end of a column the fetch wraps into the next one.
 constexpr int kAhead = 128;
+// The share (1 in this many) of the next column's rows that a residual update over a whole column
+// fetches: measured at order 2000, 1/8 saves about 3 % of a sweep, 1/3 and more cost time.
+constexpr int kUpdateFetchShare = 8;
 
 }  // namespace
 
@@ -412,7 +435,15 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
         // read from the file again.
         st.Er = 0.0f;
         float er = 0.0f;
-        update_stretch(st, kern, R + 1, kept, s, head, er);
+        if (head == n && i < n) {
+            // The walk of the next column has fetched its first kAhead rows; the update fetches the
+            // next stretch of it, as many rows as it can take without crowding the walk's misses.
+            const int rows = std::min(n - kAhead, n / kUpdateFetchShare);
+            update_stretch_fetching(st, kern, R + 1, kept, s, head, er, col + kRecordLength + kAhead * stride, stride,
+                                    rows > 0 ? rows : 0);
+        } else {
+            update_stretch(st, kern, R + 1, kept, s, head, er);
+        }
         for (int j0 = head; j0 < n; j0 += buffer_rows) {
             const int len = n - j0 < buffer_rows ? n - j0 : buffer_rows;
             gather(col + j0 * stride, stride, fetch, len, more);
