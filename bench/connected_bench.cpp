@@ -1,12 +1,12 @@
 // Connected mode against its yardsticks, order 2000, with the files in the page cache:
 //  - a sweep over the row file (fast readers with the walk shared by two threads or on one, and the
-//    plain readers) against the in-memory sweep of the same system; the target is at most 3x the
+//    plain readers) against the in-memory sweep of the same system; the target is at most 2.5x the
 //    in-memory sweep, taken as the median ratio of the two sweeps timed in turn. The pages of the
 //    mapping are touched before timing, as a solve command's set-up touches them before its first
-//    sweep. The bare walk over every value of the file shows how much of a connected sweep is memory
-//    traffic alone;
+//    sweep. The bare walk over every value of the file, column by column and panel by panel, shows how
+//    much of a connected sweep is memory traffic alone;
 //  - the Connect conversion of a text file against one sequential write of the same number of bytes;
-//    the target is at most 2x that write.
+//    the target is at most 1.5x that write.
 // The LM_ benchmarks take a system of order 4000 (a 2 GB row file) and are meant to run inside a memory
 // limit far below the file (bench/run gives them a memory cgroup of 256 MB): each iteration times a
 // pass of the connected mode and, right beside it, one sequential read or write of the same file, and
