@@ -20,6 +20,7 @@
 #include "commands/connected_commands.h"
 #include "commands/run_outcome.h"
 #include "files/replace_file.h"
+#include "files/row_file_lock.h"
 #include "shell/sample_generator.h"
 
 namespace varnex {
@@ -280,6 +281,7 @@ void Form_Load(App& app) {
 static void cmdN_Click_steps(App& app) {
     SystemState& st = app.st;
     st.DataMode = kModeMemory;  // set before the order is read and kept when reading fails
+    unlock_row_file();          // the row file is no longer this program's
     int16_t n = 0;
     try {
         n = text_to_int16(app.ui->text(Ctl::txtN));

@@ -1,16 +1,18 @@
 // The connected branches of "Find  solution" and "Next Iteration": the row file is opened as file
 // number 3 around the readers and closed again however they end. A failure anywhere in a branch
 // (the file cannot be opened or read, a floating-point fault in a sweep, a counter overflow) closes
-// the file and goes on to the calling command, which ends silently without showing a duration; every
-// value written before the failure stays.
+// the file and goes on to the calling command, which ends without showing a duration; every value
+// written before the failure stays. Only a file error says so (MsgBadFile), the rest end silently.
 
 #include "commands/connected_commands.h"
 #include "commands/run_outcome.h"
 
 #include "core/convert.h"
+#include "core/errors.h"
 #include "core/exact.h"
 #include "core/numerics.h"
 #include "files/connect_command.h"
+#include "files/row_file_lock.h"
 
 namespace varnex {
 
@@ -23,7 +25,15 @@ void dimension(SystemState& st) {
     dim_keep(st.X, st.N);
 }
 
-void open_row_file(App& app) { app.st.file3.open(row_file_path(app.app_folder)); }
+// Opens the row file for the readers. It is this program's while it stays in connected mode: Connect
+// took the lock; it is taken again here should this program have lost it, and a file that another
+// program holds now is not read.
+void open_row_file(App& app) {
+    const std::string rows = row_file_path(app.app_folder);
+    const std::string refusal = lock_refusal(lock_row_file(rows), rows);
+    if (!refusal.empty()) throw RunError(ErrorKind::FileError, refusal);
+    app.st.file3.open(rows);
+}
 
 // Sets R up from the file and X, then D; get_residual takes the file branch by itself in this mode.
 void set_up(App& app) {
@@ -37,33 +47,69 @@ struct CloseRowFile {
     ~CloseRowFile() { f.close(); }
 };
 
+// Runs a branch; a file error ends it with a message instead of silently. A row file that became
+// shorter while it was read (another program truncated it: the mapped reads went on with zeros, which
+// may have ended the pass in a fault of their own) is such a file error too. The message is the
+// refusal of the row file's path when there is one, else MsgBadFile; the error goes on to the command.
+template <class Branch>
+void file_errors_said(App& app, Branch&& branch) {
+    try {
+        branch();
+    } catch (const RunError& e) {
+        bool file_error = e.kind() == ErrorKind::FileError;
+        if (!file_error) {
+            try {
+                app.st.file3.check_intact();
+            } catch (const RunError&) {
+                file_error = true;
+            }
+        }
+        if (!file_error) throw;
+        const std::string said = e.kind() == ErrorKind::FileError && e.what() != std::string(error_name(e.kind()))
+                                     ? std::string(e.what())
+                                     : app.st.msg.MsgBadFile;
+        app.box->message(said);
+        app.last_run.end = RunEnd::Message;
+        app.last_run.fault = said;
+        raise(ErrorKind::FileError);
+    }
+}
+
 }  // namespace
 
 void connected_find_solution(App& app) {
     SystemState& st = app.st;
     CloseRowFile closer{st.file3};
-    dimension(st);
-    open_row_file(app);
-    set_up(app);
-    float prevEr = 0.0f;
-    do {
-        do_iteration_file(st, app.grid);
-        sweep_completed(app);
-    } while (!run_ends(app, prevEr));
+    file_errors_said(app, [&] {
+        dimension(st);
+        open_row_file(app);
+        set_up(app);
+        st.file3.check_intact();
+        float prevEr = 0.0f;
+        do {
+            do_iteration_file(st, app.grid);
+            st.file3.check_intact();
+            sweep_completed(app);
+        } while (!run_ends(app, prevEr));
+    });
 }
 
 void connected_next_iteration(App& app) {
     SystemState& st = app.st;
     CloseRowFile closer{st.file3};
-    if (st.IterCount == 1) {
-        dimension(st);
+    file_errors_said(app, [&] {
+        if (st.IterCount == 1) {
+            dimension(st);
+            open_row_file(app);
+            set_up(app);
+            st.file3.check_intact();
+            st.file3.close();
+        }
         open_row_file(app);
-        set_up(app);
-        st.file3.close();
-    }
-    open_row_file(app);
-    do_iteration_file(st, app.grid);
-    sweep_completed(app);
+        do_iteration_file(st, app.grid);
+        st.file3.check_intact();
+        sweep_completed(app);
+    });
 }
 
 }  // namespace varnex

@@ -16,6 +16,7 @@
 #include "core/exact.h"
 #include "core/row_stream.h"
 #include "files/open_command.h"
+#include "files/row_file_lock.h"
 #include "files/row_writer.h"
 
 namespace varnex {
@@ -207,8 +208,16 @@ Conversion convert(App& app, const std::string& path, std::vector<float>& x) {
     text.fd = open_text_file(path);
     RowWriter out;
     if (text.fd >= 0) {
+        // The row file becomes this program's before anything is written into it; a row file that
+        // another program holds, or that is a link, is refused with its own sentence.
+        const std::string rows = row_file_path(app.app_folder);
+        const std::string refusal = lock_refusal(lock_row_file(rows), rows);
+        if (!refusal.empty()) {
+            app.box->message(refusal);
+            return result;
+        }
         try {
-            out.open(row_file_path(app.app_folder));
+            out.open(rows);
         } catch (const RunError&) {
         }
     }

@@ -7,6 +7,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "files/row_file_lock.h"
 #include "files/text_files.h"
 #include "files/text_io.h"
 
@@ -178,6 +179,7 @@ void Open_Click(App& app) {
 
 void enter_memory_mode(App& app) {
     app.st.DataMode = kModeMemory;
+    unlock_row_file();  // the row file is no longer this program's
     app.ui->set_enabled(Ctl::cmdA, true);
     app.ui->set_enabled(Ctl::cmdB, true);
     app.ui->set_enabled(Ctl::cmdSolution, true);

@@ -1,0 +1,28 @@
+#pragma once
+// One program at a time owns the row file: an advisory lock (flock) on the file, taken by Connect
+// before its first write and held while the program stays in connected mode, so that the solve
+// commands read the records that this program wrote. Another window or varnex-batch run on the same
+// application folder finds the lock taken and says so instead of overwriting or reading the records.
+// The kernel drops the lock when its holder ends however it ends, so a lock never outlives its process.
+
+#include <string>
+
+namespace varnex {
+
+enum class LockResult {
+    Held,     ///< this program holds the lock on the file at the path
+    Busy,     ///< another program holds it
+    Refused,  ///< the path names a link or something other than a regular file
+    Failed,   ///< the file cannot be opened for the lock; its readers and writers report that
+};
+
+/// Takes the lock on the row file at `path` for this program, waiting for nobody; a lock held on
+/// another path is let go first. Held again at once when this program holds it already.
+LockResult lock_row_file(const std::string& path);
+/// Lets the lock go (leaving connected mode); nothing when none is held.
+void unlock_row_file();
+
+/// The sentence that refuses the row file for a lock that is Busy or Refused; empty otherwise.
+std::string lock_refusal(LockResult result, const std::string& path);
+
+}  // namespace varnex
