@@ -30,8 +30,8 @@ void dimension(SystemState& st) {
 // program holds now is not read.
 void open_row_file(App& app) {
     const std::string rows = row_file_path(app.app_folder);
-    const std::string refusal = lock_refusal(lock_row_file(rows), rows);
-    if (!refusal.empty()) throw RunError(ErrorKind::FileError, refusal);
+    const LockResult lock = lock_row_file(rows);
+    if (lock == LockResult::Busy) throw RunError(ErrorKind::FileError, row_file_busy(rows));
     app.st.file3.open(rows);
 }
 
@@ -49,8 +49,9 @@ struct CloseRowFile {
 
 // Runs a branch; a file error ends it with a message instead of silently. A row file that became
 // shorter while it was read (another program truncated it: the mapped reads went on with zeros, which
-// may have ended the pass in a fault of their own) is such a file error too. The message is the
-// refusal of the row file's path when there is one, else MsgBadFile; the error goes on to the command.
+// may have ended the pass in a fault of their own) is such a file error too. The message is MsgBadFile,
+// with the reason on the status line where there is one, or a message of the error's own (the row
+// file is another program's); the error goes on to the command.
 template <class Branch>
 void file_errors_said(App& app, Branch&& branch) {
     try {
@@ -65,9 +66,12 @@ void file_errors_said(App& app, Branch&& branch) {
             }
         }
         if (!file_error) throw;
-        const std::string said = e.kind() == ErrorKind::FileError && e.what() != std::string(error_name(e.kind()))
-                                     ? std::string(e.what())
-                                     : app.st.msg.MsgBadFile;
+        // The error's own text: a message of its own (" Sorry, ..."), or the reason for the status
+        // line beside MsgBadFile, or nothing beyond the kind.
+        const std::string what = e.kind() == ErrorKind::FileError ? e.what() : "";
+        const bool own = what.rfind(" Sorry,", 0) == 0;
+        if (!own && !what.empty() && what != error_name(ErrorKind::FileError)) app.ui->status(what);
+        const std::string said = own ? what : app.st.msg.MsgBadFile;
         app.box->message(said);
         app.last_run.end = RunEnd::Message;
         app.last_run.fault = said;

@@ -16,7 +16,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <thread>
 
@@ -39,8 +38,13 @@ void RowFile::open(const std::string& path) {
     // the last conversion left. A link at the path is not followed: the row file lies beside the
     // application folder, where anyone who may write there could point it at another file.
     int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-    if (fd < 0 && errno == ELOOP) throw RunError(ErrorKind::FileError, row_file_refusal(path, true));
-    if (fd < 0) raise(ErrorKind::FileError);
+    if (fd < 0) {
+        // A link, or something that is no file (a folder): said as such; anything else is a file error.
+        struct stat lb {};
+        if (::lstat(path.c_str(), &lb) == 0 && !S_ISREG(lb.st_mode))
+            throw RunError(ErrorKind::FileError, row_file_refusal(path, S_ISLNK(lb.st_mode)));
+        raise(ErrorKind::FileError);
+    }
     struct stat sb {};
     if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
         ::close(fd);
@@ -86,8 +90,8 @@ void RowFile::check_intact() const {
 }
 
 std::string row_file_refusal(const std::string& path, bool link) {
-    return link ? " Sorry, " + path + " is a link; the row file must be a file of its own."
-                : " Sorry, " + path + " is not an ordinary file; the row file must be one.";
+    return link ? path + " is a link; the row file must be a file of its own, so it is not followed."
+                : path + " is not an ordinary file; the row file must be one.";
 }
 
 float RowFile::record(std::int64_t r) const {

@@ -89,7 +89,8 @@ class RowFile {
     mutable int norms_n_ = -1;
 };
 
-/// The sentence that refuses a row-file path naming a link (link) or no regular file.
+/// The reason why a row-file path naming a link (link) or no regular file is refused, for the status
+/// line beside the file-error message.
 std::string row_file_refusal(const std::string& path, bool link);
 
 /// Record number of a(i,j) for the order n: (n+1)*(i-1) + j, with n+1 checked as 16-bit and the

@@ -211,11 +211,7 @@ Conversion convert(App& app, const std::string& path, std::vector<float>& x) {
         // The row file becomes this program's before anything is written into it; a row file that
         // another program holds, or that is a link, is refused with its own sentence.
         const std::string rows = row_file_path(app.app_folder);
-        const std::string refusal = lock_refusal(lock_row_file(rows), rows);
-        if (!refusal.empty()) {
-            app.box->message(refusal);
-            return result;
-        }
+        if (report_lock(lock_row_file(rows), rows, app)) return result;
         try {
             out.open(rows);
         } catch (const RunError&) {

@@ -41,7 +41,11 @@ LockResult lock_row_file(const std::string& path) {
     let_go();
     // Created when missing, as its writer would create it; never truncated; never through a link.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-    if (fd < 0) return errno == ELOOP ? LockResult::Refused : LockResult::Failed;
+    if (fd < 0) {
+        struct stat sb {};
+        const bool other = ::lstat(path.c_str(), &sb) == 0 && !S_ISREG(sb.st_mode);
+        return other ? LockResult::Refused : LockResult::Failed;
+    }
     struct stat sb {};
     if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
         ::close(fd);
@@ -66,12 +70,19 @@ void unlock_row_file() {
     let_go();
 }
 
-std::string lock_refusal(LockResult result, const std::string& path) {
-    if (result == LockResult::Refused) {
-        struct stat sb {};
-        return row_file_refusal(path, ::lstat(path.c_str(), &sb) == 0 && S_ISLNK(sb.st_mode));
+bool report_lock(LockResult result, const std::string& path, App& app) {
+    if (result == LockResult::Busy) {
+        app.box->message(row_file_busy(path));
+        return true;
     }
-    if (result != LockResult::Busy) return {};
+    if (result != LockResult::Refused) return false;
+    struct stat sb {};
+    app.ui->status(row_file_refusal(path, ::lstat(path.c_str(), &sb) == 0 && S_ISLNK(sb.st_mode)));
+    app.box->message(app.st.msg.MsgBadFile);
+    return true;
+}
+
+std::string row_file_busy(const std::string& path) {
     return " Sorry, the row file " + path +
            " is in use by another VARNEX SOLVER (a window or varnex-batch in connected mode); try again when it "
            "has finished.";

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "core/app.h"
+
 namespace varnex {
 
 enum class LockResult {
@@ -22,7 +24,10 @@ LockResult lock_row_file(const std::string& path);
 /// Lets the lock go (leaving connected mode); nothing when none is held.
 void unlock_row_file();
 
-/// The sentence that refuses the row file for a lock that is Busy or Refused; empty otherwise.
-std::string lock_refusal(LockResult result, const std::string& path);
+/// The message for a lock that another program holds (Busy).
+std::string row_file_busy(const std::string& path);
+/// Reports a lock that is not Held: Busy as its own message; Refused as the reason on the status line
+/// and MsgBadFile, as for any row file that cannot be opened. True when it reported something.
+bool report_lock(LockResult result, const std::string& path, App& app);
 
 }  // namespace varnex

@@ -67,7 +67,7 @@ TEST_F(ConnectedCommandsTest, FailuresEndSilentlyWithTheFileClosed) {
     fs::create_directory(rows);
     cmdIter_Click(app);
     cmdSolution_Click(app);
-    EXPECT_EQ(t.box.shown, std::vector<std::string>(2, row_file_refusal(rows, false)));
+    EXPECT_EQ(t.box.shown, std::vector<std::string>(2, st.msg.MsgBadFile));
     EXPECT_EQ(st.IterCount, 1);
     EXPECT_EQ(t.ui.text(Ctl::txtTime), "old");
 }
