@@ -21,6 +21,7 @@
 #include "commands/run_outcome.h"
 #include "files/replace_file.h"
 #include "files/row_file_lock.h"
+#include "files/stale_temporaries.h"
 #include "shell/sample_generator.h"
 
 namespace varnex {
@@ -232,6 +233,8 @@ void load_steps(App& app) {
     const std::filesystem::path data = app.app_folder + "/data";
     std::error_code ec;
     const bool present = std::filesystem::exists(data, ec) || ec;
+    // What a Save killed half-way left behind goes first (a running one's files stay).
+    if (present) remove_stale_temporaries(app.app_folder);
     if (!present) {
         if (!std::filesystem::create_directory(data, ec) || ec) {
             app.box->message(" Sorry, the data folder could not be created.");
