@@ -21,6 +21,8 @@ namespace {
 void read_system(App& app, InputFile& file) {
     SystemState& st = app.st;
     FileLines lines(file);
+    // A line is held whole while it is split: one far longer than the order allows is refused.
+    lines.limit_line(longest_valid_line(0));
     // A file without any line has no order to lay out.
     if (lines.at_end()) raise(ErrorKind::FileError);
     std::vector<std::string_view> y;
@@ -34,6 +36,7 @@ void read_system(App& app, InputFile& file) {
             // the window keeps showing a consistent system.
             if (m < 2) raise(ErrorKind::FileError);
             const int16_t n = i16(m - 1);
+            lines.limit_line(longest_valid_line(n));
             app.grid.fill_data(n);
             st.N = n;
         } else if (m == 0) {
@@ -133,6 +136,7 @@ void get_solution(App& app, const std::string& path, std::vector<float>& x) {
         if (!is_ordinary_file(file)) return;
         InputFile in(file);
         FileLines lines(in);
+        lines.limit_line(longest_valid_line(n));
         // Only the first line is read; a file without one holds no solution.
         if (lines.at_end()) raise(ErrorKind::FileError);
         std::string line(lines.next());
