@@ -16,6 +16,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/memory_budget.h"
 #include "core/numerics.h"
 #include "commands/connected_commands.h"
 #include "commands/run_outcome.h"
@@ -33,7 +34,15 @@ constexpr int kMaxOrder = 16381;
 
 // Dimensioning for memory mode: R, D, A, B new and zero-filled, in this order, then X resized
 // keeping its values.
+// A and the elimination's working copy Aw, (N + 1)^2 values each, are checked together against the
+// memory this process may use before A is taken (what they hold now is given back first): a system
+// that fits once but not twice gets MsgNoMemory here rather than a failure inside the elimination.
 void dim_memory(SystemState& st) {
+    const std::uint64_t n1 = static_cast<std::uint64_t>(st.N < 0 ? 0 : st.N) + 1;
+    const std::uint64_t held = 4 * (static_cast<std::uint64_t>(st.A.stride()) * st.A.stride() +
+                                    static_cast<std::uint64_t>(st.Aw.stride()) * st.Aw.stride());
+    const std::uint64_t need = 2 * 4 * n1 * n1;
+    if (need > held && !fits_in_memory(need - held)) raise(ErrorKind::OutOfMemory);
     dim_cleared(st.R, st.N);
     dim_cleared(st.D, st.N);
     st.A.dim(st.N);

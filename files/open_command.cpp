@@ -1,5 +1,6 @@
 #include "files/open_command.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <string_view>
@@ -7,6 +8,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/memory_budget.h"
 #include "files/row_file_lock.h"
 #include "files/text_files.h"
 #include "files/text_io.h"
@@ -20,6 +22,7 @@ namespace {
 // file; the cells written before it keep their texts.
 void read_system(App& app, InputFile& file) {
     SystemState& st = app.st;
+    const std::uint64_t file_bytes = file.remaining_hint();
     FileLines lines(file);
     // A line is held whole while it is split: one far longer than the order allows is refused.
     lines.limit_line(longest_valid_line(0));
@@ -37,6 +40,8 @@ void read_system(App& app, InputFile& file) {
             if (m < 2) raise(ErrorKind::FileError);
             const int16_t n = i16(m - 1);
             lines.limit_line(longest_valid_line(n));
+            const std::uint64_t cells = static_cast<std::uint64_t>(n) * (n + 1);
+            ensure_system_memory(app, n, std::min<std::uint64_t>(file_bytes, cells * k_token_text));
             app.grid.fill_data(n);
             st.N = n;
         } else if (m == 0) {
@@ -179,6 +184,13 @@ void Open_Click(App& app) {
     }
     if (how != Trapped::No || cancelled) return;
     reset_for_order(app);
+}
+
+void ensure_system_memory(const App& app, int n, std::uint64_t text_bytes) {
+    const std::uint64_t n1 = static_cast<std::uint64_t>(n) + 1;
+    const std::uint64_t need = text_bytes + 8 * n1 * n1 + 4 * n1 * n1 + 5 * 4 * n1;
+    const std::uint64_t held = app.grid.memory_bytes() + 4 * static_cast<std::uint64_t>(app.st.A.stride()) * app.st.A.stride();
+    if (need > held && !fits_in_memory(need - held)) raise(ErrorKind::OutOfMemory);
 }
 
 void enter_memory_mode(App& app) {
