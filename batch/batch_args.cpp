@@ -27,20 +27,21 @@ Parsed error(std::string why) {
 }  // namespace
 
 std::string usage_text() {
-    return "Usage:\n"
-           "  varnex-batch open SYSTEM.txt    [--eps E | --sweeps K] [--save [NAME]] [--json] [--replace]\n"
-           "  varnex-batch connect SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--json] [--replace]\n"
-           "  varnex-batch --help\n"
+    // The GNU layout (a "Usage:" line, "or:" lines, two blanks between an option and its text), from
+    // which help2man makes the manual page.
+    return "Usage: varnex-batch open SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--json] [--replace]\n"
+           "  or:  varnex-batch connect SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--json] [--replace]\n"
+           "  or:  varnex-batch --help\n"
            "\n"
-           "  open       solve SYSTEM.txt in memory (its stored solution in data/solutions is the start);\n"
-           "             a .mtx, .csv or .tsv file is imported as File, Import does\n"
-           "  connect    convert SYSTEM.txt into the row file and solve from there (connected mode)\n"
-           "  --eps E    run \"Find  solution\" to the desired accuracy E (default: N/10)\n"
-           "  --sweeps K make K sweeps of \"Next Iteration\" instead\n"
-           "  --save     save under NAME (default: the name of SYSTEM.txt) in the data folder beside\n"
-           "             the program, with the solution in data/solutions\n"
-           "  --replace  replace files that exist (otherwise they are kept and the exit code is 1)\n"
-           "  --json     print the result as one JSON object\n"
+           "  open         solve SYSTEM.txt in memory (its stored solution in data/solutions is the start);\n"
+           "               a .mtx, .csv or .tsv file is imported as File, Import does\n"
+           "  connect      convert SYSTEM.txt into the row file and solve from there (connected mode)\n"
+           "  --eps E      run \"Find  solution\" to the desired accuracy E (default: N/10)\n"
+           "  --sweeps K   make K sweeps of \"Next Iteration\" instead\n"
+           "  --save       save under NAME (default: the name of SYSTEM.txt) in the data folder beside\n"
+           "               the program, with the solution in data/solutions\n"
+           "  --replace    replace files that exist (otherwise they are kept and the exit code is 1)\n"
+           "  --json       print the result as one JSON object\n"
            "\n"
            "Exit codes: 0 solved or stopped (Ctrl+C), 1 a command failed (its message is on stderr),\n"
            "2 bad usage.\n";

@@ -468,6 +468,8 @@ void paired(benchmark::State& state, const std::string& file, const std::functio
     state.counters["pass_s"] = median(t_p);
     state.counters["ratio"] = median(ratio);
     state.counters["peak_rss_MB"] = peak_rss_mb();
+    // The disk's own speed in this run: the row file's bytes over the yardstick's median time.
+    state.counters["yardstick_MBps"] = static_cast<double>(std::filesystem::file_size(file)) / 1e6 / median(t_y);
 }
 
 // One connected sweep against one sequential read of the row file. The set-up runs once, untimed.

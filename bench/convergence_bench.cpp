@@ -14,29 +14,17 @@
 #include <filesystem>
 #include <vector>
 
-#include "core/fp_env.h"
 #include "mainwindow/convergence_window.h"
 #include "mainwindow/frm_main.h"
+#include "window_bench.h"
 
 using namespace varnex;
+using varnex::bench::FixedDialog;
+using varnex::bench::median;
 
 namespace {
 
 const std::string kSystem = std::string(VARNEX_TESTDATA_DIR) + "/bcsstk01.txt";
-
-// The Open dialog, answered with one fixed file.
-class FixedDialog : public FileDialog {
-  public:
-    explicit FixedDialog(std::string path) : path_(std::move(path)) {}
-    bool ShowOpen() override {
-        FileName = path_;
-        return true;
-    }
-    bool ShowSave() override { return false; }
-
-  private:
-    std::string path_;
-};
 
 // Processor seconds of the whole process: on a shared machine the wall clock also counts the time
 // other programs hold the processors, the processor time only the run's own work.
@@ -58,11 +46,6 @@ RunTime timed_run(QPushButton* solution) {
     solution->click();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     return {wall, cpu_seconds() - c0};
-}
-
-double median(std::vector<double> v) {
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
 }
 
 void BM_ConvergenceWindowOpenVsClosed(benchmark::State& state) {
@@ -109,12 +92,4 @@ BENCHMARK(BM_ConvergenceWindowOpenVsClosed)->UseManualTime()->Iterations(9)->Uni
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    keep_denormals();  // as the program does: the sweeps' bits need denormal results
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return varnex::bench::run_window_benchmarks(argc, argv); }

@@ -18,6 +18,7 @@
 #include "core/exact.h"
 #include "core/memory_budget.h"
 #include "core/numerics.h"
+#include "core/order_notes.h"
 #include "commands/connected_commands.h"
 #include "commands/run_outcome.h"
 #include "files/replace_file.h"
@@ -28,9 +29,6 @@
 namespace varnex {
 
 namespace {
-
-// The largest order whose system layout fits the grid's 16-bit column index (2N + 4 <= 32767).
-constexpr int kMaxOrder = 16381;
 
 // Dimensioning for memory mode: R, D, A, B new and zero-filled, in this order, then X resized
 // keeping its values.
@@ -298,11 +296,14 @@ static void cmdN_Click_steps(App& app) {
     try {
         n = text_to_int16(app.ui->text(Ctl::txtN));
     } catch (const std::exception&) {
+        // 40000 is no 16-bit order, but it is a number: the note says where such a system goes.
+        if (const long long above = order_above_limit(app.ui->text(Ctl::txtN))) app.ui->status(order_limit_note(above));
         app.box->message(st.msg.MsgBadNumber);
         return;
     }
     // Orders whose layout the grid cannot hold are refused before anything changes.
-    if (n < 0 || n > kMaxOrder) {
+    if (n < 0 || n > k_max_memory_order) {
+        if (n > k_max_memory_order) app.ui->status(order_limit_note(n));
         app.box->message(st.msg.MsgBadNumber);
         return;
     }
@@ -325,6 +326,9 @@ static void cmdN_Click_steps(App& app) {
     app.ui->set_enabled(Ctl::cmdSolution, true);
     app.ui->set_enabled(Ctl::cmdIter, true);
     st.IterCount = 1;
+    // A fraction in the box was rounded to a whole order: say to which.
+    const std::string rounded = rounded_order_note(app.ui->text(Ctl::txtN), st.N);
+    if (!rounded.empty()) app.ui->status(rounded);
 }
 
 static void cmdSolution_Click_steps(App& app) {
@@ -400,34 +404,60 @@ void cmdUp_Click(App& app, int Index) {
     }
 }
 
-void cmdA_Click(App& app) {
+bool accept_a(App& app, int i, int j, const std::string& value) {
     const SystemState& st = app.st;
     try {
         // The solution layout of connected mode has no coefficient cells.
         if (st.DataMode == kModeConnected) raise(ErrorKind::Subscript);
-        const int i = index_value(app, 0);
-        const int j = index_value(app, 1);
-        const std::string value = app.ui->text(Ctl::txtA);
         text_to_single(value);  // only a check: the cell receives the text as typed
         if (i < 1 || i > st.N || j < 1 || j > st.N) raise(ErrorKind::Subscript);
         app.grid.set_text(i, i16(2 * j - 1), value);
+        return true;
     } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
     }
+    return false;
 }
 
-void cmdB_Click(App& app) {
+bool accept_b(App& app, int i, const std::string& value) {
     const SystemState& st = app.st;
     try {
         if (st.DataMode == kModeConnected) raise(ErrorKind::Subscript);
-        const int i = index_value(app, 2);
-        const std::string value = app.ui->text(Ctl::txtB);
         text_to_single(value);
         if (i < 1 || i > st.N) raise(ErrorKind::Subscript);
         app.grid.set_text(i, i16(2 * st.N + 1), value);
+        return true;
     } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
     }
+    return false;
+}
+
+void cmdA_Click(App& app) {
+    int i = 0, j = 0;
+    std::string value;
+    try {
+        i = index_value(app, 0);
+        j = index_value(app, 1);
+        value = app.ui->text(Ctl::txtA);
+    } catch (const std::exception&) {
+        app.box->message(app.st.msg.MsgBadNumber);
+        return;
+    }
+    accept_a(app, i, j, value);
+}
+
+void cmdB_Click(App& app) {
+    int i = 0;
+    std::string value;
+    try {
+        i = index_value(app, 2);
+        value = app.ui->text(Ctl::txtB);
+    } catch (const std::exception&) {
+        app.box->message(app.st.msg.MsgBadNumber);
+        return;
+    }
+    accept_b(app, i, value);
 }
 
 namespace {

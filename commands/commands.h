@@ -4,6 +4,8 @@
 // through App::box.
 // Every failure is caught where the handler's trap stands; nothing escapes to the event loop.
 
+#include <string>
+
 #include "core/app.h"
 
 namespace varnex {
@@ -23,5 +25,11 @@ void cmdDown_Click(App& app, int Index);
 /// "Accept A(i,j)" and "Accept B(i)".
 void cmdA_Click(App& app);
 void cmdB_Click(App& app);
+/// The steps of "Accept A(i,j)" and "Accept B(i)" after the boxes have been read: the check of the
+/// value, the indices against N, and the text as typed into the cell of a(i,j) or b(i). MsgBadNumber
+/// and no change on any failure (also in connected mode, whose layout has no such cells). True when
+/// the cell was written. Typing into the grid goes through these as well.
+bool accept_a(App& app, int i, int j, const std::string& value);
+bool accept_b(App& app, int i, const std::string& value);
 
 }  // namespace varnex

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -29,6 +30,8 @@
 namespace varnex {
 
 // ---- the file ----------------------------------------------------------------------------------
+
+RowFile::RowFile() = default;
 
 RowFile::~RowFile() { close(); }
 
@@ -92,6 +95,15 @@ void RowFile::check_intact() const {
 std::string row_file_refusal(const std::string& path, bool link) {
     return link ? path + " is a link; the row file must be a file of its own, so it is not followed."
                 : path + " is not an ordinary file; the row file must be one.";
+}
+
+void RowFile::keep_seed(std::unique_ptr<PanelSeed> seed) const { seed_ = std::move(seed); }
+
+void RowFile::drop_seed() const { seed_.reset(); }
+
+std::unique_ptr<PanelSeed> RowFile::take_seed(int n) const {
+    if (!seed_ || seed_->order() != n) return nullptr;
+    return std::move(seed_);
 }
 
 float RowFile::record(std::int64_t r) const {
@@ -193,10 +205,13 @@ void get_residual_file(SystemState& st) {
     const float* X = st.X.data();
     // The norms ride along: the rows that the residual reads are all that the norms need.
     std::vector<float> d(static_cast<std::size_t>(n) + 1, 0.0f);
+    // A streamed file also keeps the first panels of its columns for the next sweep.
+    std::unique_ptr<PanelSeed> seed = f.streamed() ? std::make_unique<PanelSeed>(n, panel_columns(n)) : nullptr;
     RowStream rows(f, n);
     // i: equation, whose n+1 values come in one row (a(i,1..n), then b(i)); j: unknown.
     for (int i = 1; i <= n; ++i) {
         const float* a = rows.next();
+        if (seed) seed->add_row(i, a);
         float r = -a[n];
         R[i] = r;
         check(r);
@@ -211,6 +226,7 @@ void get_residual_file(SystemState& st) {
         add_norm_terms(d.data() + 1, a, n);
     }
     f.keep_norms(n, std::move(d));
+    f.keep_seed(std::move(seed));
 }
 
 // ---- squared column norms D ----------------------------------------------------------------------
@@ -296,21 +312,40 @@ void do_iteration_file_plain(SystemState& st, GridModel& grid) {
 
 namespace {
 
-// True when this process may run on two processors at once: only then does a second thread reading
-// the file ahead shorten a sweep (on one processor it would only take turns with the computing one).
-bool two_processors() {
+// The processors this process may run on.
+int processors() {
     cpu_set_t set;
     CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set) >= 2;
-    return std::thread::hardware_concurrency() >= 2;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+    return static_cast<int>(std::thread::hardware_concurrency());
+}
+
+// True when a second thread reading the file ahead would have a processor of its own: this process
+// may run on two, and the machine's runnable threads at this moment (this one included, as the
+// kernel counts them in /proc/loadavg) leave one idle. Otherwise the reading thread only takes turns
+// with the computing one and with the other processes, and a sweep on one thread is faster.
+bool idle_second_processor() {
+    const int cpus = processors();
+    if (cpus < 2) return false;
+    std::FILE* f = std::fopen("/proc/loadavg", "r");
+    if (!f) return true;
+    double l1, l5, l15;
+    int running = 0, threads = 0;
+    const bool read = std::fscanf(f, "%lf %lf %lf %d/%d", &l1, &l5, &l15, &running, &threads) == 5;
+    std::fclose(f);
+    return !read || running < cpus;
 }
 
 }  // namespace
 
 void do_iteration_file(SystemState& st, GridModel& grid) {
-    if (st.file3.streamed())
-        do_iteration_file_streamed(st, grid, column_kernels_best(), panel_columns(st.N));
-    else if (st.N >= kGatherThreadMinOrder && two_processors())
+    if (st.file3.streamed()) {
+        // The panels that the set-up kept fix their width for the first sweep.
+        const PanelSeed* seed = st.file3.seed();
+        const int p = seed && seed->order() == st.N ? seed->panel_columns() : panel_columns(st.N);
+        do_iteration_file_streamed(st, grid, column_kernels_best(), p);
+    }
+    else if (st.N >= kGatherThreadMinOrder && idle_second_processor())
         do_iteration_file_gathered(st, grid, column_kernels_best(), kColumnBufferRows);
     else
         do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);

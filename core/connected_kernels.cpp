@@ -4,6 +4,7 @@
 
 #include "core/connected_kernels.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "core/exact.h"
 #include "core/numerics.h"
 #include "core/row_stream.h"
+#include "core/wait_word.h"
 
 namespace varnex {
 
@@ -120,17 +122,12 @@ const ColumnKernels& column_kernels_best() {
 
 namespace {
 
-// Spins for a moment: tells the processor that this is a wait loop, and after a while lets the other
-// threads of the machine run, so that a busy machine does not starve the thread being waited for.
-inline void relax(int& spins) {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-    if (++spins >= 1024) {
-        spins = 0;
-        std::this_thread::yield();
-    }
-}
+// How long the computing thread sleeps for rows that the other thread has claimed but not yet written
+// before it reads the whole column itself: that thread may have lost its processor on a busy machine.
+constexpr std::chrono::microseconds kStallTimeout{50};
+// Columns that the computing thread must let go of before a sleeping second thread is woken: it then
+// reads several columns in a row instead of waking for each one.
+constexpr int kWakeBatch = 4;
 
 // The columns of a sweep gathered from the file ahead of their use. The second thread reads the
 // columns in order, each from its top down, running ahead of the computing thread; when the computing
@@ -161,24 +158,21 @@ class ColumnRing {
         }
     }
 
-    // Column c, 1-based, once it is complete; meanwhile the calling thread reads it from the bottom.
-    // When the column is still not there after a while (its other reader may have lost its processor
-    // on a busy machine), the calling thread reads the whole column itself into one of two spare
+    // Column c, 1-based, once it is complete; meanwhile the calling thread reads it from the bottom,
+    // and once every row is claimed it sleeps until the other thread has written its last ones. When
+    // that takes longer than kStallTimeout (the other thread may have lost its processor on a busy
+    // machine), the calling thread reads the whole column itself into one of two spare
     // buffers (columns c and c+1 are in use together), so that the sweep never waits on a stalled
     // thread.
     const float* wait_for(int c) {
         Slot& s = slots_[slot_of(c)];
         const std::int64_t complete = (uses_before(c) + 1) * n_;
-        int spins = 0;
-        auto since = std::chrono::steady_clock::now();
         for (;;) {
+            const std::uint32_t seen = written_.seen();
             if (s.filled.load(std::memory_order_acquire) == complete) return slot(slot_of(c));
-            if (open(c) && take(c, false)) {
-                since = std::chrono::steady_clock::now();
-                continue;
-            }
-            relax(spins);
-            if (spins % 64 == 0 && std::chrono::steady_clock::now() - since > std::chrono::microseconds(50)) {
+            if (open(c) && take(c, false)) continue;
+            // Every row is claimed and the other thread is writing its last ones: sleep until it has.
+            if (!written_.wait(seen, kStallTimeout)) {
                 float* spare = slot(kSlots + (c & 1));
                 walk_down(c, 0, n_, spare + 1);
                 return spare;
@@ -187,7 +181,11 @@ class ColumnRing {
     }
 
     // The computing thread no longer needs columns 1..c.
-    void release_through(int c) { done_.store(c, std::memory_order_release); }
+    // A second thread that sleeps for a free slot is woken once kWakeBatch columns more are let go of.
+    void release_through(int c) {
+        done_.store(c, std::memory_order_seq_cst);
+        if (c >= wake_at_.load(std::memory_order_seq_cst)) released_.bump();
+    }
 
     // Rows of one column claimed by one thread: rows first+1 .. first+len of column c.
     struct Claim {
@@ -223,22 +221,30 @@ class ColumnRing {
         else
             walk_up(cl.c, cl.first, cl.len, a);
         slots_[slot_of(cl.c)].filled.fetch_add(cl.len, std::memory_order_acq_rel);
+        written_.bump();
     }
 
     // The second thread's work: reads the columns from the top down, in order, until all are claimed
-    // or the sweep stops.
+    // or the sweep stops. While the slot of its next column is held, it sleeps.
     void run() {
-        int spins = 0;
         int c = 1;
-        while (c <= n_ && !stop_.load(std::memory_order_relaxed)) {
-            if (!open(c))
-                relax(spins);
-            else if (!take(c, true))
+        while (c <= n_ && !stop_.load(std::memory_order_seq_cst)) {
+            // The wake-up threshold only grows, so a computing thread that reads an older one wakes
+            // this thread no later than it should.
+            wake_at_.store(std::min(c - kSlots + kWakeBatch, n_), std::memory_order_seq_cst);
+            const std::uint32_t seen = released_.seen();
+            if (!open(c)) {
+                if (!stop_.load(std::memory_order_seq_cst)) released_.wait(seen);
+            } else if (!take(c, true)) {
                 ++c;
+            }
         }
     }
 
-    void stop() { stop_.store(true, std::memory_order_relaxed); }
+    void stop() {
+        stop_.store(true, std::memory_order_seq_cst);
+        released_.bump();
+    }
 
   private:
     // The claims word of a slot: the column it holds, the first row not claimed from the top and the
@@ -330,7 +336,10 @@ class ColumnRing {
     std::unique_ptr<float[]> data_;
     Slot slots_[kSlots];
     alignas(64) std::atomic<int> done_{0};
+    alignas(64) std::atomic<int> wake_at_{0};  // see release_through
     alignas(64) std::atomic<bool> stop_{false};
+    alignas(64) WaitWord released_;  // the computing thread let go of columns (or the sweep stops)
+    alignas(64) WaitWord written_;   // rows were written into a slot
 };
 
 // The second thread of a sweep, stopped and joined when the sweep leaves by any way.
@@ -476,7 +485,7 @@ void do_iteration_file_streamed(SystemState& st, GridModel& grid, const ColumnKe
     if (!maps_whole_system(st) || !kern.whole) return do_iteration_file_with(st, grid, kern, kColumnBufferRows);
 
     const SweepKernels& sk = *kern.whole;
-    PanelStream cols(st.file3, n, panel_cols);
+    PanelStream cols(st.file3, n, panel_cols, st.file3.take_seed(n));
     std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(n) + 16]);
     float* R = st.R.data();
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 namespace varnex {
 
 inline constexpr std::int64_t kRecordLength = 128;
+class PanelSeed;
 
 /// The value bytes of a record: IEEE 754 single precision, least significant byte first.
 inline float record_value(const unsigned char* p) {
@@ -30,7 +32,7 @@ inline float record_value(const unsigned char* p) {
 /// (core/row_stream.h) instead of walking the mapping.
 class RowFile {
   public:
-    RowFile() = default;
+    RowFile();
     RowFile(const RowFile&) = delete;
     RowFile& operator=(const RowFile&) = delete;
     ~RowFile();
@@ -76,7 +78,14 @@ class RowFile {
     void drop_norms() const {
         std::vector<float>().swap(norms_);
         norms_n_ = -1;
+        drop_seed();
     }
+    /// The first panels of the columns that the last pass over the rows of this streamed file kept
+    /// for the next sweep (core/row_stream.h), which takes them; nullptr when there are none.
+    void keep_seed(std::unique_ptr<PanelSeed> seed) const;
+    std::unique_ptr<PanelSeed> take_seed(int n) const;
+    void drop_seed() const;
+    const PanelSeed* seed() const { return seed_.get(); }
 
   private:
     int fd_ = -1;
@@ -87,6 +96,7 @@ class RowFile {
     MappingGuard guard_;
     mutable std::vector<float> norms_;
     mutable int norms_n_ = -1;
+    mutable std::unique_ptr<PanelSeed> seed_;
 };
 
 /// The reason why a row-file path naming a link (link) or no regular file is refused, for the status

@@ -42,10 +42,11 @@ void set_async_reads(bool on) { g_async.store(on); }
 bool streams_file(std::uint64_t bytes) { return bytes > usable_memory() / 2; }
 
 int panel_columns(int n) {
-    // Three panels of p columns of n floats within about 36 MB.
+    // Three panels of p columns of n floats within the budget.
+    const std::uint64_t budget = std::clamp<std::uint64_t>(usable_memory() / 5, 8ull << 20, 48ull << 20);
     const std::uint64_t per_column = 3ull * 4ull * static_cast<std::uint64_t>(n + 16);
-    std::uint64_t p = (36ull << 20) / per_column;
-    p = std::clamp<std::uint64_t>(p / 32 * 32, 32, 256);
+    std::uint64_t p = budget / per_column;
+    p = std::clamp<std::uint64_t>(p / 32 * 32, 32, 1024);
     return n < static_cast<int>(p) ? n : static_cast<int>(p);
 }
 
@@ -90,6 +91,17 @@ AsyncFileIo::~AsyncFileIo() {
 #endif
 }
 
+void AsyncFileIo::register_buffers(const std::vector<std::pair<void*, std::size_t>>& bufs) {
+#ifdef VARNEX_HAVE_URING
+    if (!ring_ || !registered_.empty() || bufs.empty()) return;
+    std::vector<iovec> iov;
+    for (const auto& [p, n] : bufs) iov.push_back(iovec{p, n});
+    if (io_uring_register_buffers(&ring_->ring, iov.data(), static_cast<unsigned>(iov.size())) == 0) registered_ = bufs;
+#else
+    (void)bufs;
+#endif
+}
+
 void AsyncFileIo::submit(void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag) {
     queue(buf, len, off, tag, false);
 }
@@ -108,7 +120,18 @@ void AsyncFileIo::queue(void* buf, std::size_t len, std::uint64_t off, std::uint
             flush();
             sqe = io_uring_get_sqe(&ring_->ring);
         }
-        if (write) {
+        // A registered buffer spares the kernel mapping its pages for every read.
+        int index = -1;
+        for (std::size_t k = 0; k < registered_.size(); ++k) {
+            auto* start = static_cast<unsigned char*>(registered_[k].first);
+            auto* p = static_cast<unsigned char*>(buf);
+            if (p >= start && p + len <= start + registered_[k].second) index = static_cast<int>(k);
+        }
+        if (index >= 0 && write) {
+            io_uring_prep_write_fixed(sqe, fd_, buf, static_cast<unsigned>(len), off, index);
+        } else if (index >= 0) {
+            io_uring_prep_read_fixed(sqe, fd_, buf, static_cast<unsigned>(len), off, index);
+        } else if (write) {
             io_uring_prep_write(sqe, fd_, buf, static_cast<unsigned>(len), off);
         } else {
             io_uring_prep_read(sqe, fd_, buf, static_cast<unsigned>(len), off);
@@ -207,8 +230,13 @@ RowStream::RowStream(const RowFile& f, int n) : f_(f), n_(n), row_(static_cast<s
     }
     reads_ = std::make_unique<AsyncFileIo>(f.stream_fd(), f.direct(), kChunks);
     chunks_.resize(kChunks);
+    std::vector<std::pair<void*, std::size_t>> bufs;
+    for (Chunk& c : chunks_) {
+        c.buf = Pages(kChunkBytes);
+        bufs.emplace_back(c.buf.get(), kChunkBytes);
+    }
+    reads_->register_buffers(bufs);
     for (unsigned k = 0; k < kChunks; ++k) {
-        chunks_[k].buf = Pages(kChunkBytes);
         if (next_off_ < end_) {
             chunks_[k].off = next_off_;
             chunks_[k].len = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, end_ - next_off_));
@@ -282,25 +310,63 @@ const float* RowStream::next() {
 // ---- panels --------------------------------------------------------------------------------------
 
 namespace {
-constexpr unsigned kPanelDepth = 128;
+// Reads in flight for a panel stream: about 8 MB of them, from 16 to 128 reads.
+constexpr std::size_t kPanelBytesInFlight = 8u << 20;
+constexpr unsigned kPanelMinDepth = 16, kPanelMaxDepth = 128;
+
+// The columns per panel that a stream of order n takes when asked for panel_cols: a read's last block
+// may hold up to 31 values of the next panel, which must be a later panel than its own, so panels
+// narrower than a block are read as a single panel.
+int stream_panel_columns(int n, int panel_cols) {
+    const int p = std::clamp(panel_cols, 1, n);
+    return p < 32 && p < n ? n : p;
+}
+std::size_t column_stride(int n) { return (static_cast<std::size_t>(n) + 1 + 15) / 16 * 16; }
+}  // namespace
+
+PanelSeed::PanelSeed(int n, int panel_cols)
+    : n_(n), p_(stream_panel_columns(n, panel_cols)), col_stride_(column_stride(n)) {
+    const int panels = (n + p_ - 1) / p_;
+    panels_ = std::min(panels, 2);
+    // With a third panel, the values of its first block are taken along.
+    cols_ = panels > 2 ? 2 * p_ + 32 : n;
+    slot_floats_ = col_stride_ * static_cast<std::size_t>(p_);
+    slots_ = Pages(slot_floats_ * PanelStream::kSlots * sizeof(float));
 }
 
-PanelStream::PanelStream(const RowFile& f, int n, int panel_cols) : f_(f), n_(n) {
-    p_ = std::clamp(panel_cols, 1, n);
-    // A read's last block may hold up to 31 values of the next panel, which must be a later panel
-    // than its own: panels narrower than a block are read as a single panel.
-    if (p_ < 32 && p_ < n) p_ = n;
+void PanelSeed::add_row(int j, const float* a) {
+    // Panel q's columns go to slot q, a column every col_stride_ floats, equation j at [j].
+    for (int q = 0, c0 = 0; c0 < cols_; ++q, c0 += p_) {
+        float* col = reinterpret_cast<float*>(slots_.get()) + static_cast<std::size_t>(q) * slot_floats_ +
+                     static_cast<std::size_t>(j);
+        const int c1 = std::min(c0 + p_, cols_);
+        for (int c = c0; c < c1; ++c, col += col_stride_) *col = a[c];
+    }
+}
+
+PanelStream::PanelStream(const RowFile& f, int n, int panel_cols, std::unique_ptr<PanelSeed> seed) : f_(f), n_(n) {
+    p_ = stream_panel_columns(n, panel_cols);
     panels_ = (n + p_ - 1) / p_;
-    col_stride_ = (static_cast<std::size_t>(n) + 1 + 15) / 16 * 16;
+    col_stride_ = column_stride(n);
     slot_floats_ = col_stride_ * static_cast<std::size_t>(p_);
-    slots_ = Pages(slot_floats_ * kSlots * sizeof(float));
     rows_done_.assign(kSlots, 0);
+    if (seed && seed->n_ == n && seed->p_ == p_) {
+        // The first panels are complete, and the third has the values of its first block.
+        slots_ = std::move(seed->slots_);
+        for (int q = 0; q < seed->panels_; ++q) rows_done_[static_cast<std::size_t>(q)] = n;
+        issue_panel_ = seed->panels_;
+    } else {
+        slots_ = Pages(slot_floats_ * kSlots * sizeof(float));
+    }
     // A run of p records, widened to whole blocks at both ends.
     buf_bytes_ = align_up(static_cast<std::size_t>(p_) * kRecordLength) + 2 * kBlock;
-    reads_ = std::make_unique<AsyncFileIo>(f.stream_fd(), f.direct(), kPanelDepth);
-    bufs_ = Pages(buf_bytes_ * kPanelDepth);
-    pending_.resize(kPanelDepth);
-    for (unsigned k = kPanelDepth; k-- > 0;) free_.push_back(k);
+    const unsigned depth = static_cast<unsigned>(
+        std::clamp<std::size_t>(kPanelBytesInFlight / buf_bytes_, kPanelMinDepth, kPanelMaxDepth));
+    reads_ = std::make_unique<AsyncFileIo>(f.stream_fd(), f.direct(), depth);
+    bufs_ = Pages(buf_bytes_ * depth);
+    reads_->register_buffers({{bufs_.get(), buf_bytes_ * depth}});
+    pending_.resize(depth);
+    for (unsigned k = depth; k-- > 0;) free_.push_back(k);
     issue();
 }
 

@@ -35,7 +35,9 @@ void set_async_reads(bool on);
 bool streams_file(std::uint64_t bytes);
 
 /// Columns per panel of a PanelStream for the order n: a multiple of 32 (one 4 KB block of records)
-/// from 32 to 256, so that the three panels in memory take at most about 36 MB; never more than n.
+/// from 32 to 1024, so that the three panels in memory take at most a fifth of the memory this
+/// process may use, between 8 and 48 MB; never more than n. Wide panels make long reads: each read
+/// takes the run of one equation's records in a panel, 128 KB for 1024 columns.
 int panel_columns(int n);
 
 /// Memory taken straight from the kernel: page-aligned, as direct reads need, zero-filled, and given
@@ -69,6 +71,10 @@ class AsyncFileIo {
     AsyncFileIo& operator=(const AsyncFileIo&) = delete;
 
     unsigned depth() const { return depth_; }
+    /// Registers the buffers that the reads (or writes) will use, given as (start, bytes), so that
+    /// the kernel maps them once instead of at every read. Where it refuses (a memory-lock limit),
+    /// the reads go on with unregistered buffers.
+    void register_buffers(const std::vector<std::pair<void*, std::size_t>>& bufs);
     unsigned in_flight() const { return in_flight_; }
     /// Queues a read of len bytes at off into buf (aligned to 4096 for direct reads); at most depth()
     /// may be in flight. Sent to the kernel by the next flush or reap.
@@ -91,6 +97,7 @@ class AsyncFileIo {
     unsigned in_flight_ = 0;
     unsigned queued_ = 0;
     std::vector<std::pair<std::uint64_t, long>> done_;  // finished without io_uring
+    std::vector<std::pair<void*, std::size_t>> registered_;
 };
 
 /// The rows 1..n of the system, in order, from one sequential pass over the file; the file must hold
@@ -121,12 +128,33 @@ class RowStream {
     std::size_t pos_ = 0;         // next byte of it
 };
 
+/// The first two panels of a PanelStream (and the first block's worth of columns of the third, which
+/// the stream would take from the reads of the second), filled from the rows of a sequential pass, so
+/// that the sweep after a set-up reads them from memory instead of from the file.
+class PanelSeed {
+  public:
+    PanelSeed(int n, int panel_cols);
+    int order() const { return n_; }
+    int panel_columns() const { return p_; }
+    /// Row j (1-based) of the system: a(j, 1..n) at a[0..n-1].
+    void add_row(int j, const float* a);
+
+  private:
+    friend class PanelStream;
+    int n_, p_;
+    int panels_;  // panels filled: 2, or fewer when the system has fewer
+    int cols_;    // columns filled, from the first
+    std::size_t col_stride_, slot_floats_;
+    Pages slots_;  // laid out as the stream's three slots
+};
+
 /// The columns 1..n of the system (a(1..n, c)) read panel by panel; the file must hold every record.
 /// column(c) must be asked in increasing order of c and release_through(c) called when columns up to
 /// c are no longer used; at most two panels beyond the oldest held one are read ahead.
 class PanelStream {
   public:
-    PanelStream(const RowFile& f, int n, int panel_cols);
+    /// seed: the first panels from the set-up (for the same n and panel_cols), or nullptr.
+    PanelStream(const RowFile& f, int n, int panel_cols, std::unique_ptr<PanelSeed> seed = nullptr);
     ~PanelStream();
     PanelStream(const PanelStream&) = delete;
     PanelStream& operator=(const PanelStream&) = delete;
@@ -141,6 +169,7 @@ class PanelStream {
 
   private:
     static constexpr int kSlots = 3;
+    friend class PanelSeed;
     void issue();
     void absorb(std::uint64_t tag, long result);
     void read_into(int panel, int row, unsigned char* buf, std::uint64_t off, std::size_t len);

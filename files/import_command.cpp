@@ -6,6 +6,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/order_notes.h"
 #include "files/delimited_text.h"
 #include "files/matrix_market.h"
 #include "files/open_command.h"
@@ -98,6 +99,7 @@ bool import_system(App& app, const std::string& path) {
         }
         read_import(path, sys);
     } catch (const ImportRefusal& r) {
+        if (r.order() > k_max_import_order) app.ui->status(order_limit_note(r.order()));
         app.box->message(refusal_text(r));
         return false;
     } catch (const RunError& e) {
@@ -139,7 +141,10 @@ void Import_Click(App& app) {
         app.box->message(app.st.msg.MsgBadFile);
         return;
     }
-    const std::string path = app.cd->FileName;
+    import_path(app, app.cd->FileName, previous);
+}
+
+void import_path(App& app, const std::string& path, const std::string& previous) {
     app.cd->FileName = import_system(app, path) ? stem(path) + ".txt" : previous;
 }
 

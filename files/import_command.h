@@ -29,6 +29,9 @@ bool import_system(App& app, const std::string& path);
 /// nothing. On success the dialog's file name becomes the imported path with the extension .txt, so
 /// that Save offers a text system file beside it rather than the imported file.
 void Import_Click(App& app);
+/// Import without the dialog, on `path` (a file dropped on the window): the dialog's file name
+/// becomes the path with the extension .txt on success and `previous` otherwise, as after Import_Click.
+void import_path(App& app, const std::string& path, const std::string& previous);
 
 /// Writes x(1..N) from the grid's approximation column (memory mode) or solution column (connected
 /// mode): as a Matrix Market "array real general" N x 1 file when the name ends in .mtx (decimal

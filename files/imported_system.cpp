@@ -11,6 +11,13 @@ namespace varnex {
 ImportRefusal::ImportRefusal(std::string file, long line, std::string why)
     : std::runtime_error(why), file_(std::move(file)), line_(line), why_(std::move(why)) {}
 
+OrderRefusal::OrderRefusal(std::string file, long line, long long order)
+    : ImportRefusal(std::move(file), line,
+                    "order " + std::to_string(order) + " is more than the grid can hold (at most " +
+                        std::to_string(k_max_import_order) + ")") {
+    order_ = order;
+}
+
 long line_of(std::string_view text, const char* at) {
     const std::size_t upto = static_cast<std::size_t>(at - text.data());
     return 1 + static_cast<long>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(upto), '\n'));

@@ -26,11 +26,22 @@ class ImportRefusal : public std::runtime_error {
     const std::string& file() const { return file_; }
     long line() const { return line_; }
     const std::string& why() const { return why_; }
+    /// The order of a file refused for being larger than the grid can hold, else 0.
+    long long order() const { return order_; }
 
   private:
     std::string file_;
     long line_;
     std::string why_;
+
+  protected:
+    long long order_ = 0;
+};
+
+/// A file refused for its order alone, so that the window can say where larger systems go.
+class OrderRefusal : public ImportRefusal {
+  public:
+    OrderRefusal(std::string file, long line, long long order);
 };
 
 /// 1-based number of the line of `text` that holds the byte at `at` (a pointer into text).

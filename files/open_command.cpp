@@ -9,6 +9,7 @@
 #include "core/errors.h"
 #include "core/exact.h"
 #include "core/memory_budget.h"
+#include "core/order_notes.h"
 #include "files/row_file_lock.h"
 #include "files/text_files.h"
 #include "files/text_io.h"
@@ -38,6 +39,7 @@ void read_system(App& app, InputFile& file) {
             // layout cannot hold fails in fill_data: either way N and the grid stay as they were, so
             // the window keeps showing a consistent system.
             if (m < 2) raise(ErrorKind::FileError);
+            if (m - 1 > k_max_memory_order) app.ui->status(order_limit_note(m - 1));
             const int16_t n = i16(m - 1);
             lines.limit_line(longest_valid_line(n));
             const std::uint64_t cells = static_cast<std::uint64_t>(n) * (n + 1);
@@ -156,7 +158,10 @@ void get_solution(App& app, const std::string& path, std::vector<float>& x) {
     report(app, how, st.msg.MsgBadFile);
 }
 
-void Open_Click(App& app) {
+namespace {
+
+// Open with the file chosen in the dialog, or with `given` (a file dropped on the window) in its place.
+void open_command(App& app, const std::string* given) {
     SystemState& st = app.st;
     OnceForMemory once(*app.box, st.msg.MsgNoMemory);
     // The filter stands in for the message boxes while the command runs, however it ends.
@@ -170,7 +175,9 @@ void Open_Click(App& app) {
     Trapped how = trapped([&] {
         app.cd->InitDir = app.app_folder + "/data/";
         change_directory(app.cd->InitDir);
-        if (!app.cd->ShowOpen()) {
+        if (given) {
+            app.cd->FileName = *given;
+        } else if (!app.cd->ShowOpen()) {
             cancelled = true;
             return;
         }
@@ -186,10 +193,17 @@ void Open_Click(App& app) {
     reset_for_order(app);
 }
 
+}  // namespace
+
+void Open_Click(App& app) { open_command(app, nullptr); }
+
+void open_path(App& app, const std::string& path) { open_command(app, &path); }
+
 void ensure_system_memory(const App& app, int n, std::uint64_t text_bytes) {
     const std::uint64_t n1 = static_cast<std::uint64_t>(n) + 1;
     const std::uint64_t need = text_bytes + 8 * n1 * n1 + 4 * n1 * n1 + 5 * 4 * n1;
-    const std::uint64_t held = app.grid.memory_bytes() + 4 * static_cast<std::uint64_t>(app.st.A.stride()) * app.st.A.stride();
+    const std::uint64_t held =
+        app.grid.memory_bytes() + 4 * static_cast<std::uint64_t>(app.st.A.stride()) * app.st.A.stride();
     if (need > held && !fits_in_memory(need - held)) raise(ErrorKind::OutOfMemory);
 }
 

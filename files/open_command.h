@@ -10,6 +10,9 @@
 namespace varnex {
 
 void Open_Click(App& app);
+/// Open without the dialog, on `path` (a file dropped on the window): the dialog's file name becomes
+/// the path, and everything else goes as after a confirmed dialog.
+void open_path(App& app, const std::string& path);
 /// Reads the file into the grid and sets N; reports its own failures (MsgNoFile, MsgBadFile).
 void open_file(App& app, const std::string& name);
 /// x(1..N) = the stored solution of the system file at path, or zeros; reports MsgBadFile itself.

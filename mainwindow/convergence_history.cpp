@@ -1,11 +1,12 @@
 #include "mainwindow/convergence_history.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace varnex {
 
-std::vector<CurvePoint> decimate(const std::vector<float>& er, int buckets) {
-    const std::int64_t n = static_cast<std::int64_t>(er.size());
+std::vector<CurvePoint> decimate(const std::vector<float>& er, int buckets, std::size_t count) {
+    const std::int64_t n = static_cast<std::int64_t>(std::min(er.size(), count));
     if (buckets < 1) buckets = 1;
     std::vector<CurvePoint> out;
     auto keep = [&](std::int64_t i) {
@@ -42,6 +43,15 @@ std::vector<CurvePoint> decimate(const std::vector<float>& er, int buckets) {
     return out;
 }
 
+double nice_step(double span, int most) {
+    double step = 1.0;
+    for (;;) {
+        for (double m : {1.0, 2.0, 5.0})
+            if (span / (m * step) <= most) return m * step;
+        step *= 10.0;
+    }
+}
+
 LogRange log_range(const std::deque<ConvergenceRun>& runs) {
     float lo = 0.0f, hi = 0.0f;
     for (const ConvergenceRun& r : runs) {
@@ -51,6 +61,11 @@ LogRange log_range(const std::deque<ConvergenceRun>& runs) {
     LogRange range;
     if (lo > 0.0f) range.floor = std::pow(10.0, std::floor(std::log10(static_cast<double>(lo))) - 1.0);
     if (hi > 0.0f) range.top = std::pow(10.0, std::ceil(std::log10(static_cast<double>(hi))));
+    if (!runs.empty() && runs.back().eps > 0.0f && std::isfinite(runs.back().eps)) {
+        const double e = std::log10(static_cast<double>(runs.back().eps));
+        range.floor = std::fmin(range.floor, std::pow(10.0, std::floor(e) - 1.0));
+        range.top = std::fmax(range.top, std::pow(10.0, std::ceil(e)));
+    }
     if (!(range.top > range.floor)) range.top = range.floor * 10.0;
     return range;
 }
@@ -71,11 +86,12 @@ void ConvergenceHistory::sweep_done(float er) {
         if (runs_.size() > kEarlierRuns) runs_.pop_front();
         runs_.emplace_back();
         runs_.back().system = system_;
-        ++runs_begun_;
+        runs_.back().serial = ++runs_begun_;
     }
     swept_ = true;
     ConvergenceRun& run = runs_.back();
     run.er.push_back(er);
+    if (eps_) run.eps = *eps_;
     if (er > 0.0f && std::isfinite(er)) {
         if (run.min_positive == 0.0f || er < run.min_positive) run.min_positive = er;
         if (er > run.max) run.max = er;

@@ -4,6 +4,7 @@
 // tested without a display.
 
 #include <cstdint>
+#include <cstddef>
 #include <deque>
 #include <string>
 #include <vector>
@@ -25,16 +26,23 @@ struct ConvergenceRun {
     float min_positive = 0.0f;  ///< smallest Er above 0 (0 while there is none)
     float max = 0.0f;           ///< largest Er (0 while there is none above 0)
     std::string ending;         ///< how the last command that swept this run ended, in words
+    float eps = 0.0f;           ///< the desired accuracy of its last sweep (0 when not known)
+    std::uint64_t serial = 0;   ///< 1 for the first run of the session, 2 for the next, ...
 };
 
 /// Reduces a run to at most two points per bucket of sweeps plus its first and last sweep, in sweep
 /// order: the smallest and the largest Er of each bucket, so that no spike or dip is lost however
 /// many sweeps share one pixel column. With few enough sweeps every one is kept. Values that are not
-/// finite are left out. `buckets` below 1 counts as 1.
-std::vector<CurvePoint> decimate(const std::vector<float>& er, int buckets);
+/// finite are left out. `buckets` below 1 counts as 1. Only the first `count` sweeps are taken (all
+/// of them when count is larger), so that a run clipped at the edge of the axis keeps its detail.
+std::vector<CurvePoint> decimate(const std::vector<float>& er, int buckets, std::size_t count = SIZE_MAX);
+
+/// A step of 1, 2 or 5 times a power of ten that puts at most `most` ticks on an axis of `span`.
+double nice_step(double span, int most);
 
 /// The range of the logarithmic axis for a set of runs: from a whole decade below the smallest
-/// positive Er (where zeros are drawn) to the decade at or above the largest.
+/// positive Er (where zeros are drawn) to the decade at or above the largest; the desired accuracy
+/// of the current run lies inside.
 struct LogRange {
     double floor = 0.1;
     double top = 1.0;
@@ -59,6 +67,8 @@ class ConvergenceHistory {
 
     /// The name of the current system's file, given to the runs that start from now on.
     void set_system(std::string name) { system_ = std::move(name); }
+    /// Where the desired accuracy of the sweeps is found (read at each sweep; nullptr: not known).
+    void watch_eps(const float* eps) { eps_ = eps; }
     const std::string& system() const { return system_; }
 
     /// Oldest first; back() is the current run. At most kEarlierRuns + 1.
@@ -69,6 +79,7 @@ class ConvergenceHistory {
   private:
     std::deque<ConvergenceRun> runs_;
     std::string system_ = "untitled";
+    const float* eps_ = nullptr;
     bool new_run_due_ = true;
     bool swept_ = false;  // the command under way has made a sweep
     std::uint64_t runs_begun_ = 0;

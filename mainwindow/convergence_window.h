@@ -1,7 +1,10 @@
 #pragma once
 // The convergence window frmConvergence: the accuracy Er of every sweep of the current run on a
-// logarithmic axis, with the five runs before it greyed for comparison. Modeless; it follows a run
-// live through the main window's throttled repaint and costs a vector push per sweep otherwise.
+// logarithmic axis with the desired accuracy as a line, and the five runs before it in light hues
+// for comparison. The sweep axis fits the current run (longer earlier runs are clipped at its edge)
+// unless all runs are asked for; a box or the wheel zooms, a double-click fits again. A tool window
+// of the main window, so it stays above it; it follows a run live through the main window's
+// throttled repaint and costs a vector push per sweep otherwise.
 
 #include <QWidget>
 #include <array>
@@ -12,8 +15,10 @@
 #include "mainwindow/qt_seams.h"
 
 class QChart;
+class QHBoxLayout;
 class QChartView;
 class QLabel;
+class QPushButton;
 class QLineSeries;
 class QLogValueAxis;
 class QScatterSeries;
@@ -39,6 +44,18 @@ class ConvergenceWindow : public QWidget, public SweepListener {
     int currentPointCount() const;
     /// The points marked as Er = 0 on all curves, for tests.
     int zeroMarkCount() const;
+    /// The sweeps the axis shows, for tests.
+    double sweepAxisMin() const;
+    double sweepAxisMax() const;
+    /// Shows every run in full (true) or fits the axis to the current run (false).
+    void showAllRuns(bool all);
+    /// The legend name, pen colour and tooltip of curve i (the current run is the last), for tests.
+    QString curveName(std::size_t i) const;
+    QColor curveColour(std::size_t i) const;
+    QString curveToolTip(std::size_t i) const;
+    QList<QPointF> curvePoints(std::size_t i) const;
+    /// The desired accuracy line's value (0 when none is drawn), for tests.
+    double epsLine() const;
 
   protected:
     /// Closes this window with the main window that owns it.
@@ -51,6 +68,13 @@ class ConvergenceWindow : public QWidget, public SweepListener {
     void draw_run(std::size_t i, bool current, QList<QPointF>& zeros, bool restyle);
     void set_axes(const LogRange& range, int sweeps);
     int buckets() const;
+    // The sweeps the axis fits: the current run's, or the longest run's when all are shown.
+    int fitted_sweeps() const;
+    void draw_eps();
+    // Fits the axes again after a zoom (double-click, new run).
+    void unzoom();
+    void build_chart();
+    QHBoxLayout* build_bar();
 
     static constexpr std::size_t kCurves = ConvergenceHistory::kEarlierRuns + 1;
 
@@ -62,13 +86,19 @@ class ConvergenceWindow : public QWidget, public SweepListener {
     std::array<QLineSeries*, kCurves> lines_{};
     QScatterSeries* zeros_current_ = nullptr;
     QScatterSeries* zeros_earlier_ = nullptr;
+    QLineSeries* eps_line_ = nullptr;
     QLabel* lblRun_ = nullptr;
+    QPushButton* cmdAllRuns_ = nullptr;
     bool zeros_in_legend_ = false;
+    bool show_all_ = false;
+    bool zoomed_ = false;
+    std::array<QString, kCurves> tips_;
 
     // What the chart shows now, to skip work when nothing changed.
     std::uint64_t drawn_runs_begun_ = 0;
     std::size_t drawn_sweeps_ = 0;
     int drawn_buckets_ = 0;
+    int drawn_axis_end_ = 0;
     LogRange drawn_range_{};
     QString drawn_system_;
     std::string drawn_ending_;

@@ -19,20 +19,25 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "commands/cell_entry.h"
 #include "core/convert.h"
 #include "core/errors.h"
+#include "core/order_notes.h"
 #include "files/connect_command.h"
 #include "files/import_command.h"
 #include "files/open_command.h"
 #include "files/save_command.h"
 #include "commands/commands.h"
+#include "mainwindow/cell_editing.h"
 #include "mainwindow/client_area.h"
+#include "mainwindow/file_drop.h"
 #include "mainwindow/accuracy_reporter.h"
 #include "commands/run_outcome.h"
 #include "mainwindow/convergence_window.h"
 #include "mainwindow/grid_table_model.h"
 #include "mainwindow/grid_view.h"
 #include "mainwindow/input_gate.h"
+#include "mainwindow/picture_windows.h"
 #include "shell/about.h"
 #include "shell/help_window.h"
 
@@ -118,14 +123,18 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     app_.grid.set_observer(&observer_);
     controls_.set_grid_model(model_);
     reporter_ = std::make_unique<AccuracyReporter>(app_, controls_);
+    convergence_.watch_eps(&app_.st.Eps);
     frmConvergence_ = new ConvergenceWindow(convergence_, this);
     controls_.set_sweep_listener(frmConvergence_);
+    pictures_ = std::make_unique<PictureWindows>(app_, this, model_);
+    connect_typing_and_drops();
 
     run([](App& app) { Form_Load(app); }, false);
 }
 
 FrmMain::~FrmMain() {
     reporter_.reset();
+    pictures_.reset();
     // The convergence window shows convergence_, a member that goes before the child widgets.
     controls_.set_sweep_listener(nullptr);
     delete frmConvergence_;
@@ -141,11 +150,11 @@ void FrmMain::build_grid(QWidget* client) {
     model_ = new GridTableModel(app_.grid, this);
     msfgData_ = place(new QTableView(client), "msfgData", 240, 360, 9975, 2535);
     msfgData_->setModel(model_);
-    msfgData_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // One rectangle of cells at a time, for Copy and Paste.
     msfgData_->setSelectionMode(QAbstractItemView::ContiguousSelection);
     msfgData_->setWordWrap(false);
     set_up_grid_view(msfgData_);
+    set_up_cell_editing(msfgData_, this);
 
     // Cell (0, 0) belongs to neither header: the corner button shows it.
     corner_ = msfgData_->findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
@@ -252,23 +261,32 @@ void FrmMain::build_menu() {
     view->setObjectName(QStringLiteral("View"));
     view->menuAction()->setObjectName(QStringLiteral("View"));
     QAction* convergence = add(view, {"Convergence", "&Convergence", QKeySequence(Qt::CTRL | Qt::Key_K)});
+    QAction* matrix = add(view, {"Matrix", "&Matrix", QKeySequence(Qt::CTRL | Qt::Key_M)});
+    QAction* solution = add(view, {"Solution", "&Solution", QKeySequence()});
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help"));
     help->menuAction()->setObjectName(QStringLiteral("Help"));
     QAction* about = add(help, {"About", "&About", QKeySequence(Qt::CTRL | Qt::Key_A)});
     QAction* guide = add(help, {"UserGuide", "&User Guide", QKeySequence(Qt::CTRL | Qt::Key_U)});
+    guide->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_U), QKeySequence(Qt::Key_F1)});
     QAction* paid = add(help, {"GetPaid", "&Get Paid", QKeySequence(Qt::CTRL | Qt::Key_G)});
 
-    connect(open, &QAction::triggered, this,
-            [this] { run_naming([](App& app) { Open_Click(app); }, SystemSource::File); });
-    connect(save, &QAction::triggered, this,
-            [this] { run_naming([](App& app) { Save_Click(app); }, SystemSource::Save); });
-    connect(connect_, &QAction::triggered, this,
-            [this] { run_naming([](App& app) { Connect_Click(app); }, SystemSource::File); });
-    connect(import, &QAction::triggered, this,
-            [this] { run_naming([](App& app) { Import_Click(app); }, SystemSource::File); });
-    connect(export_, &QAction::triggered, this, [this] { run([](App& app) { ExportSolution_Click(app); }, false); });
+    // Each command that shows the file dialog gives it its title and filters; run() takes them back.
+    auto file_command = [this](QAction* action, DialogPurpose purpose, void (*command)(App&), SystemSource source) {
+        connect(action, &QAction::triggered, this, [this, purpose, command, source] {
+            cd_.set_look(dialog_look(purpose));
+            run_naming([command](App& app) { command(app); }, source);
+        });
+    };
+    file_command(open, DialogPurpose::Open, Open_Click, SystemSource::File);
+    file_command(save, DialogPurpose::Save, Save_Click, SystemSource::Save);
+    file_command(connect_, DialogPurpose::Connect, Connect_Click, SystemSource::File);
+    file_command(import, DialogPurpose::Import, Import_Click, SystemSource::File);
+    connect(export_, &QAction::triggered, this, [this] {
+        cd_.set_look(dialog_look(DialogPurpose::Export));
+        run([](App& app) { ExportSolution_Click(app); }, false);
+    });
     // run() cancels the accuracy report's worker before Exit ends the program.
     connect(exit, &QAction::triggered, this, [this] { run([](App&) { Exit_Click(); }, false); });
     connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
@@ -279,6 +297,8 @@ void FrmMain::build_menu() {
         frmConvergence_->raise();
         frmConvergence_->activateWindow();
     });
+    connect(matrix, &QAction::triggered, this, [this] { pictures_->show_matrix(); });
+    connect(solution, &QAction::triggered, this, [this] { pictures_->show_solution(); });
 }
 
 void FrmMain::connect_commands() {
@@ -289,6 +309,10 @@ void FrmMain::connect_commands() {
     connect(cmdSolution_, &QPushButton::clicked, this,
             [this] { solve([](App& app) { cmdSolution_Click(app); }, true); });
     connect(cmdIter_, &QPushButton::clicked, this, [this] { solve([](App& app) { cmdIter_Click(app); }, false); });
+    // Return in an entry box presses its Accept button (a disabled button ignores it).
+    connect(txtN_, &QLineEdit::returnPressed, cmdN_, &QPushButton::click);
+    connect(txtA_, &QLineEdit::returnPressed, cmdA_, &QPushButton::click);
+    connect(txtB_, &QLineEdit::returnPressed, cmdB_, &QPushButton::click);
     for (int k = 0; k < 3; ++k) {
         connect(cmdDown_[k], &QPushButton::clicked, this,
                 [this, k] { run([k](App& app) { cmdDown_Click(app, k); }, false); });
@@ -330,8 +354,11 @@ void FrmMain::run(Command&& command, bool busy, bool stoppable) {
     // Every slot of the window comes through here. The commands trap their own failures; the
     // catch-alls only keep anything else (memory for the cursor or the repaint too) out of Qt's event
     // loop, which must never see an exception.
+    // A value still in a grid cell's editor goes in first, as a command of its own.
+    if (auto* cells = qobject_cast<CellEditDelegate*>(msfgData_->itemDelegate())) cells->finish_editing();
     // The accuracy report's worker reads the state that the command may change.
     reporter_->cancel();
+    if (pictures_) pictures_->command_starting();
     const unsigned notes = controls_.status_writes();
     try {
         if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -347,10 +374,12 @@ void FrmMain::run(Command&& command, bool busy, bool stoppable) {
         model_->set_deferred(false);
         model_->flush();
         reporter_->command_ended(controls_.status_writes() != notes);
+        if (pictures_) pictures_->command_ended();
     } catch (...) {
         gate_->release();
     }
     if (busy) QApplication::restoreOverrideCursor();
+    cd_.set_look({});
     // A close asked for during the command: the run has stopped, now the window goes.
     if (gate_->take_close_request()) QTimer::singleShot(0, this, &QWidget::close);
 }
@@ -395,12 +424,18 @@ void FrmMain::solve(Command&& command, bool find_solution) {
 template <class Command>
 void FrmMain::run_naming(Command&& command, SystemSource source) {
     const int resets = observer_.resets;
+    const unsigned notes = controls_.status_writes();
     const std::string file = app_.cd->FileName;
     run(std::forward<Command>(command), source == SystemSource::Typed);
     // A command that laid the grid out anew has set a new system up: typed ("Accept N"), or read from
     // the file just chosen (Open, Connect). Save names the system after the file it chose; in
     // connected mode it shows no dialog and keeps the name.
     const bool named = source == SystemSource::Save ? app_.cd->FileName != file : observer_.resets != resets;
+    // A note about an order refused or rounded before speaks of a system no longer in question once
+    // another command of this kind has ended without a note of its own.
+    if (source != SystemSource::Save && controls_.status_writes() == notes &&
+        is_order_note(statusBar()->currentMessage().toStdString()))
+        controls_.status("");
     if (!named) return;
     if (source == SystemSource::Typed) {
         convergence_.set_system("untitled");
@@ -410,6 +445,36 @@ void FrmMain::run_naming(Command&& command, SystemSource source) {
         convergence_.set_system(name);
     }
     frmConvergence_->before_repaint();
+}
+
+void FrmMain::connect_typing_and_drops() {
+    // A typed cell goes through the entry command of its kind, as "Accept A(i,j)" or "Accept B(i)".
+    auto editable = [this](int row, int col) {
+        return !gate_->holding() && cell_entry(app_, row, col).kind != CellEntry::Kind::None;
+    };
+    auto enter = [this](int row, int col, const QString& text) {
+        // The editor is still closing: a message about a bad value is shown once it has gone.
+        HeldMessages held;
+        MessageBoxes* boxes = app_.box;
+        app_.box = &held;
+        run([&](App& app) { enter_cell(app, row, col, text.toStdString()); }, false);
+        app_.box = boxes;
+        try {
+            for (const std::string& t : held.texts)
+                QTimer::singleShot(0, this, [this, t] { run([&t](App& app) { app.box->message(t); }, false); });
+        } catch (...) {
+        }
+    };
+    model_->set_entry(editable, enter);
+    new FileDrop(this, gate_, [this](const DropDecision& d) {
+        if (d.action == DropDecision::Action::Refuse) {
+            run([&d](App& app) { app.box->message(d.message); }, false);
+        } else if (d.action == DropDecision::Action::Open) {
+            run_naming([&d](App& app) { open_path(app, d.path); }, SystemSource::File);
+        } else {
+            run_naming([&d](App& app) { import_path(app, d.path, app.cd->FileName); }, SystemSource::File);
+        }
+    });
 }
 
 bool FrmMain::event(QEvent* event) {

@@ -26,6 +26,7 @@ class AccuracyReporter;
 class ConvergenceWindow;
 class GridTableModel;
 class InputGate;
+class PictureWindows;
 
 /// Passes the grid's changes on to the view model and, every few cell writes, lets the window
 /// repaint (throttled by Controls::refresh), so a long sweep keeps its x(i) cells moving.
@@ -58,6 +59,7 @@ class FrmMain : public QMainWindow {
     App& app() { return app_; }
     GridTableModel* gridModel() const { return model_; }
     ConvergenceWindow* convergenceWindow() const { return frmConvergence_; }
+    PictureWindows* pictures() const { return pictures_.get(); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -77,6 +79,8 @@ class FrmMain : public QMainWindow {
     void build_go_to(QStatusBar* status);
     void go_to_clicked();
     void connect_commands();
+    /// Typing into the grid's cells and files dropped on the window.
+    void connect_typing_and_drops();
     void set_tab_order();
     void bind_controls();
     /// Runs one command of the logic with the grid's repaint deferred to the throttled refresh and
@@ -108,6 +112,7 @@ class FrmMain : public QMainWindow {
     ClientArea* client_ = nullptr;
     ConvergenceHistory convergence_;
     ConvergenceWindow* frmConvergence_ = nullptr;
+    std::unique_ptr<PictureWindows> pictures_;
 
     QTableView* msfgData_ = nullptr;
     QLineEdit* txtN_ = nullptr;

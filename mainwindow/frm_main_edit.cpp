@@ -9,6 +9,7 @@
 
 #include "files/grid_clipboard.h"
 #include "mainwindow/frm_main.h"
+#include "mainwindow/picture_windows.h"
 #include "mainwindow/grid_table_model.h"
 
 namespace varnex {
@@ -39,10 +40,13 @@ void FrmMain::build_edit_menu() {
         }
     });
     connect(paste, &QAction::triggered, this, [this] {
+        // Paste writes the grid, which the matrix picture's worker reads: it stops first.
+        if (pictures_) pictures_->command_starting();
         try {
             paste_clipboard();
         } catch (...) {
         }
+        if (pictures_) pictures_->command_ended();
     });
 }
 

@@ -22,7 +22,7 @@ QString GridTableModel::grid_text(int row, int col) const {
 }
 
 QVariant GridTableModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid()) return {};
+    if ((role != Qt::DisplayRole && role != Qt::EditRole) || !index.isValid()) return {};
     // Model cell (r, c) is grid cell (r + 1, c + 1): the grid's row 0 and column 0 are the headers.
     const int row = index.row() + 1, col = index.column() + 1;
     if (row >= grid_.rows() || col >= grid_.cols()) return {};
@@ -42,8 +42,21 @@ QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 Qt::ItemFlags GridTableModel::flags(const QModelIndex& index) const {
-    // Display-only: cells change through the program's commands, never by typing into the view.
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    if (!index.isValid()) return Qt::NoItemFlags;
+    const Qt::ItemFlags shown = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    return editable_ && editable_(index.row() + 1, index.column() + 1) ? shown | Qt::ItemIsEditable : shown;
+}
+
+bool GridTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !index.isValid() || !enter_) return false;
+    // The command writes the cell, and the grid's observer announces the change.
+    enter_(index.row() + 1, index.column() + 1, value.toString());
+    return true;
+}
+
+void GridTableModel::set_entry(EditableCell editable, EnterCell enter) {
+    editable_ = std::move(editable);
+    enter_ = std::move(enter);
 }
 
 QString GridTableModel::cornerText() const { return grid_text(0, 0); }

@@ -6,6 +6,7 @@
 // 2000 layout costs what its visible cells cost.
 
 #include <QAbstractTableModel>
+#include <functional>
 #include <string>
 
 #include "core/grid_model.h"
@@ -25,6 +26,15 @@ class GridTableModel : public QAbstractTableModel, public GridObserver {
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    /// A typed value goes to the entry hook, which writes the cell through the program's command;
+    /// the model itself never changes a cell. False when there is no hook.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    /// Which grid cells (row, col) take typed values, and the command that enters one. Without them
+    /// the grid is display-only.
+    using EditableCell = std::function<bool(int row, int col)>;
+    using EnterCell = std::function<void(int row, int col, const QString& text)>;
+    void set_entry(EditableCell editable, EnterCell enter);
 
     /// Text of the grid's corner cell (0, 0): "System", "Solution" or empty.
     QString cornerText() const;
@@ -48,6 +58,8 @@ class GridTableModel : public QAbstractTableModel, public GridObserver {
     void announce(int top, int left, int bottom, int right);
 
     GridModel& grid_;
+    EditableCell editable_;
+    EnterCell enter_;
     mutable std::string scratch_;
     bool deferred_ = false;
     bool resetting_ = false;

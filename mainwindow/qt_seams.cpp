@@ -123,6 +123,7 @@ bool QtFileDialog::show(bool save) {
     // Any name may be typed: the commands report a missing file and ask before replacing one.
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    apply_dialog_look(dialog, look_);
     if (!InitDir.empty()) dialog.setDirectory(QString::fromStdString(InitDir));
     // Only the name: a full path would move the dialog away from InitDir.
     if (!FileName.empty()) dialog.selectFile(QFileInfo(QString::fromStdString(FileName)).fileName());

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "core/ui.h"
+#include "mainwindow/file_dialog_look.h"
 
 namespace varnex {
 
@@ -94,17 +95,20 @@ class QtMessageBoxes : public MessageBoxes {
     QPointer<QWidget> parent_;
 };
 
-/// The dialog CD on QFileDialog: starts in InitDir with the name of FileName preselected; no filter
-/// and no overwrite question (the Save command asks its own).
+/// The dialog CD on QFileDialog: starts in InitDir with the name of FileName preselected, titled and
+/// filtered for its command; no overwrite question (the Save command asks its own).
 class QtFileDialog : public FileDialog {
   public:
     explicit QtFileDialog(QWidget* parent) : parent_(parent) {}
     bool ShowOpen() override;
     bool ShowSave() override;
+    /// The title and filters of the next dialogs (the window sets them for each command).
+    void set_look(DialogLook look) { look_ = std::move(look); }
 
   private:
     bool show(bool save);
     QPointer<QWidget> parent_;
+    DialogLook look_;
 };
 
 /// Local time of day in seconds, to the millisecond.

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStringList>
 #include <cerrno>
 #include <cstdio>
@@ -122,13 +123,19 @@ FrmAgreement::FrmAgreement(const QString& app_folder, MessageBoxes& box, std::fu
         b->setAutoDefault(false);
     }
     // The captions must fit the designed widths; a font larger than the designed one is made smaller
-    // for a caption that would be cut off.
-    for (QPushButton* b : {cmdYes, cmdNo}) {
-        QFont f = b->font();
-        while (f.pointSizeF() > 6 && QFontMetrics(f).horizontalAdvance(b->text()) + 10 > b->width())
-            f.setPointSizeF(f.pointSizeF() - 0.5);
-        b->setFont(f);
-    }
+    // until the longer caption fits, and both buttons take that one font.
+    QFont f = cmdYes->font();
+    auto fits = [&f](const QPushButton* b) { return QFontMetrics(f).horizontalAdvance(b->text()) + 10 <= b->width(); };
+    while (f.pointSizeF() > 6 && !(fits(cmdYes) && fits(cmdNo))) f.setPointSizeF(f.pointSizeF() - 0.5);
+    cmdYes->setFont(f);
+    cmdNo->setFont(f);
+    // The plain style draws the handle lighter than its groove, so that a handle filling most of the
+    // track reads as a short one at the other end: here the groove is light and the handle dark.
+    txtAgreement->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: palette(base); border: 1px solid palette(mid); width: 15px; }"
+        "QScrollBar::handle:vertical { background: palette(dark); min-height: 20px; margin: 1px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
     setTabOrder(cmdYes, cmdNo);
     setTabOrder(cmdNo, txtAgreement);
 
@@ -139,7 +146,12 @@ FrmAgreement::FrmAgreement(const QString& app_folder, MessageBoxes& box, std::fu
     cmdYes->setFocus();
 }
 
-void FrmAgreement::Form_Load() { txtAgreement->setPlainText(agreement_text()); }
+void FrmAgreement::Form_Load() {
+    txtAgreement->setPlainText(agreement_text());
+    // The window opens on the title of the text, with the scroll bar at the top.
+    txtAgreement->moveCursor(QTextCursor::Start);
+    txtAgreement->verticalScrollBar()->setValue(0);
+}
 
 void FrmAgreement::cmdYes_Click() {
     // A slot: nothing may leave it into Qt's event loop.

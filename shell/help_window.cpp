@@ -1,10 +1,12 @@
 #include "shell/help_window.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QPointer>
 #include <QPushButton>
 #include <QTextDocument>
+#include <cstring>
 
 namespace varnex {
 
@@ -24,6 +26,20 @@ QString cannot_load_page(const QUrl& url) {
                "<p>A page on the web can be opened in your web browser.</p>"
                "</body></html>")
         .arg(url.toString().toHtmlEscaped());
+}
+
+QString web_page(const QUrl& url) {
+    const QString address = url.toString().toHtmlEscaped();
+    const QString open = QString::fromLatin1(kOpenInBrowserScheme) + QLatin1Char(':') + url.toString();
+    return QStringLiteral(
+               "<html><head><title>A page on the web</title></head><body>"
+               "<h3>A page on the web</h3>"
+               "<p>This page lies on the web:</p><p><tt>%1</tt></p>"
+               "<p>This window shows the program's own pages only. Your web browser can show it:</p>"
+               "<table cellpadding=\"8\" cellspacing=\"0\" border=\"1\" bgcolor=\"#e8e8e8\"><tr><td>"
+               "<a href=\"%2\" style=\"text-decoration: none\"><b>Open in web browser</b></a>"
+               "</td></tr></table></body></html>")
+        .arg(address, open.toHtmlEscaped());
 }
 
 FrmHelp* show_help_window() {
@@ -46,9 +62,16 @@ HelpBrowser::HelpBrowser(QWidget* parent) : QTextBrowser(parent) {
 QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
     QVariant data = QTextBrowser::loadResource(type, name);
     if (type != QTextDocument::HtmlResource) return data;
+    if (name.scheme() == QLatin1String("http") || name.scheme() == QLatin1String("https")) return web_page(name);
     // An empty document would make the browser warn and show nothing; show why instead.
     if (!data.isValid() || data.toByteArray().isEmpty()) return cannot_load_page(name);
     return data;
+}
+
+void HelpBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType type) {
+    if (name.scheme() != QLatin1String(kOpenInBrowserScheme)) return QTextBrowser::doSetSource(name, type);
+    const QUrl web(name.toString().mid(static_cast<qsizetype>(std::strlen(kOpenInBrowserScheme)) + 1));
+    if (web.isValid()) QDesktopServices::openUrl(web);
 }
 
 FrmHelp::FrmHelp() : QWidget(nullptr, Qt::Window) {

@@ -13,14 +13,23 @@ namespace varnex {
 /// Address of the Get Paid page on the maker's web site.
 inline constexpr const char* kGetPaidAddress = "https://www.varnex-solver.com/get-paid.html";
 
-/// The browser control of the help window. Pages that cannot be loaded (a missing file, an address
-/// that is not a local file) show a short page of the browser's own instead of nothing, so that no
-/// warning is printed and the navigation still enters the history.
+/// The scheme of the links that hand a web address to the desktop's browser.
+inline constexpr const char* kOpenInBrowserScheme = "open-in-browser";
+
+/// The browser control of the help window. It shows local pages itself; a web address (the Get Paid
+/// page) shows a short page of its own with the address and a button that opens it in the desktop's
+/// browser, and a page that cannot be loaded says so. Either way no warning is printed and the
+/// navigation enters the history as any other page.
 class HelpBrowser : public QTextBrowser {
     Q_OBJECT
   public:
     explicit HelpBrowser(QWidget* parent = nullptr);
     QVariant loadResource(int type, const QUrl& name) override;
+
+  protected:
+    /// A link of the open-in-browser scheme goes to the desktop's browser and leaves the page and
+    /// the history as they are.
+    void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
 };
 
 /// frmHelp: one modeless window for the whole program, without a parent so that it can outlive the

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 
 #include "core/fp_env.h"
 #include "shell/startup.h"
@@ -8,5 +10,12 @@ int main(int argc, char** argv) {
     // other bits, so the mode is switched off before anything is computed.
     varnex::keep_denormals();
     QApplication qapp(argc, argv);
+    // Every window shows the program's icon: the sizes the build renders from packaging/varnex.svg.
+    // The desktop file name lets the desktop match the windows to the installed entry.
+    QIcon icon;
+    for (const QFileInfo& png : QDir(":/icons").entryInfoList({"*x*"}, QDir::Dirs))
+        icon.addFile(png.filePath() + "/varnex.png");
+    qapp.setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName("varnex");
     return varnex::Main(qapp);
 }

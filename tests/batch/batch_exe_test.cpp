@@ -172,7 +172,7 @@ TEST_F(BatchExe, UsageExitCodesAndAFirstRun) {
     const std::string app = dir.path() + "/app";
     ExeResult r = run_exe(app, {"--help"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out.find("Usage:\n  varnex-batch open SYSTEM.txt"), 0u) << r.out;
+    EXPECT_EQ(r.out.find("Usage: varnex-batch open SYSTEM.txt"), 0u) << r.out;
     r = run_exe(app, {"open", "sys.txt", "--eps", "1", "--sweeps", "2"});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, "");

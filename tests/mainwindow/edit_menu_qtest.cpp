@@ -34,7 +34,7 @@ class EditMenuTest : public QObject {
         // Every key of the menus as before, and the new entries beside them.
         const char* keys[][3] = {
             {"Open", "Ctrl+O", ""},          {"Save", "Ctrl+R", ""},   {"Connect", "Ctrl+C", ""},
-            {"Exit", "Ctrl+E", ""},          {"About", "Ctrl+A", ""},  {"UserGuide", "Ctrl+U", ""},
+            {"Exit", "Ctrl+E", ""},          {"About", "Ctrl+A", ""},  {"UserGuide", "Ctrl+U", "F1"},
             {"GetPaid", "Ctrl+G", ""},       {"Import", "Ctrl+I", ""}, {"Copy", "Ctrl+Ins", "Ctrl+Shift+C"},
             {"Paste", "Ctrl+V", "Shift+Ins"}};
         for (auto& k : keys) {

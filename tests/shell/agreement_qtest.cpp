@@ -1,6 +1,9 @@
 // The agreement window: the marker that "I agree" writes, the end of the program on "I do not agree",
 // and the keys on a freshly opened window.
 #include <QApplication>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QScrollBar>
 #include <QDir>
 #include <QPushButton>
 #include <QTest>
@@ -57,6 +60,22 @@ class AgreementTest : public QObject {
         QCOMPARE(ends_, 1);  // the frame ends only the modal wait
         QVERIFY(!no.isVisible());
         QVERIFY(!QFile::exists(agreement_marker_path(folder())));
+    }
+
+    // The window opens on the top of the text with the scroll bar at its top, and its two buttons in
+    // one font.
+    void opensAtTheTopWithOneButtonFont() {
+        FrmAgreement w(folder(), box_, [] {});
+        w.show();
+        QCoreApplication::processEvents();
+        auto* text = w.findChild<QPlainTextEdit*>("txtAgreement");
+        QScrollBar* bar = text->verticalScrollBar();
+        QCOMPARE(bar->value(), bar->minimum());
+        QCOMPARE(text->cursorForPosition(QPoint(4, 4)).blockNumber(), 0);
+        QVERIFY(bar->maximum() > bar->minimum());
+        bar->setValue(bar->maximum());
+        QVERIFY(text->cursorForPosition(QPoint(4, 4)).blockNumber() > 0);  // the text follows the bar
+        QCOMPARE(w.findChild<QPushButton*>("cmdNo")->font(), w.findChild<QPushButton*>("cmdYes")->font());
     }
 
     // Run modally, as at a start: Enter and Space press the focused "I agree"; Escape leaves it open.

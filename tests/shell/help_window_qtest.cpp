@@ -1,6 +1,7 @@
 // The help window: one modeless instance, its history through Back and Forward, the captions set
 // by the two menu commands, pages that cannot be loaded, and the shipped user guide.
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -23,8 +24,13 @@ void click(const char* name) { QTest::mouseClick(help_window()->findChild<QPushB
 class HelpWindowTest : public QObject {
     Q_OBJECT
     test::TempDir dir_;
+    QList<QUrl> opened_;
     QString folder() const { return QString::fromStdString(dir_.path()); }
     QUrl guide() const { return QUrl::fromLocalFile(folder() + "/user_guide.htm"); }
+
+  public slots:
+    // The desktop's browser, as QDesktopServices hands it an address.
+    void browserOpened(const QUrl& url) { opened_ << url; }
 
   private slots:
     // Any warning fails, except the offscreen platform's note that it cannot raise windows.
@@ -44,7 +50,8 @@ class HelpWindowTest : public QObject {
 
         GetPaid_Click();
         QCOMPARE(help_window(), w);
-        QVERIFY(shown_text().contains("cannot be displayed"));  // the browser's own page, no message
+        // The web address on a page of the window's own, with the button that hands it on.
+        QVERIFY(shown_text().contains(kGetPaidAddress) && shown_text().contains("Open in web browser"));
         click("cmdBack");
         QCOMPARE(source(), guide());
         QCOMPARE(w->windowTitle(), QString("Get Paid"));
@@ -60,6 +67,24 @@ class HelpWindowTest : public QObject {
         QVERIFY(help_window() != w);
         QCOMPARE(help_window()->browser()->backwardHistoryCount(), 0);
         QVERIFY(shown_text().contains("cannot be displayed"));
+    }
+
+    void getPaidButtonOpensTheDesktopBrowserAndKeepsThePage() {
+        QDesktopServices::setUrlHandler("https", this, "browserOpened");
+        UserGuide_Click(folder());
+        GetPaid_Click();
+        QTextBrowser* b = help_window()->browser();
+        const QRegularExpression link("href=\"(open-in-browser:[^\"]+)\"");
+        const QString target = link.match(b->toHtml()).captured(1);
+        QVERIFY(!target.isEmpty());
+        b->setSource(QUrl(target));  // as a click on the link does
+        QDesktopServices::unsetUrlHandler("https");
+        QCOMPARE(opened_, QList<QUrl>{QUrl(kGetPaidAddress)});
+        QCOMPARE(source(), QUrl(kGetPaidAddress));
+        QCOMPARE(b->backwardHistoryCount(), 1);
+        QCOMPARE(b->forwardHistoryCount(), 0);
+        click("cmdBack");
+        QCOMPARE(source(), guide());
     }
 
     void shippedGuideLinksOnlyToItsOwnAnchors() {

@@ -24,6 +24,8 @@ public:
     bool enabled(Ctl c) const override;
     void set_enabled(Ctl c, bool v) override { on[c] = v; }
     void refresh() override { ++refreshes; }
+    std::vector<std::string> notes;  ///< every status note, in order
+    void status(std::string_view t) override { notes.emplace_back(t); }
 };
 
 class FakeBoxes : public MessageBoxes {

@@ -1,0 +1,214 @@
+// The matrix picture's cells against a direct computation: every cell is the entry of largest
+// magnitude of exactly the block it covers, a value that is not a number wins its cell, zeros stay
+// blank, and the memory and row-file passes agree for the whole matrix and for a zoomed block.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <vector>
+
+#include "files/row_writer.h"
+#include "core/convert.h"
+#include "core/grid_model.h"
+#include "core/matrix_bins.h"
+#include "core/state.h"
+#include "support/fakes.h"
+
+namespace varnex {
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+// A 13 × 13 matrix with zeros, both signs, magnitudes over many decades, a NaN and an infinity.
+float entry(int i, int j) {
+    if (i == 4 && j == 9) return kNaN;
+    if (i == 11 && j == 2) return -kInf;
+    if (i == 12 && j == 12) return 1e30f;
+    if ((i * 7 + j * 3) % 5 == 0) return 0.0f;
+    const float m = std::pow(10.0f, static_cast<float>((i + 2 * j) % 9) - 4.0f) * (1.0f + 0.1f * j);
+    return (i + j) % 2 ? -m : m;
+}
+
+SquareMatrix matrix(int n) {
+    SquareMatrix A;
+    A.dim(n);
+    for (int i = 1; i <= n; ++i)
+        for (int j = 1; j <= n; ++j) A(i, j) = entry(i, j);
+    return A;
+}
+
+// The grid of the system layout holding A as text: the NaN as a typo, the infinity's cell never
+// written (its placeholder), so both read as values that are not numbers. Returns A as the grid
+// holds it.
+SquareMatrix fill_grid(GridModel& grid, int n) {
+    SquareMatrix A = matrix(n);
+    grid.fill_data(static_cast<int16_t>(n));
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) {
+            if (std::isinf(A(i, j))) {
+                A(i, j) = kNaN;
+                continue;
+            }
+            const std::string text = std::isnan(A(i, j)) ? "1,5" : single_to_text(A(i, j));
+            grid.set_text(i, 2 * j - 1, text);
+            if (!std::isnan(A(i, j))) A(i, j) = text_to_single(text);  // seven digits, as the grid holds it
+        }
+    }
+    return A;
+}
+
+// The cell of a block straight from its definition: the entries whose cell index k*bins/count is c.
+float direct_cell(const SquareMatrix& A, const BinAxis& rows, const BinAxis& cols, int r, int c) {
+    float best = 0.0f;
+    for (int i = rows.first; i < rows.first + rows.count; ++i) {
+        if ((i - rows.first) * rows.bins / rows.count != r) continue;
+        for (int j = cols.first; j < cols.first + cols.count; ++j) {
+            if ((j - cols.first) * cols.bins / cols.count != c) continue;
+            const float v = A(i, j);
+            if (std::isnan(v)) return v;
+            if (std::fabs(v) > std::fabs(best)) best = v;
+        }
+    }
+    return best;
+}
+
+void expect_direct(const SquareMatrix& A, const MatrixBins& bins) {
+    for (int r = 0; r < bins.rows().bins; ++r) {
+        for (int c = 0; c < bins.cols().bins; ++c) {
+            const float want = direct_cell(A, bins.rows(), bins.cols(), r, c);
+            const float got = bins.cell(r, c);
+            if (std::isnan(want)) {
+                EXPECT_TRUE(std::isnan(got)) << r << "," << c;
+            } else {
+                EXPECT_EQ(got, want) << "cell " << r << "," << c;
+            }
+        }
+    }
+}
+
+TEST(MatrixBinsTest, CellsHoldTheLargestEntryOfTheirBlockByRowsAndByColumns) {
+    const int n = 13;
+    GridModel grid;
+    const SquareMatrix A = fill_grid(grid, n);
+    std::atomic<bool> cancel{false};
+    // Cells of one entry, of uneven blocks (13 over 5 and 4), of one block, and a zoomed block.
+    const int blocks[][5] = {{1, n, 1, n, 64}, {1, n, 1, n, 5}, {1, n, 1, n, 4}, {1, n, 1, n, 1}, {3, 7, 6, 8, 3}};
+    for (const auto& b : blocks) {
+        SCOPED_TRACE(testing::Message() << b[0] << " " << b[1] << " " << b[2] << " " << b[3] << " " << b[4]);
+        MatrixBins from_grid(b[0], b[1], b[2], b[3], b[4]);
+        ASSERT_TRUE(bin_grid(grid, from_grid, cancel));
+        expect_direct(A, from_grid);
+        MatrixBins by_cols(b[0], b[1], b[2], b[3], b[4]);
+        for (int j = b[2]; j < b[2] + b[3]; ++j) by_cols.add_column(j, A.col(j) + b[0]);
+        expect_direct(A, by_cols);
+        MatrixBins by_rows(b[0], b[1], b[2], b[3], b[4]);
+        std::vector<float> row(static_cast<std::size_t>(n));
+        for (int i = 1; i <= n; ++i) {
+            for (int j = 1; j <= n; ++j) row[static_cast<std::size_t>(j) - 1] = A(i, j);
+            by_rows.add_row(i, row.data() + b[2] - 1);
+        }
+        expect_direct(A, by_rows);
+    }
+    MatrixBins exact(1, n, 1, n, 64);
+    ASSERT_TRUE(bin_grid(grid, exact, cancel));
+    EXPECT_TRUE(exact.single_entries());
+    EXPECT_EQ(exact.cell(0, 0), entry(1, 1));  // the sign of a single entry is kept for its hover text
+    // A block of zeros stays 0; a grid just laid out holds placeholders only.
+    GridModel zeros_grid;
+    zeros_grid.fill_data(4);
+    MatrixBins placeholders(1, 4, 1, 4, 2);
+    ASSERT_TRUE(bin_grid(zeros_grid, placeholders, cancel));
+    EXPECT_TRUE(std::isnan(placeholders.cell(1, 1)));
+    for (int i = 1; i <= 4; ++i)
+        for (int j = 1; j <= 4; ++j) zeros_grid.set_text(i, 2 * j - 1, i == 4 && j == 4 ? "-3" : "0");
+    MatrixBins zeros(1, 4, 1, 4, 2);
+    ASSERT_TRUE(bin_grid(zeros_grid, zeros, cancel));
+    EXPECT_EQ(zeros.cell(0, 0), 0.0f);
+    EXPECT_EQ(zeros.cell(1, 1), -3.0f);
+}
+
+TEST(MatrixBinsTest, ANaNWinsItsCellOverAnInfinityInEitherOrder) {
+    for (const float first : {kNaN, kInf}) {
+        MatrixBins one(1, 1, 1, 2, 1);
+        const float row[2] = {first, std::isnan(first) ? -kInf : kNaN};
+        one.add_row(1, row);
+        EXPECT_TRUE(std::isnan(one.cell(0, 0)));
+    }
+}
+
+TEST(MatrixBinsTest, TheRowFileGivesTheSameCellsAsMemoryAndACancelStopsThePass) {
+    const int n = 13;
+    const SquareMatrix A = matrix(n);
+    test::TempDir dir;
+    const std::string path = dir.path() + "/rows.vnx";
+    {
+        RowWriter w;
+        w.open(path);
+        for (int i = 1; i <= n; ++i)
+            for (int j = 1; j <= n + 1; ++j) w.put(std::int64_t(n + 1) * (i - 1) + j, j <= n ? A(i, j) : 1.0f);
+        w.close();
+    }
+    std::filesystem::resize_file(path, std::uint64_t(128) * n * (n + 1) - 124);
+    std::atomic<bool> cancel{false};
+    for (const auto& b : {std::array<int, 5>{1, n, 1, n, 5}, std::array<int, 5>{2, 9, 4, 10, 64}}) {
+        MatrixBins from_file(b[0], b[1], b[2], b[3], b[4]);
+        ASSERT_TRUE(bin_row_file(path, n, from_file, cancel));
+        expect_direct(A, from_file);
+    }
+    cancel = true;
+    MatrixBins stopped(1, n, 1, n, 5);
+    EXPECT_FALSE(bin_row_file(path, n, stopped, cancel));
+    GridModel grid;
+    fill_grid(grid, n);
+    EXPECT_FALSE(bin_grid(grid, stopped, cancel));
+}
+
+TEST(MatrixBinsTest, TheColourScaleIsLogarithmicWithMarksForZeroAndNonNumbers) {
+    const MagnitudeRange range{1e-3f, 1e3f};
+    EXPECT_DOUBLE_EQ(log_scale_position(1e-3f, range), 0.0);
+    EXPECT_NEAR(log_scale_position(-1.0f, range), 0.5, 1e-6);
+    EXPECT_NEAR(log_scale_position(1e3f, range), 1.0, 1e-6);
+    EXPECT_EQ(log_scale_position(0.0f, range), -1.0);
+    EXPECT_EQ(log_scale_position(kNaN, range), -2.0);
+    EXPECT_EQ(log_scale_position(kInf, range), -2.0);
+    EXPECT_EQ(log_scale_position(5.0f, MagnitudeRange{5.0f, 5.0f}), 0.5);
+    // The range of a picture spans every finite entry above 0, also those that no cell shows.
+    const SquareMatrix A = matrix(13);
+    MatrixBins bins(1, 13, 1, 13, 3);
+    for (int j = 1; j <= 13; ++j) bins.add_column(j, A.col(j) + 1);
+    const MagnitudeRange r = bins.range();
+    float lo = kInf, hi = 0.0f;
+    for (int i = 1; i <= 13; ++i)
+        for (int j = 1; j <= 13; ++j)
+            if (std::isfinite(A(i, j)) && A(i, j) != 0.0f) lo = std::fmin(lo, std::fabs(A(i, j))), hi = std::fmax(hi, std::fabs(A(i, j)));
+    EXPECT_EQ(r.smallest, lo);
+    EXPECT_EQ(r.largest, hi);
+}
+
+TEST(MatrixBinsTest, TheLargestOrderInMemoryReachesItsLastRowAndColumn) {
+    // Order 16381: the grid's last coefficient column is 32761, near the end of 16-bit indices.
+    const int n = 16381;
+    GridModel grid;
+    grid.fill_data(static_cast<int16_t>(n));
+    for (int i = n - 2; i <= n; ++i)
+        for (int j = n - 2; j <= n; ++j) grid.set_text(i, 2 * j - 1, i == j ? "-7.5" : "0");
+    std::atomic<bool> cancel{false};
+    MatrixBins corner(n - 2, 3, n - 2, 3, 64);
+    ASSERT_TRUE(bin_grid(grid, corner, cancel));
+    ASSERT_TRUE(corner.single_entries());
+    EXPECT_EQ(corner.cell(2, 2), -7.5f);
+    EXPECT_EQ(corner.cell(2, 1), 0.0f);
+    // The last rows across every column: cells of 256 columns, placeholders (not numbers) but for the
+    // corner, whose cell holds placeholders too.
+    MatrixBins rows(n - 2, 3, 1, n, 64);
+    ASSERT_TRUE(bin_grid(grid, rows, cancel));
+    EXPECT_EQ(rows.cols().bins, 64);
+    for (int c = 0; c < 64; ++c) EXPECT_TRUE(std::isnan(rows.cell(2, c)));
+    EXPECT_EQ(rows.cols().first_of(64), n + 1);
+}
+
+}  // namespace
+}  // namespace varnex
