@@ -29,8 +29,10 @@ Parsed error(std::string why) {
 std::string usage_text() {
     // The GNU layout (a "Usage:" line, "or:" lines, two blanks between an option and its text), from
     // which help2man makes the manual page.
-    return "Usage: varnex-batch open SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--json] [--replace]\n"
-           "  or:  varnex-batch connect SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--json] [--replace]\n"
+    return "Usage: varnex-batch open SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--accurate FILE] "
+           "[--json] [--replace]\n"
+           "  or:  varnex-batch connect SYSTEM.txt [--eps E | --sweeps K] [--save [NAME]] [--accurate FILE] "
+           "[--json] [--replace]\n"
            "  or:  varnex-batch --help\n"
            "\n"
            "  open         solve SYSTEM.txt in memory (its stored solution in data/solutions is the start);\n"
@@ -41,6 +43,8 @@ std::string usage_text() {
            "  --save       save under NAME (default: the name of SYSTEM.txt) in the data folder beside\n"
            "               the program, with the solution in data/solutions\n"
            "  --replace    replace files that exist (otherwise they are kept and the exit code is 1)\n"
+           "  --accurate FILE  write the accurate solution to FILE with 17 significant digits (Matrix\n"
+           "               Market for a .mtx name, one value per line otherwise)\n"
            "  --json       print the result as one JSON object\n"
            "\n"
            "Exit codes: 0 solved or stopped (Ctrl+C), 1 a command failed (its message is on stderr),\n"
@@ -90,6 +94,10 @@ Parsed parse_args(const std::vector<std::string>& argv) {
             } else if (has_next && !is_option(argv[i + 1])) {
                 args.save_name = argv[++i];
             }
+        } else if (a == "--accurate") {
+            if (!has_next) return error("--accurate needs a file name");
+            if (args.accurate) return error("--accurate given twice");
+            args.accurate = argv[++i];
         } else if (a == "--json") {
             args.json = true;
         } else if (a == "--replace") {

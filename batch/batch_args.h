@@ -21,6 +21,7 @@ struct Args {
     std::string save_name;           ///< NAME, empty for the system file's own name
     bool json = false;               ///< --json
     bool replace = false;            ///< --replace: Yes to the replace question
+    std::optional<std::string> accurate;  ///< --accurate FILE: the accurate solution written there
 };
 
 /// What the command line asks for: a run, the usage text, or a usage error with its reason.

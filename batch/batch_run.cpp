@@ -21,6 +21,7 @@
 #include "core/app.h"
 #include "core/convert.h"
 #include "files/connect_command.h"
+#include "files/export_accurate.h"
 #include "files/import_command.h"
 #include "files/open_command.h"
 #include "files/save_command.h"
@@ -134,23 +135,44 @@ void solve(const Args& args, const Environment& env, App& app, BatchControls& ui
     rep.sweeps = ui.sweeps();
 }
 
+// --accurate FILE: the reference solution as Export accurate solution writes it, FILE taken from
+// the working folder. False (with the reason on stderr) when there is none or it was not written.
+bool write_accurate(const std::string& file, const Environment& env, App& app, const AccuracyReport& r,
+                    Report& rep) {
+    if (!r.reference.claimed) {
+        const std::string why = r.reference_tried ? r.reference.why_not : r.note;
+        *env.err << "varnex-batch: no accurate solution" << (why.empty() ? "" : ": " + why) << '\n';
+        return false;
+    }
+    const std::string path = (fs::path(env.cwd) / file).lexically_normal().string();
+    try {
+        if (!write_accurate_solution(app, r.reference, path)) return false;  // kept: the box said so
+    } catch (const std::exception&) {
+        *env.err << "varnex-batch: the accurate solution could not be written to " << path << '\n';
+        return false;
+    }
+    rep.accurate = path;
+    return true;
+}
+
 }  // namespace
 
 bool is_import_format(std::string_view path) {
-    // The window's File, Import reads these; a .txt stays on Open's path (blank-separated text).
-    std::string ext = fs::path(path).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".mtx" || ext == ".csv" || ext == ".tsv";
+    // The window's File, Import reads these (compressed ones too); a .txt stays on Open's path
+    // (blank-separated text), unless its bytes are compressed.
+    return is_import_file(std::string(path));
 }
 
-void add_accuracy_report(Report& report, const App& app) {
-    const AccuracyReport r = accuracy_report(app);
+AccuracyReport add_accuracy_report(Report& report, const App& app) {
+    AccuracyReport r = accuracy_report(app);
     report.accuracy = report_line(r);
+    if (r.judged) report.verdict = verdict_line(r.judgement);
     const std::string fields = report_json_fields(r);
     report.accuracy_json.reserve(fields.size() + 2);
     report.accuracy_json.push_back('{');
     report.accuracy_json.append(fields);
     report.accuracy_json.push_back('}');
+    return r;
 }
 
 int run_batch(const Args& args, const Environment& env, Report* report_out) {
@@ -225,8 +247,10 @@ int run_batch(const Args& args, const Environment& env, Report* report_out) {
     progress.finish();
     rep.solve_seconds = steady_seconds() - t1;
     // The window's status-bar report, measured after the command as the window does.
-    if (app.last_run.end != RunEnd::None) add_accuracy_report(rep, app);
+    AccuracyReport accuracy;
+    if (app.last_run.end != RunEnd::None) accuracy = add_accuracy_report(rep, app);
     if (!boxes.messages().empty()) return finish(1);
+    if (args.accurate && !write_accurate(*args.accurate, env, app, accuracy, rep)) return finish(1);
     if (app.last_run.end == RunEnd::Fault) {
         *env.err << "varnex-batch: the run ended on a fault: " << app.last_run.fault << '\n';
         return finish(1);
@@ -247,6 +271,7 @@ std::string seconds_text(double s) {
 }  // namespace
 
 void print_text(const Report& r, std::ostream& out) {
+    if (!r.verdict.empty()) out << "verdict: " << r.verdict << '\n';
     out << "N: " << r.n << '\n'
         << "Er: " << r.er_text << '\n'
         << "sweeps: " << r.sweeps << '\n'
@@ -256,6 +281,7 @@ void print_text(const Report& r, std::ostream& out) {
         << r.command << ": " << seconds_text(r.load_seconds) << " s\n";
     if (r.save_seconds > 0.0) out << "save: " << seconds_text(r.save_seconds) << " s\n";
     for (const std::string& path : r.saved) out << "saved: " << path << '\n';
+    if (!r.accurate.empty()) out << "accurate: " << r.accurate << '\n';
     for (const std::string& note : r.notes) out << "note: " << note << '\n';
     if (!r.accuracy.empty()) out << "accuracy: " << r.accuracy << '\n';
     out << std::flush;
@@ -275,8 +301,10 @@ void print_json(const Report& r, std::ostream& out) {
     for (std::size_t i = 0; i < r.messages.size(); ++i) out << (i ? "," : "") << json_string(r.messages[i]);
     out << "]" << json_raw_field("messages", r.messages) << ",\"notes\":[";
     for (std::size_t i = 0; i < r.notes.size(); ++i) out << (i ? "," : "") << json_string(r.notes[i]);
-    out << "]" << json_raw_field("notes", r.notes) << ",\"accuracy\":" << (r.accuracy_json.empty() ? std::string("null") : r.accuracy_json)
-        << ",\"exit_code\":" << r.exit_code << "}\n"
+    out << "]" << json_raw_field("notes", r.notes)
+        << ",\"accuracy\":" << (r.accuracy_json.empty() ? std::string("null") : r.accuracy_json);
+    if (!r.accurate.empty()) out << ",\"accurate\":" << json_string(r.accurate) << json_raw_field("accurate", r.accurate);
+    out << ",\"exit_code\":" << r.exit_code << "}\n"
         << std::flush;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "batch/batch_args.h"
+#include "core/accuracy.h"
 #include "core/app.h"
 
 namespace varnex::batch {
@@ -42,6 +43,8 @@ struct Report {
     std::vector<std::string> notes;     ///< the commands' status-bar notes (Import's right-hand side)
     std::string accuracy;               ///< the window's accuracy report line, once a run has begun
     std::string accuracy_json;          ///< the same report as JSON members
+    std::string verdict;                ///< the verdict on x in words, once the report has one
+    std::string accurate;               ///< where --accurate wrote the accurate solution
     int exit_code = 0;
 };
 
@@ -51,8 +54,8 @@ bool is_import_format(std::string_view path);
 
 /// Measures the accuracy report of the window's status bar for the state in `app` (sweeps, ending,
 /// true residual, backward error, the condition estimate in memory mode) and keeps it for the result:
-/// its "accuracy" line and JSON object.
-void add_accuracy_report(Report& report, const App& app);
+/// its "accuracy" line, its verdict and JSON object. Returns the whole report.
+AccuracyReport add_accuracy_report(Report& report, const App& app);
 
 /// Runs the commands the arguments ask for; returns the exit code: 0 solved or stopped, 1 a command
 /// showed a message, ended on a fault, or its files were not written.

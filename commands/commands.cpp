@@ -21,6 +21,7 @@
 #include "core/order_notes.h"
 #include "commands/connected_commands.h"
 #include "commands/run_outcome.h"
+#include "core/verdict.h"
 #include "files/replace_file.h"
 #include "files/row_file_lock.h"
 #include "files/stale_temporaries.h"
@@ -181,6 +182,7 @@ bool find_solution_memory(App& app) {
     if (!trapped(app, st.msg.MsgBadData, [&] {                                     // trap 3
             load_grid(app);
             gauss_solution(st);
+            app.last_run.zero_pivot = zero_pivot_column(st);
         }))
         return false;
     try {

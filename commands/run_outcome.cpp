@@ -7,7 +7,12 @@ namespace varnex {
 
 void begin_run(App& app, bool find_solution) {
     const unsigned runs = app.last_run.runs + 1;
+    // "Next Iteration" goes on with the run that the counter counts: the elimination's zero pivot
+    // still tells where it started from.
+    const int zero_pivot = !find_solution && app.st.IterCount > 1 ? app.last_run.zero_pivot : 0;
     app.last_run = RunOutcome{};
+    app.last_run.zero_pivot = zero_pivot;
+    app.last_run.started = std::chrono::steady_clock::now();
     app.last_run.find_solution = find_solution;
     app.last_run.runs = runs;
 }

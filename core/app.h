@@ -2,6 +2,7 @@
 // Everything a command works on: the state of the current system, the data grid, the seams to the
 // windows, and the application folder.
 
+#include <chrono>
 #include <string>
 
 #include "core/grid_model.h"
@@ -30,6 +31,8 @@ struct RunOutcome {
     std::string fault;   ///< see RunEnd::Fault and RunEnd::Message
     bool timed = false;  ///< the command showed its duration in txtTime
     unsigned runs = 0;   ///< solve commands that began a run so far; tells a new record from an old one
+    int zero_pivot = 0;  ///< column where the run's Gaussian elimination met a zero pivot; 0 if none
+    std::chrono::steady_clock::time_point started;  ///< when the command began
 };
 
 struct App {

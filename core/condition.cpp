@@ -5,10 +5,13 @@
 // interchanges, dtrsm and dgemm update the rest. Factored that way the work can stop between two
 // pieces when the cancel flag is set, instead of holding a worker thread for the whole factorization.
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -34,9 +37,22 @@ namespace varnex {
 
 namespace {
 
-// LU factorization with partial pivoting of the n x n column-major matrix a in place, as dgetrf
-// leaves it; ipiv 1-based. Returns false when cancelled; `singular` tells of an exactly zero pivot.
-bool factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& singular, ConditionBlocks blocks) {
+// OpenBLAS runs its own pool of threads and shuts it down around every fork() of the process (its
+// fork handlers); a factorization running on the report's worker at that moment would wait forever
+// for the pool. The factorization therefore runs on the calling thread alone, when the library is
+// OpenBLAS (dlsym finds its call; other libraries keep their own setting).
+void single_threaded_blas() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        using SetThreads = void (*)(int);
+        if (auto f = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads"))) f(1);
+    });
+}
+
+}  // namespace
+
+bool lu_factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& singular, ConditionBlocks blocks) {
+    single_threaded_blas();
     const int kPanel = std::max(1, blocks.panel), kStrip = std::max(1, blocks.strip);
     const int lda = n;
     const int one = 1;
@@ -70,8 +86,6 @@ bool factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& 
     return true;
 }
 
-}  // namespace
-
 bool condition_estimate(const SquareMatrix& A, int n, const std::atomic<bool>& cancel, double& kappa1,
                         ConditionBlocks blocks) {
     kappa1 = 1.0;
@@ -80,22 +94,29 @@ bool condition_estimate(const SquareMatrix& A, int n, const std::atomic<bool>& c
     const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
     ensure_memory(nn * sizeof(double));
     std::vector<double> a;
-    std::vector<int> ipiv, iwork;
-    std::vector<double> work;
+    std::vector<int> ipiv;
     try {
         a.resize(nn);
         ipiv.resize(n);
-        iwork.resize(n);
-        work.resize(static_cast<std::size_t>(4) * n);
     } catch (const std::bad_alloc&) {
         raise(ErrorKind::OutOfMemory);
     }
-    // The copy without row and column 0, and ||A||_1, the largest column sum of |a(i,j)|.
     double anorm = 0.0;
+    if (!copy_to_double(A, n, cancel, a.data(), anorm)) return false;
+    bool singular = false;
+    if (!lu_factor(a.data(), n, ipiv.data(), cancel, singular, blocks)) return false;
+    if (cancel.load(std::memory_order_relaxed)) return false;
+    kappa1 = singular ? std::numeric_limits<double>::infinity() : condition_from_lu(a.data(), n, anorm);
+    return true;
+}
+
+bool copy_to_double(const SquareMatrix& A, int n, const std::atomic<bool>& cancel, double* a, double& anorm) {
+    // The copy without row and column 0, and ||A||_1, the largest column sum of |a(i,j)|.
+    anorm = 0.0;
     for (int j = 1; j <= n; ++j) {
         if (cancel.load(std::memory_order_relaxed)) return false;
         const float* col = A.col(j);
-        double* dst = a.data() + static_cast<std::size_t>(j - 1) * n;
+        double* dst = a + static_cast<std::size_t>(j - 1) * n;
         double sum = 0.0;
         for (int i = 1; i <= n; ++i) {
             dst[i - 1] = col[i];
@@ -103,18 +124,17 @@ bool condition_estimate(const SquareMatrix& A, int n, const std::atomic<bool>& c
         }
         anorm = std::fmax(anorm, sum);
     }
-    bool singular = false;
-    if (!factor(a.data(), n, ipiv.data(), cancel, singular, blocks)) return false;
-    if (singular || anorm == 0.0) {
-        kappa1 = std::numeric_limits<double>::infinity();
-        return true;
-    }
-    if (cancel.load(std::memory_order_relaxed)) return false;
+    return true;
+}
+
+double condition_from_lu(const double* lu, int n, double anorm) {
+    if (anorm == 0.0) return std::numeric_limits<double>::infinity();
+    std::vector<int> iwork(static_cast<std::size_t>(n));
+    std::vector<double> work(static_cast<std::size_t>(4) * n);
     double rcond = 0.0;
     int info = 0;
-    dgecon_("1", &n, a.data(), &n, &anorm, &rcond, work.data(), iwork.data(), &info, 1);
-    kappa1 = rcond > 0.0 ? 1.0 / rcond : std::numeric_limits<double>::infinity();
-    return true;
+    dgecon_("1", &n, lu, &n, &anorm, &rcond, work.data(), iwork.data(), &info, 1);
+    return rcond > 0.0 ? 1.0 / rcond : std::numeric_limits<double>::infinity();
 }
 
 }  // namespace varnex

@@ -341,6 +341,57 @@ std::string single_to_text(float value) {
     return std::string(buf, single_to_text(value, buf));
 }
 
+std::size_t single_to_exact_text(float value, char* buf) {
+    if (value == 0.0f) {
+        buf[0] = '0';
+        return 1;
+    }
+    // The shortest digits that read back to the float, in scientific form: d[.ddd]e<sign><exp>.
+    char sci[32];
+    const auto r = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
+    const std::string_view s(sci, static_cast<std::size_t>(r.ptr - sci));
+    const bool negative = s.front() == '-';
+    const std::size_t e_at = s.find('e');
+    char digits[12];
+    std::size_t nd = 0;
+    for (std::size_t i = negative ? 1 : 0; i < e_at; ++i)
+        if (is_digit(s[i])) digits[nd++] = s[i];
+    int exp = 0;
+    std::from_chars(s.data() + e_at + (s[e_at + 1] == '+' ? 2 : 1), s.data() + s.size(), exp);
+
+    std::size_t n = 0;
+    if (negative) buf[n++] = '-';
+    // The same choice of form as "%.7G": the exponent form below 1E-04 and from 1E+07 on.
+    if (exp < -4 || exp >= 7) {
+        buf[n++] = digits[0];
+        if (nd > 1) {
+            buf[n++] = g_sep;
+            for (std::size_t i = 1; i < nd; ++i) buf[n++] = digits[i];
+        }
+        buf[n++] = 'E';
+        buf[n++] = exp < 0 ? '-' : '+';
+        const int a = exp < 0 ? -exp : exp;
+        buf[n++] = static_cast<char>('0' + a / 10);
+        buf[n++] = static_cast<char>('0' + a % 10);
+        return n;
+    }
+    if (exp < 0) {
+        buf[n++] = '0';
+        buf[n++] = g_sep;
+        for (int i = exp + 1; i < 0; ++i) buf[n++] = '0';
+        for (std::size_t i = 0; i < nd; ++i) buf[n++] = digits[i];
+        return n;
+    }
+    // Whole digits (padded with zeros where the shortest form stops early), then the fraction.
+    const std::size_t whole = static_cast<std::size_t>(exp) + 1;
+    for (std::size_t i = 0; i < whole; ++i) buf[n++] = i < nd ? digits[i] : '0';
+    if (nd > whole) {
+        buf[n++] = g_sep;
+        for (std::size_t i = whole; i < nd; ++i) buf[n++] = digits[i];
+    }
+    return n;
+}
+
 std::string int_to_text(long long value) {
     char buf[24];
     const auto r = std::to_chars(buf, buf + sizeof buf, value);

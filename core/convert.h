@@ -35,6 +35,13 @@ std::string single_to_text(float value);
 /// The same text written into buf (at least 16 chars); returns its length. No allocation.
 std::size_t single_to_text(float value, char* buf);
 
+/// Single precision to the shortest text that text_to_single reads back to the very same value (at
+/// most nine significant digits), in the form of single_to_text: the user's separator, no trailing
+/// zeros, the exponent form (E, a sign, at least two digits) for the magnitudes where single_to_text
+/// uses it. For the values whose seven digits already read back this is single_to_text's text or a
+/// shorter one. Writes into buf (at least 16 chars) and returns the length. No allocation.
+std::size_t single_to_exact_text(float value, char* buf);
+
 /// An integer as plain decimal text.
 std::string int_to_text(long long value);
 

@@ -328,8 +328,9 @@ PanelSeed::PanelSeed(int n, int panel_cols)
     : n_(n), p_(stream_panel_columns(n, panel_cols)), col_stride_(column_stride(n)) {
     const int panels = (n + p_ - 1) / p_;
     panels_ = std::min(panels, 2);
-    // With a third panel, the values of its first block are taken along.
-    cols_ = panels > 2 ? 2 * p_ + 32 : n;
+    // With a third panel, the values of its first block are taken along: at most 32 of them, and
+    // never past the last column (an order just above two panels has a short third panel).
+    cols_ = panels > 2 ? std::min({2 * p_ + 32, 3 * p_, n}) : n;
     slot_floats_ = col_stride_ * static_cast<std::size_t>(p_);
     slots_ = Pages(slot_floats_ * PanelStream::kSlots * sizeof(float));
 }

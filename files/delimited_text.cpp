@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/convert.h"
-#include "files/text_io.h"
+#include "files/import_text.h"
 
 namespace varnex {
 
@@ -45,7 +45,7 @@ char find_delimiter(std::string_view line) {
 bool is_blank(std::string_view l) { return l.find_first_not_of(' ') == std::string_view::npos; }
 
 // Whether a line with something on it follows (the reader is taken by value: nothing is consumed).
-bool has_more_values(LineReader lines) {
+bool has_more_values(ImportLines lines) {
     while (!lines.at_end())
         if (!is_blank(lines.next())) return true;
     return false;
@@ -100,12 +100,41 @@ class Splitter {
     char delim_;
 };
 
+// Whether no field of a line is a number: a line of column names.
+bool is_header(const std::vector<std::string_view>& fields, char mark) {
+    for (std::string_view f : fields)
+        if (is_number(f, '.') || is_number(f, mark)) return false;
+    return true;
+}
+
+// Checks field `column` (1-based) of line `line` as a value and rewrites its decimal mark in place
+// (in `text`, which holds the field) to the user's separator, so that the solve commands read what
+// was checked here. Beside a semicolon or a tab the mark may be a point or a comma.
+void check_value(const std::string& file, long line, long column, std::string_view f, char mark, std::string& text) {
+    if (f.empty()) throw ImportRefusal(file, line, column, "the value is empty");
+    if (f.find(' ') != std::string_view::npos) throw ImportRefusal(file, line, column, "the value holds a blank");
+    // A plain decimal needs no conversion to be checked; anything else is converted.
+    char used = '.';
+    if (mark == ',' && !is_plain_decimal(f, '.') && is_plain_decimal(f, ',')) used = ',';
+    if (!is_plain_decimal(f, used)) {
+        float v;
+        const char* why = read_value(f, '.', v);
+        if (why && mark == ',' && !read_value(f, ',', v)) why = nullptr, used = ',';
+        if (why) throw ImportRefusal(file, line, column, quoted(f) + " " + why);
+    }
+    const std::size_t at = f.find(used);
+    if (used != decimal_separator() && at != std::string_view::npos)
+        text[static_cast<std::size_t>(f.data() - text.data()) + at] = decimal_separator();
+}
+
 }  // namespace
 
 void read_delimited(const std::string& file, ImportedSystem& sys) {
     std::string& text = sys.owned;
     sys.text = text;
-    LineReader lines(text);
+    // The marks are rewritten to the user's separator as the values are checked.
+    sys.mark = decimal_separator();
+    ImportLines lines(without_bom(text));
     long line = 0;
     std::string_view first;
     while (!lines.at_end() && is_blank(first)) {
@@ -128,9 +157,7 @@ void read_delimited(const std::string& file, ImportedSystem& sys) {
 
     auto [p0, e0] = range(first);
     splitter.split(p0, e0, line, fields);
-    bool header = true;
-    for (std::string_view f : fields) header = header && !is_number(f, '.') && !is_number(f, mark);
-    if (header) {
+    if (is_header(fields, mark)) {
         first = {};
         while (!lines.at_end() && is_blank(first)) {
             first = lines.next();
@@ -139,6 +166,8 @@ void read_delimited(const std::string& file, ImportedSystem& sys) {
         if (is_blank(first)) throw ImportRefusal(file, line, "the file holds a header line and no values");
         auto [p1, e1] = range(first);
         splitter.split(p1, e1, line, fields);
+        if (is_header(fields, mark))
+            throw ImportRefusal(file, line, "a second line of column names: only the first line can be a header");
     }
     if (fields.size() < 2)
         throw ImportRefusal(file, line, "a row needs the coefficients and the right-hand side: at least two values");
@@ -150,7 +179,6 @@ void read_delimited(const std::string& file, ImportedSystem& sys) {
     // for n rows is refused when its rows run out, before memory for them all is taken.
     sys.dense.reserve(std::min(un * un, text.size() / 2 + 1));
     sys.b.reserve(un);
-    const char sep = decimal_separator();
     // Row i (0-based) comes from the i-th data line; `fields` holds the current one.
     for (std::size_t i = 0;; ++i) {
         if (fields.size() != un + 1)
@@ -158,15 +186,8 @@ void read_delimited(const std::string& file, ImportedSystem& sys) {
                                 "the row holds " + std::to_string(fields.size()) + " values, the first row " +
                                     std::to_string(un + 1) + " (N = " + std::to_string(n) + " and b)");
         for (std::size_t k = 0; k <= un; ++k) {
-            std::string_view f = fields[k];
-            if (f.empty()) throw ImportRefusal(file, line, "value " + std::to_string(k + 1) + " is empty");
-            if (f.find(' ') != std::string_view::npos)
-                throw ImportRefusal(file, line, "value " + std::to_string(k + 1) + " holds a blank");
-            if (mark == ',' && f.find(',') != std::string_view::npos && is_number(f, ',')) {
-                // The decimal comma becomes the separator that the number conversion reads.
-                text[static_cast<std::size_t>(f.data() - text.data()) + f.find(',')] = sep;
-            }
-            (k < un ? sys.dense : sys.b).push_back(f);
+            check_value(file, line, static_cast<long>(k + 1), fields[k], mark, text);
+            (k < un ? sys.dense : sys.b).push_back(fields[k]);
         }
         if (i + 1 == un) break;
         std::string_view l = lines.at_end() ? std::string_view() : lines.next();

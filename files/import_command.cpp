@@ -8,8 +8,11 @@
 #include "core/exact.h"
 #include "core/order_notes.h"
 #include "files/delimited_text.h"
+#include "files/import_text.h"
+#include "files/export_accurate.h"
 #include "files/matrix_market.h"
 #include "files/open_command.h"
+#include "files/packed_input.h"
 #include "files/text_io.h"
 
 namespace varnex {
@@ -40,6 +43,8 @@ std::string stem(const std::string& path) {
 
 bool starts_matrix_market(std::string_view text) {
     constexpr std::string_view banner = "%%matrixmarket";
+    text = without_bom(text);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     if (text.size() < banner.size()) return false;
     for (std::size_t k = 0; k < banner.size(); ++k) {
         char c = text[k];
@@ -54,13 +59,76 @@ std::string read_bytes(const std::string& path) {
     return in.read_all();
 }
 
-std::string refusal_text(const ImportRefusal& r) {
-    std::string where = r.file();
-    if (r.line() > 0) where += ", line " + std::to_string(r.line());
-    return "Sorry, the file cannot be imported.\n" + where + ": " + r.why();
+// The bytes of a right-hand side file, unpacked when it is compressed.
+std::string read_rhs_bytes(const std::string& path) {
+    std::string bytes = read_bytes(path);
+    if (!packed_kind(std::string_view(bytes).substr(0, 512))) return bytes;
+    return unpack(base_name(path), bytes).bytes;
+}
+
+// NAME_b.mtx beside the matrix NAME.mtx (also beside NAME.mtx.gz and the like), plain or compressed;
+// empty when there is none.
+std::string rhs_beside(const std::string& matrix_path) {
+    const std::string b = stem(without_packed_suffix(matrix_path)) + "_b.mtx";
+    for (const char* suffix : {"", ".gz", ".bz2", ".xz", ".zst"})
+        if (is_ordinary_file(b + suffix)) return b + suffix;
+    return {};
+}
+
+// Reads the Matrix Market matrix in sys.text, then its right-hand side from `b_bytes` (named
+// `b_name`) when one was found, otherwise b = A*1.
+void read_matrix_and_rhs(const std::string& name, ImportedSystem& sys, const std::string& b_name, std::string b_bytes,
+                         bool has_b) {
+    read_matrix_market(name, sys, !has_b);
+    if (has_b) {
+        sys.b_text = std::move(b_bytes);
+        read_matrix_market_rhs(b_name, sys);
+    } else {
+        sys.compute_b_as_row_sums(name);
+    }
+}
+
+// A compressed file or an archive: what it holds replaces the packed bytes in sys.text. Inside an
+// archive the names in refusals are ARCHIVE/MEMBER.
+void read_packed(const std::string& path, ImportedSystem& sys) {
+    const std::string name = base_name(path);
+    Unpacked u = unpack(name, sys.text);
+    sys.owned = std::move(u.bytes);
+    sys.text = sys.owned;
+    const std::string inner = u.archive ? name + "/" + u.name : name;
+    if (extension(u.name) != ".mtx" && !starts_matrix_market(sys.text)) {
+        read_delimited(inner, sys);
+        return;
+    }
+    if (u.archive) {
+        read_matrix_and_rhs(inner, sys, name + "/" + u.b_name, std::move(u.b_bytes), u.has_b);
+        return;
+    }
+    const std::string b_path = rhs_beside(path);
+    read_matrix_and_rhs(inner, sys, base_name(b_path), b_path.empty() ? std::string() : read_rhs_bytes(b_path),
+                        !b_path.empty());
 }
 
 }  // namespace
+
+bool is_import_file(const std::string& path) {
+    const std::string plain = without_packed_suffix(path);
+    const std::string ext = extension(plain);
+    if (ext == ".mtx" || ext == ".csv" || ext == ".tsv") return true;
+    // An archive (NAME.tar.gz) holds its matrix under a name of its own.
+    if (plain != path && ext.empty()) return true;
+    // Compressed bytes are never a text system, whatever the name. Only an ordinary file is looked
+    // into: the bytes of a pipe would be gone for Open.
+    std::string head(512, '\0');
+    try {
+        if (!is_ordinary_file(path)) return false;
+        InputFile in(path);
+        head.resize(in.read(head.data(), head.size()));
+    } catch (const std::exception&) {
+        return false;
+    }
+    return packed_kind(head) != nullptr;
+}
 
 void read_import(const std::string& path, ImportedSystem& sys) {
     // A .mtx file is parsed straight from its mapping; delimited text is rewritten in place, so it
@@ -72,20 +140,18 @@ void read_import(const std::string& path, ImportedSystem& sys) {
         sys.owned = read_bytes(path);
         sys.text = sys.owned;
     }
+    if (packed_kind(sys.text.substr(0, 512))) {
+        read_packed(path, sys);
+        return;
+    }
     const std::string name = base_name(path);
     if (!mtx && !starts_matrix_market(sys.text)) {
         read_delimited(name, sys);
         return;
     }
-    const std::string b_path = stem(path) + "_b.mtx";
-    const bool has_b = is_ordinary_file(b_path);
-    read_matrix_market(name, sys, !has_b);
-    if (has_b) {
-        sys.b_text = read_bytes(b_path);
-        read_matrix_market_rhs(base_name(b_path), sys);
-    } else {
-        sys.compute_b_as_row_sums(name);
-    }
+    const std::string b_path = rhs_beside(path);
+    read_matrix_and_rhs(name, sys, base_name(b_path), b_path.empty() ? std::string() : read_rhs_bytes(b_path),
+                        !b_path.empty());
 }
 
 bool import_system(App& app, const std::string& path) {
@@ -100,7 +166,8 @@ bool import_system(App& app, const std::string& path) {
         read_import(path, sys);
     } catch (const ImportRefusal& r) {
         if (r.order() > k_max_import_order) app.ui->status(order_limit_note(r.order()));
-        app.box->message(refusal_text(r));
+        // One line: the message for a file whose data is not correct, then where and why.
+        app.box->message(st.msg.MsgBadFile + " " + r.where_and_why());
         return false;
     } catch (const RunError& e) {
         app.box->message(e.kind() == ErrorKind::OutOfMemory ? st.msg.MsgNoMemory : st.msg.MsgBadFile);
@@ -145,7 +212,7 @@ void Import_Click(App& app) {
 }
 
 void import_path(App& app, const std::string& path, const std::string& previous) {
-    app.cd->FileName = import_system(app, path) ? stem(path) + ".txt" : previous;
+    app.cd->FileName = import_system(app, path) ? stem(without_packed_suffix(path)) + ".txt" : previous;
 }
 
 void export_solution(App& app, const std::string& path) {
@@ -174,21 +241,12 @@ void export_solution(App& app, const std::string& path) {
 }
 
 void ExportSolution_Click(App& app) {
-    const std::string previous_dir = app.cd->InitDir, previous_name = app.cd->FileName;
     const int16_t mode = app.st.DataMode;
     if ((mode != kModeMemory && mode != kModeConnected) || app.st.N < 1) {
         app.box->message("There is no solution to export: open, import or connect a system first.");
         return;
     }
-    std::string path;
-    try {
-        app.cd->InitDir = app.app_folder + "/data/";
-        change_directory(app.cd->InitDir);
-        if (app.cd->ShowSave()) path = app.cd->FileName;
-    } catch (const std::exception&) {
-    }
-    app.cd->InitDir = previous_dir;
-    app.cd->FileName = previous_name;
+    const std::string path = ask_export_path(app, false);
     if (path.empty()) return;
     try {
         export_solution(app, path);

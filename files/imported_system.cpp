@@ -8,19 +8,21 @@
 
 namespace varnex {
 
-ImportRefusal::ImportRefusal(std::string file, long line, std::string why)
-    : std::runtime_error(why), file_(std::move(file)), line_(line), why_(std::move(why)) {}
+ImportRefusal::ImportRefusal(std::string file, long line, long column, std::string why)
+    : std::runtime_error(why), file_(std::move(file)), line_(line), column_(column), why_(std::move(why)) {}
+
+std::string ImportRefusal::where_and_why() const {
+    std::string s = file_;
+    if (line_ > 0) s.append(", line ").append(std::to_string(line_));
+    if (line_ > 0 && column_ > 0) s.append(", column ").append(std::to_string(column_));
+    return s.append(": ").append(why_);
+}
 
 OrderRefusal::OrderRefusal(std::string file, long line, long long order)
     : ImportRefusal(std::move(file), line,
                     "order " + std::to_string(order) + " is more than the grid can hold (at most " +
                         std::to_string(k_max_import_order) + ")") {
     order_ = order;
-}
-
-long line_of(std::string_view text, const char* at) {
-    const std::size_t upto = static_cast<std::size_t>(at - text.data());
-    return 1 + static_cast<long>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(upto), '\n'));
 }
 
 void ImportedSystem::compute_b_as_row_sums(const std::string& file) {
@@ -50,7 +52,7 @@ void ImportedSystem::compute_b_as_row_sums(const std::string& file) {
     for (std::size_t i = 0; i < un; ++i) {
         if (!std::isfinite(sums[i]))
             throw ImportRefusal(file, 0, "b = A·1 leaves the single-precision range in row " + std::to_string(i + 1));
-        texts[i].assign(buf, single_to_text(sums[i], buf));
+        texts[i].assign(buf, single_to_exact_text(sums[i], buf));
     }
     b.assign(un, {});
     for (std::size_t i = 0; i < un; ++i) b[i] = keep(std::move(texts[i]));
@@ -66,6 +68,19 @@ constexpr std::size_t k_band = 128;
 void ImportedSystem::write_cells(GridModel& grid) const {
     const std::size_t un = static_cast<std::size_t>(n);
     const int b_col = i16(2 * n + 1);
+    // A file whose decimal mark is not the user's separator has its texts rewritten on the way, so
+    // that the solve commands read them as the import did.
+    const char sep = decimal_separator();
+    const bool rewrite = mark != sep;
+    std::string scratch;
+    auto put = [&](int row, int col, std::string_view t) {
+        if (rewrite && t.find(mark) != std::string_view::npos) {
+            scratch.assign(t);
+            std::replace(scratch.begin(), scratch.end(), mark, sep);
+            t = scratch;
+        }
+        grid.set_text(row, col, t);
+    };
     if (!offsets.empty()) {
         // Bands of rows, each written column by column: a band's stretch of each column lies together
         // in the file, and the band's grid rows stay in cache while it is written.
@@ -75,9 +90,9 @@ void ImportedSystem::write_cells(GridModel& grid) const {
                 const uint32_t* off = offsets.data() + j * un;
                 const uint16_t* len = lengths.data() + j * un;
                 for (std::size_t i = r0; i < r1; ++i)
-                    grid.set_text(static_cast<int>(i + 1), static_cast<int>(2 * j + 1), text.substr(off[i], len[i]));
+                    put(static_cast<int>(i + 1), static_cast<int>(2 * j + 1), text.substr(off[i], len[i]));
             }
-            for (std::size_t i = r0; i < r1; ++i) grid.set_text(static_cast<int>(i + 1), b_col, b[i]);
+            for (std::size_t i = r0; i < r1; ++i) put(static_cast<int>(i + 1), b_col, b[i]);
         }
         return;
     }
@@ -87,8 +102,8 @@ void ImportedSystem::write_cells(GridModel& grid) const {
             const std::size_t r1 = std::min(un, r0 + k_band);
             for (std::size_t j = 0; j < un; ++j)
                 for (std::size_t i = r0; i < r1; ++i)
-                    grid.set_text(static_cast<int>(i + 1), static_cast<int>(2 * j + 1), dense[j * un + i]);
-            for (std::size_t i = r0; i < r1; ++i) grid.set_text(static_cast<int>(i + 1), b_col, b[i]);
+                    put(static_cast<int>(i + 1), static_cast<int>(2 * j + 1), dense[j * un + i]);
+            for (std::size_t i = r0; i < r1; ++i) put(static_cast<int>(i + 1), b_col, b[i]);
         }
         return;
     }
@@ -99,13 +114,13 @@ void ImportedSystem::write_cells(GridModel& grid) const {
         if (sparse) {
             for (int j = 1; j <= n; ++j) {
                 const bool listed = next < entries.size() && entries[next].row == i && entries[next].col == j;
-                grid.set_text(i, 2 * j - 1, listed ? entries[next++].text : std::string_view("0"));
+                put(i, 2 * j - 1, listed ? entries[next++].text : std::string_view("0"));
             }
         } else {
             const std::string_view* row = dense.data() + static_cast<std::size_t>(i - 1) * n;
-            for (int j = 1; j <= n; ++j) grid.set_text(i, 2 * j - 1, row[j - 1]);
+            for (int j = 1; j <= n; ++j) put(i, 2 * j - 1, row[j - 1]);
         }
-        grid.set_text(i, b_col, b[static_cast<std::size_t>(i - 1)]);
+        put(i, b_col, b[static_cast<std::size_t>(i - 1)]);
     }
 }
 

@@ -18,20 +18,26 @@ namespace varnex {
 /// Largest order whose system layout the grid can index with 16-bit columns (2N + 4 <= 32767).
 inline constexpr int k_max_import_order = 16381;
 
-/// Why a file cannot be imported: the file, its 1-based line (0 when the fault has no one line) and
-/// the reason, for the message box.
+/// Why a file cannot be imported: the file, its 1-based line (0 when the fault has no one line), the
+/// value's 1-based position on that line (0 when no one value is at fault) and the reason.
 class ImportRefusal : public std::runtime_error {
   public:
-    ImportRefusal(std::string file, long line, std::string why);
+    ImportRefusal(std::string file, long line, std::string why)
+        : ImportRefusal(std::move(file), line, 0, std::move(why)) {}
+    ImportRefusal(std::string file, long line, long column, std::string why);
     const std::string& file() const { return file_; }
     long line() const { return line_; }
+    long column() const { return column_; }
     const std::string& why() const { return why_; }
+    /// "FILE, line L, column C: why", the parts that are not known left out.
+    std::string where_and_why() const;
     /// The order of a file refused for being larger than the grid can hold, else 0.
     long long order() const { return order_; }
 
   private:
     std::string file_;
     long line_;
+    long column_;
     std::string why_;
 
   protected:
@@ -43,9 +49,6 @@ class OrderRefusal : public ImportRefusal {
   public:
     OrderRefusal(std::string file, long line, long long order);
 };
-
-/// 1-based number of the line of `text` that holds the byte at `at` (a pointer into text).
-long line_of(std::string_view text, const char* at);
 
 /// Not copied or moved: the views point into its own strings, which a move of a short one would copy.
 struct ImportedSystem {
@@ -67,6 +70,9 @@ struct ImportedSystem {
     std::string owned;
     std::string b_text;  ///< the right-hand side file's bytes
     std::deque<std::string> made;
+    /// The decimal mark of the numbers in `text` and `b_text`: '.' in a Matrix Market file; a
+    /// delimited file's marks are rewritten in place to the user's separator.
+    char mark = '.';
 
     /// Dense form: a(i,j) at (i-1)*n + (j-1), or at (j-1)*n + (i-1) when column_major. Sparse form:
     /// entries sorted by row, then column; the coefficients not listed are "0".
@@ -90,12 +96,12 @@ struct ImportedSystem {
     std::string_view keep(std::string s) { return made.emplace_back(std::move(s)); }
 
     /// b(i) = the sum of a(i,1..n), evaluated left to right in single precision (each step in double,
-    /// rounded to float), as texts by the number-to-text conversion. Raises ImportRefusal when a sum
+    /// rounded to float), as the shortest texts that read back to those very sums. Raises ImportRefusal when a sum
     /// leaves the single range.
     void compute_b_as_row_sums(const std::string& file);
 
-    /// Writes every a(i,j) and b(i) into a grid that holds the system layout for n. The grid's own
-    /// failures (RunError) reach the caller.
+    /// Writes every a(i,j) and b(i) into a grid that holds the system layout for n, a file's decimal
+    /// mark turned into the user's separator. The grid's own failures (RunError) reach the caller.
     void write_cells(GridModel& grid) const;
 };
 

@@ -7,6 +7,7 @@
 
 #include "core/convert.h"
 #include "core/errors.h"
+#include "files/import_text.h"
 #include "files/text_io.h"
 
 namespace varnex {
@@ -48,14 +49,6 @@ std::string lower(std::string_view s) {
     return r;
 }
 
-// A token for a message, cut to 40 characters. (Built by appending: GCC 12 warns falsely about
-// a literal + std::string.)
-std::string quoted(std::string_view s) {
-    std::string r(1, '"');
-    r.append(s.substr(0, 40)).push_back('"');
-    return r;
-}
-
 std::string minus(std::string_view s) {
     std::string r(1, '-');
     return r.append(s);
@@ -64,9 +57,13 @@ std::string minus(std::string_view s) {
 // Walks the lines of one Matrix Market file, counting them for the refusals.
 class Reader {
   public:
-    Reader(const std::string& file, std::string_view text) : file_(file), text_(text), lines_(text) {}
+    Reader(const std::string& file, std::string_view text) : file_(file), text_(without_bom(text)), lines_(text_) {}
 
     [[noreturn]] void refuse(long line, const std::string& why) const { throw ImportRefusal(file_, line, why); }
+    // Refuses the value at `tok` (a view into the text), naming its line and its place on the line.
+    [[noreturn]] void refuse_value(std::string_view tok, const char* why) const {
+        throw ImportRefusal(file_, line_of(text_, tok.data()), column_of(text_, tok.data()), quoted(tok) + " " + why);
+    }
     long line() const { return line_; }
 
     // The next line that is neither empty nor a comment, split into tokens; false at the end.
@@ -75,9 +72,9 @@ class Reader {
             std::string_view l = lines_.next();
             ++line_;
             end_ = l.data() + l.size();
-            if (!l.empty() && l[0] == '%') continue;
             split_ws(l, tokens);
-            if (!tokens.empty()) return true;
+            // A comment may be indented, as the banner may.
+            if (!tokens.empty() && tokens[0][0] != '%') return true;
         }
         return false;
     }
@@ -85,16 +82,30 @@ class Reader {
     long whole(std::string_view tok) const {
         long v = 0;
         auto [end, ec] = std::from_chars(tok.data(), tok.data() + tok.size(), v);
+        if (ec == std::errc::result_out_of_range && end == tok.data() + tok.size())
+            refuse(line_, quoted(tok) + " is out of range");
         if (ec != std::errc() || end != tok.data() + tok.size()) refuse(line_, quoted(tok) + " is not a whole number");
         return v;
     }
 
+    // The value of a token by the program's own conversion (the file's decimal mark is '.'); a token
+    // that is no single-precision number is refused.
     float number(std::string_view tok) const {
-        try {
-            return text_to_single(tok);
-        } catch (const RunError&) {
-            refuse(line_of(text_, tok.data()), quoted(tok) + " is not a single-precision number");
-        }
+        float v;
+        if (const char* why = read_value(tok, '.', v)) refuse_value(tok, why);
+        return v;
+    }
+
+    // The same check where the value itself is not needed: a plain decimal passes without conversion.
+    void check(std::string_view tok) const {
+        if (!is_plain_decimal(tok, '.')) number(tok);
+    }
+
+    // The value when it is needed (for b = A*1), otherwise 0 once the token is checked.
+    float value(std::string_view tok, bool needed) const {
+        if (needed) return number(tok);
+        check(tok);
+        return 0.0f;
     }
 
     Header header(bool rhs) {
@@ -154,10 +165,11 @@ class Reader {
         return h;
     }
 
-    // Calls fn(k, token) for the values k = 0, 1, .. of an array file; exactly `want` of them. An
-    // order-2000 array is four million lines of one value each, so the rest of the file is scanned
-    // in one pass over its bytes rather than line by line; line numbers are counted only for a
-    // refusal.
+    // Calls fn(k, token, plain) for the values k = 0, 1, .. of an array file, exactly `want` of them,
+    // `plain` telling that the token is a plain decimal (is_plain_decimal), which needs no conversion
+    // to be checked. An order-2000 array is four million lines of one value each, so the rest of the
+    // file is scanned in one pass over its bytes rather than line by line; line numbers are counted
+    // only for a refusal.
     template <class Fn>
     void array_values(const Header& h, long long want, Fn&& fn) {
         const char* p = end_;
@@ -165,19 +177,23 @@ class Reader {
         bool line_start = false;
         long long k = 0;
         for (;;) {
-            while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) line_start |= *p++ == '\n';
+            while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) {
+                line_start |= *p == '\n' || *p == '\r';
+                ++p;
+            }
             if (p == end) break;
-            if (*p == '%' && line_start) {  // a comment line
-                const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-                p = lf ? static_cast<const char*>(lf) : end;
+            if (*p == '%' && line_start) {  // a comment line, up to its LF or lone CR
+                while (p < end && *p != '\n' && *p != '\r') ++p;
                 continue;
             }
-            const char* q = p;
+            // The token's end, and whether it is a plain decimal, in one pass.
+            const char* q = plain_decimal_end(p, end, '.');
+            const bool plain = q != p && (q == end || *q == ' ' || *q == '\t' || *q == '\r' || *q == '\n');
             while (q < end && *q != ' ' && *q != '\t' && *q != '\r' && *q != '\n') ++q;
             if (k == want)
                 refuse(line_of(text_, p), "more values than the size line (line " + std::to_string(h.size_line) +
                                               ") gives room for: " + std::to_string(want));
-            fn(k++, std::string_view(p, static_cast<std::size_t>(q - p)));
+            fn(k++, std::string_view(p, static_cast<std::size_t>(q - p)), plain);
             line_start = false;
             p = q;
         }
@@ -217,7 +233,7 @@ class Reader {
   private:
     const std::string& file_;
     std::string_view text_;
-    LineReader lines_;
+    ImportLines lines_;
     long line_ = 0;
     const char* end_ = nullptr;  ///< just past the last line that next() returned
 };
@@ -256,12 +272,16 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
         uint16_t* len = sys.lengths.data();
         float* v = sys.dense_values.data();
         const char* base = sys.text.data();
-        r.array_values(h, want, [&](long long k, std::string_view tok) {
+        r.array_values(h, want, [&](long long k, std::string_view tok, bool plain) {
             if (tok.size() > UINT16_MAX)
                 r.refuse(line_of(sys.text, tok.data()), "a value of more than 65535 characters");
             off[k] = static_cast<uint32_t>(tok.data() - base);
             len[k] = static_cast<uint16_t>(tok.size());
-            if (values) v[k] = r.number(tok);
+            // Every value is checked, and kept only for b = A*1.
+            if (values)
+                v[k] = r.number(tok);
+            else if (!plain)
+                r.number(tok);
         });
         return;
     }
@@ -272,8 +292,8 @@ void read_array(Reader& r, const Header& h, ImportedSystem& sys, bool values) {
         if (values) sys.dense_values[at] = v;
     };
     std::size_t i = h.symmetry == Symmetry::Symmetric ? 0 : 1, j = 0;
-    r.array_values(h, want, [&](long long, std::string_view tok) {
-        const float v = values ? r.number(tok) : 0.0f;
+    r.array_values(h, want, [&](long long, std::string_view tok, bool plain) {
+        const float v = values ? r.number(tok) : plain ? 0.0f : (r.number(tok), 0.0f);
         put(j * n + i, tok, v);
         if (h.symmetry == Symmetry::Symmetric && i != j) put(i * n + j, tok, v);
         if (h.symmetry == Symmetry::Skew) put(i * n + j, negated(sys, tok), -v);
@@ -293,7 +313,7 @@ void read_coordinate(Reader& r, const Header& h, ImportedSystem& sys, bool value
     e.reserve(h.symmetry == Symmetry::General ? given : 2 * given);
     r.coordinate_entries(h, [&](int32_t i, int32_t j, std::string_view tok) {
         const int32_t line = static_cast<int32_t>(r.line());
-        const float v = values ? r.number(tok) : 0.0f;
+        const float v = r.value(tok, values);
         if (h.symmetry == Symmetry::Skew && i == j) r.refuse(line, "a skew-symmetric matrix has no diagonal entries");
         e.push_back({i, j, line, tok, v});
         if (h.symmetry == Symmetry::Symmetric && i != j) e.push_back({j, i, line, tok, v});
@@ -329,13 +349,17 @@ void read_matrix_market_rhs(const std::string& file, ImportedSystem& sys) {
                                   ", the matrix needs " + std::to_string(sys.n) + " x 1");
     sys.b.assign(static_cast<std::size_t>(sys.n), std::string_view("0"));
     if (h.format == Format::Array) {
-        r.array_values(h, sys.n, [&](long long k, std::string_view tok) { sys.b[static_cast<std::size_t>(k)] = tok; });
+        r.array_values(h, sys.n, [&](long long k, std::string_view tok, bool plain) {
+            if (!plain) r.number(tok);
+            sys.b[static_cast<std::size_t>(k)] = tok;
+        });
         return;
     }
     std::vector<bool> seen(static_cast<std::size_t>(sys.n), false);
     r.coordinate_entries(h, [&](int32_t i, int32_t, std::string_view tok) {
         if (seen[static_cast<std::size_t>(i - 1)]) r.refuse(r.line(), "b(" + std::to_string(i) + ") is given twice");
         seen[static_cast<std::size_t>(i - 1)] = true;
+        r.check(tok);
         sys.b[static_cast<std::size_t>(i - 1)] = tok;
     });
 }

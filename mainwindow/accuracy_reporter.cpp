@@ -19,11 +19,13 @@ void AccuracyReporter::start() {
     AccuracyReport report = start_report(app_);
     showing_ = true;
     about_ = subject();
-    shown_ = report_line(report);
+    shown_ = status_line(report);
     ui_.status(shown_);
+    report_ = report;
     complete_ = !report.pending;
+    emit changed();
     if (complete_) {
-        emit reported(QString::fromStdString(report_line(report)));
+        emit reported(QString::fromStdString(shown_));
         return;
     }
     measure(std::move(report));
@@ -59,18 +61,26 @@ void AccuracyReporter::command_ended(bool wrote_status) {
     if (!showing_) return;
     if (wrote_status) {
         showing_ = false;
+        emit changed();
         return;
     }
     if (subject() != about_) {
         showing_ = false;
         ui_.status("");
+        emit changed();
         return;
     }
     // The command left the system and its run alone (an arrow, Save, About, a solve command that
     // ended before its run began): the report comes back over the run's note, and what the cancel
     // interrupted is measured again.
     ui_.status(shown_);
-    if (!complete_ && !busy()) measure(start_report(app_));
+    emit changed();
+    if (!complete_ && !busy()) {
+        // The run's own wall time, not the time until this command.
+        AccuracyReport again = start_report(app_);
+        again.wall_ms = report_.wall_ms;
+        measure(std::move(again));
+    }
 }
 
 void AccuracyReporter::deliver() {
@@ -84,9 +94,11 @@ void AccuracyReporter::deliver() {
     }
     worker_.join();  // the thread has posted and is returning
     complete_ = true;
-    const std::string line = report_line(report);
+    const std::string line = status_line(report);
     shown_ = line;
+    report_ = std::move(report);
     ui_.status(line);
+    emit changed();
     emit reported(QString::fromStdString(line));
 }
 

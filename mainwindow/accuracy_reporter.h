@@ -37,10 +37,14 @@ class AccuracyReporter : public QObject {
     void command_ended(bool wrote_status = false);
     /// A measurement is running or its result waits to be shown.
     bool busy() const { return worker_.joinable(); }
+    /// The report on show, complete or still being measured; nullptr when none is on show.
+    const AccuracyReport* report() const { return showing_ ? &report_ : nullptr; }
 
   signals:
     /// The complete report line, as it went to the status bar.
     void reported(const QString& line);
+    /// The report on show changed: begun, completed or cleared.
+    void changed();
 
   private slots:
     /// On the window's thread: shows the measured report.
@@ -67,7 +71,8 @@ class AccuracyReporter : public QObject {
     bool showing_ = false;
     bool complete_ = false;
     Subject about_;
-    std::string shown_;  // the report line last written to the status bar
+    std::string shown_;      // the report line last written to the status bar
+    AccuracyReport report_;  // the report on show
     unsigned runs_seen_ = 0;
 };
 

@@ -24,6 +24,7 @@
 #include "core/errors.h"
 #include "core/order_notes.h"
 #include "files/connect_command.h"
+#include "files/export_accurate.h"
 #include "files/import_command.h"
 #include "files/open_command.h"
 #include "files/save_command.h"
@@ -32,6 +33,7 @@
 #include "mainwindow/client_area.h"
 #include "mainwindow/file_drop.h"
 #include "mainwindow/accuracy_reporter.h"
+#include "mainwindow/accuracy_window.h"
 #include "commands/run_outcome.h"
 #include "mainwindow/convergence_window.h"
 #include "mainwindow/grid_table_model.h"
@@ -100,6 +102,7 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     status->setObjectName(QStringLiteral("staStatus"));
     setStatusBar(status);
     controls_.set_status_bar(status);
+    status->installEventFilter(this);
     gate_ = new InputGate(this, this);
     controls_.set_input_gate(gate_);
     controls_.set_sweep_counter(&app_.st.IterCount);
@@ -123,6 +126,8 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     app_.grid.set_observer(&observer_);
     controls_.set_grid_model(model_);
     reporter_ = std::make_unique<AccuracyReporter>(app_, controls_);
+    frmAccuracy_ = new AccuracyWindow(this);
+    connect(reporter_.get(), &AccuracyReporter::changed, this, [this] { show_accuracy(false); });
     convergence_.watch_eps(&app_.st.Eps);
     frmConvergence_ = new ConvergenceWindow(convergence_, this);
     controls_.set_sweep_listener(frmConvergence_);
@@ -253,6 +258,7 @@ void FrmMain::build_menu() {
     QAction* connect_ = add(file, {"Connect", "&Connect", QKeySequence(Qt::CTRL | Qt::Key_C)});
     QAction* import = add(file, {"Import", "&Import\u2026", QKeySequence(Qt::CTRL | Qt::Key_I)});
     QAction* export_ = add(file, {"ExportSolution", "E&xport solution\u2026", QKeySequence()});
+    QAction* accurate = add(file, {"ExportAccurate", "Export &accurate solution\u2026", QKeySequence()});
     file->addSeparator()->setObjectName(QStringLiteral("Separator"));
     QAction* exit = add(file, {"Exit", "&Exit", QKeySequence(Qt::CTRL | Qt::Key_E)});
     build_edit_menu();
@@ -261,6 +267,7 @@ void FrmMain::build_menu() {
     view->setObjectName(QStringLiteral("View"));
     view->menuAction()->setObjectName(QStringLiteral("View"));
     QAction* convergence = add(view, {"Convergence", "&Convergence", QKeySequence(Qt::CTRL | Qt::Key_K)});
+    QAction* accuracy = add(view, {"Accuracy", "&Accuracy", QKeySequence(Qt::CTRL | Qt::Key_J)});
     QAction* matrix = add(view, {"Matrix", "&Matrix", QKeySequence(Qt::CTRL | Qt::Key_M)});
     QAction* solution = add(view, {"Solution", "&Solution", QKeySequence()});
 
@@ -292,6 +299,13 @@ void FrmMain::build_menu() {
     connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
     connect(guide, &QAction::triggered, this, [this] { run([this](App&) { UserGuide_Click(app_folder_); }, false); });
     connect(paid, &QAction::triggered, this, [this] { run([](App&) { GetPaid_Click(); }, false); });
+    connect(accurate, &QAction::triggered, this, [this] { export_accurate(); });
+    connect(accuracy, &QAction::triggered, this, [this] {
+        show_accuracy(true);
+        frmAccuracy_->show();
+        frmAccuracy_->raise();
+        frmAccuracy_->activateWindow();
+    });
     connect(convergence, &QAction::triggered, this, [this] {
         frmConvergence_->show();
         frmConvergence_->raise();
@@ -410,6 +424,31 @@ void FrmMain::go_to_clicked() {
     if (!go_to_x(msfgData_, i)) app_.box->message(" Sorry, there is no x(" + int_to_text(i) + ") in the grid.");
 }
 
+void FrmMain::show_accuracy(bool opening) {
+    const AccuracyReport* report = reporter_->report();
+    // The status bar's tooltip holds the whole report once it is measured.
+    if (report && !report->pending) statusBar()->setToolTip(QString::fromStdString(report_text(*report)));
+    // View, Solution draws the reference beside x once it is measured; another system has none.
+    if (pictures_ && (!report || !report->pending)) {
+        std::optional<std::vector<double>> reference;
+        if (report && report->reference.claimed)
+            reference.emplace(report->reference.x.begin() + 1, report->reference.x.end());
+        pictures_->set_reference(std::move(reference));
+    }
+    if (opening || frmAccuracy_->isVisible())
+        frmAccuracy_->show_report(report, QString::fromStdString(convergence_.system()));
+}
+
+void FrmMain::export_accurate() {
+    // The report is not cancelled for this: while it is still measured there is nothing to export.
+    if (reporter_->busy()) {
+        run([](App& app) { app.box->message("The accurate solution is still being computed: try again in a moment."); },
+            false);
+        return;
+    }
+    run([this](App& app) { ExportAccurate_Click(app, reporter_->report()); }, false);
+}
+
 template <class Command>
 void FrmMain::solve(Command&& command, bool find_solution) {
     convergence_.command_starting(find_solution, app_.st.IterCount);
@@ -483,6 +522,8 @@ bool FrmMain::event(QEvent* event) {
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // A wider or narrower status bar shows more or fewer items of the accuracy report.
+    if (event->type() == QEvent::Resize && watched == statusBar()) controls_.refit_status();
     if (event->type() == QEvent::ShortcutOverride) {
         // A line edit claims keys such as Ctrl+A and Ctrl+C for itself; leaving the override
         // unaccepted for the menu's keys lets the menu's shortcut fire instead.

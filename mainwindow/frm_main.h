@@ -23,6 +23,7 @@ namespace varnex {
 
 class ClientArea;
 class AccuracyReporter;
+class AccuracyWindow;
 class ConvergenceWindow;
 class GridTableModel;
 class InputGate;
@@ -77,6 +78,10 @@ class FrmMain : public QMainWindow {
     void paste_clipboard();
     /// The "Go to x(i)" box at the right of the status bar.
     void build_go_to(QStatusBar* status);
+    /// The whole report in the status bar's tooltip and, when it is open, in View, Accuracy.
+    void show_accuracy(bool opening);
+    /// File, Export accurate solution.
+    void export_accurate();
     void go_to_clicked();
     void connect_commands();
     /// Typing into the grid's cells and files dropped on the window.
@@ -112,6 +117,7 @@ class FrmMain : public QMainWindow {
     ClientArea* client_ = nullptr;
     ConvergenceHistory convergence_;
     ConvergenceWindow* frmConvergence_ = nullptr;
+    AccuracyWindow* frmAccuracy_ = nullptr;
     std::unique_ptr<PictureWindows> pictures_;
 
     QTableView* msfgData_ = nullptr;

@@ -4,9 +4,11 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTime>
+#include <algorithm>
 
 #include "mainwindow/grid_table_model.h"
 #include "mainwindow/input_gate.h"
@@ -90,14 +92,43 @@ void QtControls::end_run_note() {
     run_note_.clear();
 }
 
+QString fit_status_line(const QStatusBar& bar, const QString& line) {
+    // A bar not laid out yet has no widths to go by.
+    if (!bar.isVisible()) return line;
+    // The message runs from the bar's left margin to the first of its permanent widgets.
+    int right = bar.width();
+    for (const QWidget* w : bar.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisible() && w->x() > bar.width() / 3) right = std::min(right, w->x());
+    const int room = right - 12;
+    const QFontMetrics fm(bar.font());
+    // Whole items only: a line that does not fit loses its last items, never half of one.
+    static const QString k_separator = QStringLiteral(" \u00b7 ");
+    QString fitted = line;
+    while (fm.horizontalAdvance(fitted) > room) {
+        const int cut = fitted.lastIndexOf(k_separator);
+        if (cut <= 0) break;
+        fitted.truncate(cut);
+    }
+    return fitted;
+}
+
 void QtControls::status(std::string_view text) {
     run_note_.clear();  // the command's own note replaces the run's
     ++status_writes_;
     if (!status_bar_) return;
     const QString line = to_qstring(text);
-    status_bar_->showMessage(line);
-    // A line longer than the window is cut at its edge: the tooltip shows it whole.
+    status_line_ = line;
+    status_bar_->showMessage(fit_status_line(*status_bar_, line));
+    // The tooltip shows the line whole.
     status_bar_->setToolTip(line);
+}
+
+void QtControls::refit_status() {
+    if (!status_bar_ || status_line_.isEmpty()) return;
+    const QString shown = status_bar_->currentMessage();
+    // Only the line status() wrote, cut or whole; a run's note or a menu's status tip stays.
+    if (shown.isEmpty() || !status_line_.startsWith(shown)) return;
+    status_bar_->showMessage(fit_status_line(*status_bar_, status_line_));
 }
 
 void QtMessageBoxes::message(std::string_view text) {

@@ -26,6 +26,10 @@ class SweepListener {
     virtual void before_repaint() = 0;
 };
 
+/// `line` cut after its last " · "-separated item that fits the bar's message area beside its
+/// permanent widgets; the first item stays whole even when it does not fit.
+QString fit_status_line(const QStatusBar& bar, const QString& line);
+
 /// The controls that the commands read and write, bound to the window's line edits and buttons.
 class QtControls : public Controls {
   public:
@@ -63,6 +67,8 @@ class QtControls : public Controls {
     void refresh() override;
     bool stop_requested() override;
     void status(std::string_view text) override;
+    /// Fits the line on show to the status bar again, after the window's width changed.
+    void refit_status();
     /// How many notes status() has shown so far: tells the window whether a command wrote one.
     unsigned status_writes() const { return status_writes_; }
     void sweep_done(float er) override {
@@ -78,6 +84,7 @@ class QtControls : public Controls {
     unsigned status_writes_ = 0;
     InputGate* gate_ = nullptr;
     const int16_t* iter_count_ = nullptr;
+    QString status_line_;  ///< the last line status() wrote, whole
     QString run_note_;  ///< the status text this class showed last during a run, empty when none
     SweepListener* sweep_listener_ = nullptr;
     QElapsedTimer since_paint_;

@@ -62,7 +62,7 @@ set(varnex_data_dir ${CMAKE_INSTALL_DATADIR}/varnex)
 target_link_options(varnex PRIVATE -Wl,-z,relro,-z,now)
 target_link_options(varnex-batch PRIVATE -Wl,-z,relro,-z,now)
 install(TARGETS varnex varnex-batch RUNTIME DESTINATION ${varnex_private_dir})
-install(FILES ${CMAKE_SOURCE_DIR}/shell/user_guide.htm DESTINATION ${varnex_data_dir})
+install(FILES ${CMAKE_SOURCE_DIR}/shell/user_guide.htm ${GUIDE_PICTURES} DESTINATION ${varnex_data_dir})
 # The launchers find the installed files relative to themselves, so the prefix can be chosen at
 # install time (cmake --install --prefix).
 file(RELATIVE_PATH launcher_to_private /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${varnex_private_dir})

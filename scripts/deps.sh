@@ -3,8 +3,8 @@
 # when any of them is missing. Sourced by ./run, ./test and ./bench/run.
 varnex_install_deps() {
     local pkgs=(build-essential cmake g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
-                libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev
-                qt6-charts-dev libqt6opengl6-dev liburing-dev clang libclang-rt-14-dev time
+                libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev libgmp-dev
+                qt6-charts-dev libqt6opengl6-dev liburing-dev libarchive-dev clang libclang-rt-14-dev time
                 xvfb xauth fonts-dejavu-core
                 librsvg2-bin help2man dpkg-dev desktop-file-utils appstream lintian "$@")
     local missing=()

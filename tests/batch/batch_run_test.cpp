@@ -10,6 +10,7 @@
 #include "batch/batch_args.h"
 #include "batch/batch_seams.h"
 #include "support/fakes.h"
+#include "support/packed.h"
 
 using namespace varnex;
 using namespace varnex::batch;
@@ -228,9 +229,43 @@ TEST_F(BatchRun, OpenImportsMatrixMarketAndDelimitedFilesAsTheWindowsImportDoes)
     ASSERT_EQ(ones.code, 0) << ones.err;
     EXPECT_NE(ones.out.find("note: no right-hand side found: b = A·1, so x = 1 solves it\n"), std::string::npos)
         << ones.out;
-    // A refused import is a message of its own and exit code 1.
+    // A refused import is one line, the bad-file message and then where and why, and exit code 1.
     const Outcome bad = run({"open", dir.write("in/z.mtx", "%%MatrixMarket matrix coordinate complex general\n"
                                                           "1 1 1\n1 1 1 0\n")});
     EXPECT_EQ(bad.code, 1);
-    EXPECT_NE(bad.err.find("cannot be imported"), std::string::npos) << bad.err;
+    EXPECT_EQ(bad.err,
+              " Sorry, not correct data in the file. z.mtx, line 1: complex values cannot be solved here: "
+              "real, integer or pattern only\n");
+    // A compressed system is imported for what it holds, never read as a text system of its bytes.
+    dir.write("in/p_b.mtx", "%%MatrixMarket matrix array real general\n2 1\n3\n5\n");
+    const Outcome packed = run({"open", dir.write("in/p.mtx.bz2", test::compressed("bzip2", test::read_file(mtx))),
+                                "--eps", "0.01", "--save", "i.txt", "--replace"});
+    ASSERT_EQ(packed.code, 0) << packed.err;
+    EXPECT_EQ(packed.report.n, 2);
+    EXPECT_EQ(test::read_file(dir.path() + "/data/solutions/i.txt"),
+              test::read_file(dir.path() + "/data/solutions/t.txt"));
+}
+
+TEST_F(BatchRun, VerdictComesFirstAndAccurateWritesTheReference) {
+    // The elimination stops at a zero pivot in column 2; x = (1, 2, 3) exactly.
+    dir.write("in/zp.txt", "2 1 0 4\r\n1 0.5 1 5\r\n1 -1 0 -1\r\n");
+    Outcome o = run({"open", "in/zp.txt", "--eps", "1", "--accurate", "out/x.mtx"});
+    ASSERT_EQ(o.code, 1);  // the folder out/ does not exist: nothing written, and said so
+    EXPECT_NE(o.err.find("could not be written to " + dir.path() + "/out/x.mtx"), std::string::npos) << o.err;
+    std::filesystem::create_directories(dir.path() + "/out");
+    o = run({"open", "in/zp.txt", "--eps", "1", "--accurate", "out/x.mtx"});
+    ASSERT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.out.rfind("verdict: x ", 0), 0u) << o.out;
+    EXPECT_NE(o.out.find(": the elimination met a zero pivot; see View"), std::string::npos) << o.out;
+    EXPECT_EQ(test::read_file(dir.path() + "/out/x.mtx"),
+              "%%MatrixMarket matrix array real general\r\n3 1\r\n1\r\n2\r\n3\r\n");
+    EXPECT_NE(o.out.find("accurate: " + dir.path() + "/out/x.mtx\n"), std::string::npos) << o.out;
+    // The JSON: verdict, digits, the reasons' keys, and the reference's bounds; an existing file is
+    // kept without --replace.
+    o = run({"open", "in/zp.txt", "--eps", "1", "--accurate", "out/x.mtx", "--json"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_NE(o.out.find("\"verdict\": \"doubt\", \"digits\": 1, \"reasons\": [\"zero_pivot\", \"loose_eps\"]"),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("\"reference\": {\"normwise_bound\": "), std::string::npos) << o.out;
 }

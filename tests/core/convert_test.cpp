@@ -157,6 +157,38 @@ TEST(SingleToText, RandomFloatsMatchPercentGAndReadBack) {
     }
 }
 
+TEST(SingleToExactText, ReadsBackBitForBitInTheShortestDigits) {
+    char buf[16];
+    auto text = [&](float v) { return std::string(buf, single_to_exact_text(v, buf)); };
+    // The program's forms; the digits that seven cannot carry; the range's ends.
+    EXPECT_EQ("0", text(0.0f));
+    EXPECT_EQ("0.3", text(0.1f + 0.2f));
+    EXPECT_EQ("1.0000001", text(std::nextafter(1.0f, 2.0f)));
+    EXPECT_EQ("1.6777216E+07", text(16777216.0f));
+    EXPECT_EQ("1234567.5", text(1234567.5f));
+    EXPECT_EQ("-0.00012345679", text(-0.00012345679f));
+    EXPECT_EQ("3.4028235E+38", text(FLT_MAX));
+    EXPECT_EQ("1E-45", text(std::numeric_limits<float>::denorm_min()));
+    // Random bit patterns: each text reads back to its float, in at most nine significant digits,
+    // and is never longer than the seven-digit text where that one reads back too.
+    std::mt19937 gen(9);
+    for (int k = 0; k < 200000; ++k) {
+        const float v = std::bit_cast<float>(static_cast<uint32_t>(gen()));
+        if (!std::isfinite(v)) continue;
+        const std::string t = text(v);
+        ASSERT_EQ(std::bit_cast<uint32_t>(v == 0.0f ? 0.0f : v), std::bit_cast<uint32_t>(text_to_single(t))) << t;
+        const std::string mantissa = t.substr(0, t.find('E'));
+        const std::string digits =
+            mantissa.substr(mantissa.find_first_not_of("-0.") == std::string::npos ? mantissa.size()
+                                                                                   : mantissa.find_first_not_of("-0."));
+        ASSERT_LE(std::count_if(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }), 9) << t;
+        const std::string seven = single_to_text(v);
+        if (text_to_single(seven) == v) {
+            ASSERT_LE(t.size(), seven.size()) << t << " " << seven;
+        }
+    }
+}
+
 TEST(DecimalSeparator, CommaReplacesThePointBothWays) {
     struct Restore {
         ~Restore() { set_decimal_separator('.'); }

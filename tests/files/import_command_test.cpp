@@ -34,15 +34,7 @@ class ImportTest : public ::testing::Test {
         if (!b_rel.empty()) t.dir.write("data/" + b_rel, b_bytes);
         return import_system(t.app, t.dir.write("data/" + rel, bytes));
     }
-    // Every a(i,j) and b(i) text, rows separated by " | ".
-    std::string system() {
-        std::string s;
-        for (int i = 1; i <= t.app.st.N; ++i) {
-            if (i > 1) s += " | ";
-            for (int j = 1; j <= t.app.st.N + 1; ++j) (j > 1 ? s += ' ' : s) += t.app.grid.text(i, 2 * j - 1);
-        }
-        return s;
-    }
+    std::string system() { return test::system_texts(t.app); }
     test::TestApp t;
     NoteControls ui;
 };
@@ -140,14 +132,14 @@ TEST_F(ImportTest, RefusalsSayWhichLineAndWhyAndChangeNothing) {
              {"short.mtx", kBanner + "array real general\n2 2\n1\n2\n3\n",
               "line 2: the size line gives room for 4 values"},
              {"long.mtx", kBanner + "array real general\n2 2\n1\n2\n3\n4\n5\n", "line 7: more values"},
-             {"nan.mtx", kBanner + "array real general\n1 1\nabc\n", "line 3: \"abc\" is not a single-precision"},
+             {"nan.mtx", kBanner + "array real general\n1 1\nabc\n", "line 3, column 1: \"abc\" is not a number"},
              {"rect.mtx", kBanner + "array real general\n1 2\n", "the matrix is 1 x 2"},
              {"over.mtx", kBanner + "array real general\n2 2\n3e38\n0\n3e38\n0\n", "over.mtx: b = A·1 leaves"},
              {"rows.csv", "1,2,3,4\n5,6,7,8\n", "line 3: the file ends after 2 rows"},
              {"more.csv", "1,2,3\n4,5,6\n7,8,9\n", "line 3: more rows than the 2"},
              {"ragged.csv", "1;2;3\n4;5\n", "ragged.csv, line 2: the row holds 2 values, the first row 3"},
              {"gap.csv", "1,2,3\n\n4,5,6\n", "line 2: an empty line"},
-             {"empty.csv", "1,,3\n4,5,6\n", "line 1: value 2 is empty"},
+             {"empty.csv", "1,,3\n4,5,6\n", "line 1, column 2: the value is empty"},
              {"quote.csv", "1,\"2,3\n4,5,6\n", "line 1: a quoted field is not closed"},
              {"plain.txt", "1 2 3\n4 5 6\n", "line 1: no comma, semicolon or tab"},
              {"head.csv", "x,y\n", "line 1: the file holds a header line and no values"},
@@ -159,7 +151,7 @@ TEST_F(ImportTest, RefusalsSayWhichLineAndWhyAndChangeNothing) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(import(name, bytes));
         ASSERT_EQ(1u, t.box.shown.size());
-        EXPECT_EQ(0u, t.box.shown[0].rfind("Sorry, the file cannot be imported.\n", 0));
+        EXPECT_EQ(0u, t.box.shown[0].rfind(t.app.st.msg.MsgBadFile + " " + name, 0)) << t.box.shown[0];
         EXPECT_NE(std::string::npos, t.box.shown[0].find(says)) << t.box.shown[0];
         EXPECT_EQ(before, system());
         EXPECT_EQ(4, t.app.st.IterCount);

@@ -19,6 +19,12 @@ debs=("$tmp"/varnex_*.deb)
 deb=${debs[0]}
 
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)
+# The user guide's pictures go beside it: every picture that the guide shows must be there.
+pictures=$(grep '^usr/share/varnex/[^/]*\.png$' <<<"$files" | sed 's|.*/||' | sort)
+wanted=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/varnex/user_guide.htm | grep -o 'src="[^"/]*\.png"' | sed 's/src="\(.*\)"/\1/' | sort -u)
+missing=$(comm -13 <(echo "$pictures") <(echo "$wanted"))
+[ -z "$missing" ] || fail "pictures the guide shows are not in the package: $missing"
+files=$(grep -v '^usr/share/varnex/[^/]*\.png$' <<<"$files")
 expected=$(sort <<'LIST'
 usr/bin/varnex
 usr/bin/varnex-batch

@@ -59,6 +59,9 @@ for f in varnex varnex-batch; do
     cmp -s "$prefix/libexec/varnex/$f" "$app/$f" || fail "$f not copied into the application folder"
 done
 cmp -s "$prefix/share/varnex/user_guide.htm" "$app/user_guide.htm" || fail "guide not copied"
+for png in $(grep -o 'src="[^"/]*\.png"' "$app/user_guide.htm" | sed 's/src="\(.*\)"/\1/' | sort -u); do
+    [ -s "$app/$png" ] || fail "the guide's picture $png not copied beside it"
+done
 
 # A new installation is copied over the old one; the user's files stay.
 echo "<!-- newer -->" >>"$prefix/share/varnex/user_guide.htm"

@@ -27,6 +27,7 @@ bool FakeBoxes::ask_yes_no(std::string_view t) {
 }
 
 bool FakeDialog::show() {
+    offered.push_back(FileName);
     init_dirs.push_back(InitDir);
     if (next.empty()) return false;
     auto a = next.front();
@@ -84,6 +85,15 @@ TestApp::TestApp() {
     app.st.msg.fill();
     ui.set_text(Ctl::txtEps, "0.5");
     for (int k = 0; k < 3; ++k) ui.set_text(txt_index(k), "1");
+}
+
+std::string system_texts(const App& app) {
+    std::string s;
+    for (int i = 1; i <= app.st.N; ++i) {
+        if (i > 1) s += " | ";
+        for (int j = 1; j <= app.st.N + 1; ++j) (j > 1 ? s += ' ' : s) += app.grid.text(i, 2 * j - 1);
+    }
+    return s;
 }
 
 std::string read_file(const std::string& path) {

@@ -40,6 +40,7 @@ class FakeDialog : public FileDialog {
 public:
     std::deque<std::optional<std::string>> next;  ///< the next confirmed paths; nullopt = cancel
     std::vector<std::string> init_dirs;           ///< InitDir at each show
+    std::vector<std::string> offered;             ///< FileName at each show: the name proposed
     int opens = 0, saves = 0;
     bool ShowOpen() override;
     bool ShowSave() override;
@@ -81,6 +82,9 @@ struct TestApp {
     App app;
     TestApp();
 };
+
+/// Every a(i,j) and b(i) text of the system layout, blank-separated, rows separated by " | ".
+std::string system_texts(const App& app);
 
 /// Reads a whole file as bytes ("" when missing).
 std::string read_file(const std::string& path);

@@ -1,0 +1,37 @@
+#pragma once
+// File, Export accurate solution: the reference solution of the accuracy report written with 17
+// significant digits, and the names that Export and Export accurate solution propose.
+
+#include <string>
+#include <vector>
+
+#include "core/accuracy.h"
+#include "core/app.h"
+
+namespace varnex {
+
+/// The file name that an export proposes for the system file `system_file` (a path or a name):
+/// NAME_x.csv, or NAME_x_accurate.csv for the accurate solution; x.csv / x_accurate.csv without a
+/// system file. Never the system file's own name.
+std::string export_proposal(const std::string& system_file, bool accurate);
+
+/// The save dialog of an export in the data folder, proposing export_proposal() of the current file
+/// name; the dialog's folder and file name are restored afterwards, so that Open, Save and Connect go
+/// on with the file they last used. Returns the chosen path, or "" when cancelled.
+std::string ask_export_path(App& app, bool accurate);
+
+/// The values x(1..n) as Export writes them, each with 17 significant digits (enough to read back
+/// the same double): a Matrix Market "array real general" n x 1 file when `path` ends in .mtx
+/// (any case), otherwise one value per line.
+std::string accurate_solution_text(const std::vector<double>& x, int n, bool matrix_market);
+
+/// Writes the reference x^ to `path`, asking MsgReplaceFile before replacing a file. Returns false
+/// when the user keeps the file. Raises RunError(FileError) when it cannot be written.
+bool write_accurate_solution(App& app, const ReferenceSolution& ref, const std::string& path);
+
+/// File, Export accurate solution: with no reference in `report` (none yet, or none claimed) a box
+/// says why; otherwise the save dialog in the data folder proposes NAME_x_accurate.csv, and the
+/// dialog's file name is restored afterwards.
+void ExportAccurate_Click(App& app, const AccuracyReport* report);
+
+}  // namespace varnex

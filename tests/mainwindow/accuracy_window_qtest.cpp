@@ -1,0 +1,142 @@
+// The verdict as a person meets it in the real main window: whole at the start of the status bar at
+// the designed size, the whole report in the bar's tooltip, View, Accuracy with the report and the
+// components farthest from the reference, and Export's proposed names. With VARNEX_SHOTS set to a
+// folder, the status bar after each test system and the Accuracy window are saved there as PNG
+// (the pictures of the user guide, taken under Xvfb at scale factors 1 and 1.5).
+#include <QAction>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextBrowser>
+#include <QtTest>
+
+#include "mainwindow/frm_main.h"
+#include "mainwindow/picture_windows.h"
+#include "mainwindow/solution_window.h"
+#include "support/fakes.h"
+
+using namespace varnex;
+
+namespace {
+
+struct Window {
+    test::TempDir dir;
+    test::FakeBoxes boxes;
+    test::FakeDialog cd;
+    FrmMain w{QString::fromStdString(dir.path())};
+    QStatusBar* bar = w.findChild<QStatusBar*>("staStatus");
+
+    Window() {
+        w.app().box = &boxes;
+        w.app().cd = &cd;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+    }
+    // Opens or connects the system file with `text`, runs "Find  solution" and waits for the report.
+    bool solve(const char* command, const std::string& name, const std::string& text) {
+        cd.next.push_back(dir.write("data/" + name, text));
+        w.findChild<QAction*>(command)->trigger();
+        QTest::mouseClick(w.findChild<QPushButton*>("cmdSolution"), Qt::LeftButton);
+        return QTest::qWaitFor([&] { return bar->toolTip().contains(QStringLiteral("Verdict: ")); }, 20000);
+    }
+};
+
+QString shots_dir() { return qEnvironmentVariable("VARNEX_SHOTS"); }
+
+QString scale_suffix() {
+    QString f = qEnvironmentVariable("QT_SCALE_FACTOR");
+    return f.isEmpty() || f == QStringLiteral("1") ? QStringLiteral("s1") : QStringLiteral("s") + f.remove('.');
+}
+
+void save_shot(QWidget* widget, const QString& name) {
+    if (shots_dir().isEmpty()) return;
+    QVERIFY(widget->grab().save(shots_dir() + QStringLiteral("/%1-%2.png").arg(name, scale_suffix())));
+}
+
+}  // namespace
+
+class AccuracyWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void verdictFitsTheStatusBarAfterEachTestSystem() {
+        const std::string data = test::testdata_dir();
+        if (data.empty()) QSKIP("no test data");
+        struct Case {
+            const char* name;
+            const char* command;
+        };
+        for (const Case c : {Case{"494_bus", "Open"},
+                             {"bcsstk01", "Open"},
+                             {"bfwa62", "Open"},
+                             {"fs_183_1", "Open"},
+                             {"impcol_a", "Open"},
+                             {"west0067", "Open"},
+                             {"fs_183_1", "Connect"},
+                             {"west0067", "Connect"}}) {
+            Window win;
+            QVERIFY(win.solve(c.command, std::string(c.name) + ".txt", test::read_file(data + "/" + c.name + ".txt")));
+            // The verdict comes first and whole; what follows it only in whole items.
+            const QString shown = win.bar->currentMessage();
+            QString verdict = win.bar->toolTip().section('\n', 0, 0).mid(9);  // after "Verdict: "
+            verdict.truncate(verdict.lastIndexOf(QStringLiteral(" (")));
+            QVERIFY2(shown.startsWith(verdict), qPrintable(shown + " | " + verdict));
+            // Whole items only, and the wall time among them.
+            QVERIFY2(QRegularExpression(QStringLiteral("^[^\u00b7]*( \u00b7 \\d+ ms)( \u00b7 [^\u00b7]+)*$"))
+                         .match(shown)
+                         .hasMatch(),
+                     qPrintable(shown));
+            QVERIFY(win.bar->toolTip().contains(QStringLiteral("Reference solution: ")));
+            const QString mode = QString::fromLatin1(c.command) == QStringLiteral("Open") ? "memory" : "connected";
+            save_shot(win.bar, QStringLiteral("status-%1-%2").arg(QString::fromLatin1(c.name), mode));
+            // A wider window shows more of the line, a narrower one less, and the verdict still.
+            win.w.resize(win.w.width() * 2, win.w.height());
+            QTRY_VERIFY(win.bar->currentMessage().size() >= shown.size());
+            QVERIFY(win.bar->currentMessage().startsWith(verdict));
+        }
+    }
+
+    void accuracyWindowShowsTheReportAndTheFarthestComponents() {
+        Window win;
+        // The elimination's pivot is the largest signed entry: it stops at column 2 of this system.
+        QVERIFY(win.solve("Open", "zp.txt", "2 1 0 4\r\n1 0.5 1 5\r\n1 -1 0 -1\r\n"));
+        win.w.findChild<QAction*>("Accuracy")->trigger();
+        auto* view = win.w.findChild<QTextBrowser*>("txtAccuracy");
+        QVERIFY(view && view->isVisible());
+        const QString text = view->toPlainText();
+        QVERIFY2(text.contains(QStringLiteral("Reason: zero_pivot")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("column 2")));
+        QVERIFY(text.contains(QStringLiteral("farthest from the reference")));
+        // The text can be selected and copied.
+        view->selectAll();
+        QVERIFY(view->textCursor().hasSelection());
+        QVERIFY(view->textInteractionFlags() & Qt::TextSelectableByMouse);
+        // View, Solution draws the reference beside x.
+        win.w.pictures()->show_solution();
+        QTRY_COMPARE(win.w.pictures()->solution()->referencePointCount(), 3);
+
+        const std::string data = test::testdata_dir();
+        if (data.empty()) return;
+        Window west;
+        QVERIFY(west.solve("Open", "west0067.txt", test::read_file(data + "/west0067.txt")));
+        west.w.findChild<QAction*>("Accuracy")->trigger();
+        QWidget* window = west.w.findChild<QWidget*>("frmAccuracy");
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        save_shot(window, QStringLiteral("accuracy-west0067"));
+    }
+
+    void exportsProposeNamesBesideTheSystemFile() {
+        Window win;
+        QVERIFY(win.solve("Open", "zp.txt", "2 1 0 4\r\n1 0.5 1 5\r\n1 -1 0 -1\r\n"));
+        win.w.findChild<QAction*>("ExportSolution")->trigger();  // the fake dialog is cancelled
+        QVERIFY(!win.cd.offered.empty());
+        QCOMPARE(QString::fromStdString(win.cd.offered.back()), QStringLiteral("zp_x.csv"));
+        const std::string out = win.dir.path() + "/data/zp_x_accurate.csv";
+        win.cd.next.push_back(out);
+        win.w.findChild<QAction*>("ExportAccurate")->trigger();
+        QCOMPARE(QString::fromStdString(win.cd.offered.back()), QStringLiteral("zp_x_accurate.csv"));
+        QCOMPARE(QString::fromStdString(test::read_file(out)), QStringLiteral("1\r\n2\r\n3\r\n"));
+    }
+};
+
+QTEST_MAIN(AccuracyWindowTest)
+#include "accuracy_window_qtest.moc"
