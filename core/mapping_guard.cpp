@@ -34,8 +34,8 @@ bool absorb(std::uintptr_t addr) {
         const std::uintptr_t b = s.begin.load(), e = s.end.load();
         if (b == 0 || addr < b || addr >= e) continue;
         const std::uintptr_t from = addr & ~(page - 1);
-        void* p = ::mmap(reinterpret_cast<void*>(from), e - from, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
-                         -1, 0);
+        void* p =
+            ::mmap(reinterpret_cast<void*>(from), e - from, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
         if (p == MAP_FAILED) return false;
         s.lost.store(true);
         return true;

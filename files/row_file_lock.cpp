@@ -28,7 +28,8 @@ void let_go() {
 // True when the path still names the file whose lock this program holds (not a new file that took its
 // place after the held one was removed or renamed).
 bool names_locked_file(const std::string& path) {
-    struct stat held {}, now {};
+    struct stat held {
+    }, now{};
     return ::fstat(g_fd, &held) == 0 && ::lstat(path.c_str(), &now) == 0 && held.st_dev == now.st_dev &&
            held.st_ino == now.st_ino;
 }

@@ -73,8 +73,8 @@ std::vector<std::uint32_t> bits(const std::vector<float>& v) {
 }
 
 Outcome outcome_of(const App& app, const Boxes& box, std::string ended) {
-    return {bits(app.st.X), bits(app.st.R), bits(app.st.D), std::bit_cast<std::uint32_t>(app.st.Er),
-            app.st.IterCount, box.shown, std::move(ended)};
+    return {bits(app.st.X),   bits(app.st.R), bits(app.st.D),  std::bit_cast<std::uint32_t>(app.st.Er),
+            app.st.IterCount, box.shown,      std::move(ended)};
 }
 
 // Cuts the row file to `to` bytes at the grid write number `at` of a sweep (another program truncating
@@ -157,7 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Outcome want = plain(f, in, rows);
         for (RowAccess way : ways) {
             const Outcome got = clicks(f, in, rows, way, nullptr);
-            FUZZ_CHECK(got == want, "way " + std::to_string(static_cast<int>(way)) + ": " + got.ended + " / " + want.ended);
+            FUZZ_CHECK(got == want,
+                       "way " + std::to_string(static_cast<int>(way)) + ": " + got.ended + " / " + want.ended);
         }
         return 0;
     }

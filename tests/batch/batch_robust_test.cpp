@@ -44,7 +44,7 @@ struct ExeRun {
 // Starts the batch program copied into `app` (so that its data folder and row file go there); with
 // `tasks` set, the child joins that cgroup before it executes. `meanwhile` runs while it does.
 ExeRun run(const std::string& app, const std::vector<std::string>& args, const std::string& tasks = {},
-        const std::function<void(pid_t)>& meanwhile = {}) {
+           const std::function<void(pid_t)>& meanwhile = {}) {
     const std::string exe = app + "/varnex-batch";
     if (!fs::exists(exe)) {
         fs::create_directories(app);

@@ -142,7 +142,8 @@ TEST_F(RobustCommands, SaveReplacesThroughALinkAndSaysWhichFile) {
     ASSERT_FALSE(t.box.shown.empty());
     EXPECT_EQ(t.box.shown[0], st.msg.MsgReplaceFile + link);
     ASSERT_FALSE(ui.notes.empty());
-    EXPECT_EQ(ui.notes[0], link + " is a link to " + fs::canonical(target).string() + ", the file that will be replaced.");
+    EXPECT_EQ(ui.notes[0],
+              link + " is a link to " + fs::canonical(target).string() + ", the file that will be replaced.");
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(test::read_file(target), "2 1 3 \r\n1 3 5 \r\n");
 }
