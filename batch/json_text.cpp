@@ -92,7 +92,14 @@ std::string json_raw_field(std::string_view name, const std::vector<std::string>
     std::string out = ",\"" + std::string(name) + "_bytes\":[";
     for (std::size_t i = 0; i < texts.size(); ++i) {
         if (i) out += ',';
-        out += is_utf8(texts[i]) ? std::string("null") : "\"" + hex(texts[i]) + "\"";
+        if (is_utf8(texts[i])) {
+            out += "null";
+        } else {
+            // Appended piece by piece: GCC 12 warns (falsely) about a string sum that starts with a literal.
+            out += '"';
+            out += hex(texts[i]);
+            out += '"';
+        }
     }
     return out + "]";
 }
