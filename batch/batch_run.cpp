@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <utility>
 
 #include <sys/stat.h>
 
 #include "batch/batch_seams.h"
+#include "batch/json_text.h"
 #include "commands/accuracy_report.h"
 #include "commands/commands.h"
 #include "commands/run_outcome.h"
@@ -200,8 +202,10 @@ int run_batch(const Args& args, const Environment& env, Report* report_out) {
 
     auto finish = [&](int code) {
         rep.n = app.st.N;
-        rep.er = app.st.Er;
+        // Er as the accuracy box shows it, from the last completed sweep: a sweep that ended on a fault
+        // leaves a partial Er in the state, which the box never showed.
         rep.er_text = ui.text(Ctl::txtEr);
+        rep.er = ui.sweeps() > 0 ? ui.last_er() : std::numeric_limits<float>::quiet_NaN();
         rep.iter_count = app.st.IterCount;
         rep.messages = boxes.messages();
         rep.exit_code = code;
@@ -258,24 +262,6 @@ int run_batch(const Args& args, const Environment& env, Report* report_out) {
 
 namespace {
 
-std::string json_string(std::string_view s) {
-    std::string out = "\"";
-    for (char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", u);
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
-}
-
 std::string seconds_text(double s) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.6f", s);
@@ -304,18 +290,20 @@ void print_text(const Report& r, std::ostream& out) {
 void print_json(const Report& r, std::ostream& out) {
     char er[32] = "null";
     if (std::isfinite(r.er)) std::snprintf(er, sizeof er, "%.9g", static_cast<double>(r.er));
-    out << "{\"command\":" << json_string(r.command) << ",\"system\":" << json_string(r.system) << ",\"N\":" << r.n
+    out << "{\"command\":" << json_string(r.command) << ",\"system\":" << json_string(r.system)
+        << json_raw_field("system", r.system) << ",\"N\":" << r.n
         << ",\"Er\":" << er << ",\"Er_text\":" << json_string(r.er_text) << ",\"sweeps\":" << r.sweeps
         << ",\"IterCount\":" << r.iter_count << ",\"ended\":" << json_string(r.ended)
         << ",\"duration\":" << seconds_text(r.solve_seconds) << ",\"load_seconds\":" << seconds_text(r.load_seconds)
         << ",\"save_seconds\":" << seconds_text(r.save_seconds) << ",\"saved\":[";
     for (std::size_t i = 0; i < r.saved.size(); ++i) out << (i ? "," : "") << json_string(r.saved[i]);
-    out << "],\"messages\":[";
+    out << "]" << json_raw_field("saved", r.saved) << ",\"messages\":[";
     for (std::size_t i = 0; i < r.messages.size(); ++i) out << (i ? "," : "") << json_string(r.messages[i]);
-    out << "],\"notes\":[";
+    out << "]" << json_raw_field("messages", r.messages) << ",\"notes\":[";
     for (std::size_t i = 0; i < r.notes.size(); ++i) out << (i ? "," : "") << json_string(r.notes[i]);
-    out << "],\"accuracy\":" << (r.accuracy_json.empty() ? std::string("null") : r.accuracy_json);
-    if (!r.accurate.empty()) out << ",\"accurate\":" << json_string(r.accurate);
+    out << "]" << json_raw_field("notes", r.notes)
+        << ",\"accuracy\":" << (r.accuracy_json.empty() ? std::string("null") : r.accuracy_json);
+    if (!r.accurate.empty()) out << ",\"accurate\":" << json_string(r.accurate) << json_raw_field("accurate", r.accurate);
     out << ",\"exit_code\":" << r.exit_code << "}\n"
         << std::flush;
 }

@@ -13,8 +13,9 @@ void PrintedBoxes::message(std::string_view text) {
     messages_.emplace_back(text);
 }
 
-bool PrintedBoxes::ask_yes_no(std::string_view text) {
+bool PrintedBoxes::ask_yes_no_noted(std::string_view text, std::string_view note) {
     err_ << text << '\n';
+    if (!note.empty()) err_ << "varnex-batch: " << note << '\n';
     if (replace_) {
         err_ << "varnex-batch: answered Yes (--replace)\n" << std::flush;
         return true;

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <functional>
+#include <limits>
 #include <map>
 #include <ostream>
 #include <string>
@@ -21,7 +22,8 @@ class PrintedBoxes : public MessageBoxes {
   public:
     PrintedBoxes(std::ostream& err, bool replace) : err_(err), replace_(replace) {}
     void message(std::string_view text) override;
-    bool ask_yes_no(std::string_view text) override;
+    bool ask_yes_no(std::string_view text) override { return ask_yes_no_noted(text, {}); }
+    bool ask_yes_no_noted(std::string_view text, std::string_view note) override;
 
     /// Every message shown, in order (questions not included).
     const std::vector<std::string>& messages() const { return messages_; }
@@ -101,7 +103,10 @@ class BatchControls : public Controls {
     bool enabled(Ctl c) const override;
     void set_enabled(Ctl c, bool on) override { enabled_[c] = on; }
     void refresh() override { progress_.tick(); }
-    void sweep_done(float er) override { progress_.sweep(++sweeps_, er); }
+    void sweep_done(float er) override {
+        last_er_ = er;
+        progress_.sweep(++sweeps_, er);
+    }
     bool stop_requested() override { return stop_ && *stop_ != 0; }
     void status(std::string_view text) override {
         if (on_status_) on_status_(text);
@@ -109,6 +114,8 @@ class BatchControls : public Controls {
 
     /// Sweeps completed under these controls, by any command.
     int sweeps() const { return sweeps_; }
+    /// The Er of the last completed sweep, which the accuracy box shows (NaN before any).
+    float last_er() const { return last_er_; }
 
   private:
     Progress& progress_;
@@ -117,6 +124,7 @@ class BatchControls : public Controls {
     std::map<Ctl, std::string> texts_;
     std::map<Ctl, bool> enabled_;
     int sweeps_ = 0;
+    float last_er_ = std::numeric_limits<float>::quiet_NaN();
 };
 
 /// Lets the controls refresh every few grid writes, so that the progress line's elapsed time keeps

@@ -19,10 +19,11 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 volatile std::sig_atomic_t g_saving = 0;
 
-// The first Ctrl+C asks the run to stop after the sweep in progress; a second one ends the program at
+// The first Ctrl+C (or SIGTERM, SIGHUP: a shutdown, a closed terminal) asks the run to stop after the
+// sweep in progress, and Save still writes its files when asked to; a second one ends the program at
 // once, unless Save is writing its files, which are never left half written by this handler.
-extern "C" void on_interrupt(int) {
-    if (g_stop && !g_saving) _exit(130);
+extern "C" void on_interrupt(int sig) {
+    if (g_stop && !g_saving) _exit(128 + sig);
     g_stop = 1;
     static const char note[] = "\nvarnex-batch: stopping after the sweep in progress (Ctrl+C again ends at once)\n";
     const ssize_t ignored = write(STDERR_FILENO, note, sizeof note - 1);
@@ -34,7 +35,7 @@ void install_interrupt_handler() {
     sa.sa_handler = on_interrupt;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
 // The folder of the program's own file, as the window takes its application folder.

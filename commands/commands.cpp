@@ -16,12 +16,15 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/memory_budget.h"
 #include "core/numerics.h"
 #include "core/order_notes.h"
 #include "commands/connected_commands.h"
 #include "commands/run_outcome.h"
 #include "core/verdict.h"
 #include "files/replace_file.h"
+#include "files/row_file_lock.h"
+#include "files/stale_temporaries.h"
 #include "shell/sample_generator.h"
 
 namespace varnex {
@@ -30,7 +33,15 @@ namespace {
 
 // Dimensioning for memory mode: R, D, A, B new and zero-filled, in this order, then X resized
 // keeping its values.
+// A and the elimination's working copy Aw, (N + 1)^2 values each, are checked together against the
+// memory this process may use before A is taken (what they hold now is given back first): a system
+// that fits once but not twice gets MsgNoMemory here rather than a failure inside the elimination.
 void dim_memory(SystemState& st) {
+    const std::uint64_t n1 = static_cast<std::uint64_t>(st.N < 0 ? 0 : st.N) + 1;
+    const std::uint64_t held = 4 * (static_cast<std::uint64_t>(st.A.stride()) * st.A.stride() +
+                                    static_cast<std::uint64_t>(st.Aw.stride()) * st.Aw.stride());
+    const std::uint64_t need = 2 * 4 * n1 * n1;
+    if (need > held && !fits_in_memory(need - held)) raise(ErrorKind::OutOfMemory);
     dim_cleared(st.R, st.N);
     dim_cleared(st.D, st.N);
     st.A.dim(st.N);
@@ -231,6 +242,8 @@ void load_steps(App& app) {
     const std::filesystem::path data = app.app_folder + "/data";
     std::error_code ec;
     const bool present = std::filesystem::exists(data, ec) || ec;
+    // What a Save killed half-way left behind goes first (a running one's files stay).
+    if (present) remove_stale_temporaries(app.app_folder);
     if (!present) {
         if (!std::filesystem::create_directory(data, ec) || ec) {
             app.box->message(" Sorry, the data folder could not be created.");
@@ -280,6 +293,7 @@ void Form_Load(App& app) {
 static void cmdN_Click_steps(App& app) {
     SystemState& st = app.st;
     st.DataMode = kModeMemory;  // set before the order is read and kept when reading fails
+    unlock_row_file();          // the row file is no longer this program's
     int16_t n = 0;
     try {
         n = text_to_int16(app.ui->text(Ctl::txtN));

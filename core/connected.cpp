@@ -38,13 +38,20 @@ RowFile::~RowFile() { close(); }
 void RowFile::open(const std::string& path) {
     close();
     // Opened read-only, created empty when missing and never truncated: a solve reads the file that
-    // the last conversion left.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) raise(ErrorKind::FileError);
+    // the last conversion left. A link at the path is not followed: the row file lies beside the
+    // application folder, where anyone who may write there could point it at another file.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        // A link, or something that is no file (a folder): said as such; anything else is a file error.
+        struct stat lb {};
+        if (::lstat(path.c_str(), &lb) == 0 && !S_ISREG(lb.st_mode))
+            throw RunError(ErrorKind::FileError, row_file_refusal(path, S_ISLNK(lb.st_mode)));
+        raise(ErrorKind::FileError);
+    }
     struct stat sb {};
     if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
         ::close(fd);
-        raise(ErrorKind::FileError);
+        throw RunError(ErrorKind::FileError, row_file_refusal(path, false));
     }
     fd_ = fd;
     if (sb.st_size <= 0) return;
@@ -55,16 +62,18 @@ void RowFile::open(const std::string& path) {
     }
     map_ = static_cast<const unsigned char*>(m);
     size_ = static_cast<std::size_t>(sb.st_size);
+    guard_.guard(map_, size_);
     const RowAccess access = row_access();
     streamed_ = access == RowAccess::Streamed || access == RowAccess::StreamedCached ||
                 (access == RowAccess::Automatic && streams_file(size_));
     // Direct reads bypass the page cache, which a file larger than memory would only churn; where the
     // file system refuses them, the streams read through the cache and drop what they have read.
     if (streamed_ && access != RowAccess::StreamedCached)
-        direct_fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+        direct_fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC | O_NOFOLLOW);
 }
 
 void RowFile::close() {
+    guard_.release();
     if (map_) ::munmap(const_cast<unsigned char*>(map_), size_);
     map_ = nullptr;
     size_ = 0;
@@ -74,6 +83,18 @@ void RowFile::close() {
     drop_norms();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+}
+
+void RowFile::check_intact() const {
+    if (fd_ < 0) return;
+    struct stat sb {};
+    if (guard_.lost() || ::fstat(fd_, &sb) != 0 || static_cast<std::uint64_t>(sb.st_size) < size_)
+        raise(ErrorKind::FileError);
+}
+
+std::string row_file_refusal(const std::string& path, bool link) {
+    return link ? path + " is a link; the row file must be a file of its own, so it is not followed."
+                : path + " is not an ordinary file; the row file must be one.";
 }
 
 void RowFile::keep_seed(std::unique_ptr<PanelSeed> seed) const { seed_ = std::move(seed); }

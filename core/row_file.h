@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/mapping_guard.h"
+
 namespace varnex {
 
 inline constexpr std::int64_t kRecordLength = 128;
@@ -35,7 +37,8 @@ class RowFile {
     RowFile& operator=(const RowFile&) = delete;
     ~RowFile();
 
-    /// Opens (creating when missing, never truncating) the file at path. Throws RunError(FileError).
+    /// Opens (creating when missing, never truncating) the file at path. Throws RunError(FileError),
+    /// with a sentence for the user as its text when the path names a link or no regular file.
     void open(const std::string& path);
     void close();
     bool is_open() const { return fd_ >= 0; }
@@ -43,6 +46,10 @@ class RowFile {
     /// The value of record r (1-based); 0 for a record whose value bytes lie beyond the end of the
     /// file. Throws RunError(FileError) when the file is not open.
     float record(std::int64_t r) const;
+
+    /// Throws RunError(FileError) when the file has become shorter since open() (another program
+    /// truncated or replaced it): what was read from the missing part was not the system's.
+    void check_intact() const;
 
     /// Start of the mapping and its size in bytes (nullptr/0 for an empty file), for fast readers.
     const unsigned char* bytes() const { return map_; }
@@ -86,10 +93,15 @@ class RowFile {
     bool streamed_ = false;
     const unsigned char* map_ = nullptr;
     std::size_t size_ = 0;
+    MappingGuard guard_;
     mutable std::vector<float> norms_;
     mutable int norms_n_ = -1;
     mutable std::unique_ptr<PanelSeed> seed_;
 };
+
+/// The reason why a row-file path naming a link (link) or no regular file is refused, for the status
+/// line beside the file-error message.
+std::string row_file_refusal(const std::string& path, bool link);
 
 /// Record number of a(i,j) for the order n: (n+1)*(i-1) + j, with n+1 checked as 16-bit and the
 /// product and sum as 32-bit values (RunError(Overflow)).

@@ -1,4 +1,4 @@
-// Streaming reads of the row file: the memory budget that decides between mapping and streaming, the
+// Streaming reads of the row file: the choice between mapping and streaming (by the memory budget), the
 // asynchronous reads, the sequential pass over the rows and the panels of columns.
 
 #include "core/row_stream.h"
@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <new>
 #include <string>
 
@@ -34,67 +33,11 @@ constexpr std::uint64_t kBlock = 4096;
 inline std::uint64_t align_down(std::uint64_t v) { return v & ~(kBlock - 1); }
 inline std::uint64_t align_up(std::uint64_t v) { return (v + kBlock - 1) & ~(kBlock - 1); }
 
-// A number from the first line of a file; none when missing or not a number ("max" in cgroup v2).
-bool read_number(const std::string& path, std::uint64_t& v) {
-    std::ifstream in(path);
-    std::string s;
-    if (!(in >> s)) return false;
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long x = std::strtoull(s.c_str(), &end, 10);
-    if (errno != 0 || end == s.c_str() || *end != '\0') return false;
-    v = x;
-    return true;
-}
-
-// The smallest memory limit of the cgroups this process runs in and of their ancestors (cgroup v1
-// memory controller, or cgroup v2); UINT64_MAX when there is none.
-std::uint64_t cgroup_limit() {
-    std::uint64_t limit = UINT64_MAX;
-    std::ifstream in("/proc/self/cgroup");
-    std::string line;
-    while (std::getline(in, line)) {
-        // hierarchy-id:controllers:path
-        const auto a = line.find(':'), b = line.find(':', a + 1);
-        if (a == std::string::npos || b == std::string::npos) continue;
-        const std::string ctl = line.substr(a + 1, b - a - 1);
-        std::string path = line.substr(b + 1);
-        std::string root, file;
-        if (ctl.empty() && line.compare(0, a, "0") == 0)
-            root = "/sys/fs/cgroup", file = "memory.max";
-        else if (("," + ctl + ",").find(",memory,") != std::string::npos)
-            root = "/sys/fs/cgroup/memory", file = "memory.limit_in_bytes";
-        else
-            continue;
-        for (;;) {
-            std::uint64_t v;
-            if (read_number(root + path + "/" + file, v)) limit = std::min(limit, v);
-            if (root == "/sys/fs/cgroup" && read_number(root + "/unified" + path + "/" + file, v))
-                limit = std::min(limit, v);
-            if (path.empty() || path == "/") break;
-            path.erase(path.rfind('/'));
-        }
-    }
-    return limit;
-}
-
-std::uint64_t mem_available() {
-    std::ifstream in("/proc/meminfo");
-    std::string key;
-    std::uint64_t kb;
-    std::string unit;
-    while (in >> key >> kb >> unit)
-        if (key == "MemAvailable:") return kb * 1024;
-    return UINT64_MAX;
-}
-
 }  // namespace
 
 void set_row_access(RowAccess access) { g_access.store(access); }
 RowAccess row_access() { return g_access.load(); }
 void set_async_reads(bool on) { g_async.store(on); }
-
-std::uint64_t usable_memory() { return std::min(mem_available(), cgroup_limit()); }
 
 bool streams_file(std::uint64_t bytes) { return bytes > usable_memory() / 2; }
 

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/memory_budget.h"
 #include "core/row_file.h"
 
 namespace varnex {
@@ -32,8 +33,6 @@ void set_async_reads(bool on);
 /// memory this process may use (the available memory of the machine, capped by the limits of the
 /// memory cgroups it runs in).
 bool streams_file(std::uint64_t bytes);
-/// The memory this process may use, in bytes, as streams_file sees it.
-std::uint64_t usable_memory();
 
 /// Columns per panel of a PanelStream for the order n: a multiple of 32 (one 4 KB block of records)
 /// from 32 to 1024, so that the three panels in memory take at most a fifth of the memory this

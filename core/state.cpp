@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "core/errors.h"
+#include "core/memory_budget.h"
 
 namespace varnex {
 
@@ -21,8 +22,10 @@ void Messages::fill() {
 }
 
 void ensure_memory(std::size_t bytes) {
-    // Linux overcommits: an allocation far beyond the physical memory would succeed and the process
-    // would be killed later, so such a request is refused up front as out of memory.
+    // Linux overcommits: an allocation beyond what the machine and the memory cgroups still allow would
+    // succeed and the process would be killed later, so such a request is refused up front as out of
+    // memory.
+    if (!fits_in_memory(bytes)) raise(ErrorKind::OutOfMemory);
     long pages = sysconf(_SC_PHYS_PAGES);
     long page = sysconf(_SC_PAGESIZE);
     if (pages > 0 && page > 0 && bytes / static_cast<std::size_t>(page) >= static_cast<std::size_t>(pages))

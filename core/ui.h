@@ -57,6 +57,12 @@ public:
     virtual void message(std::string_view text) = 0;
     /// A box with Yes and No; true for Yes.
     virtual bool ask_yes_no(std::string_view text) = 0;
+    /// The same question with a note that belongs to it (the window shows the note on its status bar
+    /// beforehand, varnex-batch prints it on the line after the question). By default the question.
+    virtual bool ask_yes_no_noted(std::string_view text, std::string_view note) {
+        (void)note;
+        return ask_yes_no(text);
+    }
 };
 
 /// The file dialog CD shared by Open, Save and Connect: a settable initial folder and a current file

@@ -16,7 +16,9 @@
 #include "core/exact.h"
 #include "core/row_stream.h"
 #include "files/open_command.h"
+#include "files/row_file_lock.h"
 #include "files/row_writer.h"
+#include "files/text_io.h"
 
 namespace varnex {
 
@@ -38,6 +40,9 @@ class LineStream {
         drop_behind_ = ::fstat(fd, &sb) == 0 && static_cast<std::uint64_t>(sb.st_size) > usable_memory() / 4;
         if (drop_behind_) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
+
+    /// From now on a line longer than `bytes` raises LineTooLong instead of growing the buffer.
+    void limit_line(std::size_t bytes) { limit_ = bytes; }
 
     /// The next line, valid until the next call; false at the end of the file.
     bool next(std::string_view& line) {
@@ -70,7 +75,10 @@ class LineStream {
             end_ -= begin_;
             begin_ = 0;
         }
-        if (buf_.size() - kScanSlack - end_ < kBlock / 2) buf_.resize(buf_.size() * 2);
+        if (buf_.size() - kScanSlack - end_ < kBlock / 2) {
+            if (end_ > limit_) throw LineTooLong();
+            buf_.resize(buf_.size() * 2);
+        }
         ssize_t n;
         do {
             n = ::read(fd_, buf_.data() + end_, buf_.size() - kScanSlack - end_);
@@ -88,6 +96,7 @@ class LineStream {
     int fd_;
     std::vector<char> buf_;
     std::size_t begin_ = 0, end_ = 0;
+    std::size_t limit_ = longest_valid_line(0);
     bool eof_ = false;
     bool drop_behind_ = false;
     off_t read_ = 0, dropped_ = 0;
@@ -162,6 +171,7 @@ void convert_lines(App& app, LineStream& lines, RowWriter& out) {
             if (m < 2) raise(ErrorKind::Subscript);
             app.st.N = i16(m - 1);
             app.ui->set_text(Ctl::txtN, int_to_text(app.st.N));
+            lines.limit_line(longest_valid_line(app.st.N));
         }
         const int16_t n = app.st.N;
         const int16_t n1 = i16(static_cast<long long>(n) + 1);
@@ -207,8 +217,12 @@ Conversion convert(App& app, const std::string& path, std::vector<float>& x) {
     text.fd = open_text_file(path);
     RowWriter out;
     if (text.fd >= 0) {
+        // The row file becomes this program's before anything is written into it; a row file that
+        // another program holds, or that is a link, is refused with its own sentence.
+        const std::string rows = row_file_path(app.app_folder);
+        if (report_lock(lock_row_file(rows), rows, app)) return result;
         try {
-            out.open(row_file_path(app.app_folder));
+            out.open(rows);
         } catch (const RunError&) {
         }
     }
@@ -237,7 +251,17 @@ Conversion convert(App& app, const std::string& path, std::vector<float>& x) {
         }
         st.N = old_n;
         app.ui->set_text(Ctl::txtN, old_txt_n);
-        app.box->message(st.msg.MsgBadNumber);
+        // A line far too long for its order is no system file's; any other failure is a token's.
+        const bool too_long = [] {
+            try {
+                throw;
+            } catch (const LineTooLong&) {
+                return true;
+            } catch (...) {
+                return false;
+            }
+        }();
+        app.box->message(too_long ? st.msg.MsgBadFile : st.msg.MsgBadNumber);
         return result;
     }
     result.touched = true;

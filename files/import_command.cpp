@@ -180,6 +180,7 @@ bool import_system(App& app, const std::string& path) {
         return false;
     }
     try {
+        ensure_system_memory(app, sys.n, static_cast<std::uint64_t>(sys.n) * (sys.n + 1) * 12);
         app.grid.fill_data(i16(sys.n));
         st.N = i16(sys.n);
         sys.write_cells(app.grid);

@@ -1,5 +1,6 @@
 #include "files/open_command.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <string_view>
@@ -7,7 +8,9 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/memory_budget.h"
 #include "core/order_notes.h"
+#include "files/row_file_lock.h"
 #include "files/text_files.h"
 #include "files/text_io.h"
 
@@ -20,7 +23,10 @@ namespace {
 // file; the cells written before it keep their texts.
 void read_system(App& app, InputFile& file) {
     SystemState& st = app.st;
+    const std::uint64_t file_bytes = file.remaining_hint();
     FileLines lines(file);
+    // A line is held whole while it is split: one far longer than the order allows is refused.
+    lines.limit_line(longest_valid_line(0));
     // A file without any line has no order to lay out.
     if (lines.at_end()) raise(ErrorKind::FileError);
     std::vector<std::string_view> y;
@@ -35,6 +41,9 @@ void read_system(App& app, InputFile& file) {
             if (m < 2) raise(ErrorKind::FileError);
             if (m - 1 > k_max_memory_order) app.ui->status(order_limit_note(m - 1));
             const int16_t n = i16(m - 1);
+            lines.limit_line(longest_valid_line(n));
+            const std::uint64_t cells = static_cast<std::uint64_t>(n) * (n + 1);
+            ensure_system_memory(app, n, std::min<std::uint64_t>(file_bytes, cells * k_token_text));
             app.grid.fill_data(n);
             st.N = n;
         } else if (m == 0) {
@@ -134,6 +143,7 @@ void get_solution(App& app, const std::string& path, std::vector<float>& x) {
         if (!is_ordinary_file(file)) return;
         InputFile in(file);
         FileLines lines(in);
+        lines.limit_line(longest_valid_line(n));
         // Only the first line is read; a file without one holds no solution.
         if (lines.at_end()) raise(ErrorKind::FileError);
         std::string line(lines.next());
@@ -189,8 +199,17 @@ void Open_Click(App& app) { open_command(app, nullptr); }
 
 void open_path(App& app, const std::string& path) { open_command(app, &path); }
 
+void ensure_system_memory(const App& app, int n, std::uint64_t text_bytes) {
+    const std::uint64_t n1 = static_cast<std::uint64_t>(n) + 1;
+    const std::uint64_t need = text_bytes + 8 * n1 * n1 + 4 * n1 * n1 + 5 * 4 * n1;
+    const std::uint64_t held =
+        app.grid.memory_bytes() + 4 * static_cast<std::uint64_t>(app.st.A.stride()) * app.st.A.stride();
+    if (need > held && !fits_in_memory(need - held)) raise(ErrorKind::OutOfMemory);
+}
+
 void enter_memory_mode(App& app) {
     app.st.DataMode = kModeMemory;
+    unlock_row_file();  // the row file is no longer this program's
     app.ui->set_enabled(Ctl::cmdA, true);
     app.ui->set_enabled(Ctl::cmdB, true);
     app.ui->set_enabled(Ctl::cmdSolution, true);

@@ -233,7 +233,9 @@ RowWriter::~RowWriter() {
 
 void RowWriter::open(const std::string& path) {
     if (fd_ >= 0) close();
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    // Never through a link: the row file lies beside the application folder, where a link could send
+    // the records into someone else's file.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) raise(ErrorKind::FileError);
     int direct = -1;
     try {
@@ -242,7 +244,7 @@ void RowWriter::open(const std::string& path) {
             bufs_[0] = values_.get();
             bufs_[1] = values_.get() + kBufferRecords;
         }
-        direct = ::open(path.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+        direct = ::open(path.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC | O_NOFOLLOW);
         writer_ = std::make_unique<Writer>(fd, direct);
     } catch (const std::exception&) {
         if (direct >= 0) ::close(direct);

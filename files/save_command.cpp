@@ -18,10 +18,18 @@ namespace varnex {
 
 namespace {
 
-// The replace question for an existing file; true when the writer may go on.
+// The replace question for an existing file; true when the writer may go on. When the path is a link,
+// the file replaced is the one it points to (the link stays), and a note beside the question says so.
 bool may_write(App& app, const std::string& name) {
     if (!is_ordinary_file(name)) return true;
-    return app.box->ask_yes_no(app.st.msg.MsgReplaceFile + name);
+    const std::string question = app.st.msg.MsgReplaceFile + name;
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(name, ec)) return app.box->ask_yes_no(question);
+    const std::string target = std::filesystem::weakly_canonical(name, ec).string();
+    const std::string note = name + " is a link to " + (ec ? std::string("another file") : target) +
+                             ", the file that will be replaced.";
+    app.ui->status(note);
+    return app.box->ask_yes_no_noted(question, note);
 }
 
 // Creates the folder when no entry of that name exists (a file of that name is left alone, and the

@@ -75,6 +75,11 @@ std::string InputFile::read_all() {
     return text;
 }
 
+std::size_t longest_valid_line(int n) {
+    const std::size_t tokens = static_cast<std::size_t>(n > 0 ? n : 32766) + 1;
+    return std::max(tokens * k_token_text, FileLines::k_chunk);
+}
+
 FileLines::FileLines(InputFile& file, std::size_t chunk) : file_(file) {
     // One byte more than a small file holds lets its first read meet the end.
     const std::size_t hint = file.remaining_hint();
@@ -95,6 +100,7 @@ bool FileLines::fill() {
         begin_ = 0;
     }
     if (end_ == size_) {
+        if (end_ - begin_ > limit_) throw LineTooLong();
         try {
             auto bigger = std::make_unique_for_overwrite<char[]>(2 * size_);
             std::memcpy(bigger.get(), buf_.get(), end_);

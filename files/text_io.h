@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/errors.h"
+
 namespace varnex {
 
 /// True when the path names an existing ordinary file (a folder is not one). A missing file or a
@@ -43,6 +45,19 @@ class InputFile {
     std::FILE* f_ = nullptr;
 };
 
+/// The longest line that a valid text system file of the order n holds: n + 1 tokens of at most
+/// k_token_text bytes each, blanks included (a single-precision number needs far fewer), and never
+/// less than one reading chunk. n <= 0 stands for an order not known yet: the largest one, 32766.
+inline constexpr std::size_t k_token_text = 128;
+std::size_t longest_valid_line(int n);
+
+/// A line longer than longest_valid_line() of its file's order: the file is no system file (one
+/// without any line end, say), and it is refused before its line fills memory.
+class LineTooLong : public RunError {
+  public:
+    LineTooLong() : RunError(ErrorKind::FileError, "a line longer than any line of its order") {}
+};
+
 /// Walks the lines of a file as LineReader walks a text, reading it front to back through one buffer
 /// that holds a chunk of the file (at most `chunk` bytes, less for a smaller file) and grows only for
 /// a line longer than that. So a large file is read once into memory that stays warm, and a small one
@@ -59,6 +74,8 @@ class FileLines {
     std::string_view next();
     /// Bytes the buffer holds now.
     std::size_t buffer_size() const { return size_; }
+    /// From now on a line longer than `bytes` raises LineTooLong instead of growing the buffer.
+    void limit_line(std::size_t bytes) { limit_ = bytes; }
 
   private:
     // Moves the unread bytes to the front and reads more behind them, growing the buffer when it is
@@ -71,6 +88,7 @@ class FileLines {
     std::size_t begin_ = 0;  ///< first unread byte
     std::size_t end_ = 0;    ///< end of the bytes read
     std::size_t scan_ = 0;   ///< no LF lies in begin_..scan_
+    std::size_t limit_ = static_cast<std::size_t>(-1);
     bool eof_ = false;
 };
 

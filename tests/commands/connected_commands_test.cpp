@@ -64,14 +64,14 @@ TEST_F(ConnectedCommandsTest, FailuresEndSilentlyWithTheFileClosed) {
     EXPECT_EQ(st.IterCount, 1);
     EXPECT_FALSE(st.file3.is_open());
 
-    // A row file that cannot be opened: nothing shown, the first click of a run stays the first.
+    // A row file that is no file: each click says so, the first click of a run stays the first.
     connect("2 1 3\r\n1 3 5\r\n");
     t.box.shown.clear();
     fs::remove(rows);
     fs::create_directory(rows);
     cmdIter_Click(app);
     cmdSolution_Click(app);
-    EXPECT_TRUE(t.box.shown.empty());
+    EXPECT_EQ(t.box.shown, std::vector<std::string>(2, st.msg.MsgBadFile));
     EXPECT_EQ(st.IterCount, 1);
     EXPECT_EQ(t.ui.text(Ctl::txtTime), "old");
 }

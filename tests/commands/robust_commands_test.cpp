@@ -1,0 +1,268 @@
+// The commands when things go wrong around the program: a row file cut short while a solve reads it,
+// a row file another program holds, links where the program's files lie, memory that is not there,
+// a line that never ends, and the temporary files of a Save that was killed.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "commands/accuracy_report.h"
+#include "commands/commands.h"
+#include "core/memory_budget.h"
+#include "core/row_stream.h"
+#include "files/connect_command.h"
+#include "files/open_command.h"
+#include "files/row_file_lock.h"
+#include "files/save_command.h"
+#include "files/text_io.h"
+#include "support/fakes.h"
+
+namespace varnex {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Controls that keep the status-bar notes.
+struct NotingControls : test::FakeControls {
+    std::vector<std::string> notes;
+    void status(std::string_view text) override { notes.emplace_back(text); }
+};
+
+// A diagonally dominant system of order n as text: 4n on the diagonal, 1 elsewhere, b = row sum.
+std::string system_text(int n) {
+    std::string text;
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) text += (i == j ? std::to_string(4 * n) : "1") + " ";
+        text += std::to_string(5 * n - 1) + "\r\n";
+    }
+    return text;
+}
+
+class RobustCommands : public ::testing::Test {
+  protected:
+    test::TestApp t;
+    App& app = t.app;
+    SystemState& st = t.app.st;
+    NotingControls ui;
+    const std::string rows = row_file_path(t.app.app_folder);
+
+    void SetUp() override {
+        ui.texts = t.ui.texts;
+        app.ui = &ui;
+        fs::create_directories(t.dir.path() + "/data");
+    }
+    void TearDown() override {
+        set_row_access(RowAccess::Automatic);
+        set_usable_memory_for_tests(std::nullopt);
+        unlock_row_file();
+    }
+    void connect(const std::string& text) {
+        t.cd.next.push_back(t.dir.write("data/sys.txt", text));
+        Connect_Click(app);
+    }
+    void open(const std::string& path) {
+        t.cd.next.push_back(path);
+        Open_Click(app);
+    }
+};
+
+// Cuts the row file at the k-th x written by a sweep, as another program truncating it would.
+struct CutAt final : GridObserver {
+    std::string path;
+    int at = 5, writes = 0;
+    bool remove = false;
+    void grid_reset() override {}
+    void cell_written(int, int) override {
+        if (++writes != at) return;
+        ASSERT_EQ(::truncate(path.c_str(), remove ? 0 : 4096), 0);
+        if (remove) fs::remove(path);
+    }
+};
+
+TEST_F(RobustCommands, ARowFileCutDuringASolveEndsItWithMsgBadFileOnEveryReadingPath) {
+    // Order 120: a row file of 454 pages, read page by page in every column of a sweep; the mapped
+    // reads beyond the cut would raise SIGBUS.
+    for (RowAccess access : {RowAccess::Mapped, RowAccess::Streamed}) {
+        for (bool remove : {false, true}) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(access)) + (remove ? " removed" : " cut"));
+            connect(system_text(120));
+            ASSERT_EQ(st.DataMode, kModeConnected);
+            set_row_access(access);
+            t.box.shown.clear();
+            CutAt cut;
+            cut.path = rows;
+            cut.remove = remove;
+            app.grid.set_observer(&cut);
+            cmdSolution_Click(app);
+            app.grid.set_observer(nullptr);
+            EXPECT_GE(cut.writes, cut.at);
+            EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+            EXPECT_EQ(app.last_run.end, RunEnd::Message);
+            EXPECT_EQ(app.last_run.sweeps, 0);
+            EXPECT_FALSE(st.file3.is_open());
+        }
+    }
+}
+
+TEST_F(RobustCommands, ALinkOrAFolderAtTheRowFilesPathIsNeitherWrittenNorRead) {
+    const std::string victim = t.dir.write("victim", "precious records");
+    fs::create_symlink(victim, rows);
+    connect(system_text(3));
+    EXPECT_EQ(test::read_file(victim), "precious records");
+    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    ASSERT_EQ(ui.notes.size(), 1u);
+    EXPECT_EQ(ui.notes[0], rows + " is a link; the row file must be a file of its own, so it is not followed.");
+    EXPECT_NE(st.DataMode, kModeConnected);
+
+    // A link planted after Connect: the solve refuses it too and reads nothing through it.
+    fs::remove(rows);
+    connect(system_text(3));
+    ASSERT_EQ(st.DataMode, kModeConnected);
+    fs::remove(rows);
+    fs::create_symlink(victim, rows);
+    t.box.shown.clear();
+    cmdIter_Click(app);
+    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    EXPECT_EQ(app.last_run.sweeps, 0);
+    EXPECT_EQ(ui.notes.back(), rows + " is a link; the row file must be a file of its own, so it is not followed.");
+}
+
+TEST_F(RobustCommands, SaveReplacesThroughALinkAndSaysWhichFile) {
+    open(t.dir.write("data/sys.txt", "2 1 3\r\n1 3 5\r\n"));
+    const std::string target = t.dir.write("elsewhere.txt", "old");
+    const std::string link = t.dir.path() + "/data/linked.txt";
+    fs::create_symlink(target, link);
+    t.box.shown.clear();
+    t.cd.next.push_back(link);
+    Save_Click(app);
+    ASSERT_FALSE(t.box.shown.empty());
+    EXPECT_EQ(t.box.shown[0], st.msg.MsgReplaceFile + link);
+    ASSERT_FALSE(ui.notes.empty());
+    EXPECT_EQ(ui.notes[0],
+              link + " is a link to " + fs::canonical(target).string() + ", the file that will be replaced.");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(test::read_file(target), "2 1 3 \r\n1 3 5 \r\n");
+}
+
+// A child process that holds the row file's lock until it is killed; -1 when it could not take it.
+// It lets go of the descriptor it inherited first, so that it takes the lock as another program would.
+pid_t lock_holder(const std::string& rows) {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        unlock_row_file();
+        const char ok = lock_row_file(rows) == LockResult::Held ? 'y' : 'n';
+        if (::write(ready[1], &ok, 1) != 1 || ok != 'y') _exit(0);
+        for (;;) ::pause();
+    }
+    char ok = 0;
+    if (::read(ready[0], &ok, 1) != 1) ok = 0;
+    ::close(ready[0]);
+    ::close(ready[1]);
+    if (ok == 'y') return pid;
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+TEST_F(RobustCommands, TheRowFileIsOneProgramsAtATimeAndALockDiesWithItsHolder) {
+    connect(system_text(2));
+    ASSERT_EQ(st.DataMode, kModeConnected);
+    const std::string records = test::read_file(rows);
+    // Another program holds it now (this one let it go by Accept N): Connect says so and writes nothing.
+    ui.texts[Ctl::txtN] = "2";
+    cmdN_Click(app);
+    const pid_t holder = lock_holder(rows);
+    ASSERT_GT(holder, 0);
+    t.box.shown.clear();
+    connect(system_text(3));
+    EXPECT_EQ(t.box.shown, std::vector<std::string>{row_file_busy(rows)});
+    EXPECT_EQ(test::read_file(rows), records);
+    EXPECT_NE(st.DataMode, kModeConnected);
+    // The holder ends without letting go: its lock goes with it.
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    t.box.shown.clear();
+    connect(system_text(3));
+    EXPECT_TRUE(t.box.shown.empty());
+    EXPECT_EQ(st.DataMode, kModeConnected);
+    EXPECT_EQ(st.N, 3);
+    // While this program is connected, nobody else gets the lock.
+    EXPECT_LT(lock_holder(rows), 0);
+}
+
+TEST_F(RobustCommands, MemoryIsCheckedWhereAFailedAllocationWouldSayMsgNoMemory) {
+    // Room for one megabyte beyond the reserve: an order-600 system does not fit.
+    const std::string path = t.dir.write("data/big.txt", system_text(600));
+    set_usable_memory_for_tests(9u << 20);
+    open(path);
+    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgNoMemory});
+    EXPECT_EQ(st.N, 0);  // the grid was never laid out
+    // Accept N lays an implicit layout; "Find  solution" then needs A and Aw and stops at trap 2.
+    ui.texts[Ctl::txtN] = "600";
+    cmdN_Click(app);
+    t.box.shown.clear();
+    cmdSolution_Click(app);
+    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgNoMemory});
+    EXPECT_EQ(st.IterCount, 1);
+
+    // With memory to spare the same system opens and solves; the report's double copy that no longer
+    // fits is skipped with the reason.
+    set_usable_memory_for_tests(std::nullopt);
+    t.box.shown.clear();
+    open(path);
+    cmdSolution_Click(app);
+    EXPECT_TRUE(t.box.shown.empty());
+    set_usable_memory_for_tests(9u << 20);
+    const AccuracyReport r = accuracy_report(app);
+    EXPECT_FALSE(r.conditioned);
+    EXPECT_NE(r.note.find(error_name(ErrorKind::OutOfMemory)), std::string::npos) << r.note;
+}
+
+TEST_F(RobustCommands, ALineWithoutEndIsRefusedBeforeItFillsMemory) {
+    // 100 MB without a line end (a sparse file: no disk needed).
+    const std::string path = t.dir.path() + "/data/endless.txt";
+    { std::ofstream(path).put('1'); }
+    fs::resize_file(path, 100u << 20);
+    open(path);
+    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    EXPECT_EQ(st.N, 0);
+    t.box.shown.clear();
+    t.cd.next.push_back(path);
+    Connect_Click(app);
+    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    EXPECT_NE(st.DataMode, kModeConnected);
+    // The reader's buffer stopped at the longest line an order may have.
+    InputFile in(path);
+    FileLines lines(in);
+    lines.limit_line(longest_valid_line(0));
+    EXPECT_THROW(lines.next(), LineTooLong);
+    EXPECT_LE(lines.buffer_size(), 2 * longest_valid_line(0));
+}
+
+TEST_F(RobustCommands, AStartRemovesTheTemporaryFilesOfSavesWhoseProcessIsGone) {
+    const pid_t gone = ::fork();
+    if (gone == 0) _exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string dead = ".sys.txt.~" + std::to_string(gone) + "-0";
+    const std::string alive = ".sys.txt.~" + std::to_string(::getppid()) + "-3";
+    for (const std::string folder : {"data/", "data/solutions/"}) {
+        fs::create_directories(t.dir.path() + "/" + folder);
+        for (const std::string& name : {dead, alive, std::string(".notes.~x-1"), std::string("kept.txt")})
+            t.dir.write(folder + name, "x");
+    }
+    Form_Load(app);
+    for (const std::string folder : {"/data/", "/data/solutions/"}) {
+        EXPECT_FALSE(fs::exists(t.dir.path() + folder + dead)) << folder;
+        for (const std::string& name : {alive, std::string(".notes.~x-1"), std::string("kept.txt")})
+            EXPECT_TRUE(fs::exists(t.dir.path() + folder + name)) << folder << name;
+    }
+}
+
+}  // namespace
+}  // namespace varnex
