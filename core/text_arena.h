@@ -57,8 +57,6 @@ class TextArena {
     void clear();
     /// Bytes held by the chunks and their table.
     std::size_t memory_bytes() const { return chunk_bytes_ + chunks_.capacity() * sizeof(chunks_[0]); }
-    std::size_t live_bytes() const { return live_; }
-    std::size_t garbage_bytes() const { return garbage_; }
 
   private:
     static_assert(std::endian::native == std::endian::little, "inline texts sit in the low bytes");
