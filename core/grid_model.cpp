@@ -277,8 +277,8 @@ void GridModel::set_text(int row, int col, std::string_view t) {
 
 void GridModel::fill_data(int16_t n) {
     // All index arithmetic up front, so that an order the layout cannot hold changes nothing.
-    const int16_t rows = i16(n + 1);
-    const int16_t cols = i16(2 * n + 4);
+    const int16_t rows = int16_or_overflow(n + 1);
+    const int16_t cols = int16_or_overflow(2 * n + 4);
     if (rows < 1 || cols < 1) raise(ErrorKind::Subscript);
     Impl fresh;
     try {
@@ -293,7 +293,7 @@ void GridModel::fill_data(int16_t n) {
 }
 
 void GridModel::fill_x(int16_t n, const std::vector<float>& x) {
-    const int16_t rows = i16(n + 1);
+    const int16_t rows = int16_or_overflow(n + 1);
     if (rows < 1 || x.size() < static_cast<std::size_t>(rows)) raise(ErrorKind::Subscript);
     // The grid is not cleared: of the cells that survive the resize to two columns, only (0, 1) is not
     // overwritten below, so its text is the one to carry over.

@@ -67,7 +67,7 @@ constexpr std::size_t k_band = 128;
 
 void ImportedSystem::write_cells(GridModel& grid) const {
     const std::size_t un = static_cast<std::size_t>(n);
-    const int b_col = i16(2 * n + 1);
+    const int b_col = int16_or_overflow(2 * n + 1);
     // A file whose decimal mark is not the user's separator has its texts rewritten on the way, so
     // that the solve commands read them as the import did.
     const char sep = decimal_separator();
