@@ -307,8 +307,8 @@ static void cmdN_Click_steps(App& app) {
         return;
     }
     // Orders whose layout the grid cannot hold are refused before anything changes.
-    if (n < 0 || n > k_max_memory_order) {
-        if (n > k_max_memory_order) app.ui->status(order_limit_note(n));
+    if (n < 0 || n > kMaxMemoryOrder) {
+        if (n > kMaxMemoryOrder) app.ui->status(order_limit_note(n));
         app.box->message(st.msg.MsgBadNumber);
         return;
     }

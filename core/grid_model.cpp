@@ -25,7 +25,7 @@ enum class Layout : uint8_t { None, System, Solution };
 
 // Slot blocks hold whole rows and are at most this many slots, so a short row (the solution layout's
 // one value cell) does not cost an allocation per row.
-constexpr int k_block_slots = 1024;
+constexpr int kBlockSlots = 1024;
 
 uint64_t cell_key(int row, int col) { return (static_cast<uint64_t>(row) << 32) | static_cast<uint32_t>(col); }
 int key_row(uint64_t key) { return static_cast<int>(key >> 32); }
@@ -59,7 +59,7 @@ struct GridModel::Impl {
         valid_cols = cols;
         per_row = kind == Layout::System ? n + 2 : 1;
         block_shift = 0;
-        while ((per_row << (block_shift + 1)) <= k_block_slots) ++block_shift;
+        while ((per_row << (block_shift + 1)) <= kBlockSlots) ++block_shift;
         blocks.resize(n == 0 ? 0 : ((n - 1) >> block_shift) + 1);
     }
 
@@ -320,9 +320,9 @@ void GridModel::fill_x(int16_t n, const std::vector<float>& x) {
 std::size_t GridModel::memory_bytes() const {
     const Impl& g = *impl_;
     // A hash node holds its key, its reference and the next pointer, rounded up by the allocator.
-    constexpr std::size_t k_node_bytes = 32;
+    constexpr std::size_t kNodeBytes = 32;
     return g.blocks.capacity() * sizeof(g.blocks[0]) + g.live_blocks * g.block_size() * sizeof(Ref) +
-           g.arena.memory_bytes() + g.others.size() * k_node_bytes + g.others.bucket_count() * sizeof(void*);
+           g.arena.memory_bytes() + g.others.size() * kNodeBytes + g.others.bucket_count() * sizeof(void*);
 }
 
 }  // namespace varnex

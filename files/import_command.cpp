@@ -165,7 +165,7 @@ bool import_system(App& app, const std::string& path) {
         }
         read_import(path, sys);
     } catch (const ImportRefusal& r) {
-        if (r.order() > k_max_import_order) app.ui->status(order_limit_note(r.order()));
+        if (r.order() > kMaxImportOrder) app.ui->status(order_limit_note(r.order()));
         // One line: the message for a file whose data is not correct, then where and why.
         app.box->message(st.msg.MsgBadFile + " " + r.where_and_why());
         return false;
@@ -192,7 +192,7 @@ bool import_system(App& app, const std::string& path) {
     enter_memory_mode(app);
     reset_for_order(app);
     if (sys.b_computed)
-        app.ui->status(k_note_b_computed);
+        app.ui->status(kNoteBComputed);
     else
         app.ui->status("imported " + base_name(path) + ": order " + std::to_string(sys.n));
     return true;

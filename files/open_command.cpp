@@ -39,11 +39,11 @@ void read_system(App& app, InputFile& file) {
             // layout cannot hold fails in fill_data: either way N and the grid stay as they were, so
             // the window keeps showing a consistent system.
             if (m < 2) raise(ErrorKind::FileError);
-            if (m - 1 > k_max_memory_order) app.ui->status(order_limit_note(m - 1));
+            if (m - 1 > kMaxMemoryOrder) app.ui->status(order_limit_note(m - 1));
             const int16_t n = int16_or_overflow(m - 1);
             lines.limit_line(longest_valid_line(n));
             const std::uint64_t cells = static_cast<std::uint64_t>(n) * (n + 1);
-            ensure_system_memory(app, n, std::min<std::uint64_t>(file_bytes, cells * k_token_text));
+            ensure_system_memory(app, n, std::min<std::uint64_t>(file_bytes, cells * kTokenText));
             app.grid.fill_data(n);
             st.N = n;
         } else if (m == 0) {
