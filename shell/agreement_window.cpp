@@ -14,6 +14,7 @@
 #include <new>
 
 #include "files/replace_file.h"
+#include "mainwindow/guarded.h"
 
 namespace varnex {
 
@@ -131,11 +132,11 @@ FrmAgreement::FrmAgreement(const QString& app_folder, MessageBoxes& box, std::fu
     cmdNo->setFont(f);
     // The plain style draws the handle lighter than its groove, so that a handle filling most of the
     // track reads as a short one at the other end: here the groove is light and the handle dark.
-    txtAgreement->verticalScrollBar()->setStyleSheet(QStringLiteral(
-        "QScrollBar:vertical { background: palette(base); border: 1px solid palette(mid); width: 15px; }"
-        "QScrollBar::handle:vertical { background: palette(dark); min-height: 20px; margin: 1px; }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
+    txtAgreement->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: palette(base); border: 1px solid palette(mid); width: 15px; }"
+                       "QScrollBar::handle:vertical { background: palette(dark); min-height: 20px; margin: 1px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
     setTabOrder(cmdYes, cmdNo);
     setTabOrder(cmdNo, txtAgreement);
 
@@ -154,8 +155,7 @@ void FrmAgreement::Form_Load() {
 }
 
 void FrmAgreement::cmdYes_Click() {
-    // A slot: nothing may leave it into Qt's event loop.
-    try {
+    guarded([this] {
         const QString path = agreement_marker_path(app_folder_);
         const std::string why = write_agreement_marker(app_folder_);
         if (!why.empty()) {
@@ -163,16 +163,12 @@ void FrmAgreement::cmdYes_Click() {
                           "), so the agreement will be asked for again at the next start.")
                              .toStdString());
         }
-    } catch (...) {
-    }
+    });
     accept();
 }
 
 void FrmAgreement::cmdNo_Click() {
-    try {
-        end_program_();
-    } catch (...) {
-    }
+    guarded([this] { end_program_(); });
     reject();
 }
 
