@@ -4,7 +4,6 @@
 #include <QChartView>
 #include <QCursor>
 #include <QEvent>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -13,6 +12,7 @@
 #include <QScatterSeries>
 #include <QTimer>
 #include <QToolTip>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -37,7 +37,8 @@ constexpr double kEpsLineEnd = 65536.0;
 // olive. Five runs before the current one are kept, so no two shown runs share a hue.
 QColor earlier_hue(std::uint64_t serial) {
     static const std::array<QColor, ConvergenceHistory::kEarlierRuns> hues{
-        QColor(240, 150, 60), QColor(165, 130, 215), QColor(80, 185, 190), QColor(230, 120, 165), QColor(160, 175, 70)};
+        QColor(240, 150, 60), QColor(165, 130, 215), QColor(80, 185, 190), QColor(230, 120, 165),
+        QColor(160, 175, 70)};
     return hues[serial % hues.size()];
 }
 

@@ -523,7 +523,7 @@ bool FrmMain::event(QEvent* event) {
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     // A wider or narrower status bar shows more or fewer items of the accuracy report.
-    if (event->type() == QEvent::Resize && watched == statusBar()) controls_.refit_status();
+    if (event->type() == QEvent::Resize && watched == statusBar()) guarded([this] { controls_.refit_status(); });
     if (event->type() == QEvent::ShortcutOverride) {
         // A line edit claims keys such as Ctrl+A and Ctrl+C for itself; leaving the override
         // unaccepted for the menu's keys lets the menu's shortcut fire instead.

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
+
 #include <filesystem>
 
 #include "files/connect_command.h"

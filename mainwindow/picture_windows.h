@@ -3,6 +3,7 @@
 // of the main window: stopped before each command, drawn anew after it.
 
 #include <QPointer>
+
 #include <optional>
 #include <vector>
 

@@ -132,11 +132,11 @@ FrmAgreement::FrmAgreement(const QString& app_folder, MessageBoxes& box, std::fu
     cmdNo->setFont(f);
     // The plain style draws the handle lighter than its groove, so that a handle filling most of the
     // track reads as a short one at the other end: here the groove is light and the handle dark.
-    txtAgreement->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: palette(base); border: 1px solid palette(mid); width: 15px; }"
-                       "QScrollBar::handle:vertical { background: palette(dark); min-height: 20px; margin: 1px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
-                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
+    txtAgreement->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: palette(base); border: 1px solid palette(mid); width: 15px; }"
+        "QScrollBar::handle:vertical { background: palette(dark); min-height: 20px; margin: 1px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
     setTabOrder(cmdYes, cmdNo);
     setTabOrder(cmdNo, txtAgreement);
 
