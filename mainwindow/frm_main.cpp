@@ -498,6 +498,7 @@ void FrmMain::connect_typing_and_drops() {
         HeldMessages held;
         MessageBoxes* boxes = app_.box;
         app_.box = &held;
+        // Guarded on its own, so that the window's boxes come back whatever the run does.
         guarded([&] { run([&](App& app) { enter_cell(app, row, col, text.toStdString()); }, false); });
         app_.box = boxes;
         for (const std::string& t : held.texts)
