@@ -7,9 +7,13 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QtTest>
+#include <new>
 #include <random>
 #include <sstream>
 
+#include "commands/commands.h"
+#include "files/open_command.h"
+#include "mainwindow/accuracy_reporter.h"
 #include "mainwindow/frm_main.h"
 #include "support/fakes.h"
 
@@ -103,6 +107,32 @@ class AccuracyReporterTest : public QObject {
         QVERIFY(win->status().contains(QStringLiteral("computing accuracy")));
         delete win;  // the worker is cancelled and joined before the state goes
         QTest::qWait(50);
+    }
+
+    void aDeliveryThatFailsStaysInsideTheReporter() {
+        // A status bar that fails (no memory for the line) as the measured report arrives: the
+        // failure stays out of the event loop, and the next report still comes through.
+        struct FailingControls : test::FakeControls {
+            bool fail = true;
+            void status(std::string_view t) override {
+                if (fail && t.find("backward error") != std::string_view::npos) throw std::bad_alloc();
+                FakeControls::status(t);
+            }
+        } ui;
+        test::TestApp t;
+        t.cd.next.push_back(t.dir.write("data/s.txt", system_text(60)));
+        Open_Click(t.app);
+        cmdSolution_Click(t.app);
+        AccuracyReporter reporter(t.app, ui);
+        reporter.start();
+        QVERIFY(reporter.busy());
+        QTRY_VERIFY_WITH_TIMEOUT(!reporter.busy(), 10000);
+        QVERIFY(ui.notes.back().find("computing accuracy") != std::string::npos);
+
+        ui.fail = false;
+        cmdIter_Click(t.app);
+        reporter.start();
+        QTRY_VERIFY_WITH_TIMEOUT(ui.notes.back().find("backward error") != std::string::npos, 10000);
     }
 };
 
