@@ -27,7 +27,7 @@ namespace {
 
 using namespace varnex;
 
-constexpr int k_order = 2000;
+constexpr int kOrder = 2000;
 
 class Controls : public varnex::Controls {
   public:
@@ -86,20 +86,20 @@ struct Fixture {
         app.clock = &clock;
         app.app_folder = folder;
         app.st.msg.fill();
-        app.st.N = k_order;
+        app.st.N = kOrder;
         app.st.DataMode = kModeMemory;
         app.st.IterCount = 1;
-        app.grid.fill_data(k_order);
+        app.grid.fill_data(kOrder);
         std::mt19937 gen(2000);
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
         char buf[32];
-        for (int i = 1; i <= k_order; ++i)
-            for (int j = 1; j <= k_order + 1; ++j) {
-                const float v = u(gen) + (i == j ? 0.5f * k_order : 0.0f);
+        for (int i = 1; i <= kOrder; ++i)
+            for (int j = 1; j <= kOrder + 1; ++j) {
+                const float v = u(gen) + (i == j ? 0.5f * kOrder : 0.0f);
                 app.grid.set_text(i, 2 * j - 1, std::string_view(buf, single_to_text(v, buf)));
             }
-        ui.texts[Ctl::txtEps] = double_to_text(k_order / 10.0);
-        dim_cleared(app.st.X, k_order);
+        ui.texts[Ctl::txtEps] = double_to_text(kOrder / 10.0);
+        dim_cleared(app.st.X, kOrder);
     }
     ~Fixture() {
         std::error_code ec;
@@ -161,13 +161,13 @@ BENCHMARK(BM_SaveCommand2000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseR
 void format_texts(const App& app, std::string& system, std::string& solution, std::string& scratch) {
     system.clear();
     solution.clear();
-    for (int i = 1; i <= k_order; ++i) {
-        for (int j = 1; j <= k_order + 1; ++j) {
+    for (int i = 1; i <= kOrder; ++i) {
+        for (int j = 1; j <= kOrder + 1; ++j) {
             system += app.grid.text(i, 2 * j - 1, scratch);
             system += ' ';
         }
         system += "\r\n";
-        solution += app.grid.text(i, 2 * k_order + 3, scratch);
+        solution += app.grid.text(i, 2 * kOrder + 3, scratch);
         solution += ' ';
     }
     solution += "\r\n";

@@ -14,7 +14,7 @@
 namespace {
 
 // Tokens as they appear in system files and grid cells: zeros dominate sparse systems.
-constexpr std::string_view k_tokens[] = {"0",           "0",         "1",      "-2.5",         "0.3333333",
+constexpr std::string_view kTokens[] = {"0",           "0",         "1",      "-2.5",         "0.3333333",
                                          "2220.874",    "-9.960159", "0",      "1.234568E+07", "-7.629395E-06",
                                          "12345",       "  42  ",    "0.0001", "-8.196721",    "3.402823E+38",
                                          "1.401298E-45"};
@@ -22,10 +22,10 @@ constexpr std::string_view k_tokens[] = {"0",           "0",         "1",      "
 void BM_TextToSingle(benchmark::State& state) {
     float sum = 0.0f;
     for (auto _ : state) {
-        for (std::string_view t : k_tokens) sum += varnex::text_to_single(t);
+        for (std::string_view t : kTokens) sum += varnex::text_to_single(t);
         benchmark::DoNotOptimize(sum);
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(std::size(k_tokens)));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(std::size(kTokens)));
 }
 BENCHMARK(BM_TextToSingle);
 

@@ -13,18 +13,18 @@ namespace {
 
 using varnex::GridModel;
 
-constexpr int k_order = 2000;
+constexpr int kOrder = 2000;
 
 // The tokens of an order-2000 text system file, each 8 characters followed by a blank, row by row:
 // a(i,1) .. a(i,N) b(i).
 const std::string& system_text() {
     static const std::string text = [] {
         std::string t;
-        t.reserve(static_cast<std::size_t>(k_order) * (k_order + 1) * 9 + k_order * 2);
+        t.reserve(static_cast<std::size_t>(kOrder) * (kOrder + 1) * 9 + kOrder * 2);
         char token[16];
         unsigned seed = 12345;
-        for (int i = 1; i <= k_order; ++i) {
-            for (int j = 1; j <= k_order + 1; ++j) {
+        for (int i = 1; i <= kOrder; ++i) {
+            for (int j = 1; j <= kOrder + 1; ++j) {
                 seed = seed * 1103515245u + 12345u;
                 std::snprintf(token, sizeof token, "%.6f ", static_cast<double>(seed % 1000000) / 1000000.0);
                 t += token;
@@ -39,10 +39,10 @@ const std::string& system_text() {
 // Lays out the order-2000 system and writes every token into its cell, as Open does.
 void write_system(GridModel& g) {
     const std::string& text = system_text();
-    g.fill_data(k_order);
+    g.fill_data(kOrder);
     std::size_t pos = 0;
-    for (int i = 1; i <= k_order; ++i) {
-        for (int j = 1; j <= k_order + 1; ++j) {
+    for (int i = 1; i <= kOrder; ++i) {
+        for (int j = 1; j <= kOrder + 1; ++j) {
             std::size_t end = text.find(' ', pos);
             g.set_text(i, 2 * j - 1, std::string_view(text).substr(pos, end - pos));
             pos = end + 1;
@@ -67,7 +67,7 @@ void BM_WriteOpenedOrder2000(benchmark::State& state) {
     for (auto _ : state) write_system(g);
     const double text_bytes = static_cast<double>(system_text().size());
     state.counters["tokens/s"] =
-        benchmark::Counter(static_cast<double>(k_order) * (k_order + 1), benchmark::Counter::kIsIterationInvariantRate);
+        benchmark::Counter(static_cast<double>(kOrder) * (kOrder + 1), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["text_bytes"] = text_bytes;
     state.counters["memory_bytes"] = static_cast<double>(g.memory_bytes());
     state.counters["memory/text"] = static_cast<double>(g.memory_bytes()) / text_bytes;
@@ -81,14 +81,14 @@ void BM_ReadOpenedOrder2000(benchmark::State& state) {
     std::string scratch;
     for (auto _ : state) {
         std::size_t chars = 0;
-        for (int i = 1; i <= k_order; ++i) {
-            for (int j = 1; j <= k_order + 1; ++j) chars += g.text(i, 2 * j - 1, scratch).size();
-            chars += g.text(i, 2 * k_order + 3, scratch).size();
+        for (int i = 1; i <= kOrder; ++i) {
+            for (int j = 1; j <= kOrder + 1; ++j) chars += g.text(i, 2 * j - 1, scratch).size();
+            chars += g.text(i, 2 * kOrder + 3, scratch).size();
         }
         benchmark::DoNotOptimize(chars);
     }
     state.counters["cells/s"] =
-        benchmark::Counter(static_cast<double>(k_order) * (k_order + 2), benchmark::Counter::kIsIterationInvariantRate);
+        benchmark::Counter(static_cast<double>(kOrder) * (kOrder + 2), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_ReadOpenedOrder2000)->Unit(benchmark::kMillisecond);
 
@@ -99,8 +99,8 @@ void BM_RewriteApproximationOrder2000(benchmark::State& state) {
     const double settled = static_cast<double>(g.memory_bytes());
     int sweep = 0;
     for (auto _ : state) {
-        for (int i = 1; i <= k_order; ++i)
-            g.set_text(i, 2 * k_order + 3, (sweep + i) % 3 ? "0.9999999" : "1.000001E-07");
+        for (int i = 1; i <= kOrder; ++i)
+            g.set_text(i, 2 * kOrder + 3, (sweep + i) % 3 ? "0.9999999" : "1.000001E-07");
         ++sweep;
     }
     state.counters["memory_growth"] = static_cast<double>(g.memory_bytes()) / settled;

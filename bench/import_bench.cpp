@@ -22,8 +22,8 @@
 
 namespace {
 
-constexpr int k_order = 2000;
-constexpr int k_entries = 100000;
+constexpr int kOrder = 2000;
+constexpr int kEntries = 100000;
 
 class SilentBoxes : public varnex::MessageBoxes {
   public:
@@ -65,14 +65,14 @@ struct Fixture {
             float v = static_cast<float>(static_cast<double>(unit(gen)) * 1000.0);
             t.assign(buf, varnex::single_to_text(v, buf));
         };
-        const std::size_t n = k_order;
+        const std::size_t n = kOrder;
         std::vector<std::string> a(n * (n + 1), "0");  // row-major, b in column n
         for (auto& t : a) value(t);
         write_dense(a);
         for (auto& t : a) t.assign(1, '0');
         // 100 000 distinct positions, then the right-hand sides.
         std::uniform_int_distribution<std::size_t> pos(0, n * n - 1);
-        for (int k = 0; k < k_entries;) {
+        for (int k = 0; k < kEntries;) {
             std::size_t p = pos(gen);
             std::size_t at = (p / n) * (n + 1) + p % n;
             if (a[at] != "0") continue;
@@ -89,24 +89,24 @@ struct Fixture {
 
     static std::string text_file(const std::vector<std::string>& a) {
         std::string s;
-        for (std::size_t i = 0; i < k_order; ++i) {
-            for (std::size_t j = 0; j <= k_order; ++j) (s += a[i * (k_order + 1) + j]) += ' ';
+        for (std::size_t i = 0; i < kOrder; ++i) {
+            for (std::size_t j = 0; j <= kOrder; ++j) (s += a[i * (kOrder + 1) + j]) += ' ';
             s += "\r\n";
         }
         return s;
     }
     static std::string rhs_file(const std::vector<std::string>& a) {
         std::string s = "%%MatrixMarket matrix array real general\n";
-        s += std::to_string(k_order) + " 1\n";
-        for (std::size_t i = 0; i < k_order; ++i) (s += a[i * (k_order + 1) + k_order]) += '\n';
+        s += std::to_string(kOrder) + " 1\n";
+        for (std::size_t i = 0; i < kOrder; ++i) (s += a[i * (kOrder + 1) + kOrder]) += '\n';
         return s;
     }
     void write_dense(const std::vector<std::string>& a) const {
         write(data + "dense.txt", text_file(a));
         std::string s = "%%MatrixMarket matrix array real general\n";
-        s += std::to_string(k_order) + " " + std::to_string(k_order) + "\n";
-        for (std::size_t j = 0; j < k_order; ++j)
-            for (std::size_t i = 0; i < k_order; ++i) (s += a[i * (k_order + 1) + j]) += '\n';
+        s += std::to_string(kOrder) + " " + std::to_string(kOrder) + "\n";
+        for (std::size_t j = 0; j < kOrder; ++j)
+            for (std::size_t i = 0; i < kOrder; ++i) (s += a[i * (kOrder + 1) + j]) += '\n';
         write(data + "dense.mtx", s);
         write(data + "dense_b.mtx", rhs_file(a));
         // The same matrix without its right-hand side file: b = A*1 is computed.
@@ -115,10 +115,10 @@ struct Fixture {
     void write_sparse(const std::vector<std::string>& a) const {
         write(data + "sparse.txt", text_file(a));
         std::string s = "%%MatrixMarket matrix coordinate real general\n";
-        s += std::to_string(k_order) + " " + std::to_string(k_order) + " " + std::to_string(k_entries) + "\n";
-        for (std::size_t i = 0; i < k_order; ++i)
-            for (std::size_t j = 0; j < k_order; ++j)
-                if (const std::string& t = a[i * (k_order + 1) + j]; t != "0")
+        s += std::to_string(kOrder) + " " + std::to_string(kOrder) + " " + std::to_string(kEntries) + "\n";
+        for (std::size_t i = 0; i < kOrder; ++i)
+            for (std::size_t j = 0; j < kOrder; ++j)
+                if (const std::string& t = a[i * (kOrder + 1) + j]; t != "0")
                     s += std::to_string(i + 1) + " " + std::to_string(j + 1) + " " + t + "\n";
         write(data + "sparse.mtx", s);
         write(data + "sparse_b.mtx", rhs_file(a));
@@ -170,7 +170,7 @@ void import_vs_open(benchmark::State& state, const char* mtx, const char* txt) {
         open_total += open_s;
         ratios.push_back(import_s / open_s);
     }
-    if (b.boxes.shown != 0 || b.app.st.N != k_order) state.SkipWithError("a file did not load cleanly");
+    if (b.boxes.shown != 0 || b.app.st.N != kOrder) state.SkipWithError("a file did not load cleanly");
     std::sort(ratios.begin(), ratios.end());
     state.counters["ratio"] = ratios.empty() ? 0.0 : ratios[ratios.size() / 2];
     state.counters["open_ms"] = open_total / static_cast<double>(state.iterations()) * 1e3;

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int k_order = 2000;
+constexpr int kOrder = 2000;
 
 class SilentBoxes : public varnex::MessageBoxes {
   public:
@@ -49,9 +49,9 @@ struct Fixture {
         varnex::OutputFile out(path);
         std::string line;
         char buf[32];
-        for (int i = 1; i <= k_order; ++i) {
+        for (int i = 1; i <= kOrder; ++i) {
             line.clear();
-            for (int j = 1; j <= k_order + 1; ++j) {
+            for (int j = 1; j <= kOrder + 1; ++j) {
                 float v = static_cast<float>(static_cast<double>(unit(gen)) * 1000.0);
                 line.append(buf, varnex::single_to_text(v, buf));
                 line += ' ';
@@ -81,7 +81,7 @@ void BM_OpenFile2000(benchmark::State& state) {
     app.app_folder = f.folder;
     app.st.msg.fill();
     for (auto _ : state) varnex::open_file(app, f.path);
-    if (boxes.shown != 0 || app.st.N != k_order) state.SkipWithError("the file did not open cleanly");
+    if (boxes.shown != 0 || app.st.N != kOrder) state.SkipWithError("the file did not open cleanly");
     state.counters["file_MB"] = static_cast<double>(f.file_bytes) / 1e6;
     state.counters["grid_MB"] = static_cast<double>(app.grid.memory_bytes()) / 1e6;
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(f.file_bytes));
@@ -120,7 +120,7 @@ struct OpenApp {
         app.app_folder = f.folder;
         app.st.msg.fill();
     }
-    bool clean() const { return boxes.shown == 0 && app.st.N == k_order; }
+    bool clean() const { return boxes.shown == 0 && app.st.N == kOrder; }
 };
 
 // The whole command: the dialog's file into the grid, the boxes, and the arrays for the new order.
@@ -169,11 +169,11 @@ std::size_t split_all(const std::string& text, std::vector<std::string_view>& to
 // Part three: the grid writes of Open, from tokens split beforehand: the layout, every token into its
 // cell, and the approximation column.
 void write_grid(varnex::GridModel& grid, const std::vector<std::string_view>& all) {
-    grid.fill_data(k_order);
+    grid.fill_data(kOrder);
     std::size_t t = 0;
-    for (int i = 1; i <= k_order; ++i)
-        for (int j = 1; j <= k_order + 1; ++j) grid.set_text(i, 2 * j - 1, all[t++]);
-    for (int i = 1; i <= k_order; ++i) grid.set_text(i, 2 * k_order + 3, "0");
+    for (int i = 1; i <= kOrder; ++i)
+        for (int j = 1; j <= kOrder + 1; ++j) grid.set_text(i, 2 * j - 1, all[t++]);
+    for (int i = 1; i <= kOrder; ++i) grid.set_text(i, 2 * kOrder + 3, "0");
 }
 
 // Every token of the file, in order.

@@ -30,7 +30,7 @@ using varnex::bench::median;
 
 namespace {
 
-constexpr int k_order = 2000;
+constexpr int kOrder = 2000;
 
 // A banded, diagonally dominant system with two off-diagonal blocks whose magnitudes span six
 // decades; b = A·1, so one sweep after the elimination reaches the default accuracy.
@@ -38,19 +38,19 @@ void write_system(const std::string& path) {
     std::mt19937 gen(2000);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     FILE* f = std::fopen(path.c_str(), "w");
-    std::vector<double> a(k_order);
-    for (int i = 0; i < k_order; ++i) {
+    std::vector<double> a(kOrder);
+    for (int i = 0; i < kOrder; ++i) {
         std::fill(a.begin(), a.end(), 0.0);
         a[i] = 8.0 + i % 50;
         for (int d : {1, 40}) {
             if (i >= d) a[i - d] = -1.0;
-            if (i + d < k_order) a[i + d] = -1.0;
+            if (i + d < kOrder) a[i + d] = -1.0;
         }
         if (i >= 1500 && i < 1700)
             for (int j = 200; j < 400; ++j)
                 if (unit(gen) < 0.3) a[j] = std::pow(10.0, -3.0 + 4.0 * unit(gen)) * (unit(gen) < 0.5 ? -1 : 1);
         double b = 0.0;
-        for (int j = 0; j < k_order; ++j) {
+        for (int j = 0; j < kOrder; ++j) {
             b += a[j];
             std::fprintf(f, "%.7g ", a[j]);
         }
@@ -107,12 +107,12 @@ void BM_SolutionPicture2000(benchmark::State& state) {
     SolutionWindow* s = f.w.pictures()->solution();
     s->resize(720, 600);
     const std::vector<float>& X = f.w.app().st.X;
-    const std::vector<float> x(X.begin() + 1, X.begin() + k_order + 1);
+    const std::vector<float> x(X.begin() + 1, X.begin() + kOrder + 1);
     std::vector<double> times;
     for (auto _ : state) {
         s->hide();
         const auto t0 = std::chrono::steady_clock::now();
-        s->set_solution(x, std::vector<double>(k_order, 1.0));
+        s->set_solution(x, std::vector<double>(kOrder, 1.0));
         s->show();
         s->repaint();
         times.push_back(seconds_since(t0));

@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Matrix Market text and compressed bytes are read as such, whatever the name: other targets'.
     if (matrix_market(text) || packed_kind(text.substr(0, 512))) return 0;
     const Expected want = expect(text);
-    if (want.n > k_fuzz_max_order) return 0;
+    if (want.n > kFuzzMaxOrder) return 0;
     before_import(f);
     const bool landed = import_system(f.app, f.write("data/s.csv", text));
     check_import(f, landed, want, {"s.csv"});

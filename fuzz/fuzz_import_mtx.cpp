@@ -89,7 +89,7 @@ Read read_file(std::string_view text, bool rhs, long max_order) {
     if (!rhs && (r.rows != r.cols || r.rows < 1 || r.rows > 16381 || count > r.rows * r.rows)) return r;
     if (rhs && (r.rows > max_order || r.cols > max_order)) return r;
     if (!rhs && r.rows > max_order) {
-        r.too_large = true;  // never imported: see k_fuzz_max_order
+        r.too_large = true;  // never imported: see kFuzzMaxOrder
         return r;
     }
     std::vector<std::string> words;  // the rest of the file, comment lines left out
@@ -201,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::optional<std::string_view> rhs;
     if (cut != std::string_view::npos) rhs = input.substr(cut + 1);
 
-    const Read m = read_file(matrix, false, k_fuzz_max_order);
+    const Read m = read_file(matrix, false, kFuzzMaxOrder);
     if (m.too_large) return 0;
     Expected want;
     want.ok = m.ok && fill_matrix(m, want) && fill_rhs(rhs, want);

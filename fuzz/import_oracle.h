@@ -15,7 +15,7 @@ namespace varnex::fuzz {
 
 /// Inputs of a larger order are not imported: the grid grows with the square of the order and the
 /// fuzzer would spend its time filling it.
-inline constexpr long k_fuzz_max_order = 64;
+inline constexpr long kFuzzMaxOrder = 64;
 
 /// The lines of an imported text: a leading UTF-8 byte-order mark dropped, lines ended by LF, CR LF
 /// or a lone CR, nothing after a final line end.

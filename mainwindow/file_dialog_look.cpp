@@ -9,28 +9,28 @@ namespace varnex {
 
 namespace {
 
-const QString k_all_files = QStringLiteral("All files (*)");
-const QString k_text_systems = QStringLiteral("Text system files (*.txt)");
+const QString kAllFiles = QStringLiteral("All files (*)");
+const QString kTextSystems = QStringLiteral("Text system files (*.txt)");
 
 }  // namespace
 
 DialogLook dialog_look(DialogPurpose purpose) {
     switch (purpose) {
         case DialogPurpose::Open:
-            return {QStringLiteral("Open system"), {k_text_systems, k_all_files}};
+            return {QStringLiteral("Open system"), {kTextSystems, kAllFiles}};
         case DialogPurpose::Save:
-            return {QStringLiteral("Save system as"), {k_text_systems, k_all_files}};
+            return {QStringLiteral("Save system as"), {kTextSystems, kAllFiles}};
         case DialogPurpose::Connect:
-            return {QStringLiteral("Connect: choose a text system file"), {k_text_systems, k_all_files}};
+            return {QStringLiteral("Connect: choose a text system file"), {kTextSystems, kAllFiles}};
         case DialogPurpose::Import:
             return {QStringLiteral("Import"),
                     {QStringLiteral("Systems to import (*.mtx *.csv *.tsv *.gz *.bz2 *.xz *.zst *.zip *.tgz *.tar)"),
                      QStringLiteral("Matrix Market (*.mtx *.mtx.gz)"),
-                     QStringLiteral("Delimited text (*.csv *.tsv *.txt)"), k_all_files}};
+                     QStringLiteral("Delimited text (*.csv *.tsv *.txt)"), kAllFiles}};
         case DialogPurpose::Export:
             return {QStringLiteral("Export solution"),
                     {QStringLiteral("Text, one value a line (*.txt)"), QStringLiteral("Matrix Market (*.mtx)"),
-                     k_all_files}};
+                     kAllFiles}};
     }
     return {};
 }

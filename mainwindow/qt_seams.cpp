@@ -102,10 +102,10 @@ QString fit_status_line(const QStatusBar& bar, const QString& line) {
     const int room = right - 12;
     const QFontMetrics fm(bar.font());
     // Whole items only: a line that does not fit loses its last items, never half of one.
-    static const QString k_separator = QStringLiteral(" \u00b7 ");
+    static const QString kSeparator = QStringLiteral(" \u00b7 ");
     QString fitted = line;
     while (fm.horizontalAdvance(fitted) > room) {
-        const int cut = fitted.lastIndexOf(k_separator);
+        const int cut = fitted.lastIndexOf(kSeparator);
         if (cut <= 0) break;
         fitted.truncate(cut);
     }
