@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "mainwindow/frm_main.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
@@ -29,21 +29,10 @@ std::string system_text(int n) {
     return s.str();
 }
 
-struct Window {
-    test::TempDir dir;
-    test::FakeBoxes boxes;
-    test::FakeDialog cd;
-    FrmMain w{QString::fromStdString(dir.path())};
-    QStatusBar* bar = w.findChild<QStatusBar*>("staStatus");
-
-    explicit Window(int n) {
-        w.app().box = &boxes;
-        w.app().cd = &cd;
-        cd.next.push_back(dir.write("data/big.txt", system_text(n)));
-        w.findChild<QAction*>("Open")->trigger();
-    }
-    void click(const char* name) { QTest::mouseClick(w.findChild<QPushButton*>(name), Qt::LeftButton); }
-    QString status() const { return bar->currentMessage(); }
+// The window with a system of order n opened.
+struct Window : test::Window {
+    QStatusBar* bar = w.statusBar();
+    explicit Window(int n) { open(dir.write("data/big.txt", system_text(n))); }
 };
 
 }  // namespace

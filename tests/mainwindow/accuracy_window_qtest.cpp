@@ -12,30 +12,20 @@
 #include "mainwindow/frm_main.h"
 #include "mainwindow/picture_windows.h"
 #include "mainwindow/solution_window.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
 namespace {
 
-struct Window {
-    test::TempDir dir;
-    test::FakeBoxes boxes;
-    test::FakeDialog cd;
-    FrmMain w{QString::fromStdString(dir.path())};
-    QStatusBar* bar = w.findChild<QStatusBar*>("staStatus");
+struct Window : test::Window {
+    QStatusBar* bar = w.statusBar();
 
-    Window() {
-        w.app().box = &boxes;
-        w.app().cd = &cd;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-    }
+    Window() { QVERIFY(show()); }
     // Opens or connects the system file with `text`, runs "Find  solution" and waits for the report.
     bool solve(const char* command, const std::string& name, const std::string& text) {
-        cd.next.push_back(dir.write("data/" + name, text));
-        w.findChild<QAction*>(command)->trigger();
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdSolution"), Qt::LeftButton);
+        open(dir.write("data/" + name, text), command);
+        click("cmdSolution");
         return QTest::qWaitFor([&] { return bar->toolTip().contains(QStringLiteral("Verdict: ")); }, 20000);
     }
 };

@@ -18,7 +18,7 @@
 #include "mainwindow/matrix_window.h"
 #include "mainwindow/picture_windows.h"
 #include "mainwindow/solution_window.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
@@ -40,11 +40,7 @@ bool shown_since(QSignalSpy& spy, qsizetype before) { return spy.count() > befor
 
 class PictureWindowsTest : public QObject {
     Q_OBJECT
-    std::filesystem::path cwd_;
-
   private slots:
-    void init() { cwd_ = std::filesystem::current_path(); }
-    void cleanup() { std::filesystem::current_path(cwd_); }
 
     void matrixPictureShowsEntriesAndZoomsToSingleOnes() {
         App app;
@@ -100,12 +96,8 @@ class PictureWindowsTest : public QObject {
     }
 
     void viewMenuOpensBothPicturesWhichFollowTheCommands() {
-        test::TempDir dir;  // the window's load writes the samples into its data folder
-        test::FakeDialog cd;
-        test::FakeBoxes box;
-        FrmMain w{QString::fromStdString(dir.path())};
-        w.app().cd = &cd;
-        w.app().box = &box;
+        test::Window win;
+        FrmMain& w = win.w;
         // Ctrl+M is the Matrix window's alone, and the menus' own keys stay as they are.
         QMap<QString, QString> keys;
         for (QAction* a : w.findChildren<QAction*>())
@@ -120,7 +112,7 @@ class PictureWindowsTest : public QObject {
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
 
-        cd.next.push_back(dir.path() + "/data/sample1.txt");
+        win.cd.next.push_back(win.dir.path() + "/data/sample1.txt");
         w.findChild<QAction*>("Open")->trigger();
         MatrixWindow* m = w.pictures()->matrix();
         QSignalSpy shown(m, &MatrixWindow::pictureShown);
@@ -139,12 +131,12 @@ class PictureWindowsTest : public QObject {
         qsizetype before = shown.count();
         QTRY_VERIFY(!m->busy());  // the window has settled on its size
         QTest::mouseClick(w.findChild<QPushButton*>("cmdSolution"), Qt::LeftButton);
-        QVERIFY(box.shown.empty());
+        QVERIFY(win.boxes.shown.empty());
         QCOMPARE(s->xPointCount(), n);
         QVERIFY(!m->busy());
         w.findChild<QLineEdit*>("txtA")->setText("-2.5e3");
         QTest::mouseClick(w.findChild<QPushButton*>("cmdA"), Qt::LeftButton);
-        QVERIFY(box.shown.empty());
+        QVERIFY(win.boxes.shown.empty());
         QVERIFY(shown_since(shown, before));
         QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = -2500"));
         // Connect below reads the file, not the grid.
@@ -153,7 +145,7 @@ class PictureWindowsTest : public QObject {
         QCOMPARE(s->referencePointCount(), n);
 
         // Connected mode: the same system read from the row file gives the same picture.
-        cd.next.push_back(dir.path() + "/data/sample1.txt");
+        win.cd.next.push_back(win.dir.path() + "/data/sample1.txt");
         before = shown.count();
         w.findChild<QAction*>("Connect")->trigger();
         QCOMPARE(w.app().st.DataMode, kModeConnected);

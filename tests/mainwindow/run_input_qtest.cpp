@@ -21,32 +21,16 @@
 #include "files/connect_command.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/qt_seams.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 using namespace std::chrono_literals;
 
 namespace {
 
-// The window on a fresh application folder, with the dialogs and message boxes answered by fakes.
-struct Window {
-    test::TempDir dir;
-    test::FakeBoxes boxes;
-    test::FakeDialog cd;
-    FrmMain w{QString::fromStdString(dir.path())};
-    Window() {
-        w.app().box = &boxes;
-        w.app().cd = &cd;
-        w.show();
-    }
-    template <class T = QWidget>
-    T* get(const char* name) {
-        return w.findChild<T*>(name);
-    }
-    void open(const std::string& path) {
-        cd.next.push_back(path);
-        w.findChild<QAction*>("Open")->trigger();
-    }
+// The window shown.
+struct Window : test::Window {
+    Window() { w.show(); }
 };
 
 // Posts events from another thread at set times, as a person's keys and clicks arrive while the

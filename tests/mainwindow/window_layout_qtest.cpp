@@ -10,25 +10,18 @@
 
 #include "mainwindow/frm_main.h"
 #include "mainwindow/grid_view.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
 namespace {
 
-struct Window {
-    test::TempDir dir;
-    test::FakeBoxes boxes;
-    FrmMain w{QString::fromStdString(dir.path())};
-    QTableView* grid = w.findChild<QTableView*>("msfgData");
-    Window() {
-        w.app().box = &boxes;
-        w.show();
-    }
-    QWidget* get(const char* name) { return w.findChild<QWidget*>(name); }
+// The window shown, with N accepted by its box and button.
+struct Window : test::Window {
+    Window() { w.show(); }
     void accept_n(const char* n) {
-        w.findChild<QLineEdit*>("txtN")->setText(n);
-        QTest::mouseClick(get("cmdN"), Qt::LeftButton);
+        get<QLineEdit>("txtN")->setText(n);
+        click("cmdN");
     }
     QModelIndex current() const { return grid->currentIndex(); }
 };
