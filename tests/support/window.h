@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QtTest>
 #include <string>
+
 #include "mainwindow/frm_main.h"
 #include "support/fakes.h"
 
