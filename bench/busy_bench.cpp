@@ -99,11 +99,11 @@ struct System {
         st.B.clear();
         grid.fill_x(kOrder, st.X);
         set_row_access(access);
-        st.file3.open(rows);
+        st.solve_row_file.open(rows);
         set_row_access(RowAccess::Automatic);
-        if (!st.file3.streamed()) {
+        if (!st.solve_row_file.streamed()) {
             unsigned acc = 0;
-            for (std::size_t o = 0; o < st.file3.size(); o += 4096) acc += st.file3.bytes()[o];
+            for (std::size_t o = 0; o < st.solve_row_file.size(); o += 4096) acc += st.solve_row_file.bytes()[o];
             benchmark::DoNotOptimize(acc);
         }
     }

@@ -138,8 +138,8 @@ void touch_pages(const RowFile& f) {
 void set_up_connected(SystemState& st, GridModel& grid) {
     fixture().set_up(st, kModeConnected);
     grid.fill_x(kOrder, st.X);
-    st.file3.open(fixture().rows);
-    touch_pages(st.file3);
+    st.solve_row_file.open(fixture().rows);
+    touch_pages(st.solve_row_file);
 }
 
 // Reads every value of the columns first, first+step, ... of the row file, with the sweep's fetch
@@ -226,9 +226,9 @@ void BM_SweepConnectedReopened(benchmark::State& state) {
     GridModel grid;
     grid.fill_x(kOrder, st.X);
     for (auto _ : state) {
-        st.file3.open(fixture().rows);
+        st.solve_row_file.open(fixture().rows);
         do_iteration_file(st, grid);
-        st.file3.close();
+        st.solve_row_file.close();
     }
 }
 
@@ -295,8 +295,8 @@ void BM_PanelWalkOnly(benchmark::State& state) {
 void BM_SetUpConnected(benchmark::State& state) {
     SystemState st;
     fixture().set_up(st, kModeConnected);
-    st.file3.open(fixture().rows);
-    touch_pages(st.file3);
+    st.solve_row_file.open(fixture().rows);
+    touch_pages(st.solve_row_file);
     NullBoxes box;
     for (auto _ : state) {
         get_residual_file(st);
@@ -514,15 +514,15 @@ void LM_SweepVsRead(benchmark::State& state) {
     dim_cleared(st.D, kLargeOrder);
     grid.fill_x(kLargeOrder, st.X);
     st.DataMode = kModeConnected;
-    st.file3.open(f.rows);
+    st.solve_row_file.open(f.rows);
     get_residual(st);
     get_norms_file(st, f.box);
     // Every timed sweep reads the whole file: the panels that the set-up kept would spare the first
     // one half of it.
-    st.file3.drop_seed();
+    st.solve_row_file.drop_seed();
     paired(
         state, f.rows, [&] { read_once(f.rows); }, [&] { do_iteration_file(st, grid); });
-    st.file3.close();
+    st.solve_row_file.close();
 }
 
 // What a solve command does before its second sweep: open the row file, set R and D up, one sweep;
@@ -539,11 +539,11 @@ void LM_SetUpAndSweepVsRead(benchmark::State& state) {
         [&] {
             dim_cleared(st.R, kLargeOrder);
             dim_cleared(st.D, kLargeOrder);
-            st.file3.open(f.rows);
+            st.solve_row_file.open(f.rows);
             get_residual(st);
             get_norms_file(st, f.box);
             do_iteration_file(st, grid);
-            st.file3.close();
+            st.solve_row_file.close();
         });
 }
 
@@ -616,18 +616,18 @@ void XL_RealScale(benchmark::State& state) {
         grid.fill_x(n, st.X);
         st.DataMode = kModeConnected;
         auto t0 = std::chrono::steady_clock::now();
-        st.file3.open(f.rows);
+        st.solve_row_file.open(f.rows);
         get_residual(st);
         get_norms_file(st, f.box);
         state.counters["setup_s"] = seconds_since(t0);
-        state.counters["streamed"] = st.file3.streamed();
+        state.counters["streamed"] = st.solve_row_file.streamed();
         for (int k = 1; k <= 3; ++k) {
             t0 = std::chrono::steady_clock::now();
             do_iteration_file(st, grid);
             state.counters["sweep" + std::to_string(k) + "_s"] = seconds_since(t0);
             state.counters["Er" + std::to_string(k)] = st.Er;
         }
-        st.file3.close();
+        st.solve_row_file.close();
         state.counters["peak_rss_MB_solve"] = peak_rss_mb();
         // The yardsticks, by dd itself: the row file read once, then written over once (it is not
         // needed any more) until its data is on the disk.

@@ -127,7 +127,7 @@ void load_grid(App& app) {
     SystemState& st = app.st;
     const GridModel& grid = app.grid;
     const int n = st.N;
-    i16(2 * n + 3);  // the column indices are 16-bit; checked once before anything is read
+    int16_or_overflow(2 * n + 3);  // the column indices are 16-bit; checked once before anything is read
     std::vector<std::string_view> views(static_cast<std::size_t>(n) + 2);
     std::string scratch;
     if (n < kLoadThreadOrder || std::thread::hardware_concurrency() < 2) {
@@ -178,8 +178,10 @@ void show_duration(App& app, float t0) {
 // when a trap ended the command, which then shows no duration.
 bool find_solution_memory(App& app) {
     SystemState& st = app.st;
-    if (!trapped(app, st.msg.MsgNoMemory, [&] { dim_memory(st); })) return false;  // trap 2
-    if (!trapped(app, st.msg.MsgBadData, [&] {                                     // trap 3
+    // Dimensioning the arrays: any failure says memory ran out.
+    if (!trapped(app, st.msg.MsgNoMemory, [&] { dim_memory(st); })) return false;
+    // Loading the grid and the elimination: any failure says the data is bad.
+    if (!trapped(app, st.msg.MsgBadData, [&] {
             load_grid(app);
             gauss_solution(st);
             app.last_run.zero_pivot = zero_pivot_column(st);
@@ -187,7 +189,7 @@ bool find_solution_memory(App& app) {
         return false;
     try {
         get_residual(st);  // no trap stands here: a failure ends the command silently
-        // Trap 4: the norms and every sweep; any failure ends the command without a message.
+        // The norms and every sweep: any failure ends the command without a message.
         get_norms(st, *app.box);
         float prev_er = 0.0f;
         do {
@@ -209,8 +211,9 @@ bool find_solution_memory(App& app) {
 bool next_iteration_memory(App& app) {
     SystemState& st = app.st;
     if (st.IterCount == 1) {
-        if (!trapped(app, st.msg.MsgNoMemory, [&] { dim_memory(st); })) return false;  // trap 1
-        if (!trapped(app, st.msg.MsgBadData, [&] { load_grid(app); })) return false;   // trap 2
+        // Dimensioning, then loading the grid: each shows its own message when it fails.
+        if (!trapped(app, st.msg.MsgNoMemory, [&] { dim_memory(st); })) return false;
+        if (!trapped(app, st.msg.MsgBadData, [&] { load_grid(app); })) return false;
         get_residual(st);
         get_norms(st, *app.box);
     }
@@ -304,8 +307,8 @@ static void cmdN_Click_steps(App& app) {
         return;
     }
     // Orders whose layout the grid cannot hold are refused before anything changes.
-    if (n < 0 || n > k_max_memory_order) {
-        if (n > k_max_memory_order) app.ui->status(order_limit_note(n));
+    if (n < 0 || n > kMaxMemoryOrder) {
+        if (n > kMaxMemoryOrder) app.ui->status(order_limit_note(n));
         app.box->message(st.msg.MsgBadNumber);
         return;
     }
@@ -335,7 +338,7 @@ static void cmdN_Click_steps(App& app) {
 
 static void cmdSolution_Click_steps(App& app) {
     SystemState& st = app.st;
-    try {  // trap 1
+    try {  // reading the tolerance: a text that is no number says so
         const float eps = text_to_single(app.ui->text(Ctl::txtEps));
         st.Eps = eps;
         st.IterCount = 1;
@@ -388,7 +391,7 @@ static void cmdIter_Click_steps(App& app) {
 void cmdDown_Click(App& app, int Index) {
     if (Index < 0 || Index > 2) return;
     try {
-        int v = i16(index_value(app, Index) - 1);
+        int v = int16_or_overflow(index_value(app, Index) - 1);
         if (v < 1) v = 1;
         app.ui->set_text(txt_index(Index), int_to_text(v));
     } catch (const std::exception&) {
@@ -399,7 +402,7 @@ void cmdDown_Click(App& app, int Index) {
 void cmdUp_Click(App& app, int Index) {
     if (Index < 0 || Index > 2) return;
     try {
-        int v = i16(index_value(app, Index) + 1);
+        int v = int16_or_overflow(index_value(app, Index) + 1);
         if (v > app.st.N) v = app.st.N;
         app.ui->set_text(txt_index(Index), int_to_text(v));
     } catch (const std::exception&) {
@@ -413,7 +416,7 @@ bool accept_a(App& app, int i, int j, const std::string& value) {
         if (st.DataMode == kModeConnected) raise(ErrorKind::Subscript);
         text_to_single(value);  // only a check: the cell receives the text as typed
         if (i < 1 || i > st.N || j < 1 || j > st.N) raise(ErrorKind::Subscript);
-        app.grid.set_text(i, i16(2 * j - 1), value);
+        app.grid.set_text(i, int16_or_overflow(2 * j - 1), value);
         return true;
     } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
@@ -427,7 +430,7 @@ bool accept_b(App& app, int i, const std::string& value) {
         if (st.DataMode == kModeConnected) raise(ErrorKind::Subscript);
         text_to_single(value);
         if (i < 1 || i > st.N) raise(ErrorKind::Subscript);
-        app.grid.set_text(i, i16(2 * st.N + 1), value);
+        app.grid.set_text(i, int16_or_overflow(2 * st.N + 1), value);
         return true;
     } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);

@@ -32,7 +32,7 @@ void open_row_file(App& app) {
     const std::string rows = row_file_path(app.app_folder);
     const LockResult lock = lock_row_file(rows);
     if (lock == LockResult::Busy) throw RunError(ErrorKind::FileError, row_file_busy(rows));
-    app.st.file3.open(rows);
+    app.st.solve_row_file.open(rows);
 }
 
 // Sets R up from the file and X, then D; get_residual takes the file branch by itself in this mode.
@@ -60,7 +60,7 @@ void file_errors_said(App& app, Branch&& branch) {
         bool file_error = e.kind() == ErrorKind::FileError;
         if (!file_error) {
             try {
-                app.st.file3.check_intact();
+                app.st.solve_row_file.check_intact();
             } catch (const RunError&) {
                 file_error = true;
             }
@@ -83,16 +83,16 @@ void file_errors_said(App& app, Branch&& branch) {
 
 void connected_find_solution(App& app) {
     SystemState& st = app.st;
-    CloseRowFile closer{st.file3};
+    CloseRowFile closer{st.solve_row_file};
     file_errors_said(app, [&] {
         dimension(st);
         open_row_file(app);
         set_up(app);
-        st.file3.check_intact();
+        st.solve_row_file.check_intact();
         float prevEr = 0.0f;
         do {
             do_iteration_file(st, app.grid);
-            st.file3.check_intact();
+            st.solve_row_file.check_intact();
             sweep_completed(app);
         } while (!run_ends(app, prevEr));
     });
@@ -100,7 +100,7 @@ void connected_find_solution(App& app) {
 
 void connected_next_iteration(App& app) {
     SystemState& st = app.st;
-    CloseRowFile closer{st.file3};
+    CloseRowFile closer{st.solve_row_file};
     // The first click sets up and sweeps on one opening of the file: a streamed file hands the panels
     // that its set-up kept to the sweep, which a closing in between would drop.
     file_errors_said(app, [&] {
@@ -109,10 +109,10 @@ void connected_next_iteration(App& app) {
         open_row_file(app);
         if (first) {
             set_up(app);
-            st.file3.check_intact();
+            st.solve_row_file.check_intact();
         }
         do_iteration_file(st, app.grid);
-        st.file3.check_intact();
+        st.solve_row_file.check_intact();
         sweep_completed(app);
     });
 }

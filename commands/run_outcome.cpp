@@ -27,7 +27,7 @@ void sweep_completed(App& app) {
     // The counter is a 16-bit integer: the raise after sweep 32767 of a run fails, which ends the
     // command silently; the record says why.
     if (st.IterCount == 32767) app.last_run.end = RunEnd::SweepLimit;
-    st.IterCount = i16(st.IterCount + 1);
+    st.IterCount = int16_or_overflow(st.IterCount + 1);
 }
 
 bool run_ends(App& app, float& prev_er) {

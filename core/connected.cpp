@@ -115,15 +115,17 @@ float RowFile::record(std::int64_t r) const {
 }
 
 std::int32_t record_of(int16_t i, int16_t j, int16_t n) {
-    int16_t n1 = i16(static_cast<long long>(n) + 1);
-    std::int32_t row = i32(static_cast<long long>(i) - 1);
-    std::int32_t prod = i32(static_cast<long long>(n1) * row);
-    return i32(static_cast<long long>(prod) + j);
+    int16_t n1 = int16_or_overflow(static_cast<long long>(n) + 1);
+    std::int32_t row = int32_or_overflow(static_cast<long long>(i) - 1);
+    std::int32_t prod = int32_or_overflow(static_cast<long long>(n1) * row);
+    return int32_or_overflow(static_cast<long long>(prod) + j);
 }
 
 float get_a(const RowFile& f, int16_t i, int16_t j, int16_t n) { return f.record(record_of(i, j, n)); }
 
-float get_b(const RowFile& f, int16_t i, int16_t n) { return get_a(f, i, i16(static_cast<long long>(n) + 1), n); }
+float get_b(const RowFile& f, int16_t i, int16_t n) {
+    return get_a(f, i, int16_or_overflow(static_cast<long long>(n) + 1), n);
+}
 
 namespace {
 
@@ -139,7 +141,7 @@ void require_vectors(const SystemState& st) {
 // raise on their first read (N + 1 beyond the 16-bit range).
 bool covers_system(const RowFile& f, int16_t n) {
     if (!f.is_open()) raise(ErrorKind::FileError);
-    std::int64_t last = record_of(n, i16(static_cast<long long>(n) + 1), n);
+    std::int64_t last = record_of(n, int16_or_overflow(static_cast<long long>(n) + 1), n);
     return f.bytes() && static_cast<std::uint64_t>(last - 1) * kRecordLength + 4 <= f.size();
 }
 
@@ -157,14 +159,14 @@ void get_residual_file_plain(SystemState& st) {
     const int16_t n = st.N;
     if (n < 1) return;
     require_vectors(st);
-    const RowFile& f = st.file3;
+    const RowFile& f = st.solve_row_file;
     std::vector<float>& R = st.R;
     const std::vector<float>& X = st.X;
     // i: equation; j: unknown.
-    for (int16_t i = 1; i <= n; i = i16(i + 1)) {
+    for (int16_t i = 1; i <= n; i = int16_or_overflow(i + 1)) {
         R[i] = -get_b(f, i, n);
         check(R[i]);
-        for (int16_t j = 1; j <= n; j = i16(j + 1)) {
+        for (int16_t j = 1; j <= n; j = int16_or_overflow(j + 1)) {
             R[i] = mul_add(get_a(f, i, j, n), X[j], R[i]);
             check(R[i]);
         }
@@ -198,7 +200,7 @@ void get_residual_file(SystemState& st) {
     const int16_t n = st.N;
     if (n < 1) return;
     require_vectors(st);
-    const RowFile& f = st.file3;
+    const RowFile& f = st.solve_row_file;
     if (!covers_system(f, n)) return get_residual_file_plain(st);
     f.drop_norms();
     float* R = st.R.data();
@@ -235,12 +237,12 @@ void get_norms_file_plain(SystemState& st, MessageBoxes& box) {
     const int16_t n = st.N;
     if (n < 1) return;
     require_vectors(st);
-    const RowFile& f = st.file3;
+    const RowFile& f = st.solve_row_file;
     std::vector<float>& D = st.D;
     // i: unknown (column); j: equation. Each a(j,i) is read twice, once per factor.
-    for (int16_t i = 1; i <= n; i = i16(i + 1)) {
+    for (int16_t i = 1; i <= n; i = int16_or_overflow(i + 1)) {
         D[i] = 0.0f;
-        for (int16_t j = 1; j <= n; j = i16(j + 1)) {
+        for (int16_t j = 1; j <= n; j = int16_or_overflow(j + 1)) {
             float first = get_a(f, j, i, n);
             float second = get_a(f, j, i, n);
             D[i] = mul_add(second, first, D[i]);
@@ -257,7 +259,7 @@ void get_norms_file(SystemState& st, MessageBoxes& box) {
     const int16_t n = st.N;
     if (n < 1) return;
     require_vectors(st);
-    const RowFile& f = st.file3;
+    const RowFile& f = st.solve_row_file;
     if (!covers_system(f, n)) return get_norms_file_plain(st, box);
     // The norms of the last residual set-up over this open file, or a pass of their own.
     std::vector<float> fresh;
@@ -284,14 +286,14 @@ void do_iteration_file_plain(SystemState& st, GridModel& grid) {
     const int16_t n = st.N;
     if (n < 1) return;
     require_vectors(st);
-    const RowFile& f = st.file3;
+    const RowFile& f = st.solve_row_file;
     std::vector<float>& X = st.X;
     std::vector<float>& R = st.R;
     const std::vector<float>& D = st.D;
     // i: the unknown being moved; j: equation.
-    for (int16_t i = 1; i <= n; i = i16(i + 1)) {
+    for (int16_t i = 1; i <= n; i = int16_or_overflow(i + 1)) {
         float s = 0.0f;
-        for (int16_t j = 1; j <= n; j = i16(j + 1)) {
+        for (int16_t j = 1; j <= n; j = int16_or_overflow(j + 1)) {
             s = mul_add(get_a(f, j, i, n), R[j], s);
             check(s);
         }
@@ -302,7 +304,7 @@ void do_iteration_file_plain(SystemState& st, GridModel& grid) {
         check(X[i]);
         show_x(grid, i, X[i]);
         st.Er = 0.0f;
-        for (int16_t j = 1; j <= n; j = i16(j + 1)) {
+        for (int16_t j = 1; j <= n; j = int16_or_overflow(j + 1)) {
             R[j] = mul_add(get_a(f, j, i, n), s, R[j]);
             check(R[j]);
             if (R[j] > st.Er) st.Er = R[j];
@@ -339,13 +341,12 @@ bool idle_second_processor() {
 }  // namespace
 
 void do_iteration_file(SystemState& st, GridModel& grid) {
-    if (st.file3.streamed()) {
+    if (st.solve_row_file.streamed()) {
         // The panels that the set-up kept fix their width for the first sweep.
-        const PanelSeed* seed = st.file3.seed();
+        const PanelSeed* seed = st.solve_row_file.seed();
         const int p = seed && seed->order() == st.N ? seed->panel_columns() : panel_columns(st.N);
         do_iteration_file_streamed(st, grid, column_kernels_best(), p);
-    }
-    else if (st.N >= kGatherThreadMinOrder && idle_second_processor())
+    } else if (st.N >= kGatherThreadMinOrder && idle_second_processor())
         do_iteration_file_gathered(st, grid, column_kernels_best(), kColumnBufferRows);
     else
         do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);

@@ -388,8 +388,8 @@ bool maps_whole_system(const SystemState& st) {
     const std::size_t need = static_cast<std::size_t>(n) + 1;
     if (st.X.size() < need || st.R.size() < need || st.D.size() < need) raise(ErrorKind::Subscript);
     const std::int64_t last =
-        record_of(static_cast<int16_t>(n), i16(static_cast<long long>(n) + 1), static_cast<int16_t>(n));
-    const RowFile& f = st.file3;
+        record_of(static_cast<int16_t>(n), int16_or_overflow(static_cast<long long>(n) + 1), static_cast<int16_t>(n));
+    const RowFile& f = st.solve_row_file;
     if (!f.is_open()) raise(ErrorKind::FileError);
     return f.bytes() && static_cast<std::uint64_t>(last - 1) * kRecordLength + 4 <= f.size();
 }
@@ -403,7 +403,7 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
     if (!maps_whole_system(st) || buffer_rows < 1 || buffer_rows > kColumnBufferRows)
         return do_iteration_file_plain(st, grid);
 
-    const unsigned char* base = st.file3.bytes();
+    const unsigned char* base = st.solve_row_file.bytes();
     const std::size_t stride = static_cast<std::size_t>(n + 1) * kRecordLength;
     const unsigned char* end = base + static_cast<std::size_t>(n) * stride;
     const ColumnFetch fetch{static_cast<std::ptrdiff_t>(kAhead * stride), end, (end - base) - kRecordLength};
@@ -461,7 +461,7 @@ void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKe
         chunk_rows < 1 || !kern.whole)
         return do_iteration_file_with(st, grid, kern, buffer_rows);
 
-    const unsigned char* base = st.file3.bytes();
+    const unsigned char* base = st.solve_row_file.bytes();
     const std::size_t stride = static_cast<std::size_t>(n + 1) * kRecordLength;
     const unsigned char* end = base + static_cast<std::size_t>(n) * stride;
     const ColumnFetch fetch{static_cast<std::ptrdiff_t>(kAhead * stride), end, (end - base) - kRecordLength};
@@ -516,7 +516,7 @@ void do_iteration_file_streamed(SystemState& st, GridModel& grid, const ColumnKe
     if (!maps_whole_system(st) || !kern.whole) return do_iteration_file_with(st, grid, kern, kColumnBufferRows);
 
     const SweepKernels& sk = *kern.whole;
-    PanelStream cols(st.file3, n, panel_cols, st.file3.take_seed(n));
+    PanelStream cols(st.solve_row_file, n, panel_cols, st.solve_row_file.take_seed(n));
     std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(n) + 16]);
     float* R = st.R.data();
 

@@ -16,7 +16,7 @@ char g_sep = '.';
 
 // Saturation bound for an exponent read from text: far beyond any float or int16 magnitude, yet far
 // from the limits of long long when added to a digit count.
-constexpr long long k_exp_limit = 1'000'000'000'000LL;
+constexpr long long kExpLimit = 1'000'000'000'000LL;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -28,7 +28,7 @@ struct Scanned {
     std::string_view int_digits;
     std::string_view frac_digits;
     std::size_t sep_pos = std::string_view::npos;  ///< index of the separator in body, if any
-    long long exponent = 0;                        ///< saturated at +-k_exp_limit
+    long long exponent = 0;                        ///< saturated at +-kExpLimit
 };
 
 // Checks the syntax: blanks (U+0020) around, optional sign, digits with at most one decimal
@@ -69,7 +69,7 @@ Scanned scan_number(std::string_view t) {
         if (i == n || !is_digit(t[i])) raise(ErrorKind::TypeMismatch);
         long long e = 0;
         for (; i < n && is_digit(t[i]); ++i) {
-            if (e < k_exp_limit) e = e * 10 + (t[i] - '0');
+            if (e < kExpLimit) e = e * 10 + (t[i] - '0');
         }
         s.exponent = exp_negative ? -e : e;
     }
@@ -141,14 +141,14 @@ bool short_text_to_single(std::string_view t, float& out) {
         e += exp_negative ? -x : x;
     }
     if (p != end) return false;
-    static constexpr float k_pow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
     float v;
     if (m == 0) {
         v = 0.0f;
     } else {
         if (m > (uint64_t{1} << 24) || e < -10 || e > 10) return false;
         const float f = static_cast<float>(m);
-        v = e >= 0 ? f * k_pow10[e] : f / k_pow10[-e];
+        v = e >= 0 ? f * kPow10[e] : f / kPow10[-e];
     }
     out = negative ? -v : v;
     return true;
@@ -188,9 +188,9 @@ T load(const char* p) {
 bool plain_decimal_to_single(std::string_view t, float& out) {
     const std::size_t len = t.size();
     if (len == 0 || len > 16) return false;
-    constexpr uint64_t k_zeros = 0x3030303030303030;
-    constexpr uint64_t k_ones = 0x0101010101010101;
-    constexpr uint64_t k_highs = 0x8080808080808080;
+    constexpr uint64_t kZeros = 0x3030303030303030;
+    constexpr uint64_t kOnes = 0x0101010101010101;
+    constexpr uint64_t kHighs = 0x8080808080808080;
     const char* src = t.data();
     uint64_t head, tail;
     if (len >= 8) {
@@ -210,8 +210,8 @@ bool plain_decimal_to_single(std::string_view t, float& out) {
     const std::size_t a = (negative || first == '+') ? 1 : 0;
     // The first separator: the lowest byte equal to it, found as a zero byte of the XOR, in the head
     // and then in the tail (whose bytes shared with the head hold none by then).
-    const uint64_t pattern = k_ones * static_cast<unsigned char>(g_sep);
-    auto zero_bytes = [](uint64_t v) { return (v - k_ones) & ~v & k_highs; };
+    const uint64_t pattern = kOnes * static_cast<unsigned char>(g_sep);
+    auto zero_bytes = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
     const uint64_t in_head = zero_bytes(head ^ pattern), in_tail = zero_bytes(tail ^ pattern);
     const std::size_t found = in_head   ? std::countr_zero(in_head) / 8
                               : in_tail ? len - 8 + std::countr_zero(in_tail) / 8
@@ -224,18 +224,18 @@ bool plain_decimal_to_single(std::string_view t, float& out) {
     // Of eight bytes ending at a run's end only the last run_len (0..8) are kept, the others become '0'.
     auto keep = [](uint64_t bytes, std::size_t run_len) {
         const uint64_t mask = run_len ? ~uint64_t{0} << (8 * (8 - run_len)) : 0;
-        return (bytes & mask) | (k_zeros & ~mask);
+        return (bytes & mask) | (kZeros & ~mask);
     };
     // The integer run ends at p <= 9: eight bytes read there, or the head moved up.
     const uint64_t int_end = p >= 8 ? load<uint64_t>(src + p - 8) : head << (8 * (8 - p));
     const uint64_t int_bytes = keep(int_end, int_len);
     const uint64_t frac_bytes = keep(tail, frac_len);
     if (!eight_digits(int_bytes) || !eight_digits(frac_bytes)) return false;
-    static constexpr uint32_t k_scale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-    const uint64_t m = uint64_t{eight_digits_value(int_bytes)} * k_scale[frac_len] + eight_digits_value(frac_bytes);
+    static constexpr uint32_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    const uint64_t m = uint64_t{eight_digits_value(int_bytes)} * kScale[frac_len] + eight_digits_value(frac_bytes);
     if (m > (uint64_t{1} << 24)) return false;
     // Division by 10^0 = 1 is exact, and so is the change of sign.
-    const float v = static_cast<float>(m) / static_cast<float>(k_scale[frac_len]);
+    const float v = static_cast<float>(m) / static_cast<float>(kScale[frac_len]);
     out = std::bit_cast<float>(std::bit_cast<uint32_t>(v) ^ (static_cast<uint32_t>(negative) << 31));
     return true;
 }

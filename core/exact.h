@@ -36,14 +36,14 @@ inline void check_quot(float stored, float a, float b) {
 }
 
 /// A 16-bit signed result of index arithmetic: outside -32768..32767 raises the overflow error.
-inline int16_t i16(long long v) {
+inline int16_t int16_or_overflow(long long v) {
     if (v < -32768 || v > 32767) [[unlikely]]
         raise(ErrorKind::Overflow);
     return static_cast<int16_t>(v);
 }
 
 /// A 32-bit signed result of record arithmetic: outside the int32 range raises the overflow error.
-inline int32_t i32(long long v) {
+inline int32_t int32_or_overflow(long long v) {
     if (v < INT32_MIN || v > INT32_MAX) [[unlikely]]
         raise(ErrorKind::Overflow);
     return static_cast<int32_t>(v);

@@ -25,7 +25,7 @@ enum class Layout : uint8_t { None, System, Solution };
 
 // Slot blocks hold whole rows and are at most this many slots, so a short row (the solution layout's
 // one value cell) does not cost an allocation per row.
-constexpr int k_block_slots = 1024;
+constexpr int kBlockSlots = 1024;
 
 uint64_t cell_key(int row, int col) { return (static_cast<uint64_t>(row) << 32) | static_cast<uint32_t>(col); }
 int key_row(uint64_t key) { return static_cast<int>(key >> 32); }
@@ -59,7 +59,7 @@ struct GridModel::Impl {
         valid_cols = cols;
         per_row = kind == Layout::System ? n + 2 : 1;
         block_shift = 0;
-        while ((per_row << (block_shift + 1)) <= k_block_slots) ++block_shift;
+        while ((per_row << (block_shift + 1)) <= kBlockSlots) ++block_shift;
         blocks.resize(n == 0 ? 0 : ((n - 1) >> block_shift) + 1);
     }
 
@@ -277,8 +277,8 @@ void GridModel::set_text(int row, int col, std::string_view t) {
 
 void GridModel::fill_data(int16_t n) {
     // All index arithmetic up front, so that an order the layout cannot hold changes nothing.
-    const int16_t rows = i16(n + 1);
-    const int16_t cols = i16(2 * n + 4);
+    const int16_t rows = int16_or_overflow(n + 1);
+    const int16_t cols = int16_or_overflow(2 * n + 4);
     if (rows < 1 || cols < 1) raise(ErrorKind::Subscript);
     Impl fresh;
     try {
@@ -293,7 +293,7 @@ void GridModel::fill_data(int16_t n) {
 }
 
 void GridModel::fill_x(int16_t n, const std::vector<float>& x) {
-    const int16_t rows = i16(n + 1);
+    const int16_t rows = int16_or_overflow(n + 1);
     if (rows < 1 || x.size() < static_cast<std::size_t>(rows)) raise(ErrorKind::Subscript);
     // The grid is not cleared: of the cells that survive the resize to two columns, only (0, 1) is not
     // overwritten below, so its text is the one to carry over.
@@ -320,9 +320,9 @@ void GridModel::fill_x(int16_t n, const std::vector<float>& x) {
 std::size_t GridModel::memory_bytes() const {
     const Impl& g = *impl_;
     // A hash node holds its key, its reference and the next pointer, rounded up by the allocator.
-    constexpr std::size_t k_node_bytes = 32;
+    constexpr std::size_t kNodeBytes = 32;
     return g.blocks.capacity() * sizeof(g.blocks[0]) + g.live_blocks * g.block_size() * sizeof(Ref) +
-           g.arena.memory_bytes() + g.others.size() * k_node_bytes + g.others.bucket_count() * sizeof(void*);
+           g.arena.memory_bytes() + g.others.size() * kNodeBytes + g.others.bucket_count() * sizeof(void*);
 }
 
 }  // namespace varnex

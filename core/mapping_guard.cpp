@@ -23,8 +23,8 @@ struct Slot {
     std::atomic<bool> used{false};
 };
 
-constexpr int k_slots = 16;
-Slot g_slots[k_slots];
+constexpr int kSlots = 16;
+Slot g_slots[kSlots];
 struct sigaction g_previous {};
 
 // Replaces the pages from the faulting one to the end of its guarded mapping by zero pages.
@@ -71,7 +71,7 @@ bool MappingGuard::guard(const void* p, std::size_t bytes) {
     release();
     if (!p || bytes == 0) return false;
     install_handler();
-    for (int i = 0; i < k_slots; ++i) {
+    for (int i = 0; i < kSlots; ++i) {
         bool expected = false;
         if (!g_slots[i].used.compare_exchange_strong(expected, true)) continue;
         g_slots[i].lost.store(false);

@@ -91,8 +91,8 @@ std::uint64_t mem_available() {
 }
 
 // Left aside for what a command allocates besides the arrays it asks about (texts, buffers, stacks).
-constexpr std::uint64_t k_reserve = 8ull << 20;
-constexpr std::uint64_t k_not_worth_a_look = 1ull << 20;
+constexpr std::uint64_t kReserve = 8ull << 20;
+constexpr std::uint64_t kNotWorthALook = 1ull << 20;
 
 }  // namespace
 
@@ -103,9 +103,9 @@ std::uint64_t usable_memory() {
 }
 
 bool fits_in_memory(std::uint64_t bytes) {
-    if (bytes < k_not_worth_a_look) return true;
+    if (bytes < kNotWorthALook) return true;
     const std::uint64_t room = usable_memory();
-    return room > k_reserve && bytes <= room - k_reserve;
+    return room > kReserve && bytes <= room - kReserve;
 }
 
 void set_usable_memory_for_tests(std::optional<std::uint64_t> bytes) { g_override.store(bytes ? *bytes : 0); }

@@ -21,16 +21,16 @@ namespace {
 
 // Indices are 16-bit: a loop whose last value is 32767 overflows when its counter steps past the end,
 // after the last pass has run. Called where a loop with upper bound `last` leaves.
-inline void loop_exit(int last) {
+inline void check_counter_after_loop(int last) {
     if (last == 32767) [[unlikely]]
         raise(ErrorKind::Overflow);
 }
 
 // A procedure reading or writing an array beyond its bounds 0..n fails before it starts.
-inline void need(const SquareMatrix& m, int n) {
+inline void check_bounds(const SquareMatrix& m, int n) {
     if (m.upper() < n) raise(ErrorKind::Subscript);
 }
-inline void need(const std::vector<float>& v, int n) {
+inline void check_bounds(const std::vector<float>& v, int n) {
     if (v.size() < static_cast<std::size_t>(n) + 1) raise(ErrorKind::Subscript);
 }
 
@@ -41,9 +41,9 @@ inline float add(float a, float b) { return static_cast<float>(static_cast<doubl
 
 void gauss_solution_plain(SystemState& st) {
     const int n = st.N;
-    need(st.A, n);
-    need(st.B, n);
-    need(st.X, n);
+    check_bounds(st.A, n);
+    check_bounds(st.B, n);
+    check_bounds(st.X, n);
 
     // Step 1: fresh, cleared working copies with bounds 0..N.
     st.Aw.dim(n);
@@ -54,10 +54,10 @@ void gauss_solution_plain(SystemState& st) {
     // Step 2: copy the system; i is the equation, j the unknown.
     for (int i = 1; i <= n; ++i) {
         for (int j = 1; j <= n; ++j) aw(i, j) = st.A(i, j);
-        loop_exit(n);
+        check_counter_after_loop(n);
         bw[i] = st.B[i];
     }
-    loop_exit(n);
+    check_counter_after_loop(n);
 
     // Step 3: forward elimination; k is the column being cleared below the diagonal.
     for (int k = 1; k <= n - 1; ++k) {
@@ -70,11 +70,11 @@ void gauss_solution_plain(SystemState& st) {
                 p = i;
             }
         }
-        loop_exit(n);
+        check_counter_after_loop(n);
 
         // 3.2: exchange rows k and p in columns k..N and in Bw, also when p = k.
         for (int j = k; j <= n; ++j) std::swap(aw(p, j), aw(k, j));
-        loop_exit(n);
+        check_counter_after_loop(n);
         std::swap(bw[p], bw[k]);
 
         // 3.3: a zero pivot ends the elimination quietly; X keeps what the caller loaded.
@@ -87,7 +87,7 @@ void gauss_solution_plain(SystemState& st) {
             aw(k, j) = quot(a, piv);
             check_quot(aw(k, j), a, piv);
         }
-        loop_exit(n);
+        check_counter_after_loop(n);
         const float b = bw[k];
         bw[k] = quot(b, piv);
         check_quot(bw[k], b, piv);
@@ -99,11 +99,11 @@ void gauss_solution_plain(SystemState& st) {
                 aw(i, j) = mul_sub(aw(i, j), m, aw(k, j));
                 check(aw(i, j));
             }
-            loop_exit(n);
+            check_counter_after_loop(n);
             bw[i] = mul_sub(bw[i], m, bw[k]);
             check(bw[i]);
         }
-        loop_exit(n);
+        check_counter_after_loop(n);
     }
 
     // Step 4: row N is never normalised; a zero there leaves X untouched. For N = 0 this reads the
@@ -130,10 +130,10 @@ void get_residual(SystemState& st) {
         return;
     }
     const int n = st.N;
-    need(st.A, n);
-    need(st.B, n);
-    need(st.X, n);
-    need(st.R, n);
+    check_bounds(st.A, n);
+    check_bounds(st.B, n);
+    check_bounds(st.X, n);
+    check_bounds(st.R, n);
 
     // R(i) = -B(i), then for j = 1..N: R(i) = X(j)*A(i,j) + R(i); i is the equation, j the unknown.
     // Every R(i) takes its terms in the order j = 1..N whichever loop is outside, so the pass runs
@@ -176,17 +176,17 @@ void get_residual(SystemState& st) {
             r[i] = mul_add(st.X[j], st.A(i, j), r[i]);
             check(r[i]);
         }
-        loop_exit(n);
+        check_counter_after_loop(n);
     }
-    loop_exit(n);
+    check_counter_after_loop(n);
 }
 
 void get_norms_plain(SystemState& st, MessageBoxes& box) { get_norms_from(st, box, 1); }
 
 void get_norms_from(SystemState& st, MessageBoxes& box, int first) {
     const int n = st.N;
-    need(st.A, n);
-    need(st.D, n);
+    check_bounds(st.A, n);
+    check_bounds(st.D, n);
 
     // D(i) = sum over the equations j of A(j,i)^2, walking column i of A; i is the unknown.
     for (int i = first; i <= n; ++i) {
@@ -197,22 +197,22 @@ void get_norms_from(SystemState& st, MessageBoxes& box, int first) {
             d = mul_add(ai[j], ai[j], d);
             check(d);
         }
-        loop_exit(n);
+        check_counter_after_loop(n);
         // An all-zero column: the sweep is undefined there. Said once; the caller goes on.
         if (d == 0.0f) {
             box.message("NoSolution");
             return;
         }
     }
-    loop_exit(n);
+    check_counter_after_loop(n);
 }
 
 void do_iteration_plain(SystemState& st, GridModel& grid) {
     const int n = st.N;
-    need(st.A, n);
-    need(st.R, n);
-    need(st.D, n);
-    need(st.X, n);
+    check_bounds(st.A, n);
+    check_bounds(st.R, n);
+    check_bounds(st.D, n);
+    check_bounds(st.X, n);
     std::vector<float>& r = st.R;
     char text[32];
 
@@ -226,7 +226,7 @@ void do_iteration_plain(SystemState& st, GridModel& grid) {
             s = mul_add(r[j], ai[j], s);
             check(s);
         }
-        loop_exit(n);
+        check_counter_after_loop(n);
 
         // 1.2: the step that minimises the residual norm along unknown i (negation is exact).
         const float num = -s;
@@ -244,13 +244,13 @@ void do_iteration_plain(SystemState& st, GridModel& grid) {
             check(r[j]);
             if (r[j] > st.Er) st.Er = r[j];
         }
-        loop_exit(n);
+        check_counter_after_loop(n);
 
         // 1.5: show the new x(i) in the approximation column 2N+3, a 16-bit index.
-        const int16_t col = i16(i16(2 * n) + 3);
+        const int16_t col = int16_or_overflow(int16_or_overflow(2 * n) + 3);
         grid.set_text(i, col, std::string_view(text, single_to_text(st.X[i], text)));
     }
-    loop_exit(n);
+    check_counter_after_loop(n);
 }
 
 }  // namespace varnex

@@ -16,7 +16,7 @@ namespace varnex {
 void gauss_solution(SystemState& st);
 void gauss_solution_plain(SystemState& st);
 
-/// R = A*X - B. DataMode 1: from the arrays; any other mode: from the row file st.file3.
+/// R = A*X - B. DataMode 1: from the arrays; any other mode: from the row file st.solve_row_file.
 void get_residual(SystemState& st);
 
 /// D(i) = squared norm of column i; at an exactly zero norm shows "NoSolution" and returns.
@@ -30,7 +30,7 @@ void get_norms_from(SystemState& st, MessageBoxes& box, int first);
 void do_iteration(SystemState& st, GridModel& grid);
 void do_iteration_plain(SystemState& st, GridModel& grid);
 
-/// Connected mode: the same method with every coefficient read from the open row file st.file3.
+/// Connected mode: the same method with every coefficient read from the open row file st.solve_row_file.
 void get_residual_file(SystemState& st);
 void get_residual_file_plain(SystemState& st);
 /// Reads each a(j,i) twice; at a zero norm shows MsgBadFile and returns.

@@ -9,13 +9,13 @@ namespace varnex {
 
 namespace {
 
-constexpr std::string_view k_rounded_prefix = "N = ";
-constexpr std::string_view k_rounded_middle = " was rounded to order ";
+constexpr std::string_view kRoundedPrefix = "N = ";
+constexpr std::string_view kRoundedMiddle = " was rounded to order ";
 
 }  // namespace
 
 std::string order_limit_note(long long order) {
-    return "order " + std::to_string(order) + " refused: " + k_order_limit_text;
+    return "order " + std::to_string(order) + " refused: " + kOrderLimitText;
 }
 
 std::string rounded_order_note(std::string_view typed, int order) {
@@ -29,12 +29,12 @@ std::string rounded_order_note(std::string_view typed, int order) {
     // The text as the user typed it, without the blanks the conversion ignores.
     while (!typed.empty() && typed.front() == ' ') typed.remove_prefix(1);
     while (!typed.empty() && typed.back() == ' ') typed.remove_suffix(1);
-    return std::string(k_rounded_prefix) + std::string(typed) + std::string(k_rounded_middle) + std::to_string(order);
+    return std::string(kRoundedPrefix) + std::string(typed) + std::string(kRoundedMiddle) + std::to_string(order);
 }
 
 bool is_order_note(std::string_view status) {
-    return status.find(k_order_limit_text) != std::string_view::npos ||
-           (status.starts_with(k_rounded_prefix) && status.find(k_rounded_middle) != std::string_view::npos);
+    return status.find(kOrderLimitText) != std::string_view::npos ||
+           (status.starts_with(kRoundedPrefix) && status.find(kRoundedMiddle) != std::string_view::npos);
 }
 
 long long order_above_limit(std::string_view typed) {
@@ -42,7 +42,7 @@ long long order_above_limit(std::string_view typed) {
         const float value = text_to_single(typed);
         // The order the integer conversion would give: a half goes to the even neighbour.
         const double rounded = std::nearbyint(static_cast<double>(value));
-        if (rounded > k_max_memory_order) return rounded < 1e18 ? static_cast<long long>(rounded) : 0;
+        if (rounded > kMaxMemoryOrder) return rounded < 1e18 ? static_cast<long long>(rounded) : 0;
     } catch (const std::exception&) {
     }
     return 0;

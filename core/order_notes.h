@@ -9,10 +9,10 @@
 namespace varnex {
 
 /// The largest order whose system layout the grid can index with 16-bit columns (2N + 4 <= 32767).
-inline constexpr int k_max_memory_order = 16381;
+inline constexpr int kMaxMemoryOrder = 16381;
 
 /// The part of every order-limit note that says where larger systems go.
-inline constexpr const char* k_order_limit_text =
+inline constexpr const char* kOrderLimitText =
     "at most 16381 equations in memory; File \u25b8 Connect solves larger systems";
 
 /// "order 16382 refused: at most 16381 equations in memory; File ▸ Connect solves larger systems".

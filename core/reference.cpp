@@ -24,11 +24,11 @@ namespace varnex {
 
 namespace {
 
-constexpr double k_unit_double = 0x1p-53;
+constexpr double kUnitDouble = 0x1p-53;
 // A refinement step must shrink the correction at least by this factor to count as progress.
-constexpr double k_shrink = 0.5;
+constexpr double kShrink = 0.5;
 // A reference whose normwise bound is above this is no better than single precision could check.
-constexpr double k_claim_bound = 0x1p-30;
+constexpr double kClaimBound = 0x1p-30;
 
 bool cancelled(const std::atomic<bool>& cancel) { return cancel.load(std::memory_order_relaxed); }
 
@@ -67,12 +67,12 @@ bool refine(const SquareMatrix& A, const std::vector<float>& B, int n, const dou
         last = nd;
         d_last = r;
         // A correction that has stopped shrinking is noise: x keeps its value.
-        if (!(nd <= k_shrink * prev)) break;
+        if (!(nd <= kShrink * prev)) break;
         for (int i = 0; i < n; ++i) x[i + 1] += r[i];
-        if (nd <= k_unit_double * nx) break;
+        if (nd <= kUnitDouble * nx) break;
         prev = nd;
     }
-    const double floor = std::max(10.0, std::sqrt(static_cast<double>(n))) * k_unit_double;
+    const double floor = std::max(10.0, std::sqrt(static_cast<double>(n))) * kUnitDouble;
     const double nx = max_abs(x.data() + 1, n);
     ref.normwise = nx > 0.0 ? std::max(floor, last / nx) : (last == 0.0 ? floor : 1.0);
     double comp = floor;
@@ -147,12 +147,12 @@ bool analyse_system(const SquareMatrix& A, const std::vector<float>& B, int n, c
         return true;
     }
     // LAPACK's threshold for an ill-conditioned system: no digit of the reference could be vouched for.
-    if (!(out.kappa1 * n * k_unit_double < 1.0)) {
+    if (!(out.kappa1 * n * kUnitDouble < 1.0)) {
         ref.why_not = "\u03ba\u2081 \u2248 " + g3(out.kappa1) + " leaves double precision no digit to vouch for";
         return true;
     }
     if (!refine(A, B, n, lu.get(), ipiv.data(), cancel, ref)) return false;
-    ref.claimed = ref.normwise <= k_claim_bound && std::isfinite(max_abs(ref.x.data() + 1, n));
+    ref.claimed = ref.normwise <= kClaimBound && std::isfinite(max_abs(ref.x.data() + 1, n));
     if (!ref.claimed) {
         ref.why_not = "the refinement did not converge (bound " + g3(ref.normwise) + ")";
         ref.x.clear();

@@ -172,7 +172,6 @@ class PanelStream {
     friend class PanelSeed;
     void issue();
     void absorb(std::uint64_t tag, long result);
-    void read_into(int panel, int row, unsigned char* buf, std::uint64_t off, std::size_t len);
     float* slot_column(int panel, int col0) {
         return reinterpret_cast<float*>(slots_.get()) + static_cast<std::size_t>(panel % kSlots) * slot_floats_ +
                static_cast<std::size_t>(col0) * col_stride_;

@@ -91,7 +91,7 @@ struct SystemState {
     Messages msg;
 
     /// The binary row file while a solve command reads it (file number 3).
-    RowFileSlot file3;
+    RowFileSlot solve_row_file;
 };
 
 }  // namespace varnex

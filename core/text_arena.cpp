@@ -39,7 +39,7 @@ void TextArena::write_entry(unsigned char* p, std::string_view text) {
 }
 
 void TextArena::open_chunk(std::size_t size) {
-    if (chunks_.size() >= k_max_chunks) raise(ErrorKind::OutOfMemory);
+    if (chunks_.size() >= kMaxChunks) raise(ErrorKind::OutOfMemory);
     try {
         chunks_.reserve(chunks_.size() + 1);
         chunks_.push_back(std::unique_ptr<char[]>(new char[size]));
@@ -50,10 +50,10 @@ void TextArena::open_chunk(std::size_t size) {
 }
 
 TextArena::Ref TextArena::add(std::string_view text) {
-    if (text.size() <= k_max_inline) {
+    if (text.size() <= kMaxInline) {
         Ref ref = 0;
         if (!text.empty()) std::memcpy(&ref, text.data(), text.size());
-        return ref | k_inline | static_cast<Ref>(text.size()) << 24;
+        return ref | kInline | static_cast<Ref>(text.size()) << 24;
     }
     std::size_t size = entry_size(text.size());
     if (std::size_t open = cursor_.needs(size)) {
@@ -67,7 +67,7 @@ TextArena::Ref TextArena::add(std::string_view text) {
 }
 
 TextArena::Ref TextArena::replace(Ref ref, std::string_view text) {
-    if ((ref & k_inline) || text.size() <= k_max_inline) {
+    if ((ref & kInline) || text.size() <= kMaxInline) {
         Ref fresh = add(text);
         release(ref);
         return fresh;
@@ -88,7 +88,7 @@ TextArena::Ref TextArena::replace(Ref ref, std::string_view text) {
 }
 
 void TextArena::release(Ref ref) {
-    if (ref & k_inline) return;
+    if (ref & kInline) return;
     std::size_t size = entry_size_at(ref);
     live_ -= size;
     garbage_ += size;

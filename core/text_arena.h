@@ -33,7 +33,7 @@ class TextArena {
     /// The text of a reference; valid until it is rewritten, the arena compacted or cleared, or (for an
     /// inline text) the reference itself moved.
     std::string_view get(const Ref& ref) const {
-        if (ref & k_inline) return {reinterpret_cast<const char*>(&ref), (ref >> 24) & 0x7F};
+        if (ref & kInline) return {reinterpret_cast<const char*>(&ref), (ref >> 24) & 0x7F};
         const unsigned char* p = entry(ref);
         std::size_t len = *p++;
         if (len >= 0x80) [[unlikely]]
@@ -44,7 +44,7 @@ class TextArena {
     /// Garbage has reached a quarter of the live entries and is worth a pass. The quarter keeps a grid
     /// whose approximation column is rewritten every sweep within 1.25 times its live texts, while
     /// the copying stays rare (a sweep leaves at most one column's worth of garbage).
-    bool wants_compaction() const { return garbage_ >= k_compaction_floor && garbage_ * 4 > live_; }
+    bool wants_compaction() const { return garbage_ >= kCompactionFloor && garbage_ * 4 > live_; }
 
     /// Copies every live entry into fresh chunks and drops the old ones. `for_each_ref(fn)` must call
     /// fn(Ref&) for every live reference the owner holds, in the same order on both of its two calls.
@@ -57,18 +57,16 @@ class TextArena {
     void clear();
     /// Bytes held by the chunks and their table.
     std::size_t memory_bytes() const { return chunk_bytes_ + chunks_.capacity() * sizeof(chunks_[0]); }
-    std::size_t live_bytes() const { return live_; }
-    std::size_t garbage_bytes() const { return garbage_; }
 
   private:
     static_assert(std::endian::native == std::endian::little, "inline texts sit in the low bytes");
-    static constexpr Ref k_inline = Ref{1} << 31;
-    static constexpr std::size_t k_max_inline = 3;
-    static constexpr unsigned k_pos_bits = 20;
-    static constexpr uint32_t k_max_chunk = uint32_t{1} << k_pos_bits;
-    static constexpr uint32_t k_first_chunk = 4096;
-    static constexpr std::size_t k_max_chunks = (std::size_t{1} << (31 - k_pos_bits)) - 1;
-    static constexpr std::size_t k_compaction_floor = 64 * 1024;
+    static constexpr Ref kInline = Ref{1} << 31;
+    static constexpr std::size_t kMaxInline = 3;
+    static constexpr unsigned kPosBits = 20;
+    static constexpr uint32_t kMaxChunk = uint32_t{1} << kPosBits;
+    static constexpr uint32_t kFirstChunk = 4096;
+    static constexpr std::size_t kMaxChunks = (std::size_t{1} << (31 - kPosBits)) - 1;
+    static constexpr std::size_t kCompactionFloor = 64 * 1024;
 
     // Where the next entry goes. Chunk sizes grow from 4 KB to 1 MB; an entry larger than the next
     // chunk gets a chunk of its own size. The same rule lays out new entries and compacted ones.
@@ -76,7 +74,7 @@ class TextArena {
         std::size_t chunks = 0;  ///< chunks opened so far
         std::size_t used = 0;    ///< bytes used in the last chunk
         std::size_t room = 0;    ///< bytes left in the last chunk
-        std::size_t next_size = k_first_chunk;
+        std::size_t next_size = kFirstChunk;
         /// Size of the chunk to open before an entry of `size` bytes, or 0 when it fits.
         std::size_t needs(std::size_t size) const { return size <= room ? 0 : std::max(next_size, size); }
         /// A chunk of `size` bytes was opened and is now the last.
@@ -84,11 +82,11 @@ class TextArena {
             ++chunks;
             used = 0;
             room = size;
-            next_size = std::min<std::size_t>(next_size * 2, k_max_chunk);
+            next_size = std::min<std::size_t>(next_size * 2, kMaxChunk);
         }
         /// Reference of an entry of `size` bytes at the current place; advances past it.
         Ref take(std::size_t size) {
-            Ref ref = static_cast<Ref>(chunks << k_pos_bits) | static_cast<Ref>(used);
+            Ref ref = static_cast<Ref>(chunks << kPosBits) | static_cast<Ref>(used);
             used += size;
             room -= size;
             return ref;
@@ -96,8 +94,7 @@ class TextArena {
     };
 
     const unsigned char* entry(Ref ref) const {
-        return reinterpret_cast<const unsigned char*>(chunks_[(ref >> k_pos_bits) - 1].get()) +
-               (ref & (k_max_chunk - 1));
+        return reinterpret_cast<const unsigned char*>(chunks_[(ref >> kPosBits) - 1].get()) + (ref & (kMaxChunk - 1));
     }
     unsigned char* entry(Ref ref) { return const_cast<unsigned char*>(std::as_const(*this).entry(ref)); }
     static std::string_view get_long(const unsigned char* p);
@@ -119,7 +116,7 @@ void TextArena::compact(ForEachRef&& for_each_ref) {
     Cursor plan;
     std::vector<std::size_t> sizes;
     for_each_ref([&](Ref& ref) {
-        if (ref & k_inline) return;
+        if (ref & kInline) return;
         std::size_t size = entry_size_at(ref);
         if (std::size_t open = plan.needs(size)) {
             sizes.push_back(open);
@@ -133,7 +130,7 @@ void TextArena::compact(ForEachRef&& for_each_ref) {
     // Copy every live entry to its planned place and repoint its owner.
     Cursor& copy = fresh.cursor_;
     for_each_ref([&](Ref& ref) {
-        if (ref & k_inline) return;
+        if (ref & kInline) return;
         std::size_t size = entry_size_at(ref);
         if (std::size_t open = copy.needs(size)) copy.opened(open);
         Ref to = copy.take(size);

@@ -14,20 +14,20 @@ namespace {
 
 // The backward error must exceed what single precision reaches by this factor for the desired
 // accuracy to count as loose.
-constexpr double k_loose_factor = 100.0;
+constexpr double kLooseFactor = 100.0;
 // The accuracy box and the residual's largest magnitude are explained when they differ this much.
-constexpr double k_box_factor = 10.0;
+constexpr double kBoxFactor = 10.0;
 
-// Correct significant digits for a normwise relative error, 0..k_single_digits.
+// Correct significant digits for a normwise relative error, 0..kSingleDigits.
 int digits_for(double error) {
     if (!(error >= 0.0)) return 0;  // NaN
-    if (error == 0.0) return k_single_digits;
+    if (error == 0.0) return kSingleDigits;
     const double d = std::floor(-std::log10(error));
-    return static_cast<int>(std::clamp(d, 0.0, static_cast<double>(k_single_digits)));
+    return static_cast<int>(std::clamp(d, 0.0, static_cast<double>(kSingleDigits)));
 }
 
 Verdict verdict_for_digits(int digits) {
-    if (digits >= k_trust_digits) return Verdict::Trust;
+    if (digits >= kTrustDigits) return Verdict::Trust;
     return digits >= 1 ? Verdict::Doubt : Verdict::Wrong;
 }
 
@@ -44,7 +44,7 @@ double compare_with_reference(const VerdictFacts& f, std::vector<ComponentError>
         norm = std::fmax(norm, std::fabs(ref[i]));
         by_distance.emplace_back(std::isnan(d) ? INFINITY : d, i);
     }
-    const std::size_t top = std::min<std::size_t>(k_farthest_count, by_distance.size());
+    const std::size_t top = std::min<std::size_t>(kFarthestCount, by_distance.size());
     std::partial_sort(
         by_distance.begin(), by_distance.begin() + static_cast<std::ptrdiff_t>(top), by_distance.end(),
         [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
@@ -121,7 +121,7 @@ std::vector<VerdictReason> reasons_for(const VerdictFacts& f, Judgement& j) {
                        f.reference && f.reference->claimed
                            ? "Take the accurate solution: File \u25b8 Export accurate solution\u2026"
                            : "Rescale or reformulate the system; no accurate solution could be had either."});
-    if (f.end == RunEnd::AccuracyReached && f.backward_error > k_loose_factor * reachable_backward_error(f.n))
+    if (f.end == RunEnd::AccuracyReached && f.backward_error > kLooseFactor * reachable_backward_error(f.n))
         out.push_back(loose_reason(f, j));
     add_run_reasons(f, out);
     // None of the above: the condition of A limits what single precision can give.
@@ -136,7 +136,7 @@ std::vector<VerdictReason> reasons_for(const VerdictFacts& f, Judgement& j) {
 std::string box_note_for(const VerdictFacts& f) {
     const double er = f.er, r = f.norms.residual;
     const double lo = std::fmin(er, r), hi = std::fmax(er, r);
-    if (!(hi > k_box_factor * lo)) return {};
+    if (!(hi > kBoxFactor * lo)) return {};
     return "The accuracy box shows the largest positive residual component as the sweeps computed it (" + g3(er) +
            "); the residual's largest magnitude, computed again in double precision, is " + g3(r) + ".";
 }
@@ -186,9 +186,9 @@ Judgement judge(const VerdictFacts& f) {
         j.verdict = verdict_for_digits(j.digits);
     } else {
         const double be = f.backward_error;
-        j.verdict = be <= k_loose_factor * reachable_backward_error(f.n) ? Verdict::Trust
-                    : be < 0.01                                          ? Verdict::Doubt
-                                                                         : Verdict::Wrong;
+        j.verdict = be <= kLooseFactor * reachable_backward_error(f.n) ? Verdict::Trust
+                    : be < 0.01                                        ? Verdict::Doubt
+                                                                       : Verdict::Wrong;
     }
     std::vector<VerdictReason> reasons = reasons_for(f, j);
     if (j.verdict != Verdict::Trust) j.reasons = std::move(reasons);

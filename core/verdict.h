@@ -16,11 +16,11 @@ namespace varnex {
 enum class Verdict { Trust, Doubt, Wrong };
 
 /// Significant decimal digits a single-precision value holds.
-inline constexpr int k_single_digits = 7;
+inline constexpr int kSingleDigits = 7;
 /// Digits from which x is trusted; below, 1 or more is doubt and 0 is wrong.
-inline constexpr int k_trust_digits = 4;
+inline constexpr int kTrustDigits = 4;
 /// Components of x listed as the farthest from the reference.
-inline constexpr int k_farthest_count = 10;
+inline constexpr int kFarthestCount = 10;
 
 /// One reason for a verdict below trust. `key` is stable (the batch program's JSON prints it).
 struct VerdictReason {

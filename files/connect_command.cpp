@@ -115,7 +115,7 @@ class Tokens {
         const char* stop = blank ? static_cast<const char*>(blank) : end_;
         token = std::string_view(p_, static_cast<std::size_t>(stop - p_));
         p_ = stop;
-        count_ = i16(count_ + 1);
+        count_ = int16_or_overflow(count_ + 1);
         return true;
     }
 
@@ -160,7 +160,7 @@ int open_text_file(const std::string& path) {
 void convert_lines(App& app, LineStream& lines, RowWriter& out) {
     std::string_view line;
     // k: the line (equation) number, 32-bit.
-    for (std::int32_t k = 1;; k = i32(static_cast<long long>(k) + 1)) {
+    for (std::int32_t k = 1;; k = int32_or_overflow(static_cast<long long>(k) + 1)) {
         if (!lines.next(line)) {
             // An empty file gives no order at all.
             if (k == 1) raise(ErrorKind::Subscript);
@@ -169,13 +169,14 @@ void convert_lines(App& app, LineStream& lines, RowWriter& out) {
         if (k == 1) {
             int16_t m = Tokens(line).count_all();
             if (m < 2) raise(ErrorKind::Subscript);
-            app.st.N = i16(m - 1);
+            app.st.N = int16_or_overflow(m - 1);
             app.ui->set_text(Ctl::txtN, int_to_text(app.st.N));
             lines.limit_line(longest_valid_line(app.st.N));
         }
         const int16_t n = app.st.N;
-        const int16_t n1 = i16(static_cast<long long>(n) + 1);
-        const std::int32_t row = i32(static_cast<long long>(n1) * i32(static_cast<long long>(k) - 1));
+        const int16_t n1 = int16_or_overflow(static_cast<long long>(n) + 1);
+        const std::int32_t row =
+            int32_or_overflow(static_cast<long long>(n1) * int32_or_overflow(static_cast<long long>(k) - 1));
         // j: the token, a(k, j) for j <= N and b(k) for j = N + 1, converted a batch at a time; p walks
         // the line. A batch that comes up short is the line with too few tokens: the records of the
         // tokens before the missing one are still written.
@@ -185,7 +186,7 @@ void convert_lines(App& app, LineStream& lines, RowWriter& out) {
         for (int j = 1; j <= n1;) {
             const int want = n1 - j + 1 < 64 ? n1 - j + 1 : 64;
             const int got = scan_tokens(p, end, batch, want);
-            out.put_run(i32(static_cast<long long>(row) + j), batch, got);
+            out.put_run(int32_or_overflow(static_cast<long long>(row) + j), batch, got);
             j += got;
             if (got < want) {
                 // The line ends here, or token j is not a number: raised now, after the records of
@@ -198,7 +199,7 @@ void convert_lines(App& app, LineStream& lines, RowWriter& out) {
             }
         }
         // The tokens after b(k) are ignored but counted, as get_row counts them.
-        i16(n1 + Tokens(std::string_view(p, static_cast<std::size_t>(end - p))).count_all());
+        int16_or_overflow(n1 + Tokens(std::string_view(p, static_cast<std::size_t>(end - p))).count_all());
         if (k >= n) return;
     }
 }
@@ -282,7 +283,7 @@ void Connect_Click(App& app) {
         std::filesystem::current_path(app.cd->InitDir);
         if (!app.cd->ShowOpen()) return;
         // The row file is about to be rewritten; no reader may keep it open meanwhile.
-        st.file3.close();
+        st.solve_row_file.close();
         const bool was_connected = st.DataMode == kModeConnected;
         Conversion c = convert(app, app.cd->FileName, st.X);
         if (!c.ok) {

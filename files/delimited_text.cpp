@@ -172,7 +172,7 @@ void read_delimited(const std::string& file, ImportedSystem& sys) {
     if (fields.size() < 2)
         throw ImportRefusal(file, line, "a row needs the coefficients and the right-hand side: at least two values");
     const long n = static_cast<long>(fields.size()) - 1;
-    if (n > k_max_import_order) throw OrderRefusal(file, line, n);
+    if (n > kMaxImportOrder) throw OrderRefusal(file, line, n);
     sys.n = static_cast<int>(n);
     const std::size_t un = static_cast<std::size_t>(n);
     // Every value takes at least two bytes (itself and a delimiter or line end), so a file too short

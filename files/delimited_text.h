@@ -18,7 +18,7 @@ namespace varnex {
 /// be N rows of N + 1 fields. Every value is read by the program's text-to-number conversion and its
 /// decimal mark rewritten in place in sys.text to the user's separator. Raises ImportRefusal naming
 /// the line for a file without delimiter, rows of the wrong length or number, unclosed quotes and
-/// orders beyond k_max_import_order, and the line and column for a field that is empty, holds a
+/// orders beyond kMaxImportOrder, and the line and column for a field that is empty, holds a
 /// blank or is not a single-precision number.
 void read_delimited(const std::string& file, ImportedSystem& sys);
 

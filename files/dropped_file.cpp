@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view k_what_drops =
+constexpr std::string_view kWhatDrops =
     "Drop a text system file to open it, or a .mtx, .csv or .tsv file to import it.";
 
 std::string lower_name(const std::string& path) {
@@ -49,17 +49,17 @@ bool is_import_name(const std::string& path) {
 }
 
 DropDecision decide_drop(const std::vector<std::string>& paths) {
-    if (paths.empty()) return refuse("Only a file on this computer can be dropped here. " + std::string(k_what_drops));
+    if (paths.empty()) return refuse("Only a file on this computer can be dropped here. " + std::string(kWhatDrops));
     if (paths.size() > 1)
         return refuse(std::to_string(paths.size()) + " files were dropped; VARNEX SOLVER takes one at a time. " +
-                      std::string(k_what_drops));
+                      std::string(kWhatDrops));
     const std::string& path = paths.front();
     const std::string name = fs::path(path).filename().string();
     std::error_code ec;
-    if (fs::is_directory(path, ec)) return refuse(path + " is a folder. " + std::string(k_what_drops));
+    if (fs::is_directory(path, ec)) return refuse(path + " is a folder. " + std::string(kWhatDrops));
     if (!fs::is_regular_file(path, ec)) return refuse("There is no file " + path + ".");
     if (is_import_name(path)) return {DropDecision::Action::Import, path, {}};
-    if (!looks_like_text(path)) return refuse(name + " is not a text file. " + std::string(k_what_drops));
+    if (!looks_like_text(path)) return refuse(name + " is not a text file. " + std::string(kWhatDrops));
     return {DropDecision::Action::Open, path, {}};
 }
 

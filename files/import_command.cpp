@@ -165,7 +165,7 @@ bool import_system(App& app, const std::string& path) {
         }
         read_import(path, sys);
     } catch (const ImportRefusal& r) {
-        if (r.order() > k_max_import_order) app.ui->status(order_limit_note(r.order()));
+        if (r.order() > kMaxImportOrder) app.ui->status(order_limit_note(r.order()));
         // One line: the message for a file whose data is not correct, then where and why.
         app.box->message(st.msg.MsgBadFile + " " + r.where_and_why());
         return false;
@@ -181,8 +181,8 @@ bool import_system(App& app, const std::string& path) {
     }
     try {
         ensure_system_memory(app, sys.n, static_cast<std::uint64_t>(sys.n) * (sys.n + 1) * 12);
-        app.grid.fill_data(i16(sys.n));
-        st.N = i16(sys.n);
+        app.grid.fill_data(int16_or_overflow(sys.n));
+        st.N = int16_or_overflow(sys.n);
         sys.write_cells(app.grid);
     } catch (const std::exception&) {
         // Only memory can run short here: the order was checked against the layout while reading.
@@ -192,7 +192,7 @@ bool import_system(App& app, const std::string& path) {
     enter_memory_mode(app);
     reset_for_order(app);
     if (sys.b_computed)
-        app.ui->status(k_note_b_computed);
+        app.ui->status(kNoteBComputed);
     else
         app.ui->status("imported " + base_name(path) + ": order " + std::to_string(sys.n));
     return true;
@@ -223,7 +223,7 @@ void export_solution(App& app, const std::string& path) {
     std::string out;
     if (mtx) out = "%%MatrixMarket matrix array real general\r\n" + std::to_string(n) + " 1\r\n";
     std::string scratch;
-    const int col = connected ? 1 : i16(2 * n + 3);
+    const int col = connected ? 1 : int16_or_overflow(2 * n + 3);
     for (int i = 1; i <= n; ++i) {
         std::string_view x = app.grid.text(i, col, scratch);
         const std::size_t at = out.size();

@@ -9,7 +9,7 @@
 namespace varnex {
 
 /// The note shown when a Matrix Market matrix comes without its right-hand side file.
-inline constexpr const char* k_note_b_computed = "no right-hand side found: b = A·1, so x = 1 solves it";
+inline constexpr const char* kNoteBComputed = "no right-hand side found: b = A·1, so x = 1 solves it";
 
 /// Reads a system file in any import format into a fresh `sys` without touching the application: Matrix
 /// Market when the name ends in .mtx or the file begins with %%MatrixMarket (a byte-order mark and

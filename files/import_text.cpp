@@ -58,25 +58,25 @@ std::string quoted(std::string_view value) {
 }
 
 const char* read_value(std::string_view value, char mark, float& out) {
-    static constexpr const char* k_not_number = "is not a number";
-    static constexpr const char* k_out_of_range = "is out of the single-precision range";
+    static constexpr const char* kNotNumber = "is not a number";
+    static constexpr const char* kOutOfRange = "is out of the single-precision range";
     const char sep = decimal_separator();
     try {
         if (mark == sep || value.find(mark) == std::string_view::npos) {
             // A text that holds the user's separator where the file uses another mark is no number
             // of the file's.
-            if (mark != sep && value.find(sep) != std::string_view::npos) return k_not_number;
+            if (mark != sep && value.find(sep) != std::string_view::npos) return kNotNumber;
             out = text_to_single(value);
             return nullptr;
         }
-        if (value.find(sep) != std::string_view::npos) return k_not_number;
+        if (value.find(sep) != std::string_view::npos) return kNotNumber;
         // The conversion reads the user's separator: the file's mark is put in its place.
         std::string local(value);
         std::replace(local.begin(), local.end(), mark, sep);
         out = text_to_single(local);
         return nullptr;
     } catch (const RunError& e) {
-        return e.kind() == ErrorKind::Overflow ? k_out_of_range : k_not_number;
+        return e.kind() == ErrorKind::Overflow ? kOutOfRange : kNotNumber;
     }
 }
 

@@ -21,7 +21,7 @@ std::string ImportRefusal::where_and_why() const {
 OrderRefusal::OrderRefusal(std::string file, long line, long long order)
     : ImportRefusal(std::move(file), line,
                     "order " + std::to_string(order) + " is more than the grid can hold (at most " +
-                        std::to_string(k_max_import_order) + ")") {
+                        std::to_string(kMaxImportOrder) + ")") {
     order_ = order;
 }
 
@@ -62,12 +62,12 @@ void ImportedSystem::compute_b_as_row_sums(const std::string& file) {
 namespace {
 // Rows of a band written together from a column-major matrix: 128 rows of an order-2000 grid keep
 // their slots (about 1 MB) in the second-level cache while the band is written.
-constexpr std::size_t k_band = 128;
+constexpr std::size_t kBand = 128;
 }  // namespace
 
 void ImportedSystem::write_cells(GridModel& grid) const {
     const std::size_t un = static_cast<std::size_t>(n);
-    const int b_col = i16(2 * n + 1);
+    const int b_col = int16_or_overflow(2 * n + 1);
     // A file whose decimal mark is not the user's separator has its texts rewritten on the way, so
     // that the solve commands read them as the import did.
     const char sep = decimal_separator();
@@ -84,8 +84,8 @@ void ImportedSystem::write_cells(GridModel& grid) const {
     if (!offsets.empty()) {
         // Bands of rows, each written column by column: a band's stretch of each column lies together
         // in the file, and the band's grid rows stay in cache while it is written.
-        for (std::size_t r0 = 0; r0 < un; r0 += k_band) {
-            const std::size_t r1 = std::min(un, r0 + k_band);
+        for (std::size_t r0 = 0; r0 < un; r0 += kBand) {
+            const std::size_t r1 = std::min(un, r0 + kBand);
             for (std::size_t j = 0; j < un; ++j) {
                 const uint32_t* off = offsets.data() + j * un;
                 const uint16_t* len = lengths.data() + j * un;
@@ -98,8 +98,8 @@ void ImportedSystem::write_cells(GridModel& grid) const {
     }
     if (column_major) {
         // The same bands over the views of a mirrored array.
-        for (std::size_t r0 = 0; r0 < un; r0 += k_band) {
-            const std::size_t r1 = std::min(un, r0 + k_band);
+        for (std::size_t r0 = 0; r0 < un; r0 += kBand) {
+            const std::size_t r1 = std::min(un, r0 + kBand);
             for (std::size_t j = 0; j < un; ++j)
                 for (std::size_t i = r0; i < r1; ++i)
                     put(static_cast<int>(i + 1), static_cast<int>(2 * j + 1), dense[j * un + i]);

@@ -16,7 +16,7 @@
 namespace varnex {
 
 /// Largest order whose system layout the grid can index with 16-bit columns (2N + 4 <= 32767).
-inline constexpr int k_max_import_order = 16381;
+inline constexpr int kMaxImportOrder = 16381;
 
 /// Why a file cannot be imported: the file, its 1-based line (0 when the fault has no one line), the
 /// value's 1-based position on that line (0 when no one value is at fault) and the reason.

@@ -158,7 +158,7 @@ class Reader {
             refuse(line_, "the matrix is " + std::to_string(h.rows) + " x " + std::to_string(h.cols) +
                               ": only a square matrix makes a system of equations");
         if (h.rows < 1) refuse(line_, "the matrix has no rows");
-        if (h.rows > k_max_import_order) throw OrderRefusal(file_, line_, h.rows);
+        if (h.rows > kMaxImportOrder) throw OrderRefusal(file_, line_, h.rows);
         if (h.format == Format::Coordinate && h.count > h.rows * h.rows)
             refuse(line_, "the size line announces more entries than an " + std::to_string(h.rows) + " x " +
                               std::to_string(h.rows) + " matrix has");

@@ -13,7 +13,7 @@ namespace varnex {
 /// dense form for an array file or the sorted sparse form for a coordinate file, with the mirrored
 /// half of a symmetric or skew-symmetric one filled in. When `values` is set every coefficient is
 /// also parsed as a number (for b = A*1). `file` names the file in refusals. Raises ImportRefusal for
-/// complex and Hermitian matrices, non-square sizes, orders beyond k_max_import_order, entries that
+/// complex and Hermitian matrices, non-square sizes, orders beyond kMaxImportOrder, entries that
 /// contradict the size line, duplicate entries and malformed lines.
 void read_matrix_market(const std::string& file, ImportedSystem& sys, bool values);
 

@@ -39,11 +39,11 @@ void read_system(App& app, InputFile& file) {
             // layout cannot hold fails in fill_data: either way N and the grid stay as they were, so
             // the window keeps showing a consistent system.
             if (m < 2) raise(ErrorKind::FileError);
-            if (m - 1 > k_max_memory_order) app.ui->status(order_limit_note(m - 1));
-            const int16_t n = i16(m - 1);
+            if (m - 1 > kMaxMemoryOrder) app.ui->status(order_limit_note(m - 1));
+            const int16_t n = int16_or_overflow(m - 1);
             lines.limit_line(longest_valid_line(n));
             const std::uint64_t cells = static_cast<std::uint64_t>(n) * (n + 1);
-            ensure_system_memory(app, n, std::min<std::uint64_t>(file_bytes, cells * k_token_text));
+            ensure_system_memory(app, n, std::min<std::uint64_t>(file_bytes, cells * kTokenText));
             app.grid.fill_data(n);
             st.N = n;
         } else if (m == 0) {
@@ -52,12 +52,12 @@ void read_system(App& app, InputFile& file) {
         }
         // Token j (a(k,j), then b(k) for j = N + 1) goes unchanged into column 2j - 1 of row k; a short
         // line fails at its first missing token.
-        const int last = i16(st.N + 1);
+        const int last = int16_or_overflow(st.N + 1);
         for (int j = 1; j <= last; ++j) {
             if (j > m) raise(ErrorKind::Subscript);
-            app.grid.set_text(k, i16(2 * j - 1), y[static_cast<std::size_t>(j) - 1]);
+            app.grid.set_text(k, int16_or_overflow(2 * j - 1), y[static_cast<std::size_t>(j) - 1]);
         }
-        k = i16(k + 1);
+        k = int16_or_overflow(k + 1);
         if (k > st.N) break;
     }
 }
@@ -123,7 +123,7 @@ void open_file(App& app, const std::string& name) {
         dim_cleared(xs, st.N);
         get_solution(app, name, xs);
         // The stored solution (or zeros) becomes the approximation column 2N + 3.
-        const int col = i16(2 * st.N + 3);
+        const int col = int16_or_overflow(2 * st.N + 3);
         char buf[32];
         for (int i = 1; i <= st.N; ++i)
             app.grid.set_text(i, col, std::string_view(buf, single_to_text(xs[static_cast<std::size_t>(i)], buf)));

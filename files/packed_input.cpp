@@ -17,7 +17,7 @@ namespace varnex {
 namespace {
 
 // Array files keep 32-bit offsets into their text, so nothing larger can be imported.
-constexpr std::size_t k_max_unpacked = UINT32_MAX;
+constexpr std::size_t kMaxUnpacked = UINT32_MAX;
 
 bool ends_with(std::string_view s, std::string_view tail) {
     if (s.size() < tail.size()) return false;
@@ -73,7 +73,7 @@ class Walk {
     // The current member's bytes.
     std::string read() {
         std::string out;
-        if (size_ > k_max_unpacked) too_large();
+        if (size_ > kMaxUnpacked) too_large();
         // An archive's stated size is trusted for the first 64 MiB only; beyond, the string grows.
         out.reserve(std::min<std::size_t>(size_, std::size_t{64} << 20));
         char block[64 * 1024];
@@ -81,7 +81,7 @@ class Walk {
             const la_ssize_t got = archive_read_data(a_.get(), block, sizeof block);
             if (got < 0) damaged();
             if (got == 0) return out;
-            if (out.size() + static_cast<std::size_t>(got) > k_max_unpacked) too_large();
+            if (out.size() + static_cast<std::size_t>(got) > kMaxUnpacked) too_large();
             out.append(block, static_cast<std::size_t>(got));
         }
     }

@@ -45,8 +45,6 @@ class ReplacingFile {
     /// Calls finish() when that has not happened yet, then renames.
     void commit();
 
-    const std::string& temp_path() const { return temp_; }
-
   private:
     void flush_buffer();
     void discard() noexcept;

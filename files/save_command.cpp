@@ -53,7 +53,7 @@ std::optional<ReplacingFile> write_system(App& app, const std::string& name) {
     if (!may_write(app, name)) return std::nullopt;
     ReplacingFile out(name);
     const int n = app.st.N;
-    const int last = i16(n + 1);
+    const int last = int16_or_overflow(n + 1);
     std::string line;
     std::string scratch;
     // Row i of the system layout: a(i,1) .. a(i,N) in columns 1, 3, .., 2N - 1 and b(i) in 2N + 1,
@@ -61,7 +61,7 @@ std::optional<ReplacingFile> write_system(App& app, const std::string& name) {
     for (int i = 1; i <= n; ++i) {
         line.clear();
         for (int j = 1; j <= last; ++j) {
-            line += app.grid.text(i, i16(2 * j - 1), scratch);
+            line += app.grid.text(i, int16_or_overflow(2 * j - 1), scratch);
             line += ' ';
         }
         line += "\r\n";
@@ -81,7 +81,7 @@ std::optional<ReplacingFile> write_solution(App& app, const std::string& name) {
     // x(i) from column 1 of the solution layout in connected mode, from column 2N + 3 of the system
     // layout otherwise; the mode is looked at for every i.
     for (int i = 1; i <= n; ++i) {
-        const int col = app.st.DataMode == kModeConnected ? 1 : i16(2 * n + 3);
+        const int col = app.st.DataMode == kModeConnected ? 1 : int16_or_overflow(2 * n + 3);
         line += app.grid.text(i, col, scratch);
         line += ' ';
     }

@@ -29,7 +29,7 @@ void get_row(std::string& s, int16_t& m, std::vector<std::string>& y) {
     for (;;) {
         std::size_t blank = s.find(' ', pos);
         std::size_t stop = (blank == std::string::npos || blank > end) ? end : blank;
-        m = i16(m + 1);
+        m = int16_or_overflow(m + 1);
         y.resize(static_cast<std::size_t>(m) + 1);
         y[m].assign(s, pos, stop - pos);
         if (stop == end) {

@@ -77,7 +77,7 @@ std::string InputFile::read_all() {
 
 std::size_t longest_valid_line(int n) {
     const std::size_t tokens = static_cast<std::size_t>(n > 0 ? n : 32766) + 1;
-    return std::max(tokens * k_token_text, FileLines::k_chunk);
+    return std::max(tokens * kTokenText, FileLines::kChunk);
 }
 
 FileLines::FileLines(InputFile& file, std::size_t chunk) : file_(file) {
@@ -196,10 +196,10 @@ void OutputFile::flush() {
 
 void OutputFile::write(std::string_view bytes) {
     if (!f_) raise(ErrorKind::FileError);
-    if (buf_.size() + bytes.size() > k_chunk) {
+    if (buf_.size() + bytes.size() > kChunk) {
         flush();
         // A piece as large as the chunk goes out as it is.
-        if (bytes.size() >= k_chunk) {
+        if (bytes.size() >= kChunk) {
             if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) raise(ErrorKind::FileError);
             return;
         }

@@ -46,9 +46,9 @@ class InputFile {
 };
 
 /// The longest line that a valid text system file of the order n holds: n + 1 tokens of at most
-/// k_token_text bytes each, blanks included (a single-precision number needs far fewer), and never
+/// kTokenText bytes each, blanks included (a single-precision number needs far fewer), and never
 /// less than one reading chunk. n <= 0 stands for an order not known yet: the largest one, 32766.
-inline constexpr std::size_t k_token_text = 128;
+inline constexpr std::size_t kTokenText = 128;
 std::size_t longest_valid_line(int n);
 
 /// A line longer than longest_valid_line() of its file's order: the file is no system file (one
@@ -64,9 +64,9 @@ class LineTooLong : public RunError {
 /// costs what it holds.
 class FileLines {
   public:
-    static constexpr std::size_t k_chunk = 256 * 1024;
+    static constexpr std::size_t kChunk = 256 * 1024;
     /// Raises RunError(OutOfMemory) when the buffer cannot be had.
-    explicit FileLines(InputFile& file, std::size_t chunk = k_chunk);
+    explicit FileLines(InputFile& file, std::size_t chunk = kChunk);
     /// True when every byte of the file has been handed out; reads on to find out.
     bool at_end();
     /// The next line without its line end, valid until the next call; only while !at_end(). Raises
@@ -114,7 +114,7 @@ void split_tokens(std::string_view line, std::vector<std::string_view>& tokens);
 
 /// A file created or emptied for writing; the destructor writes what it holds and closes it (dropping
 /// errors), close() does the same and reports them. Written bytes gather in a buffer that grows with
-/// them up to k_chunk and is then written out and reused, so a small file costs what it holds and a
+/// them up to kChunk and is then written out and reused, so a small file costs what it holds and a
 /// large one a single warm chunk.
 class OutputFile {
   public:
@@ -129,7 +129,7 @@ class OutputFile {
     /// Flushes and closes; raises RunError(FileError) when that fails.
     void close();
 
-    static constexpr std::size_t k_chunk = 256 * 1024;
+    static constexpr std::size_t kChunk = 256 * 1024;
 
   private:
     // Writes the gathered bytes to the file and empties the buffer.

@@ -131,7 +131,7 @@ Outcome plain(FuzzApp& f, const Input& in, const std::string& rows) {
     try {
         st.R.assign(static_cast<std::size_t>(in.n) + 1, 0.0f);
         st.D.assign(static_cast<std::size_t>(in.n) + 1, 0.0f);
-        st.file3.open(rows);
+        st.solve_row_file.open(rows);
         get_residual_file_plain(st);
         get_norms_file_plain(st, f.box);
         for (int k = 0; k < in.clicks; ++k) {
@@ -142,7 +142,7 @@ Outcome plain(FuzzApp& f, const Input& in, const std::string& rows) {
         end.end = RunEnd::Fault;
         end.fault = error_name(e.kind());
     }
-    st.file3.close();
+    st.solve_row_file.close();
     return outcome_of(f.app, f.box, describe(end));
 }
 

@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include "mainwindow/guarded.h"
+
 namespace varnex {
 
 AccuracyReporter::AccuracyReporter(const App& app, Controls& ui, QObject* parent)
@@ -84,22 +86,25 @@ void AccuracyReporter::command_ended(bool wrote_status) {
 }
 
 void AccuracyReporter::deliver() {
-    AccuracyReport report;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        // A result withdrawn by cancel() after this call was posted.
-        if (!ready_) return;
-        report = std::move(result_);
-        ready_ = false;
-    }
-    worker_.join();  // the thread has posted and is returning
-    complete_ = true;
-    const std::string line = status_line(report);
-    shown_ = line;
-    report_ = std::move(report);
-    ui_.status(line);
-    emit changed();
-    emit reported(QString::fromStdString(line));
+    // Called from Qt's event queue.
+    guarded([this] {
+        AccuracyReport report;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            // A result withdrawn by cancel() after this call was posted.
+            if (!ready_) return;
+            report = std::move(result_);
+            ready_ = false;
+        }
+        worker_.join();  // the thread has posted and is returning
+        complete_ = true;
+        const std::string line = status_line(report);
+        shown_ = line;
+        report_ = std::move(report);
+        ui_.status(line);
+        emit changed();
+        emit reported(QString::fromStdString(line));
+    });
 }
 
 }  // namespace varnex

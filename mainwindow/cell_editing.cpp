@@ -6,15 +6,16 @@
 #include <exception>
 
 #include "core/convert.h"
+#include "mainwindow/guarded.h"
 
 namespace varnex {
 
 CellEditDelegate::CellEditDelegate(QTableView* view, QObject* key_filter)
     : CutTextDelegate(view), view_(view), key_filter_(key_filter) {
     // Esc closes the editor without entering anything: it is no longer open for finish_editing.
-    connect(this, &QAbstractItemDelegate::closeEditor, this, [this](QWidget* editor) {
-        if (editor == open_editor_) open_editor_ = nullptr;
-    });
+    connect(this, &QAbstractItemDelegate::closeEditor, this, guard([this](QWidget* editor) {
+                if (editor == open_editor_) open_editor_ = nullptr;
+            }));
 }
 
 QWidget* CellEditDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,

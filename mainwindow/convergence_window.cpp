@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mainwindow/guarded.h"
 #include "mainwindow/zoom_chart_view.h"
 
 namespace varnex {
@@ -81,8 +82,8 @@ ConvergenceWindow::ConvergenceWindow(ConvergenceHistory& history, QWidget* paren
     auto* view = new ZoomChartView(chart_, this);
     view_ = view;
     view_->setObjectName(QStringLiteral("chvConvergence"));
-    connect(view, &ZoomChartView::zoomed, this, [this] { zoomed_ = true; });
-    connect(view, &ZoomChartView::resetRequested, this, &ConvergenceWindow::unzoom);
+    connect(view, &ZoomChartView::zoomed, this, guard([this] { zoomed_ = true; }));
+    connect(view, &ZoomChartView::resetRequested, this, guard([this] { unzoom(); }));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -90,9 +91,9 @@ ConvergenceWindow::ConvergenceWindow(ConvergenceHistory& history, QWidget* paren
     layout->addLayout(build_bar());
 
     // A new plot width changes the buckets of the decimation: redraw once the layout has settled.
-    connect(chart_, &QChart::plotAreaChanged, this, [this] {
-        if (buckets() != drawn_buckets_) QTimer::singleShot(0, this, [this] { sync(); });
-    });
+    connect(chart_, &QChart::plotAreaChanged, this, guard([this] {
+                if (buckets() != drawn_buckets_) QTimer::singleShot(0, this, guard([this] { sync(); }));
+            }));
     sync();
 }
 
@@ -145,13 +146,13 @@ void ConvergenceWindow::build_chart() {
     // The legend holds short names; the pointer on a curve or on its legend entry shows the rest.
     for (std::size_t i = 0; i < kCurves; ++i) {
         auto tip = [this, i] { QToolTip::showText(QCursor::pos(), tips_[i], view_); };
-        connect(lines_[i], &QLineSeries::hovered, this, [tip](const QPointF&, bool on) {
-            if (on) tip();
-        });
+        connect(lines_[i], &QLineSeries::hovered, this, guard([tip](const QPointF&, bool on) {
+                    if (on) tip();
+                }));
         for (QLegendMarker* m : chart_->legend()->markers(lines_[i]))
-            connect(m, &QLegendMarker::hovered, this, [tip](bool on) {
-                if (on) tip();
-            });
+            connect(m, &QLegendMarker::hovered, this, guard([tip](bool on) {
+                        if (on) tip();
+                    }));
     }
     set_axes(LogRange{}, 1);
 }
@@ -167,9 +168,10 @@ QHBoxLayout* ConvergenceWindow::build_bar() {
     cmdAllRuns_->setObjectName(QStringLiteral("cmdAllRuns"));
     cmdAllRuns_->setCheckable(true);
     cmdAllRuns_->setShortcut(QKeySequence(Qt::Key_A));
-    cmdAllRuns_->setToolTip(QStringLiteral("Show every run in full (A); else the axis fits the current run.\n"
-                                           "Drag a box or turn the wheel to zoom, double-click to fit again."));
-    connect(cmdAllRuns_, &QPushButton::toggled, this, &ConvergenceWindow::showAllRuns);
+    cmdAllRuns_->setToolTip(
+        QStringLiteral("Show every run in full (A); else the axis fits the current run.\n"
+                       "Drag a box or turn the wheel to zoom, double-click to fit again."));
+    connect(cmdAllRuns_, &QPushButton::toggled, this, guard([this](bool all) { showAllRuns(all); }));
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(0, 0, 6, 4);
     bar->addWidget(lblRun_, 1);
@@ -188,7 +190,7 @@ bool ConvergenceWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void ConvergenceWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    sync();
+    guarded([this] { sync(); });
 }
 
 int ConvergenceWindow::buckets() const {

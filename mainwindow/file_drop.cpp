@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "mainwindow/guarded.h"
 #include "mainwindow/input_gate.h"
 
 namespace varnex {
@@ -32,7 +33,7 @@ bool FileDrop::eventFilter(QObject* watched, QEvent* event) {
     drop->acceptProposedAction();
     if (type != QEvent::Drop) return true;
     DropDecision decision;
-    try {
+    const bool decided = guarded([&] {
         std::vector<std::string> paths;
         bool others = false;
         for (const QUrl& url : drop->mimeData()->urls()) {
@@ -44,15 +45,12 @@ bool FileDrop::eventFilter(QObject* watched, QEvent* event) {
         // A web address beside a file counts as one more item dropped.
         if (others && !paths.empty()) paths.emplace_back();
         decision = decide_drop(paths);
-    } catch (...) {
-        return true;  // no memory for the names: the drop does nothing
-    }
-    QTimer::singleShot(0, this, [this, decision] {
-        // A slot: nothing may reach the event loop.
-        try {
-            if (handler_ && !(gate_ && gate_->holding())) handler_(decision);
-        } catch (...) {
-        }
+    });
+    if (!decided) return true;  // no memory for the names: the drop does nothing
+    guarded([&] {
+        QTimer::singleShot(0, this, guard([this, decision] {
+                               if (handler_ && !(gate_ && gate_->holding())) handler_(decision);
+                           }));
     });
     return true;
 }

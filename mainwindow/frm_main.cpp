@@ -38,6 +38,7 @@
 #include "mainwindow/convergence_window.h"
 #include "mainwindow/grid_table_model.h"
 #include "mainwindow/grid_view.h"
+#include "mainwindow/guarded.h"
 #include "mainwindow/input_gate.h"
 #include "mainwindow/picture_windows.h"
 #include "shell/about.h"
@@ -127,7 +128,7 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     controls_.set_grid_model(model_);
     reporter_ = std::make_unique<AccuracyReporter>(app_, controls_);
     frmAccuracy_ = new AccuracyWindow(this);
-    connect(reporter_.get(), &AccuracyReporter::changed, this, [this] { show_accuracy(false); });
+    connect(reporter_.get(), &AccuracyReporter::changed, this, guard([this] { show_accuracy(false); }));
     convergence_.watch_eps(&app_.st.Eps);
     frmConvergence_ = new ConvergenceWindow(convergence_, this);
     controls_.set_sweep_listener(frmConvergence_);
@@ -281,57 +282,59 @@ void FrmMain::build_menu() {
 
     // Each command that shows the file dialog gives it its title and filters; run() takes them back.
     auto file_command = [this](QAction* action, DialogPurpose purpose, void (*command)(App&), SystemSource source) {
-        connect(action, &QAction::triggered, this, [this, purpose, command, source] {
-            cd_.set_look(dialog_look(purpose));
-            run_naming([command](App& app) { command(app); }, source);
-        });
+        connect(action, &QAction::triggered, this, guard([this, purpose, command, source] {
+                    cd_.set_look(dialog_look(purpose));
+                    run_naming([command](App& app) { command(app); }, source);
+                }));
     };
     file_command(open, DialogPurpose::Open, Open_Click, SystemSource::File);
     file_command(save, DialogPurpose::Save, Save_Click, SystemSource::Save);
     file_command(connect_, DialogPurpose::Connect, Connect_Click, SystemSource::File);
     file_command(import, DialogPurpose::Import, Import_Click, SystemSource::File);
-    connect(export_, &QAction::triggered, this, [this] {
-        cd_.set_look(dialog_look(DialogPurpose::Export));
-        run([](App& app) { ExportSolution_Click(app); }, false);
-    });
+    connect(export_, &QAction::triggered, this, guard([this] {
+                cd_.set_look(dialog_look(DialogPurpose::Export));
+                run([](App& app) { ExportSolution_Click(app); }, false);
+            }));
     // run() cancels the accuracy report's worker before Exit ends the program.
-    connect(exit, &QAction::triggered, this, [this] { run([](App&) { Exit_Click(); }, false); });
-    connect(about, &QAction::triggered, this, [this] { run([](App& app) { About_Click(app); }, false); });
-    connect(guide, &QAction::triggered, this, [this] { run([this](App&) { UserGuide_Click(app_folder_); }, false); });
-    connect(paid, &QAction::triggered, this, [this] { run([](App&) { GetPaid_Click(); }, false); });
-    connect(accurate, &QAction::triggered, this, [this] { export_accurate(); });
-    connect(accuracy, &QAction::triggered, this, [this] {
-        show_accuracy(true);
-        frmAccuracy_->show();
-        frmAccuracy_->raise();
-        frmAccuracy_->activateWindow();
-    });
-    connect(convergence, &QAction::triggered, this, [this] {
-        frmConvergence_->show();
-        frmConvergence_->raise();
-        frmConvergence_->activateWindow();
-    });
-    connect(matrix, &QAction::triggered, this, [this] { pictures_->show_matrix(); });
-    connect(solution, &QAction::triggered, this, [this] { pictures_->show_solution(); });
+    connect(exit, &QAction::triggered, this, guard([this] { run([](App&) { Exit_Click(); }, false); }));
+    connect(about, &QAction::triggered, this, guard([this] { run([](App& app) { About_Click(app); }, false); }));
+    connect(guide, &QAction::triggered, this,
+            guard([this] { run([this](App&) { UserGuide_Click(app_folder_); }, false); }));
+    connect(paid, &QAction::triggered, this, guard([this] { run([](App&) { GetPaid_Click(); }, false); }));
+    connect(accurate, &QAction::triggered, this, guard([this] { export_accurate(); }));
+    connect(accuracy, &QAction::triggered, this, guard([this] {
+                show_accuracy(true);
+                frmAccuracy_->show();
+                frmAccuracy_->raise();
+                frmAccuracy_->activateWindow();
+            }));
+    connect(convergence, &QAction::triggered, this, guard([this] {
+                frmConvergence_->show();
+                frmConvergence_->raise();
+                frmConvergence_->activateWindow();
+            }));
+    connect(matrix, &QAction::triggered, this, guard([this] { pictures_->show_matrix(); }));
+    connect(solution, &QAction::triggered, this, guard([this] { pictures_->show_solution(); }));
 }
 
 void FrmMain::connect_commands() {
     connect(cmdN_, &QPushButton::clicked, this,
-            [this] { run_naming([](App& app) { cmdN_Click(app); }, SystemSource::Typed); });
-    connect(cmdA_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdA_Click(app); }, false); });
-    connect(cmdB_, &QPushButton::clicked, this, [this] { run([](App& app) { cmdB_Click(app); }, false); });
+            guard([this] { run_naming([](App& app) { cmdN_Click(app); }, SystemSource::Typed); }));
+    connect(cmdA_, &QPushButton::clicked, this, guard([this] { run([](App& app) { cmdA_Click(app); }, false); }));
+    connect(cmdB_, &QPushButton::clicked, this, guard([this] { run([](App& app) { cmdB_Click(app); }, false); }));
     connect(cmdSolution_, &QPushButton::clicked, this,
-            [this] { solve([](App& app) { cmdSolution_Click(app); }, true); });
-    connect(cmdIter_, &QPushButton::clicked, this, [this] { solve([](App& app) { cmdIter_Click(app); }, false); });
+            guard([this] { solve([](App& app) { cmdSolution_Click(app); }, true); }));
+    connect(cmdIter_, &QPushButton::clicked, this,
+            guard([this] { solve([](App& app) { cmdIter_Click(app); }, false); }));
     // Return in an entry box presses its Accept button (a disabled button ignores it).
     connect(txtN_, &QLineEdit::returnPressed, cmdN_, &QPushButton::click);
     connect(txtA_, &QLineEdit::returnPressed, cmdA_, &QPushButton::click);
     connect(txtB_, &QLineEdit::returnPressed, cmdB_, &QPushButton::click);
     for (int k = 0; k < 3; ++k) {
         connect(cmdDown_[k], &QPushButton::clicked, this,
-                [this, k] { run([k](App& app) { cmdDown_Click(app, k); }, false); });
+                guard([this, k] { run([k](App& app) { cmdDown_Click(app, k); }, false); }));
         connect(cmdUp_[k], &QPushButton::clicked, this,
-                [this, k] { run([k](App& app) { cmdUp_Click(app, k); }, false); });
+                guard([this, k] { run([k](App& app) { cmdUp_Click(app, k); }, false); }));
     }
 }
 
@@ -365,33 +368,29 @@ void FrmMain::bind_controls() {
 
 template <class Command>
 void FrmMain::run(Command&& command, bool busy, bool stoppable) {
-    // Every slot of the window comes through here. The commands trap their own failures; the
-    // catch-alls only keep anything else (memory for the cursor or the repaint too) out of Qt's event
-    // loop, which must never see an exception.
+    // Every command of the window comes through here, from a guarded slot. The commands trap their own
+    // failures; a failure of the command still lets the window end its run (notes, gate, repaint), and
+    // a failure of that (memory for the cursor or the repaint) still releases the gate.
     // A value still in a grid cell's editor goes in first, as a command of its own.
     if (auto* cells = qobject_cast<CellEditDelegate*>(msfgData_->itemDelegate())) cells->finish_editing();
     // The accuracy report's worker reads the state that the command may change.
     reporter_->cancel();
     if (pictures_) pictures_->command_starting();
     const unsigned notes = controls_.status_writes();
-    try {
+    const bool ended = guarded([&] {
         if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
         model_->set_deferred(true);
         gate_->hold(stoppable);
         if (stoppable) controls_.begin_run_note();
-        try {
-            command(app_);
-        } catch (...) {
-        }
+        guarded([&] { command(app_); });
         if (stoppable) controls_.end_run_note();
         gate_->release();
         model_->set_deferred(false);
         model_->flush();
         reporter_->command_ended(controls_.status_writes() != notes);
         if (pictures_) pictures_->command_ended();
-    } catch (...) {
-        gate_->release();
-    }
+    });
+    if (!ended) gate_->release();
     if (busy) QApplication::restoreOverrideCursor();
     cd_.set_look({});
     // A close asked for during the command: the run has stopped, now the window goes.
@@ -409,7 +408,8 @@ void FrmMain::build_go_to(QStatusBar* status) {
     txtGoTo_->installEventFilter(this);  // the menu's shortcuts win over the box's own keys
     status->addPermanentWidget(label);
     status->addPermanentWidget(txtGoTo_);
-    connect(txtGoTo_, &QLineEdit::returnPressed, this, [this] { run([this](App&) { go_to_clicked(); }, false); });
+    connect(txtGoTo_, &QLineEdit::returnPressed, this,
+            guard([this] { run([this](App&) { go_to_clicked(); }, false); }));
 }
 
 void FrmMain::go_to_clicked() {
@@ -489,22 +489,23 @@ void FrmMain::run_naming(Command&& command, SystemSource source) {
 void FrmMain::connect_typing_and_drops() {
     // A typed cell goes through the entry command of its kind, as "Accept A(i,j)" or "Accept B(i)".
     auto editable = [this](int row, int col) {
-        return !gate_->holding() && cell_entry(app_, row, col).kind != CellEntry::Kind::None;
+        bool yes = false;
+        guarded([&] { yes = !gate_->holding() && cell_entry(app_, row, col).kind != CellEntry::Kind::None; });
+        return yes;
     };
     auto enter = [this](int row, int col, const QString& text) {
         // The editor is still closing: a message about a bad value is shown once it has gone.
         HeldMessages held;
         MessageBoxes* boxes = app_.box;
         app_.box = &held;
-        run([&](App& app) { enter_cell(app, row, col, text.toStdString()); }, false);
+        // Guarded on its own, so that the window's boxes come back whatever the run does.
+        guarded([&] { run([&](App& app) { enter_cell(app, row, col, text.toStdString()); }, false); });
         app_.box = boxes;
-        try {
-            for (const std::string& t : held.texts)
-                QTimer::singleShot(0, this, [this, t] { run([&t](App& app) { app.box->message(t); }, false); });
-        } catch (...) {
-        }
+        for (const std::string& t : held.texts)
+            QTimer::singleShot(0, this, guard([this, t] { run([&t](App& app) { app.box->message(t); }, false); }));
     };
-    model_->set_entry(editable, enter);
+    // The model calls these from Qt's item views: the grid editor's commit among them.
+    model_->set_entry(editable, guard(enter));
     new FileDrop(this, gate_, [this](const DropDecision& d) {
         if (d.action == DropDecision::Action::Refuse) {
             run([&d](App& app) { app.box->message(d.message); }, false);
@@ -523,7 +524,7 @@ bool FrmMain::event(QEvent* event) {
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     // A wider or narrower status bar shows more or fewer items of the accuracy report.
-    if (event->type() == QEvent::Resize && watched == statusBar()) controls_.refit_status();
+    if (event->type() == QEvent::Resize && watched == statusBar()) guarded([this] { controls_.refit_status(); });
     if (event->type() == QEvent::ShortcutOverride) {
         // A line edit claims keys such as Ctrl+A and Ctrl+C for itself; leaving the override
         // unaccepted for the menu's keys lets the menu's shortcut fire instead.

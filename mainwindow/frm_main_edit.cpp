@@ -11,6 +11,7 @@
 #include "mainwindow/frm_main.h"
 #include "mainwindow/picture_windows.h"
 #include "mainwindow/grid_table_model.h"
+#include "mainwindow/guarded.h"
 
 namespace varnex {
 
@@ -32,22 +33,13 @@ void FrmMain::build_edit_menu() {
         add("Copy", "&Copy", {QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)});
     QAction* paste =
         add("Paste", "&Paste", {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
-    // As every slot of the window: nothing escapes into the event loop (memory for a large block).
-    connect(copy, &QAction::triggered, this, [this] {
-        try {
-            copy_selection();
-        } catch (...) {
-        }
-    });
-    connect(paste, &QAction::triggered, this, [this] {
-        // Paste writes the grid, which the matrix picture's worker reads: it stops first.
-        if (pictures_) pictures_->command_starting();
-        try {
-            paste_clipboard();
-        } catch (...) {
-        }
-        if (pictures_) pictures_->command_ended();
-    });
+    connect(copy, &QAction::triggered, this, guard([this] { copy_selection(); }));
+    connect(paste, &QAction::triggered, this, guard([this] {
+                // Paste writes the grid, which the matrix picture's worker reads: it stops first.
+                if (pictures_) pictures_->command_starting();
+                guarded([this] { paste_clipboard(); });
+                if (pictures_) pictures_->command_ended();
+            }));
 }
 
 namespace {

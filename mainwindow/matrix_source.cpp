@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "files/connect_command.h"
+#include "mainwindow/guarded.h"
 
 namespace varnex {
 
@@ -66,21 +67,24 @@ void MatrixSource::cancel() {
 }
 
 void MatrixSource::deliver() {
-    QString error;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!posted_) return;  // withdrawn by cancel() after it was posted
-        posted_ = false;
-        bins_ = std::move(result_);
-        result_ = MatrixBins();
-        error = error_;
-    }
-    worker_.join();
-    if (error.isEmpty()) {
-        emit ready();
-    } else {
-        emit failed(error);
-    }
+    // Called from Qt's event queue.
+    guarded([this] {
+        QString error;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!posted_) return;  // withdrawn by cancel() after it was posted
+            posted_ = false;
+            bins_ = std::move(result_);
+            result_ = MatrixBins();
+            error = error_;
+        }
+        worker_.join();
+        if (error.isEmpty()) {
+            emit ready();
+        } else {
+            emit failed(error);
+        }
+    });
 }
 
 }  // namespace varnex

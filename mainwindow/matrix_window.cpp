@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "files/connect_command.h"
+#include "mainwindow/guarded.h"
 #include "mainwindow/matrix_source.h"
 #include "mainwindow/matrix_view.h"
 
@@ -45,11 +46,11 @@ MatrixWindow::MatrixWindow(const App& app, QWidget* parent) : QWidget(parent, Qt
     settle_ = new QTimer(this);
     settle_->setSingleShot(true);
     settle_->setInterval(kSettleMs);
-    connect(settle_, &QTimer::timeout, this, &MatrixWindow::request_wanted);
+    connect(settle_, &QTimer::timeout, this, guard([this] { request_wanted(); }));
     connect(view_, &MatrixView::regionChanged, settle_, qOverload<>(&QTimer::start));
     connect(view_, &MatrixView::hovered, lblValue_, &QLabel::setText);
-    connect(source_, &MatrixSource::ready, this, &MatrixWindow::picture_ready);
-    connect(source_, &MatrixSource::failed, this, [this](const QString& why) { view_->clear(why); });
+    connect(source_, &MatrixSource::ready, this, guard([this] { picture_ready(); }));
+    connect(source_, &MatrixSource::failed, this, guard([this](const QString& why) { view_->clear(why); }));
 }
 
 MatrixWindow::~MatrixWindow() { source_->cancel(); }
@@ -65,10 +66,10 @@ void MatrixWindow::command_starting() {
 
 void MatrixWindow::watch_grid(const QAbstractItemModel* grid) {
     // The view model's columns are the grid's from column 1 on: a(i,j) is in grid column 2j - 1.
-    connect(grid, &QAbstractItemModel::modelReset, this, [this] { stale_ = true; });
-    connect(grid, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& top_left) {
-        if (top_left.column() + 1 <= 2 * app_.st.N - 1) stale_ = true;
-    });
+    connect(grid, &QAbstractItemModel::modelReset, this, guard([this] { stale_ = true; }));
+    connect(grid, &QAbstractItemModel::dataChanged, this, guard([this](const QModelIndex& top_left) {
+                if (top_left.column() + 1 <= 2 * app_.st.N - 1) stale_ = true;
+            }));
 }
 
 MatrixWindow::Subject MatrixWindow::subject() const {
@@ -91,7 +92,7 @@ void MatrixWindow::command_ended() {
 
 void MatrixWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (stale_) refresh();
+    if (stale_) guarded([this] { refresh(); });
 }
 
 void MatrixWindow::refresh() {

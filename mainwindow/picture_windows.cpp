@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QWidget>
 
+#include "mainwindow/guarded.h"
 #include "mainwindow/matrix_window.h"
 #include "mainwindow/solution_window.h"
 
@@ -50,31 +51,23 @@ PictureWindows::~PictureWindows() {
     delete solution_;
 }
 
-// Every entry point is called from a slot of the main window: nothing may escape to Qt's event loop.
-// A picture that cannot be had (no memory for a copy of x) is left as it was.
-void PictureWindows::show_matrix() noexcept {
-    try {
-        bring_up(matrix_);
-    } catch (...) {
-    }
+// The menu's slots are guarded where they are connected.
+void PictureWindows::show_matrix() { bring_up(matrix_); }
+
+void PictureWindows::show_solution() {
+    update_solution();
+    bring_up(solution_);
 }
 
-void PictureWindows::show_solution() noexcept {
-    try {
-        update_solution();
-        bring_up(solution_);
-    } catch (...) {
-    }
-}
-
+// Called in the middle of a command's run and of the accuracy report's delivery, which go on past
+// them: a picture that cannot be had (no memory for a copy of x) is left as it was.
 void PictureWindows::command_starting() noexcept { matrix_->command_starting(); }
 
 void PictureWindows::command_ended() noexcept {
-    try {
+    guarded([this] {
         matrix_->command_ended();
         update_solution();
-    } catch (...) {
-    }
+    });
 }
 
 void PictureWindows::update_solution() {
@@ -88,10 +81,7 @@ void PictureWindows::update_solution() {
 
 void PictureWindows::set_reference(std::optional<std::vector<double>> reference) noexcept {
     reference_ = std::move(reference);
-    try {
-        update_solution();
-    } catch (...) {
-    }
+    guarded([this] { update_solution(); });
 }
 
 }  // namespace varnex

@@ -28,8 +28,8 @@ class PictureWindows {
     PictureWindows(const PictureWindows&) = delete;
     PictureWindows& operator=(const PictureWindows&) = delete;
 
-    void show_matrix() noexcept;
-    void show_solution() noexcept;
+    void show_matrix();
+    void show_solution();
     void command_starting() noexcept;
     void command_ended() noexcept;
     /// The accurate solution of the current system (reference[k] = x̂(k + 1)), drawn beside x and

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "mainwindow/convergence_history.h"
+#include "mainwindow/guarded.h"
 #include "mainwindow/zoom_chart_view.h"
 
 namespace varnex {
@@ -108,11 +109,12 @@ SolutionWindow::SolutionWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(values_view, 3);
     layout->addWidget(errors_view_, 2);
     // A box or the wheel zooms either chart; a double-click fits both again.
-    for (ZoomChartView* v : {values_view, errors_view}) connect(v, &ZoomChartView::resetRequested, this, [this] {
-        values_->zoomReset();
-        errors_->zoomReset();
-        draw();
-    });
+    for (ZoomChartView* v : {values_view, errors_view})
+        connect(v, &ZoomChartView::resetRequested, this, guard([this] {
+                    values_->zoomReset();
+                    errors_->zoomReset();
+                    draw();
+                }));
     layout->addWidget(lblInfo_);
     draw();
 }
@@ -127,7 +129,7 @@ void SolutionWindow::set_solution(std::vector<float> x, std::optional<std::vecto
 
 void SolutionWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (stale_) draw();
+    if (stale_) guarded([this] { draw(); });
 }
 
 void SolutionWindow::draw() {

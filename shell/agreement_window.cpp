@@ -14,6 +14,7 @@
 #include <new>
 
 #include "files/replace_file.h"
+#include "mainwindow/guarded.h"
 
 namespace varnex {
 
@@ -154,8 +155,7 @@ void FrmAgreement::Form_Load() {
 }
 
 void FrmAgreement::cmdYes_Click() {
-    // A slot: nothing may leave it into Qt's event loop.
-    try {
+    guarded([this] {
         const QString path = agreement_marker_path(app_folder_);
         const std::string why = write_agreement_marker(app_folder_);
         if (!why.empty()) {
@@ -163,16 +163,12 @@ void FrmAgreement::cmdYes_Click() {
                           "), so the agreement will be asked for again at the next start.")
                              .toStdString());
         }
-    } catch (...) {
-    }
+    });
     accept();
 }
 
 void FrmAgreement::cmdNo_Click() {
-    try {
-        end_program_();
-    } catch (...) {
-    }
+    guarded([this] { end_program_(); });
     reject();
 }
 

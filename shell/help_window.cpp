@@ -8,6 +8,8 @@
 #include <QTextDocument>
 #include <cstring>
 
+#include "mainwindow/guarded.h"
+
 namespace varnex {
 
 namespace {
@@ -108,20 +110,13 @@ void FrmHelp::closeEvent(QCloseEvent* event) {
 void FrmHelp::navigate(const QUrl& url) { WebBrowser1->setSource(url, QTextDocument::HtmlResource); }
 
 // QTextBrowser does nothing when there is no page behind or ahead, which is what these buttons need.
-// Slots: a page that cannot be loaded for want of memory stays where it was, and nothing reaches the
-// event loop.
+// A page that cannot be loaded for want of memory stays where it was.
 void FrmHelp::cmdBack_Click() {
-    try {
-        WebBrowser1->backward();
-    } catch (...) {
-    }
+    guarded([this] { WebBrowser1->backward(); });
 }
 
 void FrmHelp::cmdForward_Click() {
-    try {
-        WebBrowser1->forward();
-    } catch (...) {
-    }
+    guarded([this] { WebBrowser1->forward(); });
 }
 
 void UserGuide_Click(const QString& app_folder) {

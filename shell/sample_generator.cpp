@@ -30,7 +30,7 @@ void generate_samples(App& app) {
     char buf[32];
     for (int k = 1; k <= 4; ++k) {
         const std::string path = app.app_folder + "/data/sample" + std::to_string(k) + ".txt";
-        app.st.N = i16(std::lround(std::pow(4.0, k)));
+        app.st.N = int16_or_overflow(std::lround(std::pow(4.0, k)));
         const int n = app.st.N;
         // Written beside its name and put in place only when whole: a full disk leaves no cut-off
         // sample behind.

@@ -52,7 +52,7 @@ TEST_F(ConnectedCommandsTest, WorkedRunByNextIterationAndByFindSolution) {
     for (int row = 0; row < 3; ++row) EXPECT_NEAR(shown(row), (std::array{0.2625f, 0.975f, 1.3125f}[row]), 1e-5);
     cmdSolution_Click(app);
     EXPECT_EQ(st.IterCount, 2);
-    EXPECT_FALSE(st.file3.is_open());
+    EXPECT_FALSE(st.solve_row_file.is_open());
 }
 
 TEST_F(ConnectedCommandsTest, FailuresEndSilentlyWithTheFileClosed) {
@@ -62,7 +62,7 @@ TEST_F(ConnectedCommandsTest, FailuresEndSilentlyWithTheFileClosed) {
     cmdSolution_Click(app);
     EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
     EXPECT_EQ(st.IterCount, 1);
-    EXPECT_FALSE(st.file3.is_open());
+    EXPECT_FALSE(st.solve_row_file.is_open());
 
     // A row file that is no file: each click says so, the first click of a run stays the first.
     connect("2 1 3\r\n1 3 5\r\n");
@@ -104,7 +104,7 @@ TEST_F(ConnectedCommandsTest, NextIterationGivesTheSameBitsWhetherTheFileIsMappe
         set_row_access(access);
         for (int k = 0; k < 3; ++k) {
             cmdIter_Click(app);
-            EXPECT_FALSE(st.file3.is_open());
+            EXPECT_FALSE(st.solve_row_file.is_open());
         }
         set_row_access(RowAccess::Automatic);
         runs.push_back(st.X);

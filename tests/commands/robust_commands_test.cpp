@@ -103,7 +103,7 @@ TEST_F(RobustCommands, ARowFileCutDuringASolveEndsItWithMsgBadFileOnEveryReading
             EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
             EXPECT_EQ(app.last_run.end, RunEnd::Message);
             EXPECT_EQ(app.last_run.sweeps, 0);
-            EXPECT_FALSE(st.file3.is_open());
+            EXPECT_FALSE(st.solve_row_file.is_open());
         }
     }
 }

@@ -71,7 +71,7 @@ TEST(OrderNotes, RefusedOrdersSayWhereLargerSystemsGo) {
         accept_n(t, n);
         EXPECT_EQ(t.box.shown, std::vector<std::string>{t.app.st.msg.MsgBadNumber}) << n;
         ASSERT_EQ(t.ui.notes.size(), 1u) << n;
-        EXPECT_NE(t.ui.notes[0].find(k_order_limit_text), std::string::npos);
+        EXPECT_NE(t.ui.notes[0].find(kOrderLimitText), std::string::npos);
         EXPECT_TRUE(is_order_note(t.ui.notes[0]));
         EXPECT_EQ(t.app.st.N, 4);  // the order in force stays
     }

@@ -70,14 +70,14 @@ int limited_solve(const std::string& dir) {
         GridModel grid;
         grid.fill_x(kOrder, st.X);
         QuietBoxes box;
-        st.file3.open(dir + "/rows.vnx");
+        st.solve_row_file.open(dir + "/rows.vnx");
         get_residual(st);
         get_norms_file(st, box);
         for (int s = 0; s < kSweeps; ++s) do_iteration_file(st, grid);
         struct rusage ru {};
         ::getrusage(RUSAGE_SELF, &ru);
         std::ofstream out(dir + "/result");
-        out << st.file3.streamed() << ' ' << ru.ru_maxrss;
+        out << st.solve_row_file.streamed() << ' ' << ru.ru_maxrss;
         for (const auto* v : {&st.X, &st.R, &st.D})
             for (float x : *v) out << ' ' << std::bit_cast<std::uint32_t>(x);
         out << ' ' << std::bit_cast<std::uint32_t>(st.Er) << '\n';

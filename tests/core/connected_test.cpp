@@ -68,7 +68,7 @@ void connect_state(SystemState& s, GridModel& grid, const std::string& path, con
     s.X = x;
     for (auto* v : {&s.R, &s.D}) dim_cleared(*v, s.N);
     WayAccess access(way);
-    s.file3.open(path);
+    s.solve_row_file.open(path);
     grid.fill_x(s.N, x);
 }
 

@@ -49,7 +49,7 @@ void set_up_connected(SystemState& st, GridModel& grid, const std::string& path,
     for (auto* v : {&st.X, &st.R, &st.D}) dim_cleared(*v, n);
     grid.fill_x(st.N, st.X);
     set_row_access(access);
-    st.file3.open(path);
+    st.solve_row_file.open(path);
     set_row_access(RowAccess::Automatic);
     test::FakeBoxes box;
     get_residual(st);

@@ -44,11 +44,11 @@ TEST(Exact, StoredFaultsRaiseDivisionByZeroOrOverflow) {
 }
 
 TEST(Exact, IndexArithmeticStaysWithinSixteenAndThirtyTwoBits) {
-    EXPECT_EQ(i16(32767), 32767);
-    EXPECT_EQ(i16(-32768), -32768);
-    EXPECT_EQ(error_of([] { i16(32768); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_of([] { i16(-32769); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_of([] { i32(static_cast<long long>(INT32_MAX) + 1); }), ErrorKind::Overflow);
+    EXPECT_EQ(int16_or_overflow(32767), 32767);
+    EXPECT_EQ(int16_or_overflow(-32768), -32768);
+    EXPECT_EQ(error_of([] { int16_or_overflow(32768); }), ErrorKind::Overflow);
+    EXPECT_EQ(error_of([] { int16_or_overflow(-32769); }), ErrorKind::Overflow);
+    EXPECT_EQ(error_of([] { int32_or_overflow(static_cast<long long>(INT32_MAX) + 1); }), ErrorKind::Overflow);
 }
 
 }  // namespace

@@ -71,8 +71,8 @@ TEST(FileLines, GiveTheLinesOfTheWholeTextAtEveryChunkSize) {
         name += std::to_string(k);
         const std::string path = dir.write(name, texts[k]);
         const Lines want = whole_text_lines(texts[k]);
-        for (std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{64},
-                                  FileLines::k_chunk})
+        for (std::size_t chunk :
+             {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{64}, FileLines::kChunk})
             ASSERT_EQ(file_lines(path, chunk), want) << "text " << k << ", chunk " << chunk;
     }
 }
@@ -88,7 +88,7 @@ TEST(FileReading, CostsMemoryInProportionToTheFile) {
         return g_requested.load();
     };
     EXPECT_LE(requested([&] { EXPECT_EQ(InputFile(small).read_all(), "2 1 5 \r\n"); }), 64u);
-    EXPECT_LE(requested([&] { EXPECT_EQ(file_lines(small, FileLines::k_chunk), Lines{"2 1 5 "}); }), 256u);
+    EXPECT_LE(requested([&] { EXPECT_EQ(file_lines(small, FileLines::kChunk), Lines{"2 1 5 "}); }), 256u);
     const std::string written = dir.path() + "/written.txt";
     EXPECT_LE(requested([&] {
                   OutputFile out(written);
@@ -108,11 +108,11 @@ TEST(FileReading, CostsMemoryInProportionToTheFile) {
         lines.next();
         largest = std::max(largest, lines.buffer_size());
         if (count == 99999) {
-            EXPECT_EQ(largest, FileLines::k_chunk);
+            EXPECT_EQ(largest, FileLines::kChunk);
         }
     }
     EXPECT_EQ(count, 100001u);
-    EXPECT_EQ(largest, 4 * FileLines::k_chunk);
+    EXPECT_EQ(largest, 4 * FileLines::kChunk);
 }
 
 // Pieces that cross the chunk's end and one larger than the chunk come out in order; a writer dropped
@@ -125,7 +125,7 @@ TEST(OutputFile, WritesEveryPieceInOrderAlsoWhenDroppedWithoutClose) {
         std::mt19937 gen(9);
         for (int k = 0; k < 3000; ++k) {
             std::string piece(std::uniform_int_distribution<int>(0, 700)(gen), static_cast<char>('a' + k % 26));
-            if (k == 1500) piece.assign(OutputFile::k_chunk + 3, '#');
+            if (k == 1500) piece.assign(OutputFile::kChunk + 3, '#');
             out.write(piece);
             want += piece;
         }

@@ -10,9 +10,13 @@
 #include <QtTest>
 #include <filesystem>
 #include <iterator>
+#include <new>
 #include <random>
 #include <sstream>
 
+#include "commands/commands.h"
+#include "files/open_command.h"
+#include "mainwindow/accuracy_reporter.h"
 #include "mainwindow/frm_main.h"
 #include "support/window.h"
 
@@ -120,6 +124,32 @@ class AccuracyReporterTest : public QObject {
         QVERIFY2(close_ms * 4 < whole_ms,
                  qPrintable(QStringLiteral("close %1 ms, measurement %2 ms").arg(close_ms).arg(whole_ms)));
         QTest::qWait(50);  // a result posted before the cancel finds no window
+    }
+
+    void aDeliveryThatFailsStaysInsideTheReporter() {
+        // A status bar that fails (no memory for the line) as the measured report arrives: the
+        // failure stays out of the event loop, and the next report still comes through.
+        struct FailingControls : test::FakeControls {
+            bool fail = true;
+            void status(std::string_view t) override {
+                if (fail && t.find("backward error") != std::string_view::npos) throw std::bad_alloc();
+                FakeControls::status(t);
+            }
+        } ui;
+        test::TestApp t;
+        t.cd.next.push_back(t.dir.write("data/s.txt", system_text(60)));
+        Open_Click(t.app);
+        cmdSolution_Click(t.app);
+        AccuracyReporter reporter(t.app, ui);
+        reporter.start();
+        QVERIFY(reporter.busy());
+        QTRY_VERIFY_WITH_TIMEOUT(!reporter.busy(), 10000);
+        QVERIFY(ui.notes.back().find("computing accuracy") != std::string::npos);
+
+        ui.fail = false;
+        cmdIter_Click(t.app);
+        reporter.start();
+        QTRY_VERIFY_WITH_TIMEOUT(ui.notes.back().find("backward error") != std::string::npos, 10000);
     }
 };
 

@@ -198,7 +198,7 @@ class TypingDropTest : public QObject {
     void orderNotesComeAndGoWithTheOrders() {
         Window t;
         t.type_in("txtN", "16382");
-        QVERIFY(t.status().contains(k_order_limit_text));
+        QVERIFY(t.status().contains(kOrderLimitText));
         QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
         t.type_in("txtN", "abc");  // refused for another reason: the old note goes
         QVERIFY(t.status().isEmpty());
