@@ -89,7 +89,7 @@ class AccuracyWindowTest : public QObject {
         Window win;
         // The elimination's pivot is the largest signed entry: it stops at column 2 of this system.
         QVERIFY(win.solve("Open", "zp.txt", "2 1 0 4\r\n1 0.5 1 5\r\n1 -1 0 -1\r\n"));
-        win.w.findChild<QAction*>("Accuracy")->trigger();
+        win.trigger("Accuracy");
         auto* view = win.w.findChild<QTextBrowser*>("txtAccuracy");
         QVERIFY(view && view->isVisible());
         const QString text = view->toPlainText();
@@ -117,12 +117,11 @@ class AccuracyWindowTest : public QObject {
     void exportsProposeNamesBesideTheSystemFile() {
         Window win;
         QVERIFY(win.solve("Open", "zp.txt", "2 1 0 4\r\n1 0.5 1 5\r\n1 -1 0 -1\r\n"));
-        win.w.findChild<QAction*>("ExportSolution")->trigger();  // the fake dialog is cancelled
+        win.trigger("ExportSolution");  // the fake dialog is cancelled
         QVERIFY(!win.cd.offered.empty());
         QCOMPARE(QString::fromStdString(win.cd.offered.back()), QStringLiteral("zp_x.csv"));
         const std::string out = win.dir.path() + "/data/zp_x_accurate.csv";
-        win.cd.next.push_back(out);
-        win.w.findChild<QAction*>("ExportAccurate")->trigger();
+        win.open(out, "ExportAccurate");
         QCOMPARE(QString::fromStdString(win.cd.offered.back()), QStringLiteral("zp_x_accurate.csv"));
         QCOMPARE(QString::fromStdString(test::read_file(out)), QStringLiteral("1\r\n2\r\n3\r\n"));
     }

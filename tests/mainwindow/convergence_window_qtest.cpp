@@ -40,14 +40,13 @@ class ConvergenceWindowTest : public QObject {
         ConvergenceWindow* conv = w.convergenceWindow();
         QVERIFY(!conv->isVisible());
 
-        w.findChild<QAction*>("Convergence")->trigger();
+        win.trigger("Convergence");
         QVERIFY(QTest::qWaitForWindowExposed(conv));
         QCOMPARE(conv->objectName(), QStringLiteral("frmConvergence"));
         QVERIFY(conv->windowTitle().contains("untitled"));
 
         // sample2 to a tight accuracy: a few hundred sweeps after the elimination, each one a point.
-        win.cd.next.push_back(win.dir.path() + "/data/sample2.txt");
-        w.findChild<QAction*>("Open")->trigger();
+        win.open(win.dir.path() + "/data/sample2.txt");
         QVERIFY(conv->windowTitle().contains("sample2.txt"));
         w.findChild<QLineEdit*>("txtEps")->setText("5e-5");
         auto* solution = w.findChild<QPushButton*>("cmdSolution");
@@ -58,20 +57,19 @@ class ConvergenceWindowTest : public QObject {
         QCOMPARE(conv->currentPointCount(), sweeps);
 
         // Next Iteration continues that curve; the next Find  solution starts a new one.
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdIter"), Qt::LeftButton);
+        win.click("cmdIter");
         QCOMPARE(conv->currentPointCount(), sweeps + 1);
         QTest::mouseClick(solution, Qt::LeftButton);
         QCOMPARE(conv->currentPointCount(), w.app().last_run.sweeps);
         // After a new Connect, Next Iteration sets a run up: a curve of its own.
-        win.cd.next.push_back(win.dir.path() + "/data/sample1.txt");
-        w.findChild<QAction*>("Connect")->trigger();
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdIter"), Qt::LeftButton);
+        win.open(win.dir.path() + "/data/sample1.txt", "Connect");
+        win.click("cmdIter");
         QCOMPARE(conv->currentPointCount(), 1);
         QVERIFY(conv->windowTitle().contains("sample1.txt"));
 
         // A typed system is untitled.
         w.findChild<QLineEdit*>("txtN")->setText("1");
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdN"), Qt::LeftButton);
+        win.click("cmdN");
         QVERIFY(conv->windowTitle().contains("untitled"));
     }
 

@@ -34,14 +34,12 @@ class FileMenuTest : public QObject {
         win.cd.next.push_back(data + "copy.txt");
         QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(test::read_file(data + "solutions/copy.txt"), std::string("0 0.125 0 0 \r\n"));
-        win.cd.next.push_back(data + "copy.txt");
-        w.findChild<QAction*>("Open")->trigger();
+        win.open(data + "copy.txt");
         QCOMPARE(cell(2, 11), QStringLiteral("0.125"));
         QVERIFY(win.boxes.shown.empty());
 
         // Saving again over both files asks twice, once per file, through the window's Save entry.
-        win.cd.next.push_back(data + "copy.txt");
-        w.findChild<QAction*>("Save")->trigger();
+        win.open(data + "copy.txt", "Save");
         QCOMPARE(win.boxes.shown.size(), std::size_t{2});
     }
 };

@@ -112,11 +112,10 @@ class PictureWindowsTest : public QObject {
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
 
-        win.cd.next.push_back(win.dir.path() + "/data/sample1.txt");
-        w.findChild<QAction*>("Open")->trigger();
+        win.open(win.dir.path() + "/data/sample1.txt");
         MatrixWindow* m = w.pictures()->matrix();
         QSignalSpy shown(m, &MatrixWindow::pictureShown);
-        w.findChild<QAction*>("Matrix")->trigger();
+        win.trigger("Matrix");
         QVERIFY(QTest::qWaitForWindowExposed(m));
         QVERIFY(shown_since(shown, 0));
         const int n = w.app().st.N;
@@ -125,17 +124,17 @@ class PictureWindowsTest : public QObject {
 
         // A run with both windows open: the solution shows x; the run leaves A alone, so the
         // picture stands. "Accept A(i,j)" changes an entry, and the picture is drawn again.
-        w.findChild<QAction*>("Solution")->trigger();
+        win.trigger("Solution");
         SolutionWindow* s = w.pictures()->solution();
         QVERIFY(QTest::qWaitForWindowExposed(s));
         qsizetype before = shown.count();
         QTRY_VERIFY(!m->busy());  // the window has settled on its size
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdSolution"), Qt::LeftButton);
+        win.click("cmdSolution");
         QVERIFY(win.boxes.shown.empty());
         QCOMPARE(s->xPointCount(), n);
         QVERIFY(!m->busy());
         w.findChild<QLineEdit*>("txtA")->setText("-2.5e3");
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdA"), Qt::LeftButton);
+        win.click("cmdA");
         QVERIFY(win.boxes.shown.empty());
         QVERIFY(shown_since(shown, before));
         QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = -2500"));
@@ -147,7 +146,7 @@ class PictureWindowsTest : public QObject {
         // Connected mode: the same system read from the row file gives the same picture.
         win.cd.next.push_back(win.dir.path() + "/data/sample1.txt");
         before = shown.count();
-        w.findChild<QAction*>("Connect")->trigger();
+        win.trigger("Connect");
         QCOMPARE(w.app().st.DataMode, kModeConnected);
         QVERIFY(shown_since(shown, before));
         QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = %1").arg(a11));

@@ -111,8 +111,7 @@ class RunInputTest : public QObject {
         QCOMPARE(app.last_run.end, RunEnd::Stopped);
 
         // Save writes what the grid shows: the approximation of the last completed sweep.
-        win.cd.next.push_back(win.dir.path() + "/data/stopped.txt");
-        win.w.findChild<QAction*>("Save")->trigger();
+        win.open(win.dir.path() + "/data/stopped.txt", "Save");
         std::istringstream saved(test::read_file(win.dir.path() + "/data/solutions/stopped.txt"));
         std::string token;
         for (int i = 1; i <= 48; ++i) {
@@ -126,8 +125,7 @@ class RunInputTest : public QObject {
         const std::string path = testdata("fs_183_1.txt");
         if (path.empty()) QSKIP("fs_183_1.txt is not in the test data folder");
         Window win;
-        win.cd.next.push_back(path);
-        win.w.findChild<QAction*>("Connect")->trigger();
+        win.open(path, "Connect");
         const std::string row_file = row_file_path(win.dir.path());
         QCOMPARE(win.w.app().st.DataMode, kModeConnected);
 

@@ -32,7 +32,7 @@ struct Window {
     }
     void click(const char* button) { QTest::mouseClick(get(button), Qt::LeftButton); }
     void trigger(const char* action) { get<QAction>(action)->trigger(); }
-    /// Confirms `path` in the next file dialog of the menu entry `action` (Open, Connect, Import, ...).
+    /// Runs the menu entry `action` (Open, Connect, Import, Save, ...), its file dialog confirming `path`.
     void open(const std::string& path, const char* action = "Open") {
         cd.next.push_back(path);
         trigger(action);
