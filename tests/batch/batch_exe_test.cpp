@@ -116,8 +116,7 @@ struct Window {
 class BatchExe : public ::testing::Test {
   protected:
     test::TempDir dir;
-    fs::path cwd = fs::current_path();
-    void TearDown() override { fs::current_path(cwd); }
+    test::CwdGuard cwd;
 };
 
 }  // namespace

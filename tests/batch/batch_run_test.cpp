@@ -32,13 +32,11 @@ struct Outcome {
 class BatchRun : public ::testing::Test {
   protected:
     test::TempDir dir;
-    std::filesystem::path cwd = std::filesystem::current_path();
-
-    void TearDown() override { std::filesystem::current_path(cwd); }
 
     Outcome run(const std::vector<std::string>& argv) {
         const Parsed p = parse_args(argv);
         EXPECT_EQ(p.kind, Parsed::Run) << p.error;
+        const test::CwdGuard back;  // the run moves into the folders it writes
         std::ostringstream out, err;
         Environment env;
         env.app_folder = dir.path();
@@ -49,7 +47,6 @@ class BatchRun : public ::testing::Test {
         o.code = run_batch(p.args, env, &o.report);
         o.out = out.str();
         o.err = err.str();
-        std::filesystem::current_path(cwd);
         return o;
     }
 };

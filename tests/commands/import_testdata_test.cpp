@@ -88,7 +88,6 @@ bool symmetric(const Rows& a) {
 
 class ImportTestdata : public ::testing::Test {
   protected:
-    void TearDown() override { std::filesystem::current_path(std::filesystem::temp_directory_path()); }
     std::string grid_system() {
         std::string s, scratch;
         const int n = t.app.st.N;

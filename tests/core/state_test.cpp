@@ -9,17 +9,6 @@
 namespace varnex {
 namespace {
 
-TEST(SystemState, MessageTexts) {
-    SystemState st;
-    st.msg.fill();
-    EXPECT_EQ(st.msg.MsgBadNumber, " Sorry, not correct format of the entered number.");
-    EXPECT_EQ(st.msg.MsgBadData, " Sorry, incorrect data or not all  data are available.");
-    EXPECT_EQ(st.msg.MsgBadFile, " Sorry, not correct data in the file.");
-    EXPECT_EQ(st.msg.MsgNoMemory, " Sorry, not enough memory. Please try the option-'Connect to' from the File Menu");
-    EXPECT_EQ(st.msg.MsgNoFile, " Sorry, there is no the file.");
-    EXPECT_EQ(st.msg.MsgReplaceFile, "Such file exists. Do you want to replace the old file?");
-}
-
 TEST(Dimensioning, ColumnContiguousClearedOrKept) {
     // A(i,j) lives at col(j)[i]; dimensioning anew clears every element.
     SquareMatrix m;

@@ -21,10 +21,7 @@ const std::string kBanner = "%%MatrixMarket matrix ";
 
 class ImportChecks : public ::testing::Test {
   protected:
-    void TearDown() override {
-        set_decimal_separator('.');
-        std::filesystem::current_path(std::filesystem::temp_directory_path());
-    }
+    void TearDown() override { set_decimal_separator('.'); }
     // Writes data/<rel> (and data/<b_rel> when given), imports the first, and returns the message
     // shown ("" for none).
     std::string import(const std::string& rel, const std::string& bytes, const std::string& b_rel = "",

@@ -25,7 +25,6 @@ class ImportTest : public ::testing::Test {
         ui.texts = t.ui.texts;
         t.app.ui = &ui;
     }
-    void TearDown() override { std::filesystem::current_path(std::filesystem::temp_directory_path()); }
     // Writes data/<rel> (and data/<b_rel> when given) and imports the first.
     bool import(const std::string& rel, const std::string& bytes, const std::string& b_rel = "",
                 const std::string& b_bytes = "") {

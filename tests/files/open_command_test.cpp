@@ -14,8 +14,6 @@ const char* const kExample = "2 1 5 \r\n1 3 10 \r\n";
 
 class OpenTest : public ::testing::Test {
   protected:
-    // Open makes the data folder current; leave it before the temporary folder is removed.
-    void TearDown() override { std::filesystem::current_path(std::filesystem::temp_directory_path()); }
     // Writes data/<rel> and answers the next open dialog with it.
     void open(const std::string& rel, const std::string& bytes) {
         t.box.shown.clear();

@@ -27,8 +27,6 @@ class SaveTest : public ::testing::Test {
             {1, 1, "2"}, {1, 3, "1"}, {1, 5, "5"}, {2, 1, "1.50"}, {2, 5, "10"}, {1, 7, "0.8"}, {2, 7, "-1.4E+07"}};
         for (auto [r, c, text] : typed) t.app.grid.set_text(r, c, text);
     }
-    // Save makes the solutions folder current; leave it before the temporary folder is removed.
-    void TearDown() override { fs::current_path(fs::temp_directory_path()); }
     std::string data(const std::string& rel) { return t.dir.path() + "/data/" + rel; }
     void save(const std::string& rel) {
         t.cd.next.push_back(data(rel));

@@ -1,12 +1,15 @@
 // The accuracy report in the real main window, offscreen: it follows every solve command without
 // holding the window, a new command cancels it before it touches the state, a stale result never
 // reaches the status bar. Built with VARNEX_TSAN, this is the check for races with the worker.
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QtTest>
+#include <filesystem>
+#include <iterator>
 #include <new>
 #include <random>
 #include <sstream>
@@ -15,7 +18,7 @@
 #include "files/open_command.h"
 #include "mainwindow/accuracy_reporter.h"
 #include "mainwindow/frm_main.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
@@ -33,22 +36,19 @@ std::string system_text(int n) {
     return s.str();
 }
 
-struct Window {
-    test::TempDir dir;
-    test::FakeBoxes boxes;
-    test::FakeDialog cd;
-    FrmMain w{QString::fromStdString(dir.path())};
-    QStatusBar* bar = w.findChild<QStatusBar*>("staStatus");
-
-    explicit Window(int n) {
-        w.app().box = &boxes;
-        w.app().cd = &cd;
-        cd.next.push_back(dir.write("data/big.txt", system_text(n)));
-        w.findChild<QAction*>("Open")->trigger();
-    }
-    void click(const char* name) { QTest::mouseClick(w.findChild<QPushButton*>(name), Qt::LeftButton); }
-    QString status() const { return bar->currentMessage(); }
+// The window with a system of order n opened.
+struct Window : test::Window {
+    QStatusBar* bar = w.statusBar();
+    explicit Window(int n) { open(dir.write("data/big.txt", system_text(n))); }
 };
+
+// Threads of this process.
+int thread_count() {
+    return static_cast<int>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator{}));
+}
+
+constexpr int k_close_order = 2000;
 
 }  // namespace
 
@@ -101,12 +101,29 @@ class AccuracyReporterTest : public QObject {
         QVERIFY2(win.status().isEmpty(), qPrintable(win.status()));
     }
 
+    // Closing the window cancels the measurement and waits for its thread: the close takes less than half
+    // of what the whole measurement takes, and the worker's thread has ended when the window is gone.
     void windowClosesWhileAReportRuns() {
-        auto* win = new Window(600);
+        QElapsedTimer clock;
+        qint64 whole_ms = 0;
+        {
+            Window win(k_close_order);
+            win.click("cmdSolution");
+            clock.start();
+            QTRY_VERIFY_WITH_TIMEOUT(win.status().contains(QStringLiteral("backward error")), 20000);
+            whole_ms = clock.elapsed();
+        }
+        auto* win = new Window(k_close_order);
         win->click("cmdSolution");
         QVERIFY(win->status().contains(QStringLiteral("computing accuracy")));
-        delete win;  // the worker is cancelled and joined before the state goes
-        QTest::qWait(50);
+        const int threads = thread_count();
+        clock.start();
+        delete win;
+        const qint64 close_ms = clock.elapsed();
+        QVERIFY2(thread_count() < threads, "the worker still runs after the window has gone");
+        QVERIFY2(close_ms * 2 < whole_ms,
+                 qPrintable(QStringLiteral("close %1 ms, measurement %2 ms").arg(close_ms).arg(whole_ms)));
+        QTest::qWait(50);  // a result posted before the cancel finds no window
     }
 
     void aDeliveryThatFailsStaysInsideTheReporter() {

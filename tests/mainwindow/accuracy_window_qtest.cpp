@@ -12,30 +12,20 @@
 #include "mainwindow/frm_main.h"
 #include "mainwindow/picture_windows.h"
 #include "mainwindow/solution_window.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
 namespace {
 
-struct Window {
-    test::TempDir dir;
-    test::FakeBoxes boxes;
-    test::FakeDialog cd;
-    FrmMain w{QString::fromStdString(dir.path())};
-    QStatusBar* bar = w.findChild<QStatusBar*>("staStatus");
+struct Window : test::Window {
+    QStatusBar* bar = w.statusBar();
 
-    Window() {
-        w.app().box = &boxes;
-        w.app().cd = &cd;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-    }
+    Window() { QVERIFY(show()); }
     // Opens or connects the system file with `text`, runs "Find  solution" and waits for the report.
     bool solve(const char* command, const std::string& name, const std::string& text) {
-        cd.next.push_back(dir.write("data/" + name, text));
-        w.findChild<QAction*>(command)->trigger();
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdSolution"), Qt::LeftButton);
+        open(dir.write("data/" + name, text), command);
+        click("cmdSolution");
         return QTest::qWaitFor([&] { return bar->toolTip().contains(QStringLiteral("Verdict: ")); }, 20000);
     }
 };
@@ -99,7 +89,7 @@ class AccuracyWindowTest : public QObject {
         Window win;
         // The elimination's pivot is the largest signed entry: it stops at column 2 of this system.
         QVERIFY(win.solve("Open", "zp.txt", "2 1 0 4\r\n1 0.5 1 5\r\n1 -1 0 -1\r\n"));
-        win.w.findChild<QAction*>("Accuracy")->trigger();
+        win.trigger("Accuracy");
         auto* view = win.w.findChild<QTextBrowser*>("txtAccuracy");
         QVERIFY(view && view->isVisible());
         const QString text = view->toPlainText();
@@ -127,12 +117,11 @@ class AccuracyWindowTest : public QObject {
     void exportsProposeNamesBesideTheSystemFile() {
         Window win;
         QVERIFY(win.solve("Open", "zp.txt", "2 1 0 4\r\n1 0.5 1 5\r\n1 -1 0 -1\r\n"));
-        win.w.findChild<QAction*>("ExportSolution")->trigger();  // the fake dialog is cancelled
+        win.trigger("ExportSolution");  // the fake dialog is cancelled
         QVERIFY(!win.cd.offered.empty());
         QCOMPARE(QString::fromStdString(win.cd.offered.back()), QStringLiteral("zp_x.csv"));
         const std::string out = win.dir.path() + "/data/zp_x_accurate.csv";
-        win.cd.next.push_back(out);
-        win.w.findChild<QAction*>("ExportAccurate")->trigger();
+        win.open(out, "ExportAccurate");
         QCOMPARE(QString::fromStdString(win.cd.offered.back()), QStringLiteral("zp_x_accurate.csv"));
         QCOMPARE(QString::fromStdString(test::read_file(out)), QStringLiteral("1\r\n2\r\n3\r\n"));
     }

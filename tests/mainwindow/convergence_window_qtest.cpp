@@ -11,21 +11,17 @@
 
 #include "mainwindow/convergence_window.h"
 #include "mainwindow/frm_main.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
 class ConvergenceWindowTest : public QObject {
     Q_OBJECT
-    std::filesystem::path cwd_;
-
   private slots:
-    void init() { cwd_ = std::filesystem::current_path(); }
-    void cleanup() { std::filesystem::current_path(cwd_); }
 
     void viewMenuSitsBeforeHelpWithItsOwnShortcut() {
-        test::TempDir dir;
-        FrmMain w{QString::fromStdString(dir.path())};
+        test::Window win;
+        FrmMain& w = win.w;
         QStringList titles;
         for (QAction* a : w.menuBar()->actions()) titles << a->text();
         QVERIFY(titles.indexOf("&View") >= 0 && titles.indexOf("&View") + 1 == titles.indexOf("&Help"));
@@ -37,49 +33,43 @@ class ConvergenceWindowTest : public QObject {
     }
 
     void followsEverySweepOfTheRunsOnASampleSystem() {
-        test::TempDir dir;  // the window's load writes the samples into its data folder
-        test::FakeDialog cd;
-        test::FakeBoxes box;
-        FrmMain w{QString::fromStdString(dir.path())};
-        w.app().cd = &cd;
-        w.app().box = &box;
+        test::Window win;
+        FrmMain& w = win.w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         ConvergenceWindow* conv = w.convergenceWindow();
         QVERIFY(!conv->isVisible());
 
-        w.findChild<QAction*>("Convergence")->trigger();
+        win.trigger("Convergence");
         QVERIFY(QTest::qWaitForWindowExposed(conv));
         QCOMPARE(conv->objectName(), QStringLiteral("frmConvergence"));
         QVERIFY(conv->windowTitle().contains("untitled"));
 
         // sample2 to a tight accuracy: a few hundred sweeps after the elimination, each one a point.
-        cd.next.push_back(dir.path() + "/data/sample2.txt");
-        w.findChild<QAction*>("Open")->trigger();
+        win.open(win.dir.path() + "/data/sample2.txt");
         QVERIFY(conv->windowTitle().contains("sample2.txt"));
         w.findChild<QLineEdit*>("txtEps")->setText("5e-5");
         auto* solution = w.findChild<QPushButton*>("cmdSolution");
         QTest::mouseClick(solution, Qt::LeftButton);
         const int sweeps = w.app().last_run.sweeps;
         QVERIFY(sweeps > 100);
-        QVERIFY(box.shown.empty());
+        QVERIFY(win.boxes.shown.empty());
         QCOMPARE(conv->currentPointCount(), sweeps);
 
         // Next Iteration continues that curve; the next Find  solution starts a new one.
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdIter"), Qt::LeftButton);
+        win.click("cmdIter");
         QCOMPARE(conv->currentPointCount(), sweeps + 1);
         QTest::mouseClick(solution, Qt::LeftButton);
         QCOMPARE(conv->currentPointCount(), w.app().last_run.sweeps);
         // After a new Connect, Next Iteration sets a run up: a curve of its own.
-        cd.next.push_back(dir.path() + "/data/sample1.txt");
-        w.findChild<QAction*>("Connect")->trigger();
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdIter"), Qt::LeftButton);
+        win.open(win.dir.path() + "/data/sample1.txt", "Connect");
+        win.click("cmdIter");
         QCOMPARE(conv->currentPointCount(), 1);
         QVERIFY(conv->windowTitle().contains("sample1.txt"));
 
         // A typed system is untitled.
         w.findChild<QLineEdit*>("txtN")->setText("1");
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdN"), Qt::LeftButton);
+        win.click("cmdN");
         QVERIFY(conv->windowTitle().contains("untitled"));
     }
 

@@ -11,21 +11,17 @@
 #include <filesystem>
 
 #include "mainwindow/frm_main.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
 class EditMenuTest : public QObject {
     Q_OBJECT
-    std::filesystem::path cwd_;
-
   private slots:
-    void init() { cwd_ = std::filesystem::current_path(); }
-    void cleanup() { std::filesystem::current_path(cwd_); }
 
     void menuBarOrderAndKeys() {
-        test::TempDir dir;
-        FrmMain w{QString::fromStdString(dir.path())};
+        test::Window win;
+        FrmMain& w = win.w;
         const QList<QAction*> top = w.menuBar()->actions();
         QVERIFY(top.size() >= 3);
         QCOMPARE(top[0]->text(), QStringLiteral("&File"));
@@ -49,12 +45,8 @@ class EditMenuTest : public QObject {
     }
 
     void importedBlockCopiesAndPastesThroughTheClipboard() {
-        test::TempDir dir;
-        test::FakeDialog cd;
-        test::FakeBoxes box;
-        FrmMain w{QString::fromStdString(dir.path())};
-        w.app().cd = &cd;
-        w.app().box = &box;
+        test::Window win;
+        FrmMain& w = win.w;
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto* view = w.findChild<QTableView*>("msfgData");
@@ -62,8 +54,8 @@ class EditMenuTest : public QObject {
         QAbstractItemModel* model = view->model();
         auto cell = [model](int r, int c) { return model->data(model->index(r - 1, c - 1)).toString(); };
 
-        cd.next.push_back(
-            dir.write("data/m.mtx", "%%MatrixMarket matrix array real general\n3 3\n1\n2\n3\n4\n5\n6\n7\n8\n9\n"));
+        win.cd.next.push_back(
+            win.dir.write("data/m.mtx", "%%MatrixMarket matrix array real general\n3 3\n1\n2\n3\n4\n5\n6\n7\n8\n9\n"));
         QTest::keyClick(&w, Qt::Key_I, Qt::ControlModifier);
         QCOMPARE(w.app().st.N, int16_t{3});
         QCOMPARE(cell(2, 3), QStringLiteral("5"));
@@ -77,9 +69,9 @@ class EditMenuTest : public QObject {
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1\t4\n2\t5"));
         // Ctrl+C over the grid stays Connect: it shows the dialog and copies nothing.
         QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
-        const int opens = cd.opens;
+        const int opens = win.cd.opens;
         QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(cd.opens, opens + 1);
+        QCOMPARE(win.cd.opens, opens + 1);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
 
         // A spreadsheet's block pasted at a(2,2) by Ctrl+V: b(i) takes the last values, x(i) none.
@@ -95,7 +87,7 @@ class EditMenuTest : public QObject {
         const QModelIndexList sel = view->selectionModel()->selectedIndexes();
         QCOMPARE(sel.size(), 10);
         QVERIFY(view->selectionModel()->isSelected(model->index(2, 6)));
-        QVERIFY(box.shown.empty());
+        QVERIFY(win.boxes.shown.empty());
 
         // In a text box Ctrl+V pastes into the box, not into the grid.
         auto* txtA = w.findChild<QLineEdit*>("txtA");

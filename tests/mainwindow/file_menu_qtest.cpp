@@ -6,51 +6,41 @@
 #include <filesystem>
 
 #include "mainwindow/frm_main.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
 class FileMenuTest : public QObject {
     Q_OBJECT
-    std::filesystem::path cwd_;
-
   private slots:
-    void init() { cwd_ = std::filesystem::current_path(); }
-    void cleanup() { std::filesystem::current_path(cwd_); }
 
     void keysAndEntriesDriveOpenAndSave() {
-        test::TempDir dir;  // the window's load writes the samples into its data folder
-        test::FakeDialog cd;
-        test::FakeBoxes box;
-        FrmMain w{QString::fromStdString(dir.path())};
-        w.app().cd = &cd;
-        w.app().box = &box;
+        test::Window win;
+        FrmMain& w = win.w;
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        const std::string data = dir.path() + "/data/";
+        const std::string data = win.dir.path() + "/data/";
         // Cell (r, c) of the grid as the view shows it: the fixed row and column are its headers.
         QAbstractItemModel* view = w.findChild<QTableView*>("msfgData")->model();
         auto cell = [view](int r, int c) { return view->data(view->index(r - 1, c - 1)).toString(); };
 
-        cd.next.push_back(data + "sample1.txt");
+        win.cd.next.push_back(data + "sample1.txt");
         QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(w.app().st.N, int16_t{4});
         QCOMPARE(view->rowCount(), 4);
         QCOMPARE(cell(1, 2), QStringLiteral("*x(1)+"));
 
         w.app().grid.set_text(2, 11, "0.125");
-        cd.next.push_back(data + "copy.txt");
+        win.cd.next.push_back(data + "copy.txt");
         QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(test::read_file(data + "solutions/copy.txt"), std::string("0 0.125 0 0 \r\n"));
-        cd.next.push_back(data + "copy.txt");
-        w.findChild<QAction*>("Open")->trigger();
+        win.open(data + "copy.txt");
         QCOMPARE(cell(2, 11), QStringLiteral("0.125"));
-        QVERIFY(box.shown.empty());
+        QVERIFY(win.boxes.shown.empty());
 
         // Saving again over both files asks twice, once per file, through the window's Save entry.
-        cd.next.push_back(data + "copy.txt");
-        w.findChild<QAction*>("Save")->trigger();
-        QCOMPARE(box.shown.size(), std::size_t{2});
+        win.open(data + "copy.txt", "Save");
+        QCOMPARE(win.boxes.shown.size(), std::size_t{2});
     }
 };
 

@@ -11,30 +11,10 @@
 #include "mainwindow/frm_main.h"
 #include "mainwindow/grid_table_model.h"
 #include "mainwindow/qt_seams.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
-
-namespace {
-
-// The window on a fresh application folder, with the message boxes answered by a fake.
-struct Window {
-    test::TempDir dir;
-    test::FakeBoxes boxes;
-    FrmMain w{QString::fromStdString(dir.path())};
-    Window() { w.app().box = &boxes; }
-    QWidget* get(const char* name) { return w.findChild<QWidget*>(name); }
-    void click(const char* name) { QTest::mouseClick(get(name), Qt::LeftButton); }
-    // Types the text into box txt<x> and presses its button cmd<x>.
-    void enter(const QString& x, const QString& text) {
-        auto* box = w.findChild<QLineEdit*>("txt" + x);
-        box->clear();
-        QTest::keyClicks(box, text);
-        QTest::mouseClick(w.findChild<QPushButton*>("cmd" + x), Qt::LeftButton);
-    }
-};
-
-}  // namespace
+using test::Window;
 
 class FrmMainTest : public QObject {
     Q_OBJECT

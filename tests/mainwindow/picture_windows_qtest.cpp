@@ -18,7 +18,7 @@
 #include "mainwindow/matrix_window.h"
 #include "mainwindow/picture_windows.h"
 #include "mainwindow/solution_window.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
@@ -40,11 +40,7 @@ bool shown_since(QSignalSpy& spy, qsizetype before) { return spy.count() > befor
 
 class PictureWindowsTest : public QObject {
     Q_OBJECT
-    std::filesystem::path cwd_;
-
   private slots:
-    void init() { cwd_ = std::filesystem::current_path(); }
-    void cleanup() { std::filesystem::current_path(cwd_); }
 
     void matrixPictureShowsEntriesAndZoomsToSingleOnes() {
         App app;
@@ -100,12 +96,8 @@ class PictureWindowsTest : public QObject {
     }
 
     void viewMenuOpensBothPicturesWhichFollowTheCommands() {
-        test::TempDir dir;  // the window's load writes the samples into its data folder
-        test::FakeDialog cd;
-        test::FakeBoxes box;
-        FrmMain w{QString::fromStdString(dir.path())};
-        w.app().cd = &cd;
-        w.app().box = &box;
+        test::Window win;
+        FrmMain& w = win.w;
         // Ctrl+M is the Matrix window's alone, and the menus' own keys stay as they are.
         QMap<QString, QString> keys;
         for (QAction* a : w.findChildren<QAction*>())
@@ -120,11 +112,10 @@ class PictureWindowsTest : public QObject {
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
 
-        cd.next.push_back(dir.path() + "/data/sample1.txt");
-        w.findChild<QAction*>("Open")->trigger();
+        win.open(win.dir.path() + "/data/sample1.txt");
         MatrixWindow* m = w.pictures()->matrix();
         QSignalSpy shown(m, &MatrixWindow::pictureShown);
-        w.findChild<QAction*>("Matrix")->trigger();
+        win.trigger("Matrix");
         QVERIFY(QTest::qWaitForWindowExposed(m));
         QVERIFY(shown_since(shown, 0));
         const int n = w.app().st.N;
@@ -133,18 +124,18 @@ class PictureWindowsTest : public QObject {
 
         // A run with both windows open: the solution shows x; the run leaves A alone, so the
         // picture stands. "Accept A(i,j)" changes an entry, and the picture is drawn again.
-        w.findChild<QAction*>("Solution")->trigger();
+        win.trigger("Solution");
         SolutionWindow* s = w.pictures()->solution();
         QVERIFY(QTest::qWaitForWindowExposed(s));
         qsizetype before = shown.count();
         QTRY_VERIFY(!m->busy());  // the window has settled on its size
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdSolution"), Qt::LeftButton);
-        QVERIFY(box.shown.empty());
+        win.click("cmdSolution");
+        QVERIFY(win.boxes.shown.empty());
         QCOMPARE(s->xPointCount(), n);
         QVERIFY(!m->busy());
         w.findChild<QLineEdit*>("txtA")->setText("-2.5e3");
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdA"), Qt::LeftButton);
-        QVERIFY(box.shown.empty());
+        win.click("cmdA");
+        QVERIFY(win.boxes.shown.empty());
         QVERIFY(shown_since(shown, before));
         QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = -2500"));
         // Connect below reads the file, not the grid.
@@ -153,9 +144,9 @@ class PictureWindowsTest : public QObject {
         QCOMPARE(s->referencePointCount(), n);
 
         // Connected mode: the same system read from the row file gives the same picture.
-        cd.next.push_back(dir.path() + "/data/sample1.txt");
+        win.cd.next.push_back(win.dir.path() + "/data/sample1.txt");
         before = shown.count();
-        w.findChild<QAction*>("Connect")->trigger();
+        win.trigger("Connect");
         QCOMPARE(w.app().st.DataMode, kModeConnected);
         QVERIFY(shown_since(shown, before));
         QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = %1").arg(a11));

@@ -21,32 +21,16 @@
 #include "files/connect_command.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/qt_seams.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 using namespace std::chrono_literals;
 
 namespace {
 
-// The window on a fresh application folder, with the dialogs and message boxes answered by fakes.
-struct Window {
-    test::TempDir dir;
-    test::FakeBoxes boxes;
-    test::FakeDialog cd;
-    FrmMain w{QString::fromStdString(dir.path())};
-    Window() {
-        w.app().box = &boxes;
-        w.app().cd = &cd;
-        w.show();
-    }
-    template <class T = QWidget>
-    T* get(const char* name) {
-        return w.findChild<T*>(name);
-    }
-    void open(const std::string& path) {
-        cd.next.push_back(path);
-        w.findChild<QAction*>("Open")->trigger();
-    }
+// The window shown.
+struct Window : test::Window {
+    Window() { w.show(); }
 };
 
 // Posts events from another thread at set times, as a person's keys and clicks arrive while the
@@ -127,8 +111,7 @@ class RunInputTest : public QObject {
         QCOMPARE(app.last_run.end, RunEnd::Stopped);
 
         // Save writes what the grid shows: the approximation of the last completed sweep.
-        win.cd.next.push_back(win.dir.path() + "/data/stopped.txt");
-        win.w.findChild<QAction*>("Save")->trigger();
+        win.open(win.dir.path() + "/data/stopped.txt", "Save");
         std::istringstream saved(test::read_file(win.dir.path() + "/data/solutions/stopped.txt"));
         std::string token;
         for (int i = 1; i <= 48; ++i) {
@@ -142,8 +125,7 @@ class RunInputTest : public QObject {
         const std::string path = testdata("fs_183_1.txt");
         if (path.empty()) QSKIP("fs_183_1.txt is not in the test data folder");
         Window win;
-        win.cd.next.push_back(path);
-        win.w.findChild<QAction*>("Connect")->trigger();
+        win.open(path, "Connect");
         const std::string row_file = row_file_path(win.dir.path());
         QCOMPARE(win.w.app().st.DataMode, kModeConnected);
 

@@ -12,24 +12,17 @@
 #include "mainwindow/frm_main.h"
 #include "mainwindow/input_gate.h"
 #include "shell/help_window.h"
-#include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 
 namespace {
 
-struct Window {
-    test::TempDir dir;
-    test::FakeBoxes boxes;
-    FrmMain w{QString::fromStdString(dir.path())};
-    QTableView* grid = w.findChild<QTableView*>("msfgData");
-    Window() {
-        w.app().box = &boxes;
-        w.show();
-    }
-    QLineEdit* box(const char* name) { return w.findChild<QLineEdit*>(name); }
+struct Window : test::Window {
+    Window() { w.show(); }
+    QLineEdit* box(const char* name) { return get<QLineEdit>(name); }
     // Types into an entry box and presses Return there.
-    void enter(const char* name, const QString& text) {
+    void type_in(const char* name, const QString& text) {
         box(name)->setText(text);
         QTest::keyClick(box(name), Qt::Key_Return);
     }
@@ -45,7 +38,6 @@ struct Window {
         QTest::keyClick(editor, key);
         QCoreApplication::processEvents();
     }
-    QString status() const { return w.statusBar()->currentMessage(); }
     // A drag that enters `target` and drops the urls on it; true when the drag was accepted.
     bool drop(QWidget* target, const QList<QUrl>& urls) {
         QMimeData mime;
@@ -63,29 +55,25 @@ struct Window {
 
 class TypingDropTest : public QObject {
     Q_OBJECT
-    std::filesystem::path cwd_;
-
   private slots:
-    void init() { cwd_ = std::filesystem::current_path(); }
-    void cleanup() { std::filesystem::current_path(cwd_); }
 
     void returnInTheEntryBoxesPressesTheirAcceptButtons() {
         Window t;
-        t.enter("txtN", "2");
+        t.type_in("txtN", "2");
         QCOMPARE(t.w.app().st.N, int16_t{2});
         t.box("txtIndex(1)")->setText("2");
-        t.enter("txtA", "2.50");
+        t.type_in("txtA", "2.50");
         QCOMPARE(t.cell(1, 3), std::string("2.50"));
-        t.enter("txtB", "-4");
+        t.type_in("txtB", "-4");
         QCOMPARE(t.cell(1, 5), std::string("-4"));
-        t.enter("txtB", "four");
+        t.type_in("txtB", "four");
         QCOMPARE(t.cell(1, 5), std::string("-4"));
         QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
     }
 
     void cellsAreTypedIntoInPlace() {
         Window t;
-        t.enter("txtN", "2");
+        t.type_in("txtN", "2");
         // Typing over the current cell: the placeholder a(1,1) goes, Return enters and moves down.
         t.grid->setFocus();
         t.go(1, 1);
@@ -118,10 +106,9 @@ class TypingDropTest : public QObject {
     // opens the user guide.
     void menuKeysInTheCellEditorAndF1() {
         Window t;
-        test::FakeDialog cd;
-        t.w.app().cd = &cd;
+        test::FakeDialog& cd = t.cd;
         QVERIFY(QTest::qWaitForWindowActive(&t.w));
-        t.enter("txtN", "2");
+        t.type_in("txtN", "2");
         t.go(1, 1);
         QTest::keyClick(t.grid, Qt::Key_F2);
         QWidget* editor = t.grid->indexWidget(t.grid->currentIndex());
@@ -137,8 +124,8 @@ class TypingDropTest : public QObject {
     // A value left in an open editor goes in before the next command, here "Find  solution".
     void anOpenEditorEntersItsValueBeforeTheNextCommand() {
         Window t;
-        t.enter("txtN", "1");
-        t.enter("txtB", "4");
+        t.type_in("txtN", "1");
+        t.type_in("txtB", "4");
         t.go(1, 1);
         QTest::keyClick(t.grid, Qt::Key_2);
         QVERIFY(t.editing());
@@ -152,7 +139,7 @@ class TypingDropTest : public QObject {
 
     void aBadValueLeavesTheCellAndReadOnlyCellsOpenNoEditor() {
         Window t;
-        t.enter("txtN", "2");
+        t.type_in("txtN", "2");
         t.grid->setFocus();
         t.go(2, 3);
         QTest::keyClick(t.grid, Qt::Key_F2);
@@ -210,17 +197,17 @@ class TypingDropTest : public QObject {
 
     void orderNotesComeAndGoWithTheOrders() {
         Window t;
-        t.enter("txtN", "16382");
+        t.type_in("txtN", "16382");
         QVERIFY(t.status().contains(kOrderLimitText));
         QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
-        t.enter("txtN", "abc");  // refused for another reason: the old note goes
+        t.type_in("txtN", "abc");  // refused for another reason: the old note goes
         QVERIFY(t.status().isEmpty());
-        t.enter("txtN", "2.5");
+        t.type_in("txtN", "2.5");
         QCOMPARE(t.status(), QStringLiteral("N = 2.5 was rounded to order 2"));
         t.box("txtIndex(0)")->setText("1");
-        t.enter("txtA", "1");  // a command that sets no system up keeps the note
+        t.type_in("txtA", "1");  // a command that sets no system up keeps the note
         QCOMPARE(t.status(), QStringLiteral("N = 2.5 was rounded to order 2"));
-        t.enter("txtN", "3");
+        t.type_in("txtN", "3");
         QVERIFY(t.status().isEmpty());
     }
 };

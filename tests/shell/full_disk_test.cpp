@@ -58,7 +58,6 @@ class FullDisk : public ::testing::Test {
         disk = std::make_unique<test::SmallDisk>(t.dir.path() + "/disk", 1 << 20);
         fs::create_directories(app("data/solutions"));
     }
-    void TearDown() override { fs::current_path(fs::temp_directory_path()); }
     std::string app(const std::string& rel) { return t.app.app_folder + "/" + rel; }
     void save(const std::string& name) {
         t.cd.next.push_back(app("data/" + name));

@@ -71,6 +71,22 @@ private:
     std::string path_;
 };
 
+/// Puts the working directory back, when the guard goes, to what it was when the guard was made: the
+/// commands move it into the folders they read and write, which the tests then remove.
+class CwdGuard {
+public:
+    CwdGuard() : saved_(std::filesystem::current_path()) {}
+    ~CwdGuard() {
+        std::error_code ec;
+        std::filesystem::current_path(saved_, ec);
+    }
+    CwdGuard(const CwdGuard&) = delete;
+    CwdGuard& operator=(const CwdGuard&) = delete;
+
+private:
+    std::filesystem::path saved_;
+};
+
 /// An App wired to fakes, with the application folder in a temporary folder, the message table filled
 /// and the controls at their designed texts (txtEps "0.5", txtIndex "1").
 struct TestApp {
@@ -80,6 +96,7 @@ struct TestApp {
     FakeDialog cd;
     FakeClock clock;
     App app;
+    CwdGuard cwd;  // the working directory goes back before the folder is removed
     TestApp();
 };
 
