@@ -25,15 +25,15 @@ using varnex::test::read_file;
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool k_asan = true;
+constexpr bool kAsan = true;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr bool k_asan = true;
+constexpr bool kAsan = true;
 #else
-constexpr bool k_asan = false;
+constexpr bool kAsan = false;
 #endif
 #else
-constexpr bool k_asan = false;
+constexpr bool kAsan = false;
 #endif
 
 struct ExeRun {
@@ -206,7 +206,7 @@ TEST_F(BatchRobust, JsonIsValidForANameThatIsNotUtf8) {
 }
 
 TEST_F(BatchRobust, InsideASmallMemoryCgroupOpenSaysWhyInsteadOfBeingKilled) {
-    if (k_asan) GTEST_SKIP() << "the sanitizer's shadow memory does not fit a 64 MB cgroup";
+    if (kAsan) GTEST_SKIP() << "the sanitizer's shadow memory does not fit a 64 MB cgroup";
     MemoryCgroup group(64u << 20);
     if (group.dir.empty()) GTEST_SKIP() << "no cgroup v1 memory group can be made here";
     const std::string app = dir.path() + "/app";

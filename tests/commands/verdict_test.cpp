@@ -42,7 +42,7 @@ std::string system_text(const std::vector<std::vector<float>>& rows) {
 
 // The elimination's pivot is the largest signed entry: after column 1, column 2 holds 0 on the
 // diagonal and -1.5 below it, so the elimination stops at column 2. Regular; x = (1, 2, 3).
-const std::vector<std::vector<float>> k_zero_pivot = {{2, 1, 0, 4}, {1, 0.5f, 1, 5}, {1, -1, 0, -1}};
+const std::vector<std::vector<float>> kZeroPivot = {{2, 1, 0, 4}, {1, 0.5f, 1, 5}, {1, -1, 0, -1}};
 
 void open(TestApp& t, const std::string& name, const std::string& text) {
     t.cd.next.push_back(t.dir.write("data/" + name, text));
@@ -57,7 +57,7 @@ AccuracyReport solve(TestApp& t, const std::string& eps) {
 
 TEST(Verdict, ZeroPivotAndLooseAccuracyNamedWithAnAccuracyThatWorks) {
     TestApp t;
-    open(t, "zp.txt", system_text(k_zero_pivot));
+    open(t, "zp.txt", system_text(kZeroPivot));
     AccuracyReport r = solve(t, "1");
     ASSERT_TRUE(r.judged && r.reference.claimed) << r.note;
     EXPECT_NE(r.judgement.verdict, Verdict::Trust);
@@ -109,7 +109,7 @@ TEST(Verdict, UnresolvableSystemPointsToTheAccurateSolution) {
 
 TEST(Verdict, RunAtTheCounterLimitAndStoppedRunSaySo) {
     TestApp t;
-    open(t, "zp.txt", system_text(k_zero_pivot));
+    open(t, "zp.txt", system_text(kZeroPivot));
     cmdIter_Click(t.app);  // one sweep from zeros
     t.app.st.IterCount = 32767;
     cmdIter_Click(t.app);
@@ -123,7 +123,7 @@ TEST(Verdict, RunAtTheCounterLimitAndStoppedRunSaySo) {
     } stopping;
     stopping.texts = t.ui.texts;
     t.app.ui = &stopping;
-    t.cd.next.push_back(t.dir.write("data/zp2.txt", system_text(k_zero_pivot)));
+    t.cd.next.push_back(t.dir.write("data/zp2.txt", system_text(kZeroPivot)));
     Connect_Click(t.app);
     stopping.set_text(Ctl::txtEps, "0");
     cmdSolution_Click(t.app);
@@ -188,7 +188,7 @@ void expect_same_verdict_in_both_modes(const std::string& name, const std::strin
 }
 
 TEST(Verdict, ConnectedModeGivesTheVerdictOfMemoryMode) {
-    expect_same_verdict_in_both_modes("zp.txt", system_text(k_zero_pivot));
+    expect_same_verdict_in_both_modes("zp.txt", system_text(kZeroPivot));
     const std::string dir = test::testdata_dir();
     if (dir.empty()) GTEST_SKIP() << "no test data";
     for (const char* name : {"fs_183_1", "west0067"})

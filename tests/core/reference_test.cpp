@@ -12,7 +12,7 @@
 namespace varnex {
 namespace {
 
-const std::atomic<bool> k_never{false};
+const std::atomic<bool> kNever{false};
 
 struct System {
     int n = 0;
@@ -53,7 +53,7 @@ std::vector<mpq_class> exact_solution(const System& s) {
 // The reference of `s` is within its own normwise and componentwise bounds of the exact solution.
 void expect_within_bounds(const System& s) {
     SystemAnalysis an;
-    ASSERT_TRUE(analyse_system(s.a, s.b, s.n, k_never, an));
+    ASSERT_TRUE(analyse_system(s.a, s.b, s.n, kNever, an));
     const ReferenceSolution& ref = an.reference;
     ASSERT_TRUE(ref.claimed) << ref.why_not << " kappa1 " << an.kappa1;
     EXPECT_LE(ref.steps, kMaxRefinementSteps);
@@ -93,7 +93,7 @@ TEST(Reference, IntegerSystemsWithKnownSolutionsAndHilbertWithinTheirBounds) {
         }
         expect_within_bounds(s);
         SystemAnalysis an;
-        ASSERT_TRUE(analyse_system(s.a, s.b, n, k_never, an));
+        ASSERT_TRUE(analyse_system(s.a, s.b, n, kNever, an));
         for (int j = 1; j <= n; ++j) EXPECT_NEAR(an.reference.x[j], x[j], 1e-13 * 20);
     }
     // Hilbert matrices rounded to single precision, b = 1: kappa1 up to about 1e13 at order 10.
@@ -117,7 +117,7 @@ TEST(Reference, NoneClaimedWhereDoublePrecisionHasNoRoom) {
         s.b[i] = 1.0f;
     }
     SystemAnalysis an;
-    ASSERT_TRUE(analyse_system(s.a, s.b, n, k_never, an));
+    ASSERT_TRUE(analyse_system(s.a, s.b, n, kNever, an));
     EXPECT_GT(an.kappa1 * 0x1p-53, 1.0);
     EXPECT_FALSE(an.reference.claimed);
     EXPECT_TRUE(an.reference.x.empty());
@@ -125,7 +125,7 @@ TEST(Reference, NoneClaimedWhereDoublePrecisionHasNoRoom) {
     // Singular in double precision: no reference, kappa1 infinite.
     System z(2);
     z.a(1, 1) = z.a(1, 2) = z.a(2, 1) = z.a(2, 2) = 1.0f;
-    ASSERT_TRUE(analyse_system(z.a, z.b, 2, k_never, an));
+    ASSERT_TRUE(analyse_system(z.a, z.b, 2, kNever, an));
     EXPECT_TRUE(std::isinf(an.kappa1));
     EXPECT_FALSE(an.reference.claimed);
     // A cancelled analysis says so.
