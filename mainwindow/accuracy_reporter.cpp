@@ -1,9 +1,5 @@
 #include "mainwindow/accuracy_reporter.h"
 
-#include <QMetaObject>
-
-#include "mainwindow/guarded.h"
-
 namespace varnex {
 
 AccuracyReporter::AccuracyReporter(const App& app, Controls& ui, QObject* parent)
@@ -34,30 +30,15 @@ void AccuracyReporter::start() {
 }
 
 void AccuracyReporter::measure(AccuracyReport report) {
-    worker_ = std::thread([this, report]() mutable {
-        const bool done = measure_report(app_, report, cancel_);
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!done || cancel_.load()) return;
-        result_ = std::move(report);
-        ready_ = true;
-        // Posted while the lock is held: cancel() takes the same lock before the window may go, so
-        // the reporter is alive here. Only Qt's own event carries the call; the result stays in
-        // result_ behind the mutex.
-        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
-    });
+    worker_.run(
+        [this, report](const std::atomic<bool>& cancel) mutable -> std::optional<AccuracyReport> {
+            if (!measure_report(app_, report, cancel)) return std::nullopt;
+            return std::move(report);
+        },
+        [this](AccuracyReport measured) { deliver(std::move(measured)); });
 }
 
-void AccuracyReporter::cancel() {
-    if (!worker_.joinable()) return;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        cancel_.store(true);
-    }
-    worker_.join();
-    std::lock_guard<std::mutex> lock(mutex_);
-    cancel_.store(false);
-    ready_ = false;
-}
+void AccuracyReporter::cancel() { worker_.cancel(); }
 
 void AccuracyReporter::command_ended(bool wrote_status) {
     if (!showing_) return;
@@ -85,26 +66,14 @@ void AccuracyReporter::command_ended(bool wrote_status) {
     }
 }
 
-void AccuracyReporter::deliver() {
-    // Called from Qt's event queue.
-    guarded([this] {
-        AccuracyReport report;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            // A result withdrawn by cancel() after this call was posted.
-            if (!ready_) return;
-            report = std::move(result_);
-            ready_ = false;
-        }
-        worker_.join();  // the thread has posted and is returning
-        complete_ = true;
-        const std::string line = status_line(report);
-        shown_ = line;
-        report_ = std::move(report);
-        ui_.status(line);
-        emit changed();
-        emit reported(QString::fromStdString(line));
-    });
+void AccuracyReporter::deliver(AccuracyReport report) {
+    complete_ = true;
+    const std::string line = status_line(report);
+    shown_ = line;
+    report_ = std::move(report);
+    ui_.status(line);
+    emit changed();
+    emit reported(QString::fromStdString(line));
 }
 
 }  // namespace varnex

@@ -7,11 +7,9 @@
 
 #include <QObject>
 #include <QString>
-#include <atomic>
-#include <mutex>
-#include <thread>
 
 #include "commands/accuracy_report.h"
+#include "mainwindow/cancellable_worker.h"
 
 namespace varnex {
 
@@ -36,7 +34,7 @@ class AccuracyReporter : public QObject {
     /// that note, and a report it interrupted is given up.
     void command_ended(bool wrote_status = false);
     /// A measurement is running or its result waits to be shown.
-    bool busy() const { return worker_.joinable(); }
+    bool busy() const { return worker_.busy(); }
     /// The report on show, complete or still being measured; nullptr when none is on show.
     const AccuracyReport* report() const { return showing_ ? &report_ : nullptr; }
 
@@ -46,10 +44,6 @@ class AccuracyReporter : public QObject {
     /// The report on show changed: begun, completed or cleared.
     void changed();
 
-  private slots:
-    /// On the window's thread: shows the measured report.
-    void deliver();
-
   private:
     // What a report is about: the system's order and mode and the counter of its run.
     struct Subject {
@@ -58,14 +52,12 @@ class AccuracyReporter : public QObject {
     };
     Subject subject() const { return {app_.st.N, app_.st.DataMode, app_.st.IterCount}; }
     void measure(AccuracyReport report);
+    // On the window's thread: shows the measured report.
+    void deliver(AccuracyReport report);
 
     const App& app_;
     Controls& ui_;
-    std::thread worker_;
-    std::atomic<bool> cancel_{false};
-    std::mutex mutex_;  // guards result_ and ready_
-    AccuracyReport result_;
-    bool ready_ = false;
+    CancellableWorker<AccuracyReport> worker_{this};
 
     // The report on show (window thread only).
     bool showing_ = false;

@@ -1,11 +1,9 @@
 #include "mainwindow/matrix_source.h"
 
-#include <QMetaObject>
 #include <exception>
 
 #include "core/errors.h"
 #include "files/connect_command.h"
-#include "mainwindow/guarded.h"
 
 namespace varnex {
 
@@ -29,62 +27,32 @@ void MatrixSource::request(const PictureBlock& block) {
 }
 
 void MatrixSource::start(const PictureBlock& block, bool connected, int n, const std::string& path) {
-    worker_ = std::thread([this, block, connected, n, path] {
-        MatrixBins bins;
-        QString error;
-        bool done = false;
-        try {
-            bins = MatrixBins(block.row_first, block.row_count, block.col_first, block.col_count, block.max_bins);
-            done = connected ? bin_row_file(path, n, bins, cancel_) : bin_grid(app_.grid, bins, cancel_);
-        } catch (const RunError&) {
-            error = connected ? QStringLiteral("The row file cannot be read.") : QStringLiteral("No matrix to show.");
-            done = true;
-        } catch (const std::exception&) {
-            error = QStringLiteral("Not enough memory for the picture.");
-            done = true;
-        }
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!done || cancel_.load()) return;
-        result_ = std::move(bins);
-        error_ = error;
-        posted_ = true;
-        // Posted while the lock is held: cancel() takes it before the source may go.
-        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
-    });
+    worker_.run(
+        [this, block, connected, n, path](const std::atomic<bool>& cancel) -> std::optional<Outcome> {
+            try {
+                MatrixBins bins(block.row_first, block.row_count, block.col_first, block.col_count, block.max_bins);
+                const bool done = connected ? bin_row_file(path, n, bins, cancel) : bin_grid(app_.grid, bins, cancel);
+                if (!done) return std::nullopt;
+                return Outcome(std::move(bins), QString());
+            } catch (const RunError&) {
+                return Outcome(MatrixBins(), connected ? QStringLiteral("The row file cannot be read.")
+                                                       : QStringLiteral("No matrix to show."));
+            } catch (const std::exception&) {
+                return Outcome(MatrixBins(), QStringLiteral("Not enough memory for the picture."));
+            }
+        },
+        [this](Outcome outcome) { deliver(std::move(outcome)); });
 }
 
-void MatrixSource::cancel() {
-    if (!worker_.joinable()) return;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        cancel_.store(true);
+void MatrixSource::cancel() { worker_.cancel(); }
+
+void MatrixSource::deliver(Outcome outcome) {
+    bins_ = std::move(outcome.first);
+    if (outcome.second.isEmpty()) {
+        emit ready();
+    } else {
+        emit failed(outcome.second);
     }
-    worker_.join();
-    std::lock_guard<std::mutex> lock(mutex_);
-    cancel_.store(false);
-    posted_ = false;
-    result_ = MatrixBins();
-}
-
-void MatrixSource::deliver() {
-    // Called from Qt's event queue.
-    guarded([this] {
-        QString error;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!posted_) return;  // withdrawn by cancel() after it was posted
-            posted_ = false;
-            bins_ = std::move(result_);
-            result_ = MatrixBins();
-            error = error_;
-        }
-        worker_.join();
-        if (error.isEmpty()) {
-            emit ready();
-        } else {
-            emit failed(error);
-        }
-    });
 }
 
 }  // namespace varnex

@@ -6,13 +6,12 @@
 
 #include <QObject>
 #include <QString>
-#include <atomic>
-#include <mutex>
 #include <string>
-#include <thread>
+#include <utility>
 
 #include "core/app.h"
 #include "core/matrix_bins.h"
+#include "mainwindow/cancellable_worker.h"
 
 namespace varnex {
 
@@ -42,7 +41,7 @@ class MatrixSource : public QObject {
     /// Stops the worker and waits for it (it notices within one row or column); a result not yet
     /// taken is dropped.
     void cancel();
-    bool busy() const { return worker_.joinable(); }
+    bool busy() const { return worker_.busy(); }
     /// The last result, moved out, and the block it shows.
     MatrixBins take() { return std::move(bins_); }
 
@@ -50,19 +49,15 @@ class MatrixSource : public QObject {
     void ready();
     void failed(const QString& why);
 
-  private slots:
-    void deliver();
-
   private:
     // Starts the worker thread; throws std::system_error when none can be had.
     void start(const PictureBlock& block, bool connected, int n, const std::string& path);
+    // The cells, or why there are none (an empty text for a picture).
+    using Outcome = std::pair<MatrixBins, QString>;
+    void deliver(Outcome outcome);
+
     const App& app_;
-    std::thread worker_;
-    std::atomic<bool> cancel_{false};
-    std::mutex mutex_;  // guards result_, error_ and posted_
-    MatrixBins result_;
-    QString error_;
-    bool posted_ = false;
+    CancellableWorker<Outcome> worker_{this};
     MatrixBins bins_;  // the delivered result (window thread)
 };
 
