@@ -18,18 +18,22 @@ std::string export_proposal(const std::string& system_file, bool accurate) {
     return stem + (stem.empty() ? "" : "_") + (accurate ? "x_accurate.csv" : "x.csv");
 }
 
-std::string accurate_solution_text(const std::vector<double>& x, int n, bool matrix_market) {
-    // CR LF ends each line, as Export writes the single-precision solution.
+bool write_solution_column(App& app, const std::string& path, int n,
+                           const std::function<void(int, bool, std::string&)>& append_value) {
+    if (is_ordinary_file(path) && !app.box->ask_yes_no(app.st.msg.MsgReplaceFile + path)) return false;
+    std::string ext = fs::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    const bool mtx = ext == ".mtx";
     std::string out;
-    if (matrix_market) out = "%%MatrixMarket matrix array real general\r\n" + std::to_string(n) + " 1\r\n";
-    char buf[40];
+    if (mtx) out = "%%MatrixMarket matrix array real general\r\n" + std::to_string(n) + " 1\r\n";
     for (int i = 1; i <= n; ++i) {
-        const auto res =
-            std::to_chars(buf, buf + sizeof buf, x[static_cast<std::size_t>(i)], std::chars_format::general, 17);
-        out.append(buf, res.ptr);
+        append_value(i, mtx, out);
         out += "\r\n";
     }
-    return out;
+    OutputFile file(path);
+    file.write(out);
+    file.close();
+    return true;
 }
 
 std::string ask_export_path(App& app, bool accurate) {
@@ -49,14 +53,13 @@ std::string ask_export_path(App& app, bool accurate) {
 }
 
 bool write_accurate_solution(App& app, const ReferenceSolution& ref, const std::string& path) {
-    if (is_ordinary_file(path) && !app.box->ask_yes_no(app.st.msg.MsgReplaceFile + path)) return false;
-    std::string ext = fs::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     const int n = static_cast<int>(ref.x.size()) - 1;
-    OutputFile file(path);
-    file.write(accurate_solution_text(ref.x, n, ext == ".mtx"));
-    file.close();
-    return true;
+    return write_solution_column(app, path, n, [&](int i, bool, std::string& out) {
+        char buf[40];
+        const auto res =
+            std::to_chars(buf, buf + sizeof buf, ref.x[static_cast<std::size_t>(i)], std::chars_format::general, 17);
+        out.append(buf, res.ptr);
+    });
 }
 
 void ExportAccurate_Click(App& app, const AccuracyReport* report) {

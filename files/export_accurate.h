@@ -2,6 +2,7 @@
 // File, Export accurate solution: the reference solution of the accuracy report written with 17
 // significant digits, and the names that Export and Export accurate solution propose.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,15 @@ std::string export_proposal(const std::string& system_file, bool accurate);
 /// on with the file they last used. Returns the chosen path, or "" when cancelled.
 std::string ask_export_path(App& app, bool accurate);
 
-/// The values x(1..n) as Export writes them, each with 17 significant digits (enough to read back
-/// the same double): a Matrix Market "array real general" n x 1 file when `path` ends in .mtx
-/// (any case), otherwise one value per line.
-std::string accurate_solution_text(const std::vector<double>& x, int n, bool matrix_market);
+/// Writes x(1..n) to `path` as both exports do, one value a line with CR LF ends, under a Matrix
+/// Market "array real general" n x 1 header when the name ends in .mtx (any case);
+/// append_value(i, matrix_market, out) appends x(i)'s text. Asks MsgReplaceFile before replacing a
+/// file and returns false when the user keeps it. Raises RunError(FileError) when it cannot be written.
+bool write_solution_column(App& app, const std::string& path, int n,
+                           const std::function<void(int, bool, std::string&)>& append_value);
 
-/// Writes the reference x^ to `path`, asking MsgReplaceFile before replacing a file. Returns false
+/// Writes the reference x^ to `path` with 17 significant digits (enough to read back the same
+/// double), asking MsgReplaceFile before replacing a file. Returns false
 /// when the user keeps the file. Raises RunError(FileError) when it cannot be written.
 bool write_accurate_solution(App& app, const ReferenceSolution& ref, const std::string& path);
 

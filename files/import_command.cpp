@@ -217,27 +217,17 @@ void import_path(App& app, const std::string& path, const std::string& previous)
 
 void export_solution(App& app, const std::string& path) {
     const int n = app.st.N;
-    const bool connected = app.st.DataMode == kModeConnected;
-    if (is_ordinary_file(path) && !app.box->ask_yes_no(app.st.msg.MsgReplaceFile + path)) return;
-    const bool mtx = extension(path) == ".mtx";
-    std::string out;
-    if (mtx) out = "%%MatrixMarket matrix array real general\r\n" + std::to_string(n) + " 1\r\n";
     std::string scratch;
-    const int col = connected ? 1 : int16_or_overflow(2 * n + 3);
-    for (int i = 1; i <= n; ++i) {
-        std::string_view x = app.grid.text(i, col, scratch);
+    const int col = app.st.DataMode == kModeConnected ? 1 : int16_or_overflow(2 * n + 3);
+    const bool written = write_solution_column(app, path, n, [&](int i, bool mtx, std::string& out) {
         const std::size_t at = out.size();
-        out += x;
+        out += app.grid.text(i, col, scratch);
         // Matrix Market numbers always have a decimal point, whatever the user's separator.
         if (mtx && decimal_separator() != '.')
             for (std::size_t k = at; k < out.size(); ++k)
                 if (out[k] == decimal_separator()) out[k] = '.';
-        out += "\r\n";
-    }
-    OutputFile file(path);
-    file.write(out);
-    file.close();
-    app.ui->status("solution exported to " + base_name(path));
+    });
+    if (written) app.ui->status("solution exported to " + base_name(path));
 }
 
 void ExportSolution_Click(App& app) {
