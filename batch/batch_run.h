@@ -10,7 +10,7 @@
 
 #include "batch/batch_args.h"
 #include "core/accuracy.h"
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex::batch {
 

@@ -25,7 +25,7 @@
 
 #include "core/numerics.h"
 #include "core/row_stream.h"
-#include "files/row_writer.h"
+#include "core/row_file_writer.h"
 
 extern char** environ;
 

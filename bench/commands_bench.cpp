@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "core/app.h"
+#include "commands/app.h"
 #include "core/convert.h"
 #include "core/exact.h"
 #include "core/numerics.h"
-#include "files/save_command.h"
+#include "commands/save_command.h"
 #include "files/text_io.h"
 
 namespace {

@@ -33,8 +33,8 @@
 #include "core/convert.h"
 #include "core/numerics.h"
 #include "commands/connected_commands.h"
-#include "files/connect_command.h"
-#include "files/row_writer.h"
+#include "commands/connect_command.h"
+#include "core/row_file_writer.h"
 
 namespace varnex {
 namespace {

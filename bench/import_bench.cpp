@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/app.h"
+#include "commands/app.h"
 #include "core/convert.h"
-#include "files/import_command.h"
-#include "files/open_command.h"
+#include "commands/import_command.h"
+#include "commands/open_command.h"
 #include "files/text_io.h"
 
 namespace {

@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/app.h"
+#include "commands/app.h"
 #include "core/convert.h"
-#include "files/open_command.h"
+#include "commands/open_command.h"
 #include "files/text_io.h"
 
 namespace {

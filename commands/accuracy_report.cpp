@@ -10,7 +10,7 @@
 #include "core/errors.h"
 #include "core/row_stream.h"
 #include "core/verdict.h"
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 
 namespace varnex {
 

@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "core/accuracy.h"
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex {
 

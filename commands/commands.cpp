@@ -23,9 +23,9 @@
 #include "commands/run_outcome.h"
 #include "core/verdict.h"
 #include "files/replace_file.h"
-#include "files/row_file_lock.h"
+#include "commands/row_file_lock.h"
 #include "files/stale_temporaries.h"
-#include "shell/sample_generator.h"
+#include "commands/sample_generator.h"
 
 namespace varnex {
 

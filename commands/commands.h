@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex {
 

@@ -11,8 +11,8 @@
 #include "core/errors.h"
 #include "core/exact.h"
 #include "core/numerics.h"
-#include "files/connect_command.h"
-#include "files/row_file_lock.h"
+#include "commands/connect_command.h"
+#include "commands/row_file_lock.h"
 
 namespace varnex {
 

@@ -2,7 +2,7 @@
 // The connected branches of the two solve commands (DataMode 2): they open the row file as file
 // number 3 around the readers, and end silently, closing the file, when anything fails.
 
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app.h"
+#include "core/run_end.h"
 #include "core/norms.h"
 #include "core/reference.h"
 #include "core/state.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace varnex;

@@ -2,7 +2,7 @@
 // and the messages must be what the format says, read here line by line and token by token.
 #include <cstdint>
 
-#include "files/open_command.h"
+#include "commands/open_command.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace varnex;

@@ -5,7 +5,7 @@
 // into a(i,j) and then b(i) from the current value cell on; the rest of the grid stays as it was.
 #include <cstdint>
 
-#include "files/grid_clipboard.h"
+#include "commands/grid_clipboard.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace varnex;

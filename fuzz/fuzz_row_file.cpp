@@ -21,7 +21,7 @@
 #include "core/errors.h"
 #include "core/numerics.h"
 #include "core/row_stream.h"
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace varnex;

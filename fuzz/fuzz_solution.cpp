@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core/convert.h"
-#include "files/open_command.h"
+#include "commands/open_command.h"
 #include "files/text_files.h"
 #include "fuzz/fuzz_support.h"
 

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex::fuzz {
 

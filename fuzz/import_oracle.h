@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "files/import_command.h"
+#include "commands/import_command.h"
 #include "fuzz/fuzz_support.h"
 
 namespace varnex::fuzz {

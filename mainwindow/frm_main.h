@@ -7,7 +7,7 @@
 #include <array>
 #include <memory>
 
-#include "core/app.h"
+#include "commands/app.h"
 #include "mainwindow/convergence_history.h"
 #include "mainwindow/qt_seams.h"
 

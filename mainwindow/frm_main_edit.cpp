@@ -7,7 +7,7 @@
 #include <QMenuBar>
 #include <QTableView>
 
-#include "files/grid_clipboard.h"
+#include "commands/grid_clipboard.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/picture_windows.h"
 #include "mainwindow/grid_table_model.h"

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "core/errors.h"
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 
 namespace varnex {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "core/app.h"
+#include "commands/app.h"
 #include "core/matrix_bins.h"
 #include "mainwindow/cancellable_worker.h"
 

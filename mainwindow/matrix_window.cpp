@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 #include "mainwindow/guarded.h"
 #include "mainwindow/matrix_source.h"
 #include "mainwindow/matrix_view.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "core/app.h"
+#include "commands/app.h"
 
 class QAbstractItemModel;
 class QLabel;

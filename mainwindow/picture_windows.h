@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/app.h"
+#include "commands/app.h"
 
 class QAbstractItemModel;
 class QObject;

@@ -1,7 +1,7 @@
 #pragma once
 // The two menu commands that need no window of their own: About and Exit.
 
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex {
 

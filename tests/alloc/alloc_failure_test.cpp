@@ -16,9 +16,9 @@
 
 #include "commands/commands.h"
 #include "core/convert.h"
-#include "files/connect_command.h"
-#include "files/open_command.h"
-#include "files/save_command.h"
+#include "commands/connect_command.h"
+#include "commands/open_command.h"
+#include "commands/save_command.h"
 #include "support/fakes.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "commands/commands.h"
-#include "files/connect_command.h"
-#include "files/open_command.h"
+#include "commands/connect_command.h"
+#include "commands/open_command.h"
 #include "support/fakes.h"
 
 namespace varnex {

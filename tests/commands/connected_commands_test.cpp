@@ -11,7 +11,7 @@
 
 #include "core/convert.h"
 #include "core/row_stream.h"
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 #include "commands/commands.h"
 #include "support/fakes.h"
 

@@ -10,9 +10,9 @@
 
 #include "commands/commands.h"
 #include "core/convert.h"
-#include "files/import_command.h"
-#include "files/open_command.h"
-#include "files/save_command.h"
+#include "commands/import_command.h"
+#include "commands/open_command.h"
+#include "commands/save_command.h"
 #include "support/fakes.h"
 
 namespace varnex {

@@ -8,7 +8,7 @@
 
 #include "commands/accuracy_report.h"
 #include "commands/commands.h"
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 #include "support/fakes.h"
 
 namespace varnex {

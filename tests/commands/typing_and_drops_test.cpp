@@ -8,10 +8,10 @@
 #include "commands/cell_entry.h"
 #include "commands/commands.h"
 #include "core/order_notes.h"
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 #include "files/dropped_file.h"
-#include "files/import_command.h"
-#include "files/open_command.h"
+#include "commands/import_command.h"
+#include "commands/open_command.h"
 #include "support/fakes.h"
 
 namespace varnex {

@@ -10,8 +10,8 @@
 
 #include "commands/accuracy_report.h"
 #include "commands/commands.h"
-#include "files/connect_command.h"
-#include "files/open_command.h"
+#include "commands/connect_command.h"
+#include "commands/open_command.h"
 #include "support/fakes.h"
 
 namespace varnex {

@@ -20,7 +20,7 @@
 #include "core/connected_kernels.h"
 #include "core/numerics.h"
 #include "core/row_stream.h"
-#include "files/row_writer.h"
+#include "core/row_file_writer.h"
 #include "support/fakes.h"
 
 namespace varnex {

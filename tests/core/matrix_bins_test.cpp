@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-#include "files/row_writer.h"
+#include "core/row_file_writer.h"
 #include "core/convert.h"
 #include "core/grid_model.h"
 #include "core/matrix_bins.h"

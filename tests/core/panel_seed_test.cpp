@@ -8,7 +8,7 @@
 
 #include "core/row_file.h"
 #include "core/row_stream.h"
-#include "files/row_writer.h"
+#include "core/row_file_writer.h"
 #include "support/fakes.h"
 
 namespace varnex {

@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "commands/commands.h"
-#include "files/open_command.h"
+#include "commands/open_command.h"
 #include "mainwindow/accuracy_reporter.h"
 #include "mainwindow/frm_main.h"
 #include "support/window.h"

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "core/app.h"
+#include "commands/app.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/matrix_view.h"
 #include "mainwindow/matrix_window.h"

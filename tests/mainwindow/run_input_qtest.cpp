@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "core/convert.h"
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/qt_seams.h"
 #include "support/window.h"

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "files/connect_command.h"
-#include "files/open_command.h"
-#include "files/save_command.h"
+#include "commands/connect_command.h"
+#include "commands/open_command.h"
+#include "commands/save_command.h"
 #include "shell/agreement_window.h"
-#include "shell/sample_generator.h"
+#include "commands/sample_generator.h"
 #include "support/fakes.h"
 #include "support/full_disk.h"
 

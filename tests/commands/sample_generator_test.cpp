@@ -1,5 +1,5 @@
 // The sample systems written by the first load of the main window.
-#include "shell/sample_generator.h"
+#include "commands/sample_generator.h"
 
 #include <gtest/gtest.h>
 

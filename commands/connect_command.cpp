@@ -1,7 +1,7 @@
 // The Connect command: a text system file converted once into the binary row file, after which the
 // solve commands iterate over that file (connected mode).
 
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,9 +15,9 @@
 #include "core/convert.h"
 #include "core/exact.h"
 #include "core/row_stream.h"
-#include "files/open_command.h"
-#include "files/row_file_lock.h"
-#include "files/row_writer.h"
+#include "commands/open_command.h"
+#include "commands/row_file_lock.h"
+#include "core/row_file_writer.h"
 #include "files/text_io.h"
 
 namespace varnex {

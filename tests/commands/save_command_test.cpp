@@ -1,11 +1,11 @@
-#include "files/save_command.h"
+#include "commands/save_command.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
-#include "files/open_command.h"
+#include "commands/open_command.h"
 #include "support/fakes.h"
 
 namespace varnex {

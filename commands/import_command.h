@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/app.h"
+#include "commands/app.h"
 #include "files/imported_system.h"
 
 namespace varnex {

@@ -1,13 +1,9 @@
 #pragma once
-// Everything a command works on: the state of the current system, the data grid, the seams to the
-// windows, and the application folder.
+// How a solve command ended: the record the window's status bar, the batch program's report and the
+// verdict read.
 
 #include <chrono>
 #include <string>
-
-#include "core/grid_model.h"
-#include "core/state.h"
-#include "core/ui.h"
 
 namespace varnex {
 
@@ -33,19 +29,6 @@ struct RunOutcome {
     unsigned runs = 0;   ///< solve commands that began a run so far; tells a new record from an old one
     int zero_pivot = 0;  ///< column where the run's Gaussian elimination met a zero pivot; 0 if none
     std::chrono::steady_clock::time_point started;  ///< when the command began
-};
-
-struct App {
-    SystemState st;
-    GridModel grid;
-    Controls* ui = nullptr;
-    MessageBoxes* box = nullptr;
-    FileDialog* cd = nullptr;
-    Clock* clock = nullptr;
-    /// Folder of the program's own file, without a trailing separator (except "/").
-    std::string app_folder;
-    /// Written by the solve commands as they end.
-    RunOutcome last_run;
 };
 
 }  // namespace varnex

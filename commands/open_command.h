@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex {
 

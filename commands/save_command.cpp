@@ -1,4 +1,4 @@
-#include "files/save_command.h"
+#include "commands/save_command.h"
 
 #include <cerrno>
 #include <exception>

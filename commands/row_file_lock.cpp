@@ -1,4 +1,4 @@
-#include "files/row_file_lock.h"
+#include "commands/row_file_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

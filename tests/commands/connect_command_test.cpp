@@ -1,7 +1,7 @@
 // The Connect command: the exact bytes of the row file, records beyond a smaller system left alone,
 // the failures that keep the earlier system in force, and the fast writer and token scanner behind it.
 
-#include "files/connect_command.h"
+#include "commands/connect_command.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 
 #include "core/convert.h"
 #include "core/errors.h"
-#include "files/row_writer.h"
+#include "core/row_file_writer.h"
 #include "support/fakes.h"
 
 namespace varnex {

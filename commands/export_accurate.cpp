@@ -1,4 +1,4 @@
-#include "files/export_accurate.h"
+#include "commands/export_accurate.h"
 
 #include <algorithm>
 #include <cctype>

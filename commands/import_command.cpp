@@ -1,4 +1,4 @@
-#include "files/import_command.h"
+#include "commands/import_command.h"
 
 #include <exception>
 #include <new>
@@ -9,9 +9,9 @@
 #include "core/order_notes.h"
 #include "files/delimited_text.h"
 #include "files/import_text.h"
-#include "files/export_accurate.h"
+#include "commands/export_accurate.h"
 #include "files/matrix_market.h"
-#include "files/open_command.h"
+#include "commands/open_command.h"
 #include "files/packed_input.h"
 #include "files/text_io.h"
 

@@ -1,4 +1,4 @@
-#include "files/row_writer.h"
+#include "core/row_file_writer.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #pragma once
 // The four sample systems written into a new data folder.
 
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex {
 

@@ -1,6 +1,6 @@
 // The four sample systems of a first start. The generator starts from the same state at every call,
 // so every generation writes the same numbers.
-#include "shell/sample_generator.h"
+#include "commands/sample_generator.h"
 
 #include <unistd.h>
 

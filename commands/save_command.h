@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex {
 

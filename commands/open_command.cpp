@@ -1,4 +1,4 @@
-#include "files/open_command.h"
+#include "commands/open_command.h"
 
 #include <algorithm>
 #include <exception>
@@ -10,7 +10,7 @@
 #include "core/exact.h"
 #include "core/memory_budget.h"
 #include "core/order_notes.h"
-#include "files/row_file_lock.h"
+#include "commands/row_file_lock.h"
 #include "files/text_files.h"
 #include "files/text_io.h"
 

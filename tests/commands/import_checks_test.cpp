@@ -9,7 +9,7 @@
 #include <random>
 
 #include "core/convert.h"
-#include "files/import_command.h"
+#include "commands/import_command.h"
 #include "files/import_text.h"
 #include "support/fakes.h"
 #include "support/packed.h"

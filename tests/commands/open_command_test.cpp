@@ -1,4 +1,4 @@
-#include "files/open_command.h"
+#include "commands/open_command.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/accuracy.h"
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex {
 

@@ -1,10 +1,10 @@
-#include "files/import_command.h"
+#include "commands/import_command.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "files/grid_clipboard.h"
+#include "commands/grid_clipboard.h"
 #include "support/fakes.h"
 
 namespace varnex {

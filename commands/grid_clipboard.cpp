@@ -1,4 +1,4 @@
-#include "files/grid_clipboard.h"
+#include "commands/grid_clipboard.h"
 
 #include <algorithm>
 #include <exception>

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "core/app.h"
+#include "commands/app.h"
 
 namespace varnex {
 
