@@ -16,6 +16,7 @@
 
 #include "mainwindow/convergence_window.h"
 #include "mainwindow/frm_main.h"
+#include "shell/menus.h"
 #include "window_bench.h"
 
 using namespace varnex;
@@ -56,6 +57,7 @@ void BM_ConvergenceWindowOpenVsClosed(benchmark::State& state) {
     QTemporaryDir folder;
     FixedDialog cd(kSystem);
     FrmMain w(folder.path());
+    build_menus(w);
     w.app().cd = &cd;
     w.show();
     QApplication::processEvents();

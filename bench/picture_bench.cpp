@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "mainwindow/frm_main.h"
+#include "shell/menus.h"
 #include "mainwindow/matrix_window.h"
 #include "mainwindow/picture_windows.h"
 #include "mainwindow/solution_window.h"
@@ -69,6 +70,7 @@ struct Fixture {
     FixedDialog cd{path};
     FrmMain w{folder.path()};
     Fixture() {
+        build_menus(w);
         write_system(path);
         w.app().cd = &cd;
         w.show();

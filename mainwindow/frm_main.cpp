@@ -9,7 +9,6 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -41,8 +40,6 @@
 #include "mainwindow/guarded.h"
 #include "mainwindow/input_gate.h"
 #include "mainwindow/picture_windows.h"
-#include "shell/about.h"
-#include "shell/help_window.h"
 
 namespace varnex {
 
@@ -110,7 +107,6 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     build_grid(client);
     build_controls(client);
     client_->anchor(msfgData_);
-    build_menu();
     build_go_to(status);
     set_tab_order();
     bind_controls();
@@ -238,88 +234,34 @@ void FrmMain::build_controls(QWidget* c) {
     txtEr_ = edit("txtEr", "", 8280, 5400, 1935, 375, c);
 }
 
-void FrmMain::build_menu() {
-    struct Entry {
-        const char* name;
-        const char* caption;
-        QKeySequence key;
-    };
-    auto add = [this](QMenu* menu, const Entry& e) {
-        QAction* a = menu->addAction(QString::fromUtf8(e.caption));
-        a->setObjectName(QString::fromLatin1(e.name));
-        a->setShortcut(e.key);
-        shortcut_actions_.append(a);
-        return a;
-    };
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("File"));
-    file->menuAction()->setObjectName(QStringLiteral("File"));
-    QAction* open = add(file, {"Open", "&Open", QKeySequence(Qt::CTRL | Qt::Key_O)});
-    QAction* save = add(file, {"Save", "&Save", QKeySequence(Qt::CTRL | Qt::Key_R)});
-    QAction* connect_ = add(file, {"Connect", "&Connect", QKeySequence(Qt::CTRL | Qt::Key_C)});
-    QAction* import = add(file, {"Import", "&Import\u2026", QKeySequence(Qt::CTRL | Qt::Key_I)});
-    QAction* export_ = add(file, {"ExportSolution", "E&xport solution\u2026", QKeySequence()});
-    QAction* accurate = add(file, {"ExportAccurate", "Export &accurate solution\u2026", QKeySequence()});
-    file->addSeparator()->setObjectName(QStringLiteral("Separator"));
-    QAction* exit = add(file, {"Exit", "&Exit", QKeySequence(Qt::CTRL | Qt::Key_E)});
-    build_edit_menu();
+void FrmMain::file_command(DialogPurpose purpose, void (*command)(App&), SystemSource source) {
+    cd_.set_look(dialog_look(purpose));  // run() takes the look back
+    run_and_name_system([command](App& app) { command(app); }, source);
+}
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    view->setObjectName(QStringLiteral("View"));
-    view->menuAction()->setObjectName(QStringLiteral("View"));
-    QAction* convergence = add(view, {"Convergence", "&Convergence", QKeySequence(Qt::CTRL | Qt::Key_K)});
-    QAction* accuracy = add(view, {"Accuracy", "&Accuracy", QKeySequence(Qt::CTRL | Qt::Key_J)});
-    QAction* matrix = add(view, {"Matrix", "&Matrix", QKeySequence(Qt::CTRL | Qt::Key_M)});
-    QAction* solution = add(view, {"Solution", "&Solution", QKeySequence()});
+void FrmMain::plain_command(const std::function<void(App&)>& command) { run(command, false); }
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("Help"));
-    help->menuAction()->setObjectName(QStringLiteral("Help"));
-    QAction* about = add(help, {"About", "&About", QKeySequence(Qt::CTRL | Qt::Key_A)});
-    QAction* guide = add(help, {"UserGuide", "&User Guide", QKeySequence(Qt::CTRL | Qt::Key_U)});
-    guide->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_U), QKeySequence(Qt::Key_F1)});
-    QAction* paid = add(help, {"GetPaid", "&Get Paid", QKeySequence(Qt::CTRL | Qt::Key_G)});
+void FrmMain::export_solution() {
+    cd_.set_look(dialog_look(DialogPurpose::Export));
+    run([](App& app) { ExportSolution_Click(app); }, false);
+}
 
-    // Each command that shows the file dialog gives it its title and filters; run() takes them back.
-    auto file_command = [this](QAction* action, DialogPurpose purpose, void (*command)(App&), SystemSource source) {
-        connect(action, &QAction::triggered, this, guard([this, purpose, command, source] {
-                    cd_.set_look(dialog_look(purpose));
-                    run_naming([command](App& app) { command(app); }, source);
-                }));
-    };
-    file_command(open, DialogPurpose::Open, Open_Click, SystemSource::File);
-    file_command(save, DialogPurpose::Save, Save_Click, SystemSource::Save);
-    file_command(connect_, DialogPurpose::Connect, Connect_Click, SystemSource::File);
-    file_command(import, DialogPurpose::Import, Import_Click, SystemSource::File);
-    connect(export_, &QAction::triggered, this, guard([this] {
-                cd_.set_look(dialog_look(DialogPurpose::Export));
-                run([](App& app) { ExportSolution_Click(app); }, false);
-            }));
-    // run() cancels the accuracy report's worker before Exit ends the program.
-    connect(exit, &QAction::triggered, this, guard([this] { run([](App&) { Exit_Click(); }, false); }));
-    connect(about, &QAction::triggered, this, guard([this] { run([](App& app) { About_Click(app); }, false); }));
-    connect(guide, &QAction::triggered, this,
-            guard([this] { run([this](App&) { UserGuide_Click(app_folder_); }, false); }));
-    connect(paid, &QAction::triggered, this, guard([this] { run([](App&) { GetPaid_Click(); }, false); }));
-    connect(accurate, &QAction::triggered, this, guard([this] { export_accurate(); }));
-    connect(accuracy, &QAction::triggered, this, guard([this] {
-                show_accuracy(true);
-                frmAccuracy_->show();
-                frmAccuracy_->raise();
-                frmAccuracy_->activateWindow();
-            }));
-    connect(convergence, &QAction::triggered, this, guard([this] {
-                frmConvergence_->show();
-                frmConvergence_->raise();
-                frmConvergence_->activateWindow();
-            }));
-    connect(matrix, &QAction::triggered, this, guard([this] { pictures_->show_matrix(); }));
-    connect(solution, &QAction::triggered, this, guard([this] { pictures_->show_solution(); }));
+void FrmMain::show_accuracy_window() {
+    show_accuracy(true);
+    frmAccuracy_->show();
+    frmAccuracy_->raise();
+    frmAccuracy_->activateWindow();
+}
+
+void FrmMain::show_convergence_window() {
+    frmConvergence_->show();
+    frmConvergence_->raise();
+    frmConvergence_->activateWindow();
 }
 
 void FrmMain::connect_commands() {
     connect(cmdN_, &QPushButton::clicked, this,
-            guard([this] { run_naming([](App& app) { cmdN_Click(app); }, SystemSource::Typed); }));
+            guard([this] { run_and_name_system([](App& app) { cmdN_Click(app); }, SystemSource::Typed); }));
     connect(cmdA_, &QPushButton::clicked, this, guard([this] { run([](App& app) { cmdA_Click(app); }, false); }));
     connect(cmdB_, &QPushButton::clicked, this, guard([this] { run([](App& app) { cmdB_Click(app); }, false); }));
     connect(cmdSolution_, &QPushButton::clicked, this,
@@ -461,7 +403,7 @@ void FrmMain::solve(Command&& command, bool find_solution) {
 }
 
 template <class Command>
-void FrmMain::run_naming(Command&& command, SystemSource source) {
+void FrmMain::run_and_name_system(Command&& command, SystemSource source) {
     const int resets = observer_.resets;
     const unsigned notes = controls_.status_writes();
     const std::string file = app_.cd->FileName;
@@ -510,9 +452,9 @@ void FrmMain::connect_typing_and_drops() {
         if (d.action == DropDecision::Action::Refuse) {
             run([&d](App& app) { app.box->message(d.message); }, false);
         } else if (d.action == DropDecision::Action::Open) {
-            run_naming([&d](App& app) { open_path(app, d.path); }, SystemSource::File);
+            run_and_name_system([&d](App& app) { open_path(app, d.path); }, SystemSource::File);
         } else {
-            run_naming([&d](App& app) { import_path(app, d.path, app.cd->FileName); }, SystemSource::File);
+            run_and_name_system([&d](App& app) { import_path(app, d.path, app.cd->FileName); }, SystemSource::File);
         }
     });
 }

@@ -1,14 +1,17 @@
 #pragma once
-// The main window frmMain: the data grid, the entry rows, the solve area and the menu bar. The window
-// holds no arithmetic: each slot hands its command to the logic of commands/commands.h.
+// The main window frmMain: the data grid, the entry rows and the solve area. The window holds no
+// arithmetic: each slot hands its command to the logic of commands/. The menu bar is the shell's
+// (shell/menus.h): it calls the public commands below.
 
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "commands/app.h"
 #include "mainwindow/convergence_history.h"
+#include "mainwindow/file_dialog_look.h"
 #include "mainwindow/qt_seams.h"
 
 class QAction;
@@ -61,6 +64,28 @@ class FrmMain : public QMainWindow {
     GridTableModel* gridModel() const { return model_; }
     ConvergenceWindow* convergenceWindow() const { return frmConvergence_; }
     PictureWindows* pictures() const { return pictures_.get(); }
+    QTableView* gridView() const { return msfgData_; }
+    const QString& appFolder() const { return app_folder_; }
+
+    // The commands the menus run.
+    /// Where a command that may set a system up takes it from: the convergence window's title
+    /// follows the system's file.
+    enum class SystemSource { Typed, File, Save };
+    /// Open, Save, Connect and Import: the file dialog shows the command's title and filters.
+    void file_command(DialogPurpose purpose, void (*command)(App&), SystemSource source);
+    /// A command that neither solves nor sets a system up (Exit, About, the help windows).
+    void plain_command(const std::function<void(App&)>& command);
+    /// File, Export solution and File, Export accurate solution.
+    void export_solution();
+    void export_accurate();
+    /// View, Accuracy and View, Convergence.
+    void show_accuracy_window();
+    void show_convergence_window();
+    /// Edit, Copy and Edit, Paste of grid blocks through the clipboard.
+    void copy_selection();
+    void paste_clipboard();
+    /// A menu action whose shortcut wins over a text box's own keys (Ctrl+A, Ctrl+C, ...).
+    void add_shortcut(QAction* action) { shortcut_actions_.append(action); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -71,18 +96,13 @@ class FrmMain : public QMainWindow {
   private:
     void build_controls(QWidget* client);
     void build_grid(QWidget* client);
-    void build_menu();
-    /// The Edit menu after File: Copy and Paste of grid blocks through the clipboard.
-    void build_edit_menu();
-    void copy_selection();
-    void paste_clipboard();
     /// The "Go to x(i)" box at the right of the status bar.
     void build_go_to(QStatusBar* status);
     /// The whole report in the status bar's tooltip and, when it is open, in View, Accuracy.
     void show_accuracy(bool opening);
-    /// File, Export accurate solution.
-    void export_accurate();
     void go_to_clicked();
+    /// Paste's writing of the clipboard's block into the grid.
+    void paste_block();
     void connect_commands();
     /// Typing into the grid's cells and files dropped on the window.
     void connect_typing_and_drops();
@@ -96,10 +116,9 @@ class FrmMain : public QMainWindow {
     template <class Command>
     void solve(Command&& command, bool find_solution);
     /// A command that may set a new system up (Accept N, Open, Connect) or give the current one a file
-    /// name (Save): the convergence window's title follows the system's file.
-    enum class SystemSource { Typed, File, Save };
+    /// name (Save), then the convergence window's title for it.
     template <class Command>
-    void run_naming(Command&& command, SystemSource source);
+    void run_and_name_system(Command&& command, SystemSource source);
     /// Paints cell (0, 0) of the grid into the view's corner.
     void paint_corner();
 

@@ -1,10 +1,8 @@
-// The main window's Edit menu: Copy and Paste between the grid and the clipboard. The block logic
-// lives in files/grid_clipboard; this only finds the selected cells and talks to the clipboard.
-#include <QAction>
+// Copy and Paste between the grid and the clipboard (the Edit menu's commands). The block logic lives
+// in commands/grid_clipboard; this finds the selected cells and talks to the clipboard.
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
-#include <QMenuBar>
 #include <QTableView>
 
 #include "commands/grid_clipboard.h"
@@ -14,33 +12,6 @@
 #include "mainwindow/guarded.h"
 
 namespace varnex {
-
-void FrmMain::build_edit_menu() {
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    edit->setObjectName(QStringLiteral("Edit"));
-    edit->menuAction()->setObjectName(QStringLiteral("Edit"));
-    // Ctrl+C stays Connect, so Copy takes Ctrl+Insert and Ctrl+Shift+C. The keys act while the grid
-    // has the focus; in a text box Ctrl+V and Shift+Insert keep pasting into the box.
-    auto add = [&](const char* name, const char* caption, QList<QKeySequence> keys) {
-        QAction* a = edit->addAction(QString::fromLatin1(caption));
-        a->setObjectName(QString::fromLatin1(name));
-        a->setShortcuts(keys);
-        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        msfgData_->addAction(a);
-        return a;
-    };
-    QAction* copy =
-        add("Copy", "&Copy", {QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)});
-    QAction* paste =
-        add("Paste", "&Paste", {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
-    connect(copy, &QAction::triggered, this, guard([this] { copy_selection(); }));
-    connect(paste, &QAction::triggered, this, guard([this] {
-                // Paste writes the grid, which the matrix picture's worker reads: it stops first.
-                if (pictures_) pictures_->command_starting();
-                guarded([this] { paste_clipboard(); });
-                if (pictures_) pictures_->command_ended();
-            }));
-}
 
 namespace {
 
@@ -77,6 +48,13 @@ void FrmMain::copy_selection() {
 }
 
 void FrmMain::paste_clipboard() {
+    // Paste writes the grid, which the matrix picture's worker reads: it stops first.
+    if (pictures_) pictures_->command_starting();
+    guarded([this] { paste_block(); });
+    if (pictures_) pictures_->command_ended();
+}
+
+void FrmMain::paste_block() {
     int top = 1, left = 1, bottom, right;
     selected_block(msfgData_, top, left, bottom, right);
     const std::string text = QGuiApplication::clipboard()->text().toStdString();

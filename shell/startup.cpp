@@ -7,6 +7,7 @@
 #include "mainwindow/frm_main.h"
 #include "mainwindow/qt_seams.h"
 #include "shell/agreement_window.h"
+#include "shell/menus.h"
 
 namespace varnex {
 
@@ -25,6 +26,7 @@ int Main(QApplication& qapp) {
 
     // The constructor runs the main window's load handler before the window is first shown.
     FrmMain main_window(folder);
+    build_menus(main_window);
     main_window.show();
     // The program ends with Exit or when its last window has closed; the help window may be the last.
     return qapp.exec();

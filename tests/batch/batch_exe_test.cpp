@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "mainwindow/frm_main.h"
+#include "shell/menus.h"
 #include "support/fakes.h"
 
 using namespace varnex;
@@ -97,6 +98,7 @@ struct Window {
     test::FakeBoxes box;
     FrmMain w;
     explicit Window(const std::string& app) : w((qt(), QString::fromStdString(app))) {
+        build_menus(w);
         w.app().cd = &cd;
         w.app().box = &box;
     }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "mainwindow/frm_main.h"
+#include "shell/menus.h"
 #include "support/fakes.h"
 
 namespace varnex::test {
@@ -23,6 +24,7 @@ struct Window {
     QTableView* grid = w.findChild<QTableView*>("msfgData");
 
     Window() {
+        build_menus(w);
         w.app().box = &boxes;
         w.app().cd = &cd;
     }
