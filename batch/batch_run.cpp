@@ -21,7 +21,7 @@
 #include "commands/app.h"
 #include "core/convert.h"
 #include "commands/connect_command.h"
-#include "commands/export_accurate.h"
+#include "commands/export_command.h"
 #include "commands/import_command.h"
 #include "commands/open_command.h"
 #include "commands/save_command.h"

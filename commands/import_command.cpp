@@ -9,7 +9,6 @@
 #include "core/order_notes.h"
 #include "files/delimited_text.h"
 #include "files/import_text.h"
-#include "commands/export_accurate.h"
 #include "files/matrix_market.h"
 #include "commands/open_command.h"
 #include "files/packed_input.h"
@@ -213,36 +212,6 @@ void Import_Click(App& app) {
 
 void import_path(App& app, const std::string& path, const std::string& previous) {
     app.cd->FileName = import_system(app, path) ? stem(without_packed_suffix(path)) + ".txt" : previous;
-}
-
-void export_solution(App& app, const std::string& path) {
-    const int n = app.st.N;
-    std::string scratch;
-    const int col = app.st.DataMode == kModeConnected ? 1 : int16_or_overflow(2 * n + 3);
-    const bool written = write_solution_column(app, path, n, [&](int i, bool mtx, std::string& out) {
-        const std::size_t at = out.size();
-        out += app.grid.text(i, col, scratch);
-        // Matrix Market numbers always have a decimal point, whatever the user's separator.
-        if (mtx && decimal_separator() != '.')
-            for (std::size_t k = at; k < out.size(); ++k)
-                if (out[k] == decimal_separator()) out[k] = '.';
-    });
-    if (written) app.ui->status("solution exported to " + base_name(path));
-}
-
-void ExportSolution_Click(App& app) {
-    const int16_t mode = app.st.DataMode;
-    if ((mode != kModeMemory && mode != kModeConnected) || app.st.N < 1) {
-        app.box->message("There is no solution to export: open, import or connect a system first.");
-        return;
-    }
-    const std::string path = ask_export_path(app, false);
-    if (path.empty()) return;
-    try {
-        export_solution(app, path);
-    } catch (const std::exception&) {
-        app.box->message("Sorry, the solution could not be written to " + path);
-    }
 }
 
 }  // namespace varnex

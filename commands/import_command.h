@@ -1,5 +1,5 @@
 #pragma once
-// Import of Matrix Market and delimited-text systems into the grid, and export of the solution.
+// Import of Matrix Market and delimited-text systems into the grid.
 
 #include <string>
 
@@ -40,15 +40,5 @@ void Import_Click(App& app);
 /// Import without the dialog, on `path` (a file dropped on the window): the dialog's file name
 /// becomes the path with the extension .txt on success and `previous` otherwise, as after Import_Click.
 void import_path(App& app, const std::string& path, const std::string& previous);
-
-/// Writes x(1..N) from the grid's approximation column (memory mode) or solution column (connected
-/// mode): as a Matrix Market "array real general" N x 1 file when the name ends in .mtx (decimal
-/// point always '.'), otherwise one value per line. Asks MsgReplaceFile before replacing a file.
-/// Raises RunError(FileError) when the file cannot be written.
-void export_solution(App& app, const std::string& path);
-
-/// File, Export solution: the save dialog in the data folder, then export_solution. The dialog's
-/// file name is restored afterwards, so Open, Save and Connect go on with the file they last used.
-void ExportSolution_Click(App& app);
 
 }  // namespace varnex

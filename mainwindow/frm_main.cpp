@@ -23,7 +23,7 @@
 #include "core/errors.h"
 #include "core/order_notes.h"
 #include "commands/connect_command.h"
-#include "commands/export_accurate.h"
+#include "commands/export_command.h"
 #include "commands/import_command.h"
 #include "commands/open_command.h"
 #include "commands/save_command.h"

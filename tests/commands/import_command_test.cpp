@@ -1,3 +1,4 @@
+#include "commands/export_command.h"
 #include "commands/import_command.h"
 
 #include <gtest/gtest.h>

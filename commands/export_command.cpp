@@ -1,4 +1,4 @@
-#include "commands/export_accurate.h"
+#include "commands/export_command.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #include "core/accuracy.h"
+#include "core/convert.h"
+#include "core/exact.h"
 #include "files/text_io.h"
 
 namespace varnex {
@@ -79,6 +81,36 @@ void ExportAccurate_Click(App& app, const AccuracyReport* report) {
             app.ui->status("accurate solution exported to " + fs::path(path).filename().string());
     } catch (const std::exception&) {
         app.box->message("Sorry, the accurate solution could not be written to " + path);
+    }
+}
+
+void export_solution(App& app, const std::string& path) {
+    const int n = app.st.N;
+    std::string scratch;
+    const int col = app.st.DataMode == kModeConnected ? 1 : int16_or_overflow(2 * n + 3);
+    const bool written = write_solution_column(app, path, n, [&](int i, bool mtx, std::string& out) {
+        const std::size_t at = out.size();
+        out += app.grid.text(i, col, scratch);
+        // Matrix Market numbers always have a decimal point, whatever the user's separator.
+        if (mtx && decimal_separator() != '.')
+            for (std::size_t k = at; k < out.size(); ++k)
+                if (out[k] == decimal_separator()) out[k] = '.';
+    });
+    if (written) app.ui->status("solution exported to " + fs::path(path).filename().string());
+}
+
+void ExportSolution_Click(App& app) {
+    const int16_t mode = app.st.DataMode;
+    if ((mode != kModeMemory && mode != kModeConnected) || app.st.N < 1) {
+        app.box->message("There is no solution to export: open, import or connect a system first.");
+        return;
+    }
+    const std::string path = ask_export_path(app, false);
+    if (path.empty()) return;
+    try {
+        export_solution(app, path);
+    } catch (const std::exception&) {
+        app.box->message("Sorry, the solution could not be written to " + path);
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// File, Export accurate solution: the reference solution of the accuracy report written with 17
-// significant digits, and the names that Export and Export accurate solution propose.
+// File, Export solution (x as the grid shows it) and File, Export accurate solution (the accuracy
+// report's reference with 17 significant digits): one value a line, or a Matrix Market column.
 
 #include <functional>
 #include <string>
@@ -37,5 +37,15 @@ bool write_accurate_solution(App& app, const ReferenceSolution& ref, const std::
 /// says why; otherwise the save dialog in the data folder proposes NAME_x_accurate.csv, and the
 /// dialog's file name is restored afterwards.
 void ExportAccurate_Click(App& app, const AccuracyReport* report);
+
+/// Writes x(1..N) from the grid's approximation column (memory mode) or solution column (connected
+/// mode): as a Matrix Market "array real general" N x 1 file when the name ends in .mtx (decimal
+/// point always '.'), otherwise one value per line. Asks MsgReplaceFile before replacing a file.
+/// Raises RunError(FileError) when the file cannot be written.
+void export_solution(App& app, const std::string& path);
+
+/// File, Export solution: the save dialog in the data folder, then export_solution. The dialog's
+/// file name is restored afterwards, so Open, Save and Connect go on with the file they last used.
+void ExportSolution_Click(App& app);
 
 }  // namespace varnex
