@@ -16,15 +16,15 @@
 #include "batch/batch_seams.h"
 #include "batch/json_text.h"
 #include "commands/accuracy_report.h"
-#include "commands/commands.h"
-#include "commands/run_outcome.h"
 #include "commands/app.h"
-#include "core/convert.h"
+#include "commands/commands.h"
 #include "commands/connect_command.h"
 #include "commands/export_command.h"
 #include "commands/import_command.h"
 #include "commands/open_command.h"
+#include "commands/run_outcome.h"
 #include "commands/save_command.h"
+#include "core/convert.h"
 #include "files/text_files.h"
 
 namespace varnex::batch {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "batch/batch_args.h"
-#include "core/accuracy.h"
 #include "commands/app.h"
+#include "core/accuracy.h"
 
 namespace varnex::batch {
 

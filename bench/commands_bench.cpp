@@ -15,12 +15,12 @@
 #include <string_view>
 #include <vector>
 
-#include "commands/commands.h"
 #include "commands/app.h"
+#include "commands/commands.h"
+#include "commands/save_command.h"
 #include "core/convert.h"
 #include "core/exact.h"
 #include "core/numerics.h"
-#include "commands/save_command.h"
 #include "files/text_io.h"
 
 namespace {

@@ -29,11 +29,11 @@
 #include <thread>
 #include <vector>
 
+#include "commands/connect_command.h"
+#include "commands/connected_commands.h"
 #include "core/connected_kernels.h"
 #include "core/convert.h"
 #include "core/numerics.h"
-#include "commands/connected_commands.h"
-#include "commands/connect_command.h"
 #include "core/row_file_writer.h"
 
 namespace varnex {

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "commands/app.h"
-#include "core/convert.h"
 #include "commands/import_command.h"
 #include "commands/open_command.h"
+#include "core/convert.h"
 #include "files/text_io.h"
 
 namespace {

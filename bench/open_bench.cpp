@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "commands/app.h"
-#include "core/convert.h"
 #include "commands/open_command.h"
+#include "core/convert.h"
 #include "files/text_io.h"
 
 namespace {

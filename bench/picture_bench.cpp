@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "mainwindow/frm_main.h"
-#include "shell/menus.h"
 #include "mainwindow/matrix_window.h"
 #include "mainwindow/picture_windows.h"
 #include "mainwindow/solution_window.h"
+#include "shell/menus.h"
 #include "window_bench.h"
 
 using namespace varnex;

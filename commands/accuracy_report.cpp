@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <new>
 
+#include "commands/connect_command.h"
 #include "commands/run_outcome.h"
 #include "core/errors.h"
 #include "core/row_stream.h"
 #include "core/verdict.h"
-#include "commands/connect_command.h"
 
 namespace varnex {
 

@@ -5,8 +5,8 @@
 
 #include <atomic>
 
-#include "core/accuracy.h"
 #include "commands/app.h"
+#include "core/accuracy.h"
 
 namespace varnex {
 

@@ -13,19 +13,19 @@
 #include <thread>
 #include <vector>
 
+#include "commands/connected_commands.h"
+#include "commands/row_file_lock.h"
+#include "commands/run_outcome.h"
+#include "commands/sample_generator.h"
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
 #include "core/memory_budget.h"
 #include "core/numerics.h"
 #include "core/order_notes.h"
-#include "commands/connected_commands.h"
-#include "commands/run_outcome.h"
 #include "core/verdict.h"
 #include "files/replace_file.h"
-#include "commands/row_file_lock.h"
 #include "files/stale_temporaries.h"
-#include "commands/sample_generator.h"
 
 namespace varnex {
 

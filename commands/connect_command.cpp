@@ -12,12 +12,12 @@
 #include <filesystem>
 #include <string_view>
 
-#include "core/convert.h"
-#include "core/exact.h"
-#include "core/row_stream.h"
 #include "commands/open_command.h"
 #include "commands/row_file_lock.h"
+#include "core/convert.h"
+#include "core/exact.h"
 #include "core/row_file_writer.h"
+#include "core/row_stream.h"
 #include "files/text_io.h"
 
 namespace varnex {

@@ -7,12 +7,12 @@
 #include "commands/connected_commands.h"
 #include "commands/run_outcome.h"
 
+#include "commands/connect_command.h"
+#include "commands/row_file_lock.h"
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
 #include "core/numerics.h"
-#include "commands/connect_command.h"
-#include "commands/row_file_lock.h"
 
 namespace varnex {
 

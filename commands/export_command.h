@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/accuracy.h"
 #include "commands/app.h"
+#include "core/accuracy.h"
 
 namespace varnex {
 

@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "commands/open_command.h"
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
@@ -10,7 +11,6 @@
 #include "files/delimited_text.h"
 #include "files/import_text.h"
 #include "files/matrix_market.h"
-#include "commands/open_command.h"
 #include "files/packed_input.h"
 #include "files/text_io.h"
 

@@ -5,12 +5,12 @@
 #include <new>
 #include <string_view>
 
+#include "commands/row_file_lock.h"
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
 #include "core/memory_budget.h"
 #include "core/order_notes.h"
-#include "commands/row_file_lock.h"
 #include "files/text_files.h"
 #include "files/text_io.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/run_end.h"
 #include "core/norms.h"
 #include "core/reference.h"
+#include "core/run_end.h"
 #include "core/state.h"
 
 namespace varnex {

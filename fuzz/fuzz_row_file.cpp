@@ -17,11 +17,11 @@
 #include <cstring>
 
 #include "commands/commands.h"
+#include "commands/connect_command.h"
 #include "commands/run_outcome.h"
 #include "core/errors.h"
 #include "core/numerics.h"
 #include "core/row_stream.h"
-#include "commands/connect_command.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace varnex;

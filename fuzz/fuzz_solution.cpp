@@ -4,8 +4,8 @@
 // N tokens as numbers, or report MsgBadFile and keep the values read before.
 #include <cstdint>
 
-#include "core/convert.h"
 #include "commands/open_command.h"
+#include "core/convert.h"
 #include "files/text_files.h"
 #include "fuzz/fuzz_support.h"
 

@@ -7,9 +7,9 @@
 
 #include "commands/grid_clipboard.h"
 #include "mainwindow/frm_main.h"
-#include "mainwindow/picture_windows.h"
 #include "mainwindow/grid_table_model.h"
 #include "mainwindow/guarded.h"
+#include "mainwindow/picture_windows.h"
 
 namespace varnex {
 

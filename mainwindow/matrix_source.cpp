@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "core/errors.h"
 #include "commands/connect_command.h"
+#include "core/errors.h"
 
 namespace varnex {
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "core/convert.h"
 #include "commands/connect_command.h"
 #include "commands/open_command.h"
 #include "commands/save_command.h"
+#include "core/convert.h"
 #include "support/fakes.h"
 
 namespace {

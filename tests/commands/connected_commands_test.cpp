@@ -9,10 +9,10 @@
 #include <random>
 #include <string>
 
+#include "commands/commands.h"
+#include "commands/connect_command.h"
 #include "core/convert.h"
 #include "core/row_stream.h"
-#include "commands/connect_command.h"
-#include "commands/commands.h"
 #include "support/fakes.h"
 
 namespace varnex {

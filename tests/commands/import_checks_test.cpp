@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <random>
 
-#include "core/convert.h"
 #include "commands/import_command.h"
+#include "core/convert.h"
 #include "files/import_text.h"
 #include "support/fakes.h"
 #include "support/packed.h"

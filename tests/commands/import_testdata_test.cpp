@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "commands/commands.h"
-#include "core/convert.h"
 #include "commands/import_command.h"
 #include "commands/open_command.h"
 #include "commands/save_command.h"
+#include "core/convert.h"
 #include "support/fakes.h"
 
 namespace varnex {

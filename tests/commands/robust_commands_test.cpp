@@ -12,12 +12,12 @@
 
 #include "commands/accuracy_report.h"
 #include "commands/commands.h"
-#include "core/memory_budget.h"
-#include "core/row_stream.h"
 #include "commands/connect_command.h"
 #include "commands/open_command.h"
 #include "commands/row_file_lock.h"
 #include "commands/save_command.h"
+#include "core/memory_budget.h"
+#include "core/row_stream.h"
 #include "files/text_io.h"
 #include "support/fakes.h"
 

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "core/convert.h"
 #include "commands/commands.h"
+#include "core/convert.h"
 #include "support/fakes.h"
 
 namespace varnex {

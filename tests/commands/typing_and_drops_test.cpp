@@ -7,11 +7,11 @@
 
 #include "commands/cell_entry.h"
 #include "commands/commands.h"
-#include "core/order_notes.h"
 #include "commands/connect_command.h"
-#include "files/dropped_file.h"
 #include "commands/import_command.h"
 #include "commands/open_command.h"
+#include "core/order_notes.h"
+#include "files/dropped_file.h"
 #include "support/fakes.h"
 
 namespace varnex {

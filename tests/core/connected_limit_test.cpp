@@ -20,8 +20,8 @@
 #include <string>
 
 #include "core/numerics.h"
-#include "core/row_stream.h"
 #include "core/row_file_writer.h"
+#include "core/row_stream.h"
 #include "support/fakes.h"
 
 namespace varnex {

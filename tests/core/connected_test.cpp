@@ -14,8 +14,8 @@
 #include "core/errors.h"
 #include "core/numerics.h"
 #include "core/row_file.h"
-#include "core/row_stream.h"
 #include "core/row_file_writer.h"
+#include "core/row_stream.h"
 #include "support/fakes.h"
 
 namespace varnex {

@@ -19,8 +19,8 @@
 
 #include "core/connected_kernels.h"
 #include "core/numerics.h"
-#include "core/row_stream.h"
 #include "core/row_file_writer.h"
+#include "core/row_stream.h"
 #include "support/fakes.h"
 
 namespace varnex {

@@ -9,10 +9,10 @@
 #include <limits>
 #include <vector>
 
-#include "core/row_file_writer.h"
 #include "core/convert.h"
 #include "core/grid_model.h"
 #include "core/matrix_bins.h"
+#include "core/row_file_writer.h"
 #include "core/state.h"
 #include "support/fakes.h"
 

@@ -7,8 +7,8 @@
 #include <random>
 
 #include "core/row_file.h"
-#include "core/row_stream.h"
 #include "core/row_file_writer.h"
+#include "core/row_stream.h"
 #include "support/fakes.h"
 
 namespace varnex {

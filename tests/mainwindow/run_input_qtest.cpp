@@ -17,8 +17,8 @@
 #include <sstream>
 #include <thread>
 
-#include "core/convert.h"
 #include "commands/connect_command.h"
+#include "core/convert.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/qt_seams.h"
 #include "support/window.h"

@@ -15,9 +15,9 @@
 #include "commands/commands.h"
 #include "commands/connect_command.h"
 #include "commands/open_command.h"
+#include "commands/sample_generator.h"
 #include "commands/save_command.h"
 #include "shell/agreement_window.h"
-#include "commands/sample_generator.h"
 #include "support/fakes.h"
 #include "support/full_disk.h"
 
