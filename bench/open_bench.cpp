@@ -19,6 +19,7 @@
 #include "commands/open_command.h"
 #include "core/convert.h"
 #include "files/text_io.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -34,14 +35,12 @@ class SilentBoxes : public varnex::MessageBoxes {
 // The application folder in a temporary folder, with data/sys2000.txt written as the sample generator
 // writes its files: values uniform in [0, 1000) rounded to single, each text followed by one blank.
 struct Fixture {
-    std::string folder;
+    varnex::test::TempDir dir;
+    std::string folder = dir.path();
     std::string path;
     std::size_t file_bytes = 0;
 
     Fixture() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_bench_XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) std::abort();
-        folder = tmpl;
         std::filesystem::create_directories(folder + "/data");
         path = folder + "/data/sys2000.txt";
         std::mt19937 gen(2000);
@@ -61,10 +60,6 @@ struct Fixture {
         }
         out.close();
         file_bytes = std::filesystem::file_size(path);
-    }
-    ~Fixture() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder, ec);
     }
 };
 

@@ -27,22 +27,20 @@ std::atomic<bool> g_counting{false};
 std::atomic<long> g_count{0};
 std::atomic<long> g_fail_at{0};  // 0: count only
 
+// Counts the allocation while counting is on; true when it is the one to fail.
+bool fails() {
+    return g_counting.load(std::memory_order_relaxed) &&
+           g_count.fetch_add(1, std::memory_order_relaxed) + 1 == g_fail_at.load(std::memory_order_relaxed);
+}
+
 void* allocate(std::size_t n) {
-    if (g_counting.load(std::memory_order_relaxed)) {
-        const long k = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
-        if (k == g_fail_at.load(std::memory_order_relaxed)) throw std::bad_alloc();
-    }
-    if (void* p = std::malloc(n ? n : 1)) return p;
+    if (void* p = fails() ? nullptr : std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
 
 void* allocate_aligned(std::size_t n, std::align_val_t a) {
-    if (g_counting.load(std::memory_order_relaxed)) {
-        const long k = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
-        if (k == g_fail_at.load(std::memory_order_relaxed)) throw std::bad_alloc();
-    }
     const std::size_t align = static_cast<std::size_t>(a);
-    if (void* p = std::aligned_alloc(align, (n + align - 1) / align * align)) return p;
+    if (void* p = fails() ? nullptr : std::aligned_alloc(align, (n + align - 1) / align * align)) return p;
     throw std::bad_alloc();
 }
 
@@ -52,20 +50,8 @@ void* operator new(std::size_t n) { return allocate(n); }
 void* operator new[](std::size_t n) { return allocate(n); }
 void* operator new(std::size_t n, std::align_val_t a) { return allocate_aligned(n, a); }
 void* operator new[](std::size_t n, std::align_val_t a) { return allocate_aligned(n, a); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(n);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(n);
-    } catch (...) {
-        return nullptr;
-    }
-}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return fails() ? nullptr : std::malloc(n ? n : 1); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return fails() ? nullptr : std::malloc(n ? n : 1); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
@@ -133,6 +119,20 @@ void type_system(Trial& r) {
 
 const char* const kSystem = "4 1 0 5\r\n1 4 1 6\r\n0 1 4 5\r\n";
 
+// The system file with a solution file beside it, offered by the next file dialog.
+void system_with_solution(Trial& r) {
+    r.t.dir.write("data/sys.txt", kSystem);
+    r.t.dir.write("data/solutions/sys.txt", "0.5 0.25 1e3 \r\n");
+    r.t.cd.next.push_back(r.path("data/sys.txt"));
+}
+
+// The system connected, with an accuracy that takes a few sweeps.
+void connected(Trial& r) {
+    r.t.cd.next.push_back(r.t.dir.write("data/sys.txt", kSystem));
+    Connect_Click(r.t.app);
+    r.t.ui.texts[Ctl::txtEps] = "0.001";
+}
+
 // A fresh Connect of the system, then "Find  solution" from its zeros.
 std::string connect_and_solve(Trial& r) {
     r.t.cd.next.push_back(r.path("data/sys.txt"));
@@ -170,12 +170,7 @@ std::vector<Case> cases() {
              return grid_texts(r.t.app) + std::to_string(r.t.app.st.N);
          }},
         {"Open",
-         [](Trial& r) {
-             fs::create_directories(r.path("data/solutions"));
-             r.t.dir.write("data/sys.txt", kSystem);
-             r.t.dir.write("data/solutions/sys.txt", "0.5 0.25 1e3 \r\n");
-             r.t.cd.next.push_back(r.path("data/sys.txt"));
-         },
+         system_with_solution,
          [](Trial& r) { Open_Click(r.t.app); },
          [](const Trial& r) { return Texts{r.t.app.st.msg.MsgNoMemory}; },
          [](Trial& r) {
@@ -184,12 +179,7 @@ std::vector<Case> cases() {
              return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEps) + std::to_string(r.t.app.st.A.upper());
          }},
         {"Connect",
-         [](Trial& r) {
-             fs::create_directories(r.path("data/solutions"));
-             r.t.dir.write("data/sys.txt", kSystem);
-             r.t.dir.write("data/solutions/sys.txt", "0.5 0.25 1e3 \r\n");
-             r.t.cd.next.push_back(r.path("data/sys.txt"));
-         },
+         system_with_solution,
          [](Trial& r) { Connect_Click(r.t.app); },
          [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile, r.t.app.st.msg.MsgBadNumber}); },
          [](Trial& r) {
@@ -199,7 +189,6 @@ std::vector<Case> cases() {
          }},
         {"Save",
          [](Trial& r) {
-             fs::create_directories(r.path("data"));
              type_system(r);
              r.t.app.grid.set_text(2, 9, "0.75");
              r.t.dir.write("data/sys.txt", "old system");
@@ -238,22 +227,12 @@ std::vector<Case> cases() {
              return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEr);
          }},
         {"Find solution, connected",
-         [](Trial& r) {
-             fs::create_directories(r.path("data"));
-             r.t.cd.next.push_back(r.t.dir.write("data/sys.txt", kSystem));
-             Connect_Click(r.t.app);
-             r.t.ui.texts[Ctl::txtEps] = "0.001";
-         },
+         connected,
          [](Trial& r) { cmdSolution_Click(r.t.app); },
          [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile}); },
          connect_and_solve},
         {"Next Iteration, connected",
-         [](Trial& r) {
-             fs::create_directories(r.path("data"));
-             r.t.cd.next.push_back(r.t.dir.write("data/sys.txt", kSystem));
-             Connect_Click(r.t.app);
-             r.t.ui.texts[Ctl::txtEps] = "0.001";
-         },
+         connected,
          [](Trial& r) { cmdIter_Click(r.t.app); },
          [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile}); },
          connect_and_solve},

@@ -11,12 +11,12 @@
 
 #include "core/convert.h"
 #include "core/elim_kernels.h"
-#include "core/errors.h"
 #include "core/fp_env.h"
 #include "core/gauss_blocked.h"
 #include "core/numerics.h"
 #include "core/sweep_kernels.h"
 #include "support/fakes.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
@@ -29,12 +29,9 @@ std::optional<ErrorKind> run(const SystemState& start, SystemState& st, F f, std
     st = start;
     GridModel grid;
     grid.fill_data(start.N);
-    std::optional<ErrorKind> error;
-    try {
+    const auto error = test::error_of([&] {
         for (int k = 0; k < times; ++k) f(st, grid);
-    } catch (const RunError& e) {
-        error = e.kind();
-    }
+    });
     for (int i = 1; texts && i <= st.N; ++i) texts->push_back(grid.text(i, 2 * st.N + 3));
     return error;
 }
@@ -47,16 +44,8 @@ bool same_bits(const std::vector<float>& a, const std::vector<float>& b) {
 // elimination may keep.
 template <class F>
 SystemState make_system(int n, F fill) {
-    SystemState s;
-    s.N = static_cast<int16_t>(n);
-    s.DataMode = kModeMemory;
-    s.A.dim(n);
-    for (auto* v : {&s.B, &s.X, &s.R, &s.D}) dim_cleared(*v, n);
-    for (int i = 1; i <= n; ++i) {
-        for (int j = 1; j <= n; ++j) s.A(i, j) = fill(i, j);
-        s.B[i] = fill(i, n + 1);
-        s.X[i] = 0.25f * static_cast<float>(i);
-    }
+    SystemState s = test::memory_system(n, fill);
+    for (int i = 1; i <= n; ++i) s.X[i] = 0.25f * static_cast<float>(i);
     return s;
 }
 
@@ -227,17 +216,8 @@ TEST(FastNorms, OverflowsZeroColumnsAndUnderflowLeaveThePlainState) {
     auto expect_same_norms = [](const SystemState& start) {
         SystemState plain = start, fast = start;
         test::FakeBoxes plain_box, fast_box;
-        std::optional<ErrorKind> plain_error, fast_error;
-        try {
-            get_norms_plain(plain, plain_box);
-        } catch (const RunError& e) {
-            plain_error = e.kind();
-        }
-        try {
-            get_norms(fast, fast_box);
-        } catch (const RunError& e) {
-            fast_error = e.kind();
-        }
+        const auto plain_error = test::error_of([&] { get_norms_plain(plain, plain_box); });
+        const auto fast_error = test::error_of([&] { get_norms(fast, fast_box); });
         EXPECT_EQ(plain_error, fast_error);
         EXPECT_TRUE(same_bits(plain.D, fast.D)) << "D";
         EXPECT_EQ(plain_box.shown, fast_box.shown);

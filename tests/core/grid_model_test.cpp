@@ -2,24 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <optional>
 #include <random>
 
 #include "core/convert.h"
-#include "core/errors.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
-
-std::optional<ErrorKind> kind_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RunError& e) {
-        return e.kind();
-    }
-    return std::nullopt;
-}
 
 using Cells = std::vector<std::vector<std::string>>;
 using Rows = std::vector<std::string>;
@@ -63,15 +52,15 @@ TEST(GridModel, OutOfRangeAccessAndOrdersTooLargeChangeNothing) {
     g.fill_data(2);
     g.set_text(1, 1, "5");
     for (auto [r, c] : {std::pair{-1, 0}, {0, -1}, {3, 0}, {0, 8}}) {
-        EXPECT_EQ(kind_of([&] { g.text(r, c); }), ErrorKind::Subscript) << r << "," << c;
-        EXPECT_EQ(kind_of([&] { g.set_text(r, c, "v"); }), ErrorKind::Subscript) << r << "," << c;
+        EXPECT_EQ(test::error_of([&] { g.text(r, c); }), ErrorKind::Subscript) << r << "," << c;
+        EXPECT_EQ(test::error_of([&] { g.set_text(r, c, "v"); }), ErrorKind::Subscript) << r << "," << c;
     }
-    EXPECT_EQ(kind_of([&] { g.set_rows(0); }), ErrorKind::Subscript);
-    EXPECT_EQ(kind_of([&] { g.set_cols(-3); }), ErrorKind::Subscript);
+    EXPECT_EQ(test::error_of([&] { g.set_rows(0); }), ErrorKind::Subscript);
+    EXPECT_EQ(test::error_of([&] { g.set_cols(-3); }), ErrorKind::Subscript);
     const Rows before = rows_of(g);
-    EXPECT_EQ(kind_of([&] { g.fill_data(16382); }), ErrorKind::Overflow);  // 2N+4 = 32768
-    EXPECT_EQ(kind_of([&] { g.fill_data(-1); }), ErrorKind::Subscript);
-    EXPECT_EQ(kind_of([&] { g.fill_x(3, {0, 1, 2}); }), ErrorKind::Subscript);  // x too short
+    EXPECT_EQ(test::error_of([&] { g.fill_data(16382); }), ErrorKind::Overflow);  // 2N+4 = 32768
+    EXPECT_EQ(test::error_of([&] { g.fill_data(-1); }), ErrorKind::Subscript);
+    EXPECT_EQ(test::error_of([&] { g.fill_x(3, {0, 1, 2}); }), ErrorKind::Subscript);  // x too short
     EXPECT_EQ(rows_of(g), before);
 
     // The largest order lays out at once, its texts derived rather than stored.

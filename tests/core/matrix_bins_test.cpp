@@ -5,16 +5,15 @@
 
 #include <array>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <vector>
 
 #include "core/convert.h"
 #include "core/grid_model.h"
 #include "core/matrix_bins.h"
-#include "core/row_file_writer.h"
 #include "core/state.h"
 #include "support/fakes.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
@@ -144,14 +143,7 @@ TEST(MatrixBinsTest, TheRowFileGivesTheSameCellsAsMemoryAndACancelStopsThePass) 
     const SquareMatrix A = matrix(n);
     test::TempDir dir;
     const std::string path = dir.path() + "/rows.vnx";
-    {
-        RowWriter w;
-        w.open(path);
-        for (int i = 1; i <= n; ++i)
-            for (int j = 1; j <= n + 1; ++j) w.put(std::int64_t(n + 1) * (i - 1) + j, j <= n ? A(i, j) : 1.0f);
-        w.close();
-    }
-    std::filesystem::resize_file(path, std::uint64_t(128) * n * (n + 1) - 124);
+    test::write_row_file(path, n, [&](int i, int j) { return j <= n ? A(i, j) : 1.0f; });
     std::atomic<bool> cancel{false};
     for (const auto& b : {std::array<int, 5>{1, n, 1, n, 5}, std::array<int, 5>{2, 9, 4, 10, 64}}) {
         MatrixBins from_file(b[0], b[1], b[2], b[3], b[4]);
