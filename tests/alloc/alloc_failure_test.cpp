@@ -94,7 +94,7 @@ struct Case {
     const char* name;
     std::function<void(Trial&)> setup;
     std::function<void(Trial&)> command;
-    std::function<Texts(const Trial&)> allowed;
+    Texts allowed;
     std::function<std::string(Trial&)> result;
 };
 
@@ -141,19 +141,19 @@ std::string connect_and_solve(Trial& r) {
     return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEr);
 }
 
-Texts memory_and(const Trial& r, Texts more) {
-    more.push_back(r.t.app.st.msg.MsgNoMemory);
-    return more;
-}
+// The message table as the commands fill it.
+const Messages kMsg = [] {
+    Messages m;
+    m.fill();
+    return m;
+}();
 
 std::vector<Case> cases() {
     return {
         {"Load",
          [](Trial&) {},
          [](Trial& r) { Form_Load(r.t.app); },
-         [](const Trial&) {
-             return Texts{kMsgNoMemory, " Sorry, the sample systems could not be written: not enough memory."};
-         },
+         {kMsgNoMemory, " Sorry, the sample systems could not be written: not enough memory."},
          [](Trial& r) {
              // The samples are whole or absent after any run: the next start writes them when absent.
              Form_Load(r.t.app);
@@ -164,7 +164,7 @@ std::vector<Case> cases() {
         {"Accept N",
          [](Trial& r) { r.t.ui.texts[Ctl::txtN] = "3"; },
          [](Trial& r) { cmdN_Click(r.t.app); },
-         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadNumber}); },
+         {kMsg.MsgBadNumber, kMsg.MsgNoMemory},
          [](Trial& r) {
              cmdN_Click(r.t.app);
              return grid_texts(r.t.app) + std::to_string(r.t.app.st.N);
@@ -172,7 +172,7 @@ std::vector<Case> cases() {
         {"Open",
          system_with_solution,
          [](Trial& r) { Open_Click(r.t.app); },
-         [](const Trial& r) { return Texts{r.t.app.st.msg.MsgNoMemory}; },
+         {kMsg.MsgNoMemory},
          [](Trial& r) {
              r.t.cd.next.push_back(r.path("data/sys.txt"));
              Open_Click(r.t.app);
@@ -181,7 +181,7 @@ std::vector<Case> cases() {
         {"Connect",
          system_with_solution,
          [](Trial& r) { Connect_Click(r.t.app); },
-         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile, r.t.app.st.msg.MsgBadNumber}); },
+         {kMsg.MsgBadFile, kMsg.MsgBadNumber, kMsg.MsgNoMemory},
          [](Trial& r) {
              r.t.cd.next.push_back(r.path("data/sys.txt"));
              Connect_Click(r.t.app);
@@ -195,10 +195,7 @@ std::vector<Case> cases() {
              r.t.cd.next.push_back(r.path("data/sys.txt"));
          },
          [](Trial& r) { Save_Click(r.t.app); },
-         [](const Trial&) {
-             return Texts{" Sorry, the file could not be saved: not enough memory.",
-                          " Sorry, the file could not be saved."};
-         },
+         {" Sorry, the file could not be saved: not enough memory.", " Sorry, the file could not be saved."},
          [](Trial& r) {
              // A failed Save leaves the old system file; the repeat writes both.
              const std::string before = test::read_file(r.path("data/sys.txt"));
@@ -211,9 +208,7 @@ std::vector<Case> cases() {
         {"Find solution",
          type_system,
          [](Trial& r) { cmdSolution_Click(r.t.app); },
-         [](const Trial& r) {
-             return memory_and(r, {r.t.app.st.msg.MsgBadData, r.t.app.st.msg.MsgBadNumber});
-         },
+         {kMsg.MsgBadData, kMsg.MsgBadNumber, kMsg.MsgNoMemory},
          [](Trial& r) {
              cmdSolution_Click(r.t.app);
              return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEr);
@@ -221,7 +216,7 @@ std::vector<Case> cases() {
         {"Next Iteration",
          type_system,
          [](Trial& r) { cmdIter_Click(r.t.app); },
-         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadData}); },
+         {kMsg.MsgBadData, kMsg.MsgNoMemory},
          [](Trial& r) {
              cmdSolution_Click(r.t.app);
              return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEr);
@@ -229,12 +224,12 @@ std::vector<Case> cases() {
         {"Find solution, connected",
          connected,
          [](Trial& r) { cmdSolution_Click(r.t.app); },
-         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile}); },
+         {kMsg.MsgBadFile, kMsg.MsgNoMemory},
          connect_and_solve},
         {"Next Iteration, connected",
          connected,
          [](Trial& r) { cmdIter_Click(r.t.app); },
-         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile}); },
+         {kMsg.MsgBadFile, kMsg.MsgNoMemory},
          connect_and_solve},
     };
 }
@@ -271,11 +266,10 @@ TEST(AllocationFailure, EveryAllocationOfEveryCommandFailsCleanly) {
             c.setup(r);
             r.boxes.shown.clear();
             run_failing_at(c, r, k);
-            const Texts allowed = c.allowed(r);
             ASSERT_LE(r.boxes.shown.size(), 1u) << r.boxes.shown[0] << " / " << r.boxes.shown[1];
             if (!r.boxes.shown.empty()) {
                 ++failed;
-                EXPECT_TRUE(std::find(allowed.begin(), allowed.end(), r.boxes.shown[0]) != allowed.end())
+                EXPECT_TRUE(std::find(c.allowed.begin(), c.allowed.end(), r.boxes.shown[0]) != c.allowed.end())
                     << r.boxes.shown[0];
             }
             EXPECT_EQ(c.result(r), want);

@@ -5,16 +5,6 @@
 
 namespace varnex::test {
 
-std::string FakeControls::text(Ctl c) const {
-    auto it = texts.find(c);
-    return it == texts.end() ? std::string() : it->second;
-}
-
-bool FakeControls::enabled(Ctl c) const {
-    auto it = on.find(c);
-    return it == on.end() ? true : it->second;
-}
-
 bool FakeBoxes::ask_yes_no(std::string_view t) {
     shown.emplace_back(t);
     if (answers.empty()) return true;
@@ -32,22 +22,6 @@ bool FakeDialog::show() {
     if (!a) return false;
     FileName = *a;
     return true;
-}
-
-bool FakeDialog::ShowOpen() {
-    ++opens;
-    return show();
-}
-
-bool FakeDialog::ShowSave() {
-    ++saves;
-    return show();
-}
-
-float FakeClock::seconds_since_midnight() {
-    float t = now;
-    now += step;
-    return t;
 }
 
 TestApp::TestApp() {

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands/app.h"
@@ -19,9 +20,9 @@ public:
     std::map<Ctl, bool> on;
     int refreshes = 0;
 
-    std::string text(Ctl c) const override;
+    std::string text(Ctl c) const override { return texts.contains(c) ? texts.at(c) : std::string(); }
     void set_text(Ctl c, std::string_view t) override { texts[c] = std::string(t); }
-    bool enabled(Ctl c) const override;
+    bool enabled(Ctl c) const override { return !on.contains(c) || on.at(c); }
     void set_enabled(Ctl c, bool v) override { on[c] = v; }
     void refresh() override { ++refreshes; }
     std::vector<std::string> notes;  ///< every status note, in order
@@ -42,8 +43,8 @@ public:
     std::vector<std::string> init_dirs;           ///< InitDir at each show
     std::vector<std::string> offered;             ///< FileName at each show: the name proposed
     int opens = 0, saves = 0;
-    bool ShowOpen() override;
-    bool ShowSave() override;
+    bool ShowOpen() override { return ++opens, show(); }
+    bool ShowSave() override { return ++saves, show(); }
 
 private:
     bool show();
@@ -53,7 +54,7 @@ class FakeClock : public Clock {
 public:
     float now = 100.0f;
     float step = 0.25f;  ///< added after each reading
-    float seconds_since_midnight() override;
+    float seconds_since_midnight() override { return std::exchange(now, now + step); }
 };
 
 /// An App wired to fakes, with the application folder in a temporary folder, the message table filled
