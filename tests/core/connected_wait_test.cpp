@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -91,7 +90,7 @@ TEST(ConnectedWaitTest, TheReadingThreadSleepsWhileTheComputingThreadIsStopped) 
     // Filling eight columns of order 700 takes a few milliseconds; a thread that kept polling would
     // take most of the 800 ms.
     EXPECT_LT(cpu, 0.1) << "processor seconds taken while the computing thread was stopped";
-    EXPECT_EQ(0, std::memcmp(x[0].data(), x[1].data(), x[0].size() * sizeof(float)));
+    EXPECT_EQ(test::bits(x[0]), test::bits(x[1]));
 }
 
 TEST(ConnectedWaitTest, AStreamedSolveFromASlowDiskSleepsWhileItWaits) {

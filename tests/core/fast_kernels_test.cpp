@@ -36,10 +36,6 @@ std::optional<ErrorKind> run(const SystemState& start, SystemState& st, F f, std
     return error;
 }
 
-bool same_bits(const std::vector<float>& a, const std::vector<float>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
-
 // A system of order n; `fill` gives a(i,j) (j = N+1 for b(i)). X starts at i/4, a start the
 // elimination may keep.
 template <class F>
@@ -71,7 +67,8 @@ std::optional<ErrorKind> expect_same_elimination(const SystemState& start) {
                          << "N=" << n << " kernels=" << k->name << " panel=" << panel << " threads=" << threads);
             EXPECT_EQ(plain_error, fast_error);
             EXPECT_EQ(std::memcmp(plain.Aw.data(), fast.Aw.data(), (n + 1) * (n + 1) * sizeof(float)), 0) << "Aw";
-            EXPECT_TRUE(same_bits(plain.Bw, fast.Bw) && same_bits(plain.X, fast.X)) << "Bw or X";
+            EXPECT_EQ(test::bits(plain.Bw), test::bits(fast.Bw));
+            EXPECT_EQ(test::bits(plain.X), test::bits(fast.X));
         }
     }
     return plain_error;
@@ -90,8 +87,7 @@ void expect_same_sweeps(const SystemState& start, int sweeps) {
         const auto fast_error = run(
             start, fast, [k](SystemState& s, GridModel& g) { do_iteration_with(s, g, *k); }, &texts, sweeps);
         EXPECT_EQ(plain_error, fast_error);
-        EXPECT_TRUE(same_bits(plain.X, fast.X) && same_bits(plain.R, fast.R)) << "X or R";
-        EXPECT_TRUE(same_bits({plain.Er}, {fast.Er})) << "Er";
+        EXPECT_EQ(test::state_bits(plain), test::state_bits(fast));
         EXPECT_EQ(plain_texts, texts);
     }
 }
@@ -219,7 +215,7 @@ TEST(FastNorms, OverflowsZeroColumnsAndUnderflowLeaveThePlainState) {
         const auto plain_error = test::error_of([&] { get_norms_plain(plain, plain_box); });
         const auto fast_error = test::error_of([&] { get_norms(fast, fast_box); });
         EXPECT_EQ(plain_error, fast_error);
-        EXPECT_TRUE(same_bits(plain.D, fast.D)) << "D";
+        EXPECT_EQ(test::bits(plain.D), test::bits(fast.D));
         EXPECT_EQ(plain_box.shown, fast_box.shown);
         return plain_error.has_value() || !plain_box.shown.empty();
     };

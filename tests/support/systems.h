@@ -54,13 +54,19 @@ void write_row_file(const std::string& path, int n, F&& fill) {
     std::filesystem::resize_file(path, std::uint64_t(128) * n * (n + 1) - 124);
 }
 
+/// The bits of the floats, to compare bit for bit.
+inline std::vector<std::uint32_t> bits(const std::vector<float>& v) {
+    std::vector<std::uint32_t> out;
+    for (float x : v) out.push_back(std::bit_cast<std::uint32_t>(x));
+    return out;
+}
+
 /// The bits of X, R, D and Er, in that order.
 inline std::vector<std::uint32_t> state_bits(const SystemState& s) {
-    std::vector<std::uint32_t> bits;
-    for (const auto* v : {&s.X, &s.R, &s.D})
-        for (float x : *v) bits.push_back(std::bit_cast<std::uint32_t>(x));
-    bits.push_back(std::bit_cast<std::uint32_t>(s.Er));
-    return bits;
+    std::vector<float> v = s.X;
+    for (const auto* p : {&s.R, &s.D}) v.insert(v.end(), p->begin(), p->end());
+    v.push_back(s.Er);
+    return bits(v);
 }
 
 }  // namespace varnex::test
