@@ -8,6 +8,7 @@
 #include <random>
 
 #include "core/errors.h"
+#include "support/systems.h"
 
 extern "C" {
 void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
@@ -21,11 +22,7 @@ namespace {
 const std::atomic<bool> kGoOn{false};
 
 SquareMatrix matrix(int n, auto&& a) {
-    SquareMatrix m;
-    m.dim(n);
-    for (int j = 1; j <= n; ++j)
-        for (int i = 1; i <= n; ++i) m(i, j) = static_cast<float>(a(i, j));
-    return m;
+    return test::memory_system(n, [&](int i, int j) { return static_cast<float>(j > n ? 0.0 : a(i, j)); }).A;
 }
 
 double kappa(const SquareMatrix& m, int n, ConditionBlocks blocks = {}) {

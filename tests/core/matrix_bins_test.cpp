@@ -31,13 +31,7 @@ float entry(int i, int j) {
     return (i + j) % 2 ? -m : m;
 }
 
-SquareMatrix matrix(int n) {
-    SquareMatrix A;
-    A.dim(n);
-    for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= n; ++j) A(i, j) = entry(i, j);
-    return A;
-}
+SquareMatrix matrix(int n) { return test::memory_system(n, entry).A; }
 
 // The grid of the system layout holding A as text: the NaN as a typo, the infinity's cell never
 // written (its placeholder), so both read as values that are not numbers. Returns A as the grid

@@ -8,29 +8,22 @@
 
 #include <cmath>
 #include <random>
+#include <utility>
+
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
 
 const std::atomic<bool> kNever{false};
 
-struct System {
-    int n = 0;
-    SquareMatrix a;
-    std::vector<float> b;
-    explicit System(int order) : n(order) {
-        a.dim(n);
-        dim_cleared(b, n);
-    }
-};
-
-// x* of a(1..n, 1..n) x = b by Gaussian elimination in exact rationals.
-std::vector<mpq_class> exact_solution(const System& s) {
-    const int n = s.n;
+// x* of A(1..N, 1..N) x = B by Gaussian elimination in exact rationals.
+std::vector<mpq_class> exact_solution(const SystemState& s) {
+    const int n = s.N;
     std::vector<std::vector<mpq_class>> m(n, std::vector<mpq_class>(n + 1));
     for (int i = 0; i < n; ++i) {
-        for (int j = 0; j < n; ++j) m[i][j] = s.a(i + 1, j + 1);
-        m[i][n] = s.b[i + 1];
+        for (int j = 0; j < n; ++j) m[i][j] = s.A(i + 1, j + 1);
+        m[i][n] = s.B[i + 1];
     }
     for (int k = 0; k < n; ++k) {
         int p = k;
@@ -51,15 +44,14 @@ std::vector<mpq_class> exact_solution(const System& s) {
 }
 
 // The reference of `s` is within its own normwise and componentwise bounds of the exact solution.
-void expect_within_bounds(const System& s) {
-    SystemAnalysis an;
-    ASSERT_TRUE(analyse_system(s.a, s.b, s.n, kNever, an));
+void expect_within_bounds(const SystemState& s, SystemAnalysis& an) {
+    ASSERT_TRUE(analyse_system(s.A, s.B, s.N, kNever, an));
     const ReferenceSolution& ref = an.reference;
     ASSERT_TRUE(ref.claimed) << ref.why_not << " kappa1 " << an.kappa1;
     EXPECT_LE(ref.steps, kMaxRefinementSteps);
     const std::vector<mpq_class> x = exact_solution(s);
     double err = 0.0, norm = 0.0;
-    for (int i = 0; i < s.n; ++i) {
+    for (int i = 0; i < s.N; ++i) {
         const mpq_class diff = mpq_class(ref.x[i + 1]) - x[i];
         const double d = std::fabs(diff.get_d()), xi = std::fabs(x[i].get_d());
         err = std::fmax(err, d);
@@ -79,58 +71,46 @@ TEST(Reference, IntegerSystemsWithKnownSolutionsAndHilbertWithinTheirBounds) {
     std::uniform_int_distribution<int> coef(-20, 20);
     for (int n : {1, 3, 8, 12}) {
         SCOPED_TRACE(n);
-        System s(n);
         std::vector<int> x(n + 1);
         for (int j = 1; j <= n; ++j) x[j] = coef(gen);
-        for (int i = 1; i <= n; ++i) {
-            int bi = 0;
-            for (int j = 1; j <= n; ++j) {
-                const int aij = coef(gen) + (i == j ? 41 : 0);
-                s.a(i, j) = static_cast<float>(aij);
-                bi += aij * x[j];
-            }
-            s.b[i] = static_cast<float>(bi);
-        }
-        expect_within_bounds(s);
+        int bi = 0;
+        const SystemState s = test::memory_system(n, [&](int i, int j) {
+            if (j > n) return static_cast<float>(std::exchange(bi, 0));
+            const int aij = coef(gen) + (i == j ? 41 : 0);
+            bi += aij * x[j];
+            return static_cast<float>(aij);
+        });
         SystemAnalysis an;
-        ASSERT_TRUE(analyse_system(s.a, s.b, n, kNever, an));
+        expect_within_bounds(s, an);
         for (int j = 1; j <= n; ++j) EXPECT_NEAR(an.reference.x[j], x[j], 1e-13 * 20);
     }
     // Hilbert matrices rounded to single precision, b = 1: kappa1 up to about 1e13 at order 10.
     for (int n = 6; n <= 10; ++n) {
         SCOPED_TRACE(n);
-        System s(n);
-        for (int i = 1; i <= n; ++i) {
-            for (int j = 1; j <= n; ++j) s.a(i, j) = 1.0f / static_cast<float>(i + j - 1);
-            s.b[i] = 1.0f;
-        }
-        expect_within_bounds(s);
+        SystemAnalysis an;
+        expect_within_bounds(test::memory_system(n, [n](int i, int j) { return j > n ? 1.0f : 1.0f / float(i + j - 1); }),
+                             an);
     }
 }
 
 TEST(Reference, NoneClaimedWhereDoublePrecisionHasNoRoom) {
     // Upper triangular, 1 on the diagonal and -1 above it: kappa1 grows as 2^n, about 1e19 at order 60.
     const int n = 60;
-    System s(n);
-    for (int i = 1; i <= n; ++i) {
-        for (int j = i; j <= n; ++j) s.a(i, j) = i == j ? 1.0f : -1.0f;
-        s.b[i] = 1.0f;
-    }
+    const SystemState s = test::memory_system(n, [](int i, int j) { return i == j || j > n ? 1.0f : i < j ? -1.0f : 0.0f; });
     SystemAnalysis an;
-    ASSERT_TRUE(analyse_system(s.a, s.b, n, kNever, an));
+    ASSERT_TRUE(analyse_system(s.A, s.B, n, kNever, an));
     EXPECT_GT(an.kappa1 * 0x1p-53, 1.0);
     EXPECT_FALSE(an.reference.claimed);
     EXPECT_TRUE(an.reference.x.empty());
     EXPECT_FALSE(an.reference.why_not.empty());
     // Singular in double precision: no reference, kappa1 infinite.
-    System z(2);
-    z.a(1, 1) = z.a(1, 2) = z.a(2, 1) = z.a(2, 2) = 1.0f;
-    ASSERT_TRUE(analyse_system(z.a, z.b, 2, kNever, an));
+    const SystemState z = test::memory_system(2, [](int, int j) { return j > 2 ? 0.0f : 1.0f; });
+    ASSERT_TRUE(analyse_system(z.A, z.B, 2, kNever, an));
     EXPECT_TRUE(std::isinf(an.kappa1));
     EXPECT_FALSE(an.reference.claimed);
     // A cancelled analysis says so.
     const std::atomic<bool> cancelled{true};
-    EXPECT_FALSE(analyse_system(s.a, s.b, n, cancelled, an));
+    EXPECT_FALSE(analyse_system(s.A, s.B, n, cancelled, an));
 }
 
 TEST(Reference, ExtendedResidualIsExactToTwiceDoublePrecision) {
@@ -138,24 +118,24 @@ TEST(Reference, ExtendedResidualIsExactToTwiceDoublePrecision) {
     std::mt19937 gen(3);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     const int n = 40;
-    System s(n);
     std::vector<double> x(n + 1);
     for (int j = 1; j <= n; ++j) x[j] = std::ldexp(static_cast<double>(u(gen)), (j % 5) * 20) / 3.0;
-    for (int i = 1; i <= n; ++i) {
-        for (int j = 1; j <= n; ++j) s.a(i, j) = std::ldexp(u(gen), -(j % 5) * 20);
-        // b close to A x, so that the residual is many orders smaller than its terms.
-        double bi = 0.0;
-        for (int j = 1; j <= n; ++j) bi += static_cast<double>(s.a(i, j)) * x[j];
-        s.b[i] = static_cast<float>(bi);
-    }
+    // b close to A x, so that the residual is many orders smaller than its terms.
+    double bi = 0.0;
+    const SystemState s = test::memory_system(n, [&](int, int j) {
+        if (j > n) return static_cast<float>(std::exchange(bi, 0.0));
+        const float aij = std::ldexp(u(gen), -(j % 5) * 20);
+        bi += static_cast<double>(aij) * x[j];
+        return aij;
+    });
     std::vector<double> r;
-    extended_residual(s.a, s.b, x, n, r);
+    extended_residual(s.A, s.B, x, n, r);
     for (int i = 1; i <= n; ++i) {
-        mpq_class exact = s.b[i];
-        double terms = std::fabs(s.b[i]);
+        mpq_class exact = s.B[i];
+        double terms = std::fabs(s.B[i]);
         for (int j = 1; j <= n; ++j) {
-            exact -= mpq_class(s.a(i, j)) * mpq_class(x[j]);
-            terms += std::fabs(static_cast<double>(s.a(i, j)) * x[j]);
+            exact -= mpq_class(s.A(i, j)) * mpq_class(x[j]);
+            terms += std::fabs(static_cast<double>(s.A(i, j)) * x[j]);
         }
         const double want = exact.get_d();
         // One rounding of the result, and the rounding of the low halves, n units of 2^-79 of the terms.
