@@ -14,9 +14,10 @@ std::optional<OwnCgroup> own_cgroup(const std::string& controller) {
     for (std::string line; std::getline(in, line);) {
         const auto a = line.find(':'), b = line.find(':', a + 1);
         if (a == std::string::npos || b == std::string::npos) continue;
-        const std::string controllers = "," + line.substr(a + 1, b - a - 1) + ",", path = line.substr(b + 1);
-        const std::string below = path == "/" ? std::string() : path;
-        if (controllers.find("," + controller + ",") != std::string::npos)
+        std::string controllers(1, ',');
+        controllers.append(line, a + 1, b - a - 1).push_back(',');
+        const std::string path = line.substr(b + 1), below = path == "/" ? std::string() : path;
+        if (controllers.find(',' + controller + ',') != std::string::npos)
             return OwnCgroup{"/sys/fs/cgroup/" + controller + below, false};
         if (line.compare(0, 3, "0::") == 0) unified = OwnCgroup{"/sys/fs/cgroup" + below, true};
     }
