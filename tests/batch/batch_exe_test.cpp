@@ -6,16 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QPushButton>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
-#include "mainwindow/frm_main.h"
-#include "shell/menus.h"
 #include "support/fakes.h"
+#include "support/window.h"
 
 using namespace varnex;
 namespace fs = std::filesystem;
@@ -92,31 +90,21 @@ QApplication& qt() {
     return app;
 }
 
-// The main window offscreen, its dialog and boxes answered by fakes (every question with Yes).
-struct Window {
-    test::FakeDialog cd;
-    test::FakeBoxes box;
-    FrmMain w;
-    explicit Window(const std::string& app) : w((qt(), QString::fromStdString(app))) {
-        build_menus(w);
-        w.app().cd = &cd;
-        w.app().box = &box;
-    }
-    // Open or Connect of `system`, "Find  solution", then Save (in memory mode as `save_as`).
-    void solve_and_save(const char* command, const std::string& system, const std::string& save_as) {
-        cd.next.push_back(system);
-        w.findChild<QAction*>(command)->trigger();
-        w.findChild<QPushButton*>("cmdSolution")->click();
-        // Connected mode's Save shows no dialog.
-        if (!save_as.empty()) cd.next.push_back(save_as);
-        w.findChild<QAction*>("Save")->trigger();
-    }
-    std::string er() { return w.app().ui->text(Ctl::txtEr); }
-    std::string iter_count() { return std::to_string(w.app().st.IterCount); }
-};
+// Open or Connect of `system` in the window, "Find  solution", then Save (in memory mode as `save_as`).
+void solve_and_save(test::Window& window, const char* command, const std::string& system, const std::string& save_as) {
+    window.open(system, command);
+    window.get<QPushButton>("cmdSolution")->click();
+    // Connected mode's Save shows no dialog.
+    if (!save_as.empty()) window.cd.next.push_back(save_as);
+    window.trigger("Save");
+}
+
+std::string er(test::Window& window) { return window.w.app().ui->text(Ctl::txtEr); }
+std::string iter_count(test::Window& window) { return std::to_string(window.w.app().st.IterCount); }
 
 class BatchExe : public ::testing::Test {
   protected:
+    BatchExe() { qt(); }  // the window's tests need the application object
     test::TempDir dir;
     test::CwdGuard cwd;
 };
@@ -144,26 +132,28 @@ TEST_F(BatchExe, SixSystemsGiveTheWindowsFilesInBothModes) {
         };
         // Memory mode, saved under another name; then connected mode on the saved system, which starts
         // from its stored solution and saves that solution again.
-        Window window(win);
-        window.solve_and_save("Open", win + "/data/" + name, win + "/data/" + saved);
-        const std::string er = window.er(), iter_count = window.iter_count();
+        // The window's fakes answer every question with Yes.
+        test::Window window(win);
+        solve_and_save(window, "Open", win + "/data/" + name, win + "/data/" + saved);
+        const std::string memory_er = er(window), memory_iter_count = iter_count(window);
         const auto memory_files = files(win);
-        window.solve_and_save("Connect", win + "/data/" + saved, "");
-        ASSERT_EQ(window.box.shown, std::vector<std::string>{"Such file exists. Do you want to replace the old file?" +
-                                                             win + "/data/solutions/" + saved});
+        solve_and_save(window, "Connect", win + "/data/" + saved, "");
+        ASSERT_EQ(window.boxes.shown,
+                  std::vector<std::string>{"Such file exists. Do you want to replace the old file?" + win +
+                                           "/data/solutions/" + saved});
         EXPECT_GT(memory_files.first.size(), memory_files.second.size());
         EXPECT_GT(memory_files.second.size(), 2u);
 
         ExeResult r = run_exe(bat, {"open", bat + "/data/" + name, "--save", saved});
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(without_progress(r.err), "");
-        EXPECT_EQ(field(r.out, "Er"), er);
-        EXPECT_EQ(field(r.out, "IterCount"), iter_count);
+        EXPECT_EQ(field(r.out, "Er"), memory_er);
+        EXPECT_EQ(field(r.out, "IterCount"), memory_iter_count);
         EXPECT_TRUE(files(bat) == memory_files);
         r = run_exe(bat, {"connect", bat + "/data/" + saved, "--save", "--replace"});
         ASSERT_EQ(r.code, 0) << r.err;
-        EXPECT_EQ(field(r.out, "Er"), window.er());
-        EXPECT_EQ(field(r.out, "IterCount"), window.iter_count());
+        EXPECT_EQ(field(r.out, "Er"), er(window));
+        EXPECT_EQ(field(r.out, "IterCount"), iter_count(window));
         EXPECT_TRUE(files(bat) == files(win));
     }
     EXPECT_EQ(k, 6);
