@@ -1,6 +1,6 @@
-// varnex-batch when things go wrong around it: two programs on one application folder, SIGTERM
-// while Save writes, a file name that is not UTF-8 in --json, and a small memory cgroup around an Open
-// too large for it or a file without line ends.
+// varnex-batch when things go wrong around it: two programs on one application folder, Ctrl+C while
+// Connect converts and while Save writes, a file name that is not UTF-8 in --json, and a small memory
+// cgroup around an Open too large for it or a file without line ends.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -111,6 +111,38 @@ std::vector<std::string> temporaries(const std::string& folder) {
     return found;
 }
 
+// Pauses the program (SIGSTOP) and waits until it has stopped, so that what it is doing can be
+// looked at and a signal sent at a known point.
+void pause(pid_t pid) {
+    kill(pid, SIGSTOP);
+    int status = 0;
+    waitpid(pid, &status, WUNTRACED);
+}
+
+// Sends `sig` to the paused program and lets it go on. With `pause_again` set, pauses it again as
+// soon as its handler has written its `k`-th note on stderr (the file `err`).
+void signal_paused(pid_t pid, int sig, const std::string& err, int k, bool pause_again) {
+    kill(pid, sig);
+    kill(pid, SIGCONT);
+    if (!pause_again) return;
+    const std::string note = "stopping after the sweep in progress";
+    wait_for(
+        [&] {
+            const std::string text = read_file(err);
+            int notes = 0;
+            for (std::size_t at = text.find(note); at != std::string::npos; at = text.find(note, at + 1)) ++notes;
+            return notes >= k;
+        },
+        20000);
+    pause(pid);
+}
+
+std::uintmax_t size_of(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
 // A cgroup v1 memory group of its own with the given limit, removed again; empty() when none can be
 // made (no cgroup v1 memory controller, no permission).
 struct MemoryCgroup {
@@ -166,18 +198,61 @@ TEST_F(BatchRobust, TwoProgramsOnOneFolderDoNotShareTheRowFile) {
     EXPECT_EQ(run(app, {"connect", second}).code, 0);
 }
 
-TEST_F(BatchRobust, SigtermDuringSaveStillSavesAndLeavesNoTemporaryFile) {
+TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce) {
+    // Order 1000: a row file of 128 MB, paused as soon as it is begun.
+    const int n = 1000;
+    const std::uintmax_t whole = static_cast<std::uintmax_t>(n) * (n + 1) * 128;
+    const std::string text = noisy_system(n);
+    for (int presses : {1, 2}) {
+        SCOPED_TRACE(presses);
+        const std::string app = dir.path() + "/app" + std::to_string(presses);
+        const std::string rows = app + "data.vnx";
+        const std::string system = dir.write("app" + std::to_string(presses) + "/data/big.txt", text);
+        bool converting = true;
+        const ExeRun r = run(app, {"connect", system, "--sweeps", "1", "--save"}, {}, [&](pid_t pid) {
+            wait_for([&] { return size_of(rows) > 0; }, 20000);
+            pause(pid);
+            for (int k = 1; k <= presses; ++k) {
+                converting = converting && size_of(rows) < whole;
+                signal_paused(pid, SIGINT, app + ".err", k, k < presses);
+            }
+        });
+        ASSERT_TRUE(converting) << "the conversion was over before Ctrl+C";
+        EXPECT_TRUE(read_file(system) == text) << "the system file changed";
+        if (presses == 1) {
+            // The conversion ends whole, no sweep follows, and Save still writes the solution.
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_NE(r.out.find("\nsweeps: 0\n"), std::string::npos) << r.out;
+            EXPECT_NE(r.out.find("\nended: stopped\n"), std::string::npos) << r.out;
+            EXPECT_EQ(size_of(rows), whole);
+            EXPECT_NE(r.out.find("\nsaved: " + app + "/data/solutions/big.txt\n"), std::string::npos) << r.out;
+        } else {
+            // Ended in the middle of the conversion with no result, and its lock on the row file with it.
+            EXPECT_EQ(r.code, 128 + SIGINT);
+            EXPECT_EQ(r.out, "");
+            EXPECT_LT(size_of(rows), whole);
+            EXPECT_EQ(run(app, {"connect", dir.write("app2/data/two.txt", "2 1 3\r\n1 3 5\r\n")}).code, 0);
+        }
+        EXPECT_TRUE(temporaries(app + "/data/solutions").empty());
+    }
+}
+
+TEST_F(BatchRobust, CtrlCAndSigtermWhileSaveWritesLeaveBothFilesWhole) {
     const std::string app = dir.path() + "/app";
     const std::string system = dir.write("app/data/big.txt", noisy_system(1200));
-    bool seen = false;
+    bool saving = false;
     const ExeRun r = run(app, {"open", system, "--sweeps", "1", "--save", "saved.txt"}, {}, [&](pid_t pid) {
-        seen = wait_for([&] { return !temporaries(app + "/data").empty(); }, 20000);
-        kill(pid, SIGTERM);
-        kill(pid, SIGTERM);  // a second one while Save writes does not end it half-way
+        wait_for([&] { return !temporaries(app + "/data").empty(); }, 20000);
+        pause(pid);
+        saving = !temporaries(app + "/data").empty();
+        signal_paused(pid, SIGINT, app + ".err", 1, true);
+        saving = saving && !temporaries(app + "/data").empty();
+        // A second signal (a shutdown's SIGTERM here) while Save writes does not end it half-way.
+        signal_paused(pid, SIGTERM, app + ".err", 2, false);
     });
-    EXPECT_TRUE(seen) << "Save was over before it could be interrupted";
+    ASSERT_TRUE(saving) << "Save was over before it could be interrupted";
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(read_file(app + "/data/saved.txt").size(), read_file(system).size());
+    EXPECT_EQ(size_of(app + "/data/saved.txt"), size_of(system));
     EXPECT_TRUE(fs::exists(app + "/data/solutions/saved.txt"));
     EXPECT_TRUE(temporaries(app + "/data").empty());
     EXPECT_TRUE(temporaries(app + "/data/solutions").empty());
