@@ -205,9 +205,10 @@ TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce
     const std::string text = noisy_system(n);
     for (int presses : {1, 2}) {
         SCOPED_TRACE(presses);
-        const std::string app = dir.path() + "/app" + std::to_string(presses);
+        const std::string folder = "app" + std::to_string(presses);
+        const std::string app = dir.path() + "/" + folder;
         const std::string rows = app + "data.vnx";
-        const std::string system = dir.write("app" + std::to_string(presses) + "/data/big.txt", text);
+        const std::string system = dir.write(folder + "/data/big.txt", text);
         bool converting = true;
         const ExeRun r = run(app, {"connect", system, "--sweeps", "1", "--save"}, {}, [&](pid_t pid) {
             wait_for([&] { return size_of(rows) > 0; }, 20000);
@@ -231,7 +232,7 @@ TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce
             EXPECT_EQ(r.code, 128 + SIGINT);
             EXPECT_EQ(r.out, "");
             EXPECT_LT(size_of(rows), whole);
-            EXPECT_EQ(run(app, {"connect", dir.write("app2/data/two.txt", "2 1 3\r\n1 3 5\r\n")}).code, 0);
+            EXPECT_EQ(run(app, {"connect", dir.write(folder + "/data/two.txt", "2 1 3\r\n1 3 5\r\n")}).code, 0);
         }
         EXPECT_TRUE(temporaries(app + "/data/solutions").empty());
     }
