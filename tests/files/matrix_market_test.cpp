@@ -79,7 +79,8 @@ TEST(MatrixMarket, EachRefusalNamesItsLineValueAndReason) {
              {kCoord + "2 2 3\n% c\n1 1 1\n2 2 1\n", "", "2:0 the size line announces 3 entries, the file holds 2"},
              {kBanner + "coordinate real skew-symmetric\n2 2 1\n1 1 1\n", "", "3:0 a skew-symmetric matrix has no"},
              {kCoord + "2 2 2\n1 2 1\n1 2 3\n", "", "4:0 entry (1, 2) is given twice"},
-             {kBanner + "coordinate real symmetric\n2 2 2\n2 1 1\n1 2 1\n", "", "4:0 entry (1, 2) is given twice (with"},
+             {kBanner + "coordinate real symmetric\n2 2 2\n2 1 1\n1 2 1\n", "",
+              "4:0 entry (1, 2) is given twice (with"},
              // The right-hand side: a general n x 1 matrix, each b(i) once.
              {a2, kBanner + "array real symmetric\n2 1\n1\n2\n", "1:0 a right-hand side is a general matrix"},
              {a2, kArray + "3 1\n1\n2\n3\n", "2:0 the right-hand side is 3 x 1, the matrix needs 2 x 1"},
@@ -96,8 +97,7 @@ TEST(MatrixMarket, CommentLinesAmongArrayValuesAreSkippedWhereverTheyStand) {
     // Comments right after the size line, between values, indented, holding numbers, after the last
     // value, with LF, CR LF and lone CR line ends: the values still run down the columns in order.
     for (const char* body : {"2 2\n% a\n1\n%\n2\n  % 9 9 9\n3\n\t%\n4\n% end\n",
-                                    "2 2\r\n%a\r\n1\r\n2\r\n% 9\r\n3\r\n4\r\n%",
-                                    "2 2\r1\r% 9 9\r2\r3\r%\r4\r"}) {
+                             "2 2\r\n%a\r\n1\r\n2\r\n% 9\r\n3\r\n4\r\n%", "2 2\r1\r% 9 9\r2\r3\r%\r4\r"}) {
         SCOPED_TRACE(body);
         ImportedSystem sys;
         sys.owned = kArray + body;
