@@ -15,8 +15,9 @@ const std::string kBanner = "%%MatrixMarket matrix ";
 const std::string kArray = kBanner + "array real general\n";
 const std::string kCoord = kBanner + "coordinate real general\n";
 
-// "LINE:COLUMN why" of the refusal of `matrix` (read as Import reads one without a right-hand side
-// file), or of `rhs` as the right-hand side of that matrix; "accepted" when neither is refused.
+// "LINE:COLUMN why" of the refusal of `matrix`, or of `rhs` as the right-hand side of that matrix;
+// "accepted" when neither is refused. As in Import, the matrix's values are converted only when no
+// right-hand side comes with it (for b = A*1), and merely checked otherwise.
 std::string refusal(const std::string& matrix, const std::string& rhs) {
     ImportedSystem sys;
     sys.owned = matrix;
@@ -67,6 +68,8 @@ TEST(MatrixMarket, EachRefusalNamesItsLineValueAndReason) {
              {kArray + "2 2\n1\n%\n2 abc\n4\n", "", "5:2 \"abc\" is not a number"},
              {kArray + "2 2\n1 %c\n2\n3\n", "", "3:2 \"%c\" is not a number"},
              {kBanner + "array real symmetric\n2 2\n1\n3e39\n1\n", "", "4:1 \"3e39\" is out of the single-precision"},
+             {kArray + "1 1\nabc\n", kArray + "1 1\n1\n", "3:1 \"abc\" is not a number"},
+             {kBanner + "array real symmetric\n1 1\n1e39\n", kArray + "1 1\n1\n", "3:1 \"1e39\" is out of"},
              {kArray + "16381 16381\n1\n", "", "2:0 the size line gives room for 268337161 values, more than the file"},
              {kArray + "1 1\n" + std::string(65536, '0') + "\n", "", "3:0 a value of more than 65535 characters"},
              // Coordinate entries.
@@ -76,6 +79,7 @@ TEST(MatrixMarket, EachRefusalNamesItsLineValueAndReason) {
              {kCoord + "2 2 1\n3 1 1\n", "", "3:0 row 3 lies outside 1..2 given by the size line (line 2)"},
              {kCoord + "2 2 1\n1 0 1\n", "", "3:0 column 0 lies outside 1..2"},
              {kCoord + "2 2 1\n2 2 1..5\n", "", "3:3 \"1..5\" is not a number"},
+             {kCoord + "1 1 1\n1 1 -\n", kArray + "1 1\n1\n", "3:3 \"-\" is not a number"},
              {kCoord + "2 2 3\n% c\n1 1 1\n2 2 1\n", "", "2:0 the size line announces 3 entries, the file holds 2"},
              {kBanner + "coordinate real skew-symmetric\n2 2 1\n1 1 1\n", "", "3:0 a skew-symmetric matrix has no"},
              {kCoord + "2 2 2\n1 2 1\n1 2 3\n", "", "4:0 entry (1, 2) is given twice"},
