@@ -84,6 +84,7 @@ class AccuracyCancelTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(hold.reached, 20000);
         const int threads = thread_count();
         reporter.cancel();
+        // The worker took no step after the one at which it saw the flag, and its thread has ended.
         QCOMPARE(hold.seen.load(), hold.at);
         QVERIFY(thread_count() < threads);
         QTest::qWait(50);
@@ -98,6 +99,8 @@ class AccuracyCancelTest : public QObject {
         cancel_at(Open_Click, 1100, hold);
     }
 
+    // With 1 MB to spare the connected system is not loaded: the residual is measured in one pass over
+    // the row file, held at its 100th equation.
     void cancelInTheMiddleOfTheConnectedResidualPass() {
         Hold hold{CancelStep::RowFilePass, 100};
         cancel_at(Connect_Click, 200, hold);
