@@ -11,6 +11,7 @@
 #include "commands/commands.h"
 #include "commands/connect_command.h"
 #include "commands/open_command.h"
+#include "steps.h"
 #include "support/fakes.h"
 
 namespace varnex {
@@ -69,21 +70,14 @@ TEST(AccuracyReport, ResidualAndBackwardErrorOfTheTestSystemsInBothModes) {
 
 TEST(AccuracyReport, LineNamesSweepsEndingAndWhatCannotBeJudged) {
     TestApp t;
-    t.ui.set_text(Ctl::txtN, "2");
-    cmdN_Click(t.app);
+    test::accept_n(t, "2");
     cmdSolution_Click(t.app);  // nothing entered: the trap's message, nothing to measure
     AccuracyReport r = accuracy_report(t.app);
     EXPECT_EQ(report_line(r), "0 sweeps, message: " + t.app.st.msg.MsgBadData);
 
     // ((2, 1), (1, 3)): ||A||_1 = 4, ||A^-1||_1 = 4/5; then ((2, 1), (4, 2)), singular.
     for (const char* a21 : {"1", "4"}) {
-        for (int k = 0; k < 6; ++k) {
-            const std::string v[6] = {"2", "1", a21, a21[0] == '1' ? "3" : "2", "3", "5"};
-            t.ui.texts[txt_index(k < 4 ? 0 : 2)] = std::to_string(k < 4 ? k / 2 + 1 : k - 3);
-            t.ui.texts[txt_index(1)] = std::to_string(k % 2 + 1);
-            t.ui.texts[k < 4 ? Ctl::txtA : Ctl::txtB] = v[k];
-            k < 4 ? cmdA_Click(t.app) : cmdB_Click(t.app);
-        }
+        test::enter_system(t, {"2", "1", a21, a21[0] == '1' ? "3" : "2", "3", "5"});
         cmdSolution_Click(t.app);
         r = accuracy_report(t.app);
         const std::string line = report_line(r), json = report_json_fields(r);

@@ -7,34 +7,17 @@
 #include <vector>
 
 #include "core/convert.h"
+#include "steps.h"
 #include "support/fakes.h"
 
 namespace varnex {
 namespace {
 
+using test::accept;
+using test::accept_n;
+using test::enter_system;
 using test::TestApp;
 using Texts = std::vector<std::string>;
-
-void accept_n(TestApp& t, const std::string& n) {
-    t.ui.texts[Ctl::txtN] = n;
-    cmdN_Click(t.app);
-}
-
-// Types the indices and the value and presses "Accept A(i,j)", or "Accept B(i)" when j is 0.
-void accept(TestApp& t, int i, int j, const std::string& v) {
-    t.ui.texts[txt_index(j ? 0 : 2)] = std::to_string(i);
-    if (j) t.ui.texts[txt_index(1)] = std::to_string(j);
-    t.ui.texts[j ? Ctl::txtA : Ctl::txtB] = v;
-    j ? cmdA_Click(t.app) : cmdB_Click(t.app);
-}
-
-// A 2x2 system from a11, a12, a21, a22, b1, b2; the default is 2x1 + x2 = 3, x1 + 3x2 = 5.
-void enter_system(TestApp& t, const Texts& v = {"2", "1", "1", "3", "3", "5"}) {
-    accept_n(t, "2");
-    for (int k = 0; k < 4; ++k) accept(t, k / 2 + 1, k % 2 + 1, v[k]);
-    accept(t, 1, 0, v[4]);
-    accept(t, 2, 0, v[5]);
-}
 
 float x_cell(TestApp& t, int i) { return text_to_single(t.app.grid.text(i, 2 * t.app.st.N + 3)); }
 
@@ -114,8 +97,7 @@ TEST(SolveCommands, ABadCellAnywhereInALargeGridStopsTheLoadingThere) {
         TestApp t;
         accept_n(t, std::to_string(n));
         for (int i = 1; i <= n; ++i)
-            for (int c = 1; c <= 2 * n + 3; c += 2)
-                t.app.grid.set_text(i, c, single_to_text(value(i, (c + 1) / 2)));
+            for (int c = 1; c <= 2 * n + 3; c += 2) t.app.grid.set_text(i, c, single_to_text(value(i, (c + 1) / 2)));
         t.app.grid.set_text(bad_row, bad_col, "1,5");
         dim_cleared(t.app.st.X, n);
         for (int i = 1; i <= n; ++i) t.app.st.X[i] = -static_cast<float>(i);

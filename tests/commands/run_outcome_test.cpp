@@ -9,33 +9,18 @@
 #include "commands/accuracy_report.h"
 #include "commands/commands.h"
 #include "commands/connect_command.h"
+#include "steps.h"
 #include "support/fakes.h"
 
 namespace varnex {
 namespace {
 
+using test::enter_system;
 using test::TestApp;
-
-class StoppingControls : public test::FakeControls {  // asks to stop after every sweep, as Esc does
-  public:
-    bool stop_requested() override { return true; }
-};
-
-// Order 2 with b = (3, 5) through the entry commands; the default matrix is ((2, 1), (1, 3)).
-void enter(TestApp& t, const std::vector<std::string>& a = {"2", "1", "1", "3"}) {
-    t.ui.set_text(Ctl::txtN, "2");
-    cmdN_Click(t.app);
-    for (int k = 0; k < 6; ++k) {
-        t.ui.texts[txt_index(k < 4 ? 0 : 2)] = std::to_string(k < 4 ? k / 2 + 1 : k - 3);
-        t.ui.texts[txt_index(1)] = std::to_string(k % 2 + 1);
-        t.ui.texts[k < 4 ? Ctl::txtA : Ctl::txtB] = k < 4 ? a[k] : (k == 4 ? "3" : "5");
-        k < 4 ? cmdA_Click(t.app) : cmdB_Click(t.app);
-    }
-}
 
 TEST(RunOutcome, EachEndingIsRecordedWithItsSweeps) {
     TestApp t;
-    enter(t);
+    enter_system(t);
     cmdSolution_Click(t.app);
     EXPECT_EQ(describe(t.app.last_run), "accuracy reached");
     EXPECT_TRUE(t.app.last_run.find_solution && t.app.last_run.timed && t.app.last_run.sweeps == 1);
@@ -58,27 +43,28 @@ TEST(RunOutcome, EachEndingIsRecordedWithItsSweeps) {
 
     // A stop request ends "Find  solution" after its first sweep; the connected run starts from
     // zeros, so that no stop rule holds there.
-    StoppingControls stopping;
-    stopping.texts = t.ui.texts;
+    test::StoppingControls stopping(t.ui);
     t.app.ui = &stopping;
     t.cd.next.push_back(t.dir.write("data/s.txt", "2 1 3\r\n1 3 5\r\n"));
     Connect_Click(t.app);
     cmdSolution_Click(t.app);
     EXPECT_EQ(describe(t.app.last_run), "stopped");
     EXPECT_TRUE(run_sweeps(t.app) == 1 && t.app.last_run.timed);
+    const AccuracyReport r = accuracy_report(t.app);  // a verdict that names why the run ended
+    EXPECT_NE(r.judgement.verdict, Verdict::Trust);
+    EXPECT_EQ(test::reason_keys(r), std::vector<std::string>{"stopped"});
     t.app.ui = &t.ui;
 }
 
 TEST(RunOutcome, FaultsAndMessagesEndTheRecord) {
     TestApp t;
-    enter(t, {"1", "0", "1", "0"});  // a zero column: "NoSolution", then a fault in the first sweep
+    enter_system(t, {"1", "0", "1", "0", "3", "5"});  // a zero column: "NoSolution", then a fault in the first sweep
     cmdSolution_Click(t.app);
     EXPECT_EQ(describe(t.app.last_run).rfind("fault: ", 0), 0u);
     EXPECT_FALSE(t.app.last_run.timed);
     const unsigned runs = t.app.last_run.runs;
 
-    t.ui.set_text(Ctl::txtN, "2");  // a coefficient never entered: the trap's message
-    cmdN_Click(t.app);
+    test::accept_n(t, "2");  // a coefficient never entered: the trap's message
     cmdSolution_Click(t.app);
     EXPECT_EQ(t.app.last_run.end, RunEnd::Message);
     EXPECT_EQ(t.app.last_run.fault, t.app.st.msg.MsgBadData);

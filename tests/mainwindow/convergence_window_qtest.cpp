@@ -2,9 +2,7 @@
 // follows "Find  solution" and "Next Iteration" with one point per sweep, names the system's file,
 // and marks the sweeps whose Er is 0.
 #include <QAbstractScrollArea>
-#include <QAction>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QtTest>
 #include <filesystem>
@@ -18,19 +16,6 @@ using namespace varnex;
 class ConvergenceWindowTest : public QObject {
     Q_OBJECT
   private slots:
-
-    void viewMenuSitsBeforeHelpWithItsOwnShortcut() {
-        test::Window win;
-        FrmMain& w = win.w;
-        QStringList titles;
-        for (QAction* a : w.menuBar()->actions()) titles << a->text();
-        QVERIFY(titles.indexOf("&View") >= 0 && titles.indexOf("&View") + 1 == titles.indexOf("&Help"));
-        QVERIFY(titles.indexOf("&File") < titles.indexOf("&View"));
-        int ctrl_k = 0;
-        for (QAction* a : w.findChildren<QAction*>()) ctrl_k += a->shortcut() == QKeySequence("Ctrl+K");
-        QCOMPARE(ctrl_k, 1);
-        QCOMPARE(w.findChild<QAction*>("Convergence")->text(), QStringLiteral("&Convergence"));
-    }
 
     void followsEverySweepOfTheRunsOnASampleSystem() {
         test::Window win;

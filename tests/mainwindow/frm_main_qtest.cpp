@@ -1,9 +1,15 @@
-// The real main window, offscreen: controls, shortcuts, message boxes, and a system solved as a user would.
+// The real main window, offscreen: controls, menus and their keys, the clipboard, message boxes, and a
+// system solved as a user would.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
@@ -31,8 +37,6 @@ class FrmMainTest : public QObject {
             {"cmdB", "Accept B(i)"}, {"cmdSolution", "Find  solution"}, {"cmdIter", "Next Iteration"},
             {"txtEps", "0.5"}, {"txtEr", ""}, {"txtIndex(0)", "1"}, {"txtIndex(2)", "1"},
             {"cmdUp(0)", ">"}, {"cmdDown(0)", "<"}};
-        const char* actions[][2] = {{"Open", "Ctrl+O"}, {"Save", "Ctrl+R"}, {"Connect", "Ctrl+C"}, {"Exit", "Ctrl+E"},
-                                    {"About", "Ctrl+A"}, {"UserGuide", "Ctrl+U"}, {"GetPaid", "Ctrl+G"}};
         // clang-format on
         for (auto& c : captions) {
             QWidget* w = win.get(c[0]);
@@ -40,10 +44,99 @@ class FrmMainTest : public QObject {
         }
         for (const char* off : {"cmdA", "cmdB", "cmdSolution", "cmdIter", "txtIndex(0)", "txtIndex(2)"})
             QVERIFY2(!win.get(off)->isEnabled(), off);
-        for (auto& a : actions) {
-            QAction* act = win.w.findChild<QAction*>(QString::fromLatin1(a[0]));
-            QVERIFY2(act && act->shortcut() == QKeySequence(QString::fromLatin1(a[1])), a[0]);
+    }
+
+    // The menu bar's order and every entry's keys, no key on two entries, and the File keys reaching
+    // their commands.
+    void menusAndTheirKeys() {
+        Window win;
+        QStringList titles;
+        for (QAction* a : win.w.menuBar()->actions()) titles << a->text();
+        QCOMPARE(titles, (QStringList{"&File", "&Edit", "&View", "&Help"}));
+        // clang-format off
+        const char* keys[][3] = {
+            {"Open", "Ctrl+O", ""}, {"Save", "Ctrl+R", ""}, {"Connect", "Ctrl+C", ""}, {"Import", "Ctrl+I", ""},
+            {"Exit", "Ctrl+E", ""}, {"Copy", "Ctrl+Ins", "Ctrl+Shift+C"}, {"Paste", "Ctrl+V", "Shift+Ins"},
+            {"Convergence", "Ctrl+K", ""}, {"Matrix", "Ctrl+M", ""}, {"About", "Ctrl+A", ""},
+            {"UserGuide", "Ctrl+U", "F1"}, {"GetPaid", "Ctrl+G", ""}};
+        // clang-format on
+        for (auto& k : keys) {
+            QList<QKeySequence> want{QKeySequence(QString::fromLatin1(k[1]))};
+            if (*k[2]) want << QKeySequence(QString::fromLatin1(k[2]));
+            QVERIFY2(win.get<QAction>(k[0]) && win.get<QAction>(k[0])->shortcuts() == want, k[0]);
         }
+        QSet<QKeySequence> taken;
+        for (QAction* a : win.w.findChildren<QAction*>())
+            for (const QKeySequence& key : a->shortcuts()) {
+                QVERIFY2(!taken.contains(key), qPrintable(key.toString()));
+                taken.insert(key);
+            }
+        QCOMPARE(win.get<QAction>("Import")->text(), QString::fromUtf8("&Import\u2026"));
+        QCOMPARE(win.get<QAction>("ExportSolution")->text(), QString::fromUtf8("E&xport solution\u2026"));
+
+        QVERIFY(win.show());
+        QVERIFY(QTest::qWaitForWindowActive(&win.w));
+        const std::string data = win.dir.path() + "/data/";
+        win.cd.next = {data + "sample1.txt", data + "copy.txt"};
+        QTest::keyClick(&win.w, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(win.w.app().st.N, int16_t{4});
+        QTest::keyClick(&win.w, Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(test::read_file(data + "solutions/copy.txt"), std::string("0 0 0 0 \r\n"));
+        QVERIFY(win.boxes.shown.empty());
+    }
+
+    void importedBlockCopiesAndPastesThroughTheClipboard() {
+        Window win;
+        FrmMain& w = win.w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto* view = w.findChild<QTableView*>("msfgData");
+        auto* status = w.findChild<QStatusBar*>("staStatus");
+        QAbstractItemModel* model = view->model();
+        auto cell = [model](int r, int c) { return model->data(model->index(r - 1, c - 1)).toString(); };
+
+        win.cd.next.push_back(
+            win.dir.write("data/m.mtx", "%%MatrixMarket matrix array real general\n3 3\n1\n2\n3\n4\n5\n6\n7\n8\n9\n"));
+        QTest::keyClick(&w, Qt::Key_I, Qt::ControlModifier);
+        QCOMPARE(w.app().st.N, int16_t{3});
+        QCOMPARE(cell(2, 3), QStringLiteral("5"));
+        QCOMPARE(status->currentMessage(), QString::fromUtf8("no right-hand side found: b = A·1, so x = 1 solves it"));
+
+        // Rows 1-2, a(i,1) .. a(i,2): grid columns 1..3, view columns 0..2.
+        view->setFocus();
+        view->selectionModel()->select(QItemSelection(model->index(0, 0), model->index(1, 2)),
+                                       QItemSelectionModel::ClearAndSelect);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1\t4\n2\t5"));
+        // Ctrl+C over the grid stays Connect: it shows the dialog and copies nothing.
+        QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
+        const int opens = win.cd.opens;
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(win.cd.opens, opens + 1);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
+
+        // A spreadsheet's block pasted at a(2,2) by Ctrl+V: b(i) takes the last values, x(i) none.
+        QGuiApplication::clipboard()->setText(QStringLiteral("10\t11\t12\r\n13\t14\t15\r\n"));
+        view->selectionModel()->clearSelection();
+        view->setCurrentIndex(model->index(1, 2));
+        view->selectionModel()->clearSelection();
+        QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(cell(2, 3) + ' ' + cell(2, 5) + ' ' + cell(2, 7) + ' ' + cell(3, 3) + ' ' + cell(3, 7),
+                 QStringLiteral("10 11 12 13 15"));
+        QVERIFY(status->currentMessage().startsWith(QStringLiteral("pasted 6 values")));
+        // The pasted block is selected: view rows 1-2, columns 2-6 (a(i,2) .. b(i)).
+        const QModelIndexList sel = view->selectionModel()->selectedIndexes();
+        QCOMPARE(sel.size(), 10);
+        QVERIFY(view->selectionModel()->isSelected(model->index(2, 6)));
+        QVERIFY(win.boxes.shown.empty());
+
+        // In a text box Ctrl+V pastes into the box, not into the grid.
+        auto* txtA = w.findChild<QLineEdit*>("txtA");
+        txtA->setFocus();
+        QGuiApplication::clipboard()->setText(QStringLiteral("2.5"));
+        QTest::keyClick(txtA, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(txtA->text(), QStringLiteral("2.5"));
+        QCOMPARE(cell(2, 3), QStringLiteral("10"));
     }
 
     void typedSystemIsSolvedFromButtonToResult() {
