@@ -100,11 +100,9 @@ class AccuracyReporterTest : public QObject {
         QVERIFY2(win.status().isEmpty(), qPrintable(win.status()));
     }
 
-    // Closing the window cancels the measurement and waits for its thread: the close takes less than half
-    // of what the whole measurement takes, and the worker's thread has ended when the window is gone.
+    // Closing the window cancels the report's worker and joins it: no thread outlives the window, and
+    // a result posted before the cancel finds no window.
     void windowClosesWhileAReportRuns() {
-        // Closing the window cancels the report's worker and joins it: no thread outlives the window,
-        // and a result posted before the cancel finds no window.
         auto* win = new Window(kCloseOrder);
         win->click("cmdSolution");
         QVERIFY(win->status().contains(QStringLiteral("computing accuracy")));

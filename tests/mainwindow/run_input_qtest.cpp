@@ -33,35 +33,44 @@ struct Window : test::Window {
     Window() { w.show(); }
 };
 
-// Posts events from another thread at set times, as a person's keys and clicks arrive while the
-// window's thread is busy; each moment is read on the window's clock.
-struct LateInput {
-    QElapsedTimer clock;
-    std::thread thread;
-    std::atomic<qint64> posted_at{-1};
-
-    ~LateInput() {
-        if (thread.joinable()) thread.join();
-    }
-    void click_then_escape(QWidget* button, QWidget* window, std::chrono::milliseconds click,
-                           std::chrono::milliseconds escape) {
-        // The events are made here: an input event made on another thread would make its device there.
-        const QPointF at(button->width() / 2.0, button->height() / 2.0);
-        auto* press = new QMouseEvent(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        auto* release =
-            new QMouseEvent(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        auto* esc = new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        clock.start();
-        thread = std::thread([=, this] {
-            std::this_thread::sleep_for(click);
-            QCoreApplication::postEvent(button, press);
-            QCoreApplication::postEvent(button, release);
-            std::this_thread::sleep_for(escape - click);
-            posted_at = clock.elapsed();
-            QCoreApplication::postEvent(window, esc);
-        });
-    }
+// How a run stopped by Esc ended: how long after the Esc (ms; negative when it ended before), and the
+// status bar's notes meanwhile.
+struct Stopped {
+    qint64 after_esc = -1;
+    QStringList notes;
 };
+
+// Presses "Find  solution" while another thread posts a click on `late` and then Esc at the given
+// moments after the press, as a person's input arrives while the window's thread is busy.
+Stopped stop_by_escape(Window& win, const char* late, std::chrono::milliseconds click,
+                       std::chrono::milliseconds escape) {
+    Stopped s;
+    QObject collector;  // takes the connection with it on return
+    QObject::connect(win.w.statusBar(), &QStatusBar::messageChanged, &collector,
+                     [&](const QString& m) { s.notes << m; });
+    // The events are made here: an input event made on another thread would make its device there.
+    QWidget* button = win.get(late);
+    const QPointF at(button->width() / 2.0, button->height() / 2.0);
+    auto* press = new QMouseEvent(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    auto* release = new QMouseEvent(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    auto* esc = new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QElapsedTimer clock;
+    std::atomic<qint64> posted_at{-1};
+    clock.start();
+    std::thread input([&] {
+        std::this_thread::sleep_for(click);
+        QCoreApplication::postEvent(button, press);
+        QCoreApplication::postEvent(button, release);
+        std::this_thread::sleep_for(escape - click);
+        posted_at = clock.elapsed();
+        QCoreApplication::postEvent(&win.w, esc);
+    });
+    win.click("cmdSolution");
+    const qint64 ended_at = clock.elapsed();
+    input.join();
+    s.after_esc = ended_at - posted_at;
+    return s;
+}
 
 // A test matrix's path, or "" when the test data folder lacks it.
 std::string testdata(const char* name) {
@@ -83,28 +92,18 @@ class RunInputTest : public QObject {
         Window win;
         win.open(path);
         QCOMPARE(win.w.app().st.N, int16_t{48});
-        auto* status = win.get<QStatusBar>("staStatus");
-        QStringList notes;  // the status bar as the run goes on
-        connect(status, &QStatusBar::messageChanged, status, [&](const QString& m) { notes << m; });
-
-        LateInput input;
         // Early in the run: on a quiet machine the whole run takes about 0.2 s.
-        input.click_then_escape(win.get("cmdSolution"), &win.w, 20ms, 60ms);
-        QTest::mouseClick(win.get("cmdSolution"), Qt::LeftButton);
-        const qint64 ended_at = input.clock.elapsed();
-        input.thread.join();
-
+        const Stopped stop = stop_by_escape(win, "cmdSolution", 20ms, 60ms);
         const App& app = win.w.app();
-        QVERIFY2(input.posted_at > 0 && ended_at > input.posted_at, "the run ended before Esc");
-        QVERIFY2(ended_at - input.posted_at < 200, qPrintable(QString::number(ended_at - input.posted_at)));
+        QVERIFY2(stop.after_esc >= 0 && stop.after_esc < 200, qPrintable(QString::number(stop.after_esc)));
         QCOMPARE(app.last_run.end, RunEnd::Stopped);
         QCOMPARE(app.last_run.sweeps, app.st.IterCount - 1);
         QVERIFY(app.last_run.timed && !win.get<QLineEdit>("txtTime")->text().isEmpty());
         QCOMPARE(win.get<QLineEdit>("txtEr")->text().toStdString(), single_to_text(app.st.Er));
-        QVERIFY(!notes.isEmpty());
-        QCOMPARE(notes[0], QStringLiteral("Esc stops the run"));
+        QVERIFY(!stop.notes.isEmpty());
+        QCOMPARE(stop.notes[0], QStringLiteral("Esc stops the run"));
         // The run's note gives way to the accuracy report of the stopped run.
-        QVERIFY2(status->currentMessage().contains(QStringLiteral("sweeps, stopped")), qPrintable(status->currentMessage()));
+        QVERIFY2(win.status().contains(QStringLiteral("sweeps, stopped")), qPrintable(win.status()));
 
         // The dropped click is not carried out later either.
         QTest::qWait(100);
@@ -129,25 +128,18 @@ class RunInputTest : public QObject {
         const std::string row_file = row_file_path(win.dir.path());
         QCOMPARE(win.w.app().st.DataMode, kModeConnected);
 
-        auto* status = win.get<QStatusBar>("staStatus");
-        QStringList notes;  // the status bar as the run goes on
-        connect(status, &QStatusBar::messageChanged, status, [&](const QString& m) { notes << m; });
-
-        LateInput input;
-        input.click_then_escape(win.get("cmdN"), &win.w, 100ms, 300ms);  // Accept N would leave the mode
-        QTest::mouseClick(win.get("cmdSolution"), Qt::LeftButton);
-        const qint64 ended_at = input.clock.elapsed();
-        input.thread.join();
+        const Stopped stop = stop_by_escape(win, "cmdN", 100ms, 300ms);  // Accept N would leave the mode
         std::filesystem::remove(row_file);
         const App& app = win.w.app();
-        QVERIFY2(ended_at - input.posted_at < 200, qPrintable(QString::number(ended_at - input.posted_at)));
+        QVERIFY2(stop.after_esc >= 0 && stop.after_esc < 200, qPrintable(QString::number(stop.after_esc)));
         QCOMPARE(app.last_run.end, RunEnd::Stopped);
         QCOMPARE(app.st.DataMode, kModeConnected);
         QCOMPARE(win.w.app().grid.text(1, 1), single_to_text(app.st.X[1]));
         // The run's note counts the sweeps at the throttled repaint (every 0.2 s).
-        QVERIFY(notes.size() >= 2);
-        QCOMPARE(notes[0], QStringLiteral("Esc stops the run"));
-        QVERIFY2(notes[1].contains(QRegularExpression("^Esc stops the run    Sweeps: [1-9]")), qPrintable(notes[1]));
+        QVERIFY(stop.notes.size() >= 2);
+        QCOMPARE(stop.notes[0], QStringLiteral("Esc stops the run"));
+        QVERIFY2(stop.notes[1].contains(QRegularExpression("^Esc stops the run    Sweeps: [1-9]")),
+                 qPrintable(stop.notes[1]));
     }
 
     // The keys, shortcuts, clicks and close made while a command holds the window are all dropped;
