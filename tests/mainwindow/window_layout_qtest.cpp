@@ -47,13 +47,11 @@ QString misplaced(QWidget* client, const Layout& was, int dw, int dh) {
         if (it == was.end()) continue;
         const QRect want =
             name == QStringLiteral("msfgData") ? it->second.adjusted(0, 0, dw, dh) : it->second.translated(0, dh);
-        if (got != want)
-            return QStringLiteral("%1 at %2,%3 %4x%5")
-                .arg(name)
-                .arg(got.x())
-                .arg(got.y())
-                .arg(got.width())
-                .arg(got.height());
+        if (got != want) {
+            QString where;
+            QDebug(&where) << name << got;
+            return where;
+        }
     }
     return {};
 }
