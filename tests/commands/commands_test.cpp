@@ -119,20 +119,6 @@ TEST(SolveCommands, ABadCellAnywhereInALargeGridStopsTheLoadingThere) {
     }
 }
 
-TEST(SolveCommands, WorkedExampleByIterationAndByFindSolution) {
-    TestApp t;
-    enter_system(t);
-    t.ui.texts[Ctl::txtEps] = "abc";  // not read by "Next Iteration"
-    for (float er : {2.1f, 1.05f, 0.525f}) {
-        cmdIter_Click(t.app);
-        EXPECT_NEAR(text_to_single(t.ui.text(Ctl::txtEr)), er, 1e-5f);
-    }
-    t.ui.texts[Ctl::txtEps] = "0.5";  // "Find  solution" starts again from elimination
-    cmdSolution_Click(t.app);
-    EXPECT_EQ(t.app.st.IterCount, 2);
-    EXPECT_EQ(t.ui.text(Ctl::txtTime), "0.25");
-}
-
 TEST(SolveCommands, OrderZeroZeroColumnAndCounterOverflowEndTheCommand) {
     TestApp t;
     accept_n(t, "0");

@@ -37,20 +37,16 @@ class AccuracyWindowTest : public QObject {
     void verdictFitsTheStatusBarAfterEachTestSystem() {
         const std::string data = test::testdata_dir();
         if (data.empty()) QSKIP("no test data");
-        struct Case {
-            const char* name;
-            const char* command;
-        };
-        for (const Case c : {Case{"494_bus", "Open"},
-                             {"bcsstk01", "Open"},
-                             {"bfwa62", "Open"},
-                             {"fs_183_1", "Open"},
-                             {"impcol_a", "Open"},
-                             {"west0067", "Open"},
-                             {"fs_183_1", "Connect"},
-                             {"west0067", "Connect"}}) {
+        for (auto [name, command] : {std::pair{"494_bus", "Open"},
+                                     {"bcsstk01", "Open"},
+                                     {"bfwa62", "Open"},
+                                     {"fs_183_1", "Open"},
+                                     {"impcol_a", "Open"},
+                                     {"west0067", "Open"},
+                                     {"fs_183_1", "Connect"},
+                                     {"west0067", "Connect"}}) {
             Window win;
-            QVERIFY(win.solve(c.command, std::string(c.name) + ".txt", test::read_file(data + "/" + c.name + ".txt")));
+            QVERIFY(win.solve(command, std::string(name) + ".txt", test::read_file(data + "/" + name + ".txt")));
             // The verdict comes first and whole; what follows it only in whole items.
             const QString shown = win.bar->currentMessage();
             QString verdict = win.bar->toolTip().section('\n', 0, 0).mid(9);  // after "Verdict: "
