@@ -89,18 +89,5 @@ TEST_F(OpenTest, StoredSolutionBecomesTheApproximationColumn) {
     EXPECT_EQ("0", t.app.grid.text(1, 5));
 }
 
-TEST_F(OpenTest, TestMatricesOpenWithTheirOrder) {
-    const std::string dir = test::testdata_dir();
-    if (dir.empty()) GTEST_SKIP() << "test matrices not present";
-    t.dir.write("data/.keep", "");
-    for (auto [name, n] : {std::pair{"bcsstk01.txt", 48}, {"west0067.txt", 67}, {"494_bus.txt", 494}}) {
-        t.cd.next.push_back(dir + "/" + name);
-        Open_Click(t.app);
-        EXPECT_EQ(n, t.app.st.N) << name;
-        EXPECT_NE("b(" + std::to_string(n) + ")", t.app.grid.text(n, 2 * n + 1)) << name;  // read to the end
-    }
-    EXPECT_EQ(V{}, t.box.shown);
-}
-
 }  // namespace
 }  // namespace varnex
