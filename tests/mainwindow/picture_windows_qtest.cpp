@@ -38,6 +38,13 @@ QPointF entry_point(const MatrixView* v, int i, int j) {
 // something else.
 bool shown_since(QSignalSpy& spy, qsizetype before) { return spy.count() > before || spy.wait(5000); }
 
+// Shows a convergence window of its own and begins a run of "Find  solution" in its history.
+void show_and_begin(ConvergenceWindow& conv, ConvergenceHistory& history) {
+    conv.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&conv));
+    history.command_starting(true, 1);
+}
+
 }  // namespace
 
 class PictureWindowsTest : public QObject {
@@ -188,9 +195,7 @@ class PictureWindowsTest : public QObject {
     void zeroErIsDrawnAtTheFloorAndMarked() {
         ConvergenceHistory history;
         ConvergenceWindow conv(history);
-        conv.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&conv));
-        history.command_starting(true, 1);
+        show_and_begin(conv, history);
         for (float er : {4.0f, 0.0f, 1e-3f, 0.0f}) conv.sweep_done(er);
         conv.before_repaint();
         QCOMPARE(conv.currentPointCount(), 4);
@@ -272,9 +277,7 @@ class PictureWindowsTest : public QObject {
     void theWheelZoomsAndADoubleClickFitsAgain() {
         ConvergenceHistory history;
         ConvergenceWindow conv(history);
-        conv.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&conv));
-        history.command_starting(true, 1);
+        show_and_begin(conv, history);
         for (int s = 1; s <= 200; ++s) conv.sweep_done(10.0f / float(s));
         conv.before_repaint();
         const double fitted = conv.sweepAxisMax();
