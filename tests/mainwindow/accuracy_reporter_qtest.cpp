@@ -1,6 +1,8 @@
 // The accuracy report in the real main window, offscreen: it follows every solve command without
 // holding the window, a new command cancels it before it touches the state, a stale result never
-// reaches the status bar. Built with VARNEX_TSAN, this is the check for races with the worker. The
+// reaches the status bar; held in the middle of the factorization or of the residual pass over the row
+// file, the cancelled worker takes no further step and its thread is gone when cancel() returns. Built
+// with VARNEX_TSAN, this is the check for races with the worker. The
 // verdict as a person meets it: whole at the start of the status bar at the designed size, the whole
 // report in the bar's tooltip, View, Accuracy with the report and the components farthest from the
 // reference, and Export's proposed names.
@@ -11,14 +13,20 @@
 #include <QStatusTipEvent>
 #include <QTextBrowser>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <iterator>
 #include <new>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "commands/commands.h"
+#include "commands/connect_command.h"
 #include "commands/open_command.h"
+#include "core/cancel_check.h"
+#include "core/memory_budget.h"
 #include "mainwindow/accuracy_reporter.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/picture_windows.h"
@@ -58,6 +66,35 @@ struct Window : test::Window {
     }
 };
 
+// The worker is held at the `at`-th check of `step` until its flag is set.
+struct Hold {
+    CancelStep step;
+    int at;
+    std::atomic<int> seen{0};
+    std::atomic<bool> reached{false};
+};
+Hold* g_hold = nullptr;
+
+void hold_worker(CancelStep step, const std::atomic<bool>& cancel) {
+    if (step != g_hold->step || ++g_hold->seen != g_hold->at) return;
+    g_hold->reached = true;
+    // Bounded, so that a cancel that never sets the flag fails the test instead of hanging it.
+    for (int k = 0; k < 20000 && !cancel.load(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// Installs the hold for a scope, with the memory this process may use set to 1 MB when `short_of_memory`.
+struct Holding {
+    Holding(Hold& hold, bool short_of_memory) {
+        g_hold = &hold;
+        g_cancel_watcher = hold_worker;
+        if (short_of_memory) set_usable_memory_for_tests(1u << 20);
+    }
+    ~Holding() {
+        g_cancel_watcher = nullptr;
+        set_usable_memory_for_tests(std::nullopt);
+    }
+};
+
 // Threads of this process.
 int thread_count() {
     return static_cast<int>(
@@ -70,6 +107,28 @@ constexpr int kCloseOrder = 2000;
 
 class AccuracyReporterTest : public QObject {
     Q_OBJECT
+
+    // Loads a system of order n by `command` (Open or Connect), makes one sweep, starts the report and
+    // cancels it once the worker stands at `hold`.
+    void cancel_at(void (*command)(App&), int n, Hold& hold) {
+        test::TestApp t;
+        t.cd.next.push_back(t.dir.write("data/s.txt", system_text(n)));
+        command(t.app);
+        cmdIter_Click(t.app);
+        const Holding holding(hold, t.app.st.DataMode == kModeConnected);
+        AccuracyReporter reporter(t.app, t.ui);
+        QSignalSpy delivered(&reporter, &AccuracyReporter::reported);
+        reporter.start();
+        QTRY_VERIFY_WITH_TIMEOUT(hold.reached, 20000);
+        const int threads = thread_count();
+        reporter.cancel();
+        // The worker took no step after the one at which it saw the flag, and its thread has ended.
+        QCOMPARE(hold.seen.load(), hold.at);
+        QVERIFY(thread_count() < threads);
+        QTest::qWait(50);
+        QCOMPARE(delivered.count(), 0);
+        QVERIFY2(t.ui.notes.back().find("backward error") == std::string::npos, t.ui.notes.back().c_str());
+    }
 
   private slots:
     void nextCommandCancelsAndOnlyTheLastReportIsShown() {
@@ -216,6 +275,19 @@ class AccuracyReporterTest : public QObject {
         win.open(out, "ExportAccurate");
         QCOMPARE(QString::fromStdString(win.cd.offered.back()), QStringLiteral("zp_x_accurate.csv"));
         QCOMPARE(QString::fromStdString(test::read_file(out)), QStringLiteral("1\r\n2\r\n3\r\n"));
+    }
+
+    // Order 1100 is factored in three panels: the second check comes after the first panel.
+    void cancelInTheMiddleOfTheFactorization() {
+        Hold hold{CancelStep::Factorization, 2};
+        cancel_at(Open_Click, 1100, hold);
+    }
+
+    // With 1 MB to spare the connected system is not loaded: the residual is measured in one pass over
+    // the row file, held at its 100th equation.
+    void cancelInTheMiddleOfTheConnectedResidualPass() {
+        Hold hold{CancelStep::RowFilePass, 100};
+        cancel_at(Connect_Click, 200, hold);
     }
 };
 
