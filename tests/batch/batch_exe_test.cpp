@@ -1,10 +1,7 @@
 // varnex-batch as a script runs it, beside the main window driven offscreen through its menus and
 // buttons: the same systems give the same files, byte for byte, in both storage modes.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QPushButton>
@@ -12,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "exe.h"
 #include "support/fakes.h"
 #include "support/window.h"
 
@@ -19,49 +17,6 @@ using namespace varnex;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ExeResult {
-    int code = -1;
-    std::string out, err;
-};
-
-// Runs the batch program as the application folder `app` holds it (a copy, so that its data folder
-// and row file go there). With `interrupt` set, it gets a SIGINT shortly after its row file appears,
-// when it has its handler and is converting or solving.
-ExeResult run_exe(const std::string& app, const std::vector<std::string>& args, bool interrupt = false) {
-    const std::string exe = app + "/varnex-batch";
-    if (!fs::exists(exe)) {
-        fs::create_directories(app);
-        fs::copy_file(VARNEX_BATCH_EXE, exe);
-    }
-    const std::string out = app + "/../stdout", err = app + "/../stderr";
-    // Everything the child needs is made before the fork: it only redirects and executes.
-    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (o < 0 || e < 0 || dup2(o, STDOUT_FILENO) < 0 || dup2(e, STDERR_FILENO) < 0) _exit(127);
-        execv(exe.c_str(), argv.data());
-        _exit(127);
-    }
-    if (interrupt) {
-        const std::string row_file = app + "data.vnx";
-        for (int k = 0; k < 2000 && !fs::exists(row_file); ++k)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        kill(pid, SIGINT);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ExeResult r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = test::read_file(out);
-    r.err = test::read_file(err);
-    return r;
-}
 
 // The value of a "key: value" line of the batch program's output.
 std::string field(const std::string& out, const std::string& key) {
@@ -144,13 +99,13 @@ TEST_F(BatchExe, SixSystemsGiveTheWindowsFilesInBothModes) {
         EXPECT_GT(memory_files.first.size(), memory_files.second.size());
         EXPECT_GT(memory_files.second.size(), 2u);
 
-        ExeResult r = run_exe(bat, {"open", bat + "/data/" + name, "--save", saved});
+        test::ExeRun r = test::run_exe(bat, {"open", bat + "/data/" + name, "--save", saved});
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(without_progress(r.err), "");
         EXPECT_EQ(field(r.out, "Er"), memory_er);
         EXPECT_EQ(field(r.out, "IterCount"), memory_iter_count);
         EXPECT_TRUE(files(bat) == memory_files);
-        r = run_exe(bat, {"connect", bat + "/data/" + saved, "--save", "--replace"});
+        r = test::run_exe(bat, {"connect", bat + "/data/" + saved, "--save", "--replace"});
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(field(r.out, "Er"), er(window));
         EXPECT_EQ(field(r.out, "IterCount"), iter_count(window));
@@ -161,15 +116,15 @@ TEST_F(BatchExe, SixSystemsGiveTheWindowsFilesInBothModes) {
 
 TEST_F(BatchExe, UsageExitCodesAndAFirstRun) {
     const std::string app = dir.path() + "/app";
-    ExeResult r = run_exe(app, {"--help"});
+    test::ExeRun r = test::run_exe(app, {"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out.find("Usage: varnex-batch open SYSTEM.txt"), 0u) << r.out;
-    r = run_exe(app, {"open", "sys.txt", "--eps", "1", "--sweeps", "2"});
+    r = test::run_exe(app, {"open", "sys.txt", "--eps", "1", "--sweeps", "2"});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--eps and --sweeps exclude each other\n\nUsage:"), std::string::npos) << r.err;
     // A first run writes the samples into the data folder beside the program before Open reads one.
-    r = run_exe(app, {"open", app + "/data/sample1.txt", "--sweeps", "2"});
+    r = test::run_exe(app, {"open", app + "/data/sample1.txt", "--sweeps", "2"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(field(r.out, "IterCount"), "3");
     EXPECT_TRUE(fs::exists(app + "/data/sample4.txt"));
@@ -177,19 +132,15 @@ TEST_F(BatchExe, UsageExitCodesAndAFirstRun) {
 
 TEST_F(BatchExe, InterruptStopsAfterTheSweepInProgressAndStillSaves) {
     // An order-200 system of pseudo-random coefficients: every sweep moves it a little, so 32766
-    // clicks would take seconds.
-    std::string text;
-    unsigned seed = 12345;
-    for (int i = 0; i < 200; ++i) {
-        for (int j = 0; j <= 200; ++j) {
-            seed = seed * 1103515245u + 12345u;
-            text += std::to_string(static_cast<int>(seed >> 16) % 201 - 100) + ' ';
-        }
-        text += "\r\n";
-    }
+    // clicks would take seconds. The SIGINT comes once the row file is there, when the program has its
+    // handler and is converting or solving.
     const std::string app = dir.path() + "/app";
-    const std::string system = dir.write("app/data/noisy.txt", text);
-    const ExeResult r = run_exe(app, {"connect", system, "--sweeps", "32766", "--save"}, true);
+    const std::string system = dir.write("app/data/noisy.txt", test::noisy_system(200));
+    const test::ExeRun r = test::run_exe(app, {"connect", system, "--sweeps", "32766", "--save"}, [&](pid_t pid) {
+        test::wait_for([&] { return fs::exists(app + "data.vnx"); }, 20000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(pid, SIGINT);
+    });
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(field(r.out, "ended"), "stopped");
     EXPECT_LT(std::stoi(field(r.out, "sweeps")), 32766);
