@@ -232,6 +232,8 @@ std::string_view GridModel::text(int row, int col, std::string& scratch) const {
     return {};
 }
 
+bool GridModel::has_system_shape(int n) const { return rows_ == n + 1 && cols_ == system_columns(n); }
+
 std::string GridModel::text(int row, int col) const {
     std::string scratch;
     return std::string(text(row, col, scratch));

@@ -11,8 +11,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/grid_layout.h"
-
 namespace varnex {
 
 /// Told about changes, so that a view can follow the model.
@@ -34,7 +32,7 @@ class GridModel {
     int rows() const { return rows_; }
     int cols() const { return cols_; }
     /// Whether the row and column counts are those of the system layout of the order n.
-    bool has_system_shape(int n) const { return rows_ == n + 1 && cols_ == system_columns(n); }
+    bool has_system_shape(int n) const;
 
     /// Empties the text of every cell; the counts stay.
     void clear();
