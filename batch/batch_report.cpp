@@ -51,11 +51,11 @@ void print_json(const Report& r, std::ostream& out) {
     char er[32] = "null";
     if (std::isfinite(r.er)) std::snprintf(er, sizeof er, "%.9g", static_cast<double>(r.er));
     out << "{\"command\":" << json_string(r.command) << ",\"system\":" << json_string(r.system)
-        << json_raw_field("system", r.system) << ",\"N\":" << r.n
-        << ",\"Er\":" << er << ",\"Er_text\":" << json_string(r.er_text) << ",\"sweeps\":" << r.sweeps
-        << ",\"IterCount\":" << r.iter_count << ",\"ended\":" << json_string(r.ended)
-        << ",\"duration\":" << seconds_text(r.solve_seconds) << ",\"load_seconds\":" << seconds_text(r.load_seconds)
-        << ",\"save_seconds\":" << seconds_text(r.save_seconds) << ",\"saved\":[";
+        << json_raw_field("system", r.system) << ",\"N\":" << r.n << ",\"Er\":" << er
+        << ",\"Er_text\":" << json_string(r.er_text) << ",\"sweeps\":" << r.sweeps << ",\"IterCount\":" << r.iter_count
+        << ",\"ended\":" << json_string(r.ended) << ",\"duration\":" << seconds_text(r.solve_seconds)
+        << ",\"load_seconds\":" << seconds_text(r.load_seconds) << ",\"save_seconds\":" << seconds_text(r.save_seconds)
+        << ",\"saved\":[";
     for (std::size_t i = 0; i < r.saved.size(); ++i) out << (i ? "," : "") << json_string(r.saved[i]);
     out << "]" << json_raw_field("saved", r.saved) << ",\"messages\":[";
     for (std::size_t i = 0; i < r.messages.size(); ++i) out << (i ? "," : "") << json_string(r.messages[i]);
@@ -63,9 +63,9 @@ void print_json(const Report& r, std::ostream& out) {
     for (std::size_t i = 0; i < r.notes.size(); ++i) out << (i ? "," : "") << json_string(r.notes[i]);
     out << "]" << json_raw_field("notes", r.notes)
         << ",\"accuracy\":" << (r.accuracy_json.empty() ? std::string("null") : r.accuracy_json);
-    if (!r.accurate.empty()) out << ",\"accurate\":" << json_string(r.accurate) << json_raw_field("accurate", r.accurate);
-    out << ",\"exit_code\":" << r.exit_code << "}\n"
-        << std::flush;
+    if (!r.accurate.empty())
+        out << ",\"accurate\":" << json_string(r.accurate) << json_raw_field("accurate", r.accurate);
+    out << ",\"exit_code\":" << r.exit_code << "}\n" << std::flush;
 }
 
 }  // namespace varnex::batch
