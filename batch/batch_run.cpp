@@ -31,7 +31,7 @@ std::string stopped_words() {
 
 // "Find  solution" once, or K clicks of "Next Iteration"; a stop request ends either after the sweep
 // in progress.
-void sweep(const Args& args, const Environment& env, App& app, BatchControls& ui, Report& rep) {
+void solve_by_clicks(const Args& args, const Environment& env, App& app, BatchControls& ui, Report& rep) {
     const auto stopped = [&] { return env.stop && *env.stop != 0; };
     if (stopped()) {
         rep.ended = stopped_words();
@@ -140,7 +140,7 @@ class BatchRun {
         if (args_.eps) ui_.set_text(Ctl::txtEps, *args_.eps);
         const double t0 = steady_seconds();
         progress_.start();
-        sweep(args_, env_, app_, ui_, rep_);
+        solve_by_clicks(args_, env_, app_, ui_, rep_);
         progress_.finish();
         rep_.solve_seconds = steady_seconds() - t0;
         return true;
