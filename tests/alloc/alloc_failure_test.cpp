@@ -51,7 +51,9 @@ void* operator new[](std::size_t n) { return allocate(n); }
 void* operator new(std::size_t n, std::align_val_t a) { return allocate_aligned(n, a); }
 void* operator new[](std::size_t n, std::align_val_t a) { return allocate_aligned(n, a); }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return fails() ? nullptr : std::malloc(n ? n : 1); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return fails() ? nullptr : std::malloc(n ? n : 1); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    return fails() ? nullptr : std::malloc(n ? n : 1);
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }

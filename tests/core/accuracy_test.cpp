@@ -11,9 +11,8 @@
 #include <random>
 #include <utility>
 
-#include "core/reference.h"
-
 #include "core/errors.h"
+#include "core/reference.h"
 #include "support/systems.h"
 
 extern "C" {
@@ -170,15 +169,17 @@ TEST(Reference, IntegerSystemsWithKnownSolutionsAndHilbertWithinTheirBounds) {
     for (int n = 6; n <= 10; ++n) {
         SCOPED_TRACE(n);
         SystemAnalysis an;
-        expect_within_bounds(test::memory_system(n, [n](int i, int j) { return j > n ? 1.0f : 1.0f / float(i + j - 1); }),
-                             an);
+        expect_within_bounds(
+            test::memory_system(n, [n](int i, int j) { return j > n ? 1.0f : 1.0f / float(i + j - 1); }), an);
     }
 }
 
 TEST(Reference, NoneClaimedWhereDoublePrecisionHasNoRoom) {
     // Upper triangular, 1 on the diagonal and -1 above it: kappa1 grows as 2^n, about 1e19 at order 60.
     const int n = 60;
-    const SystemState s = test::memory_system(n, [](int i, int j) { return i == j || j > n ? 1.0f : i < j ? -1.0f : 0.0f; });
+    const SystemState s = test::memory_system(n, [](int i, int j) {
+        return i == j || j > n ? 1.0f : i < j ? -1.0f : 0.0f;
+    });
     SystemAnalysis an;
     ASSERT_TRUE(analyse_system(s.A, s.B, n, kGoOn, an));
     EXPECT_GT(an.kappa1 * 0x1p-53, 1.0);

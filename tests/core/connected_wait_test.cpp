@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <ctime>
+#include <fstream>
 #include <thread>
 
 #include "core/connected_kernels.h"

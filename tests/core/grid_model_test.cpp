@@ -44,9 +44,10 @@ TEST(GridModel, OutOfRangeAccessAndOrdersTooLargeChangeNothing) {
 }
 
 // Random sequences of every operation against a plain table of texts, which lays out the system and
-// the solution as the grid must (the solution's layout leaves row 0 beyond its first cell): resizes drop written and derived
-// cells alike, text lengths straddle the storage's size classes, orders above 7 span several slot
-// blocks, and the second half only rewrites, so that garbage piles up and forces compactions.
+// the solution as the grid must (the solution's layout keeps row 0 beyond its first cell): resizes
+// drop written and derived cells alike, text lengths straddle the storage's size classes, orders
+// above 7 span several slot blocks, and the second half only rewrites, so that garbage piles up and
+// forces compactions.
 TEST(GridModel, AgreesWithPlainTableOnRandomOperations) {
     std::mt19937 rng(2024);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };

@@ -1,6 +1,8 @@
 // The matrix picture's cells against a direct computation: every cell is the entry of largest
 // magnitude of exactly the block it covers, a value that is not a number wins its cell, zeros stay
 // blank, and the memory and row-file passes agree for the whole matrix and for a zoomed block.
+#include "core/matrix_bins.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,7 +12,6 @@
 
 #include "core/convert.h"
 #include "core/grid_model.h"
-#include "core/matrix_bins.h"
 #include "core/state.h"
 #include "support/fakes.h"
 #include "support/systems.h"

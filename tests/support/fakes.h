@@ -46,7 +46,7 @@ public:
     bool ShowOpen() override { return ++opens, show(); }
     bool ShowSave() override { return ++saves, show(); }
 
-private:
+  private:
     bool show();
 };
 

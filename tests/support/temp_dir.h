@@ -12,7 +12,7 @@ namespace varnex::test {
 /// A fresh, empty folder below `where` (the temporary folder, which TMPDIR names), removed again with
 /// everything in it, and with the row file that lies beside it when it served as an application folder.
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::filesystem::path& where = std::filesystem::temp_directory_path()) {
         std::string tmpl = (where / "varnex_XXXXXX").string();
         if (!::mkdtemp(tmpl.data())) std::abort();
@@ -35,14 +35,14 @@ public:
         return p.string();
     }
 
-private:
+  private:
     std::string path_;
 };
 
 /// Puts the working directory back, when the guard goes, to what it was when the guard was made: the
 /// commands move it into the folders they read and write, which the tests then remove.
 class CwdGuard {
-public:
+  public:
     CwdGuard() : saved_(std::filesystem::current_path()) {}
     ~CwdGuard() {
         std::error_code ec;
@@ -51,7 +51,7 @@ public:
     CwdGuard(const CwdGuard&) = delete;
     CwdGuard& operator=(const CwdGuard&) = delete;
 
-private:
+  private:
     std::filesystem::path saved_;
 };
 
