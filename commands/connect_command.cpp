@@ -194,7 +194,7 @@ void convert_lines(App& app, LineStream& lines, RowWriter& out) {
                 std::string_view token;
                 if (!Tokens(std::string_view(p, static_cast<std::size_t>(end - p))).next(token))
                     raise(ErrorKind::Subscript);
-                token_to_single(token);
+                text_to_single(token);
                 raise(ErrorKind::TypeMismatch);
             }
         }
