@@ -96,14 +96,12 @@ long long leading_exponent(const Scanned& s) {
 }
 
 // ---- The fast parser -------------------------------------------------------------------------------
-// It takes the numbers whose digits form an integer m <= 2^24 and whose power of ten e lies within
-// +-10. m and 10^|e| are then exact floats, so one float multiplication or division rounds the
-// decimal value exactly once, to the nearest float, which is what the plain conversion gives.
-// Anything else (other forms, errors included) is left to the plain conversion. Its one digit reader,
-// read_plain_decimal, reads eight digits at a time.
+// Both of its lanes take the numbers whose digits form an integer m <= 2^24 and whose power of ten e
+// lies within +-10. m and 10^|e| are then exact floats, so one float multiplication or division
+// rounds the decimal value exactly once, to the nearest float, which is what the plain conversion
+// gives. Anything else (other forms, errors included) is left to the plain conversion.
 
 constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-constexpr uint64_t kExactDigits = uint64_t{1} << 24;
 
 // Eight ASCII bytes (the first in the low byte) that are all digits.
 bool is_eight_digits(uint64_t v) {
@@ -145,19 +143,12 @@ void load_ends(const char* src, std::size_t len, uint64_t& head, uint64_t& tail)
     tail = head << (8 * (8 - len));
 }
 
-// A plain decimal: its value is m / 10^frac_len, negated when negative.
-struct Decimal {
-    uint64_t m = 0;
-    std::size_t frac_len = 0;
-    bool negative = false;
-};
-
-// Reads the form of nearly every coefficient: an optional sign, one to eight digits, and optionally
-// the separator and one to eight digits, nothing else; false for any other text. Each digit run is
-// cut out as the top bytes of the eight that end where it ends, the bytes before it turned into '0'.
-// Written with few branches and no round trip through memory, as the signs and lengths of a file's
-// numbers vary at random.
-[[gnu::always_inline]] inline bool read_plain_decimal(std::string_view t, Decimal& d) {
+// The first lane, for the form of nearly every coefficient: an optional sign, one to eight digits,
+// and optionally the separator and one to eight digits, nothing else (no blank, no exponent). Each
+// digit run is cut out as the top bytes of the eight that end where it ends, the bytes before it
+// turned into '0'. Written with few branches and no round trip through memory, as the signs and
+// lengths of a file's numbers vary at random.
+bool plain_decimal_to_single(std::string_view t, float& out) {
     const std::size_t len = t.size();
     if (len == 0 || len > 16) return false;
     constexpr uint64_t kZeros = 0x3030303030303030;
@@ -167,8 +158,8 @@ struct Decimal {
     uint64_t head, tail;
     load_ends(src, len, head, tail);
     const unsigned char first = static_cast<unsigned char>(head);
-    d.negative = first == '-';
-    const std::size_t a = (d.negative || first == '+') ? 1 : 0;
+    const bool negative = first == '-';
+    const std::size_t a = (negative || first == '+') ? 1 : 0;
     // The first separator: the lowest byte equal to it, found as a zero byte of the XOR, in the head
     // and then in the tail (whose bytes shared with the head hold none by then).
     const uint64_t pattern = kOnes * static_cast<unsigned char>(decimal_separator());
@@ -179,8 +170,8 @@ struct Decimal {
                                     : len;
     const bool sep = p < len;
     const std::size_t int_len = p - a;
-    d.frac_len = sep ? len - p - 1 : 0;
-    if (int_len == 0 || int_len > 8 || d.frac_len > 8 || (sep && d.frac_len == 0)) return false;
+    const std::size_t frac_len = sep ? len - p - 1 : 0;
+    if (int_len == 0 || int_len > 8 || frac_len > 8 || (sep && frac_len == 0)) return false;
     // Of eight bytes ending at a run's end only the last run_len (0..8) are kept, the others become '0'.
     auto keep = [](uint64_t bytes, std::size_t run_len) {
         const uint64_t mask = run_len ? ~uint64_t{0} << (8 * (8 - run_len)) : 0;
@@ -188,80 +179,67 @@ struct Decimal {
     };
     // The integer run ends at p <= 9: eight bytes read there, or the head moved up.
     const uint64_t int_bytes = keep(p >= 8 ? load<uint64_t>(src + p - 8) : head << (8 * (8 - p)), int_len);
-    const uint64_t frac_bytes = keep(tail, d.frac_len);
+    const uint64_t frac_bytes = keep(tail, frac_len);
     if (!is_eight_digits(int_bytes) || !is_eight_digits(frac_bytes)) return false;
     static constexpr uint32_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-    d.m = uint64_t{eight_digits_value(int_bytes)} * kScale[d.frac_len] + eight_digits_value(frac_bytes);
-    return true;
-}
-
-// A plain decimal as the nearest float, when it is one that needs a single rounding.
-bool plain_decimal_to_single(std::string_view t, float& out) {
-    Decimal d;
-    if (!read_plain_decimal(t, d) || d.m > kExactDigits) return false;
+    const uint64_t m = uint64_t{eight_digits_value(int_bytes)} * kScale[frac_len] + eight_digits_value(frac_bytes);
+    if (m > (uint64_t{1} << 24)) return false;
     // Division by 10^0 = 1 is exact, and so is the change of sign.
-    const float v = static_cast<float>(d.m) / kPow10[d.frac_len];
-    out = std::bit_cast<float>(std::bit_cast<uint32_t>(v) ^ (static_cast<uint32_t>(d.negative) << 31));
+    const float v = static_cast<float>(m) / kPow10[frac_len];
+    out = std::bit_cast<float>(std::bit_cast<uint32_t>(v) ^ (static_cast<uint32_t>(negative) << 31));
     return true;
 }
 
-// A fraction below 0.1 written with more digits than a plain decimal holds, "0.0001234568" say (any
-// sign): read as its significant digits, with every digit after the separator counted in frac_len.
-bool read_small_fraction(std::string_view t, Decimal& d) {
-    const bool negative = !t.empty() && t[0] == '-';
-    if (!t.empty() && (t[0] == '-' || t[0] == '+')) t.remove_prefix(1);
-    if (t.size() < 3 || t[0] != '0' || t[1] != decimal_separator()) return false;
-    const std::size_t z = t.find_first_not_of('0', 2);
-    if (z == std::string_view::npos || !is_digit(t[z])) return false;
-    if (!read_plain_decimal(t.substr(z), d) || d.frac_len != 0) return false;
-    d.frac_len = t.size() - 2;
-    d.negative = negative;
-    return true;
-}
-
-// The other texts that the program itself writes and many typed ones: a plain decimal or a small
-// fraction with blanks around it and an exponent (E or e, an optional sign, at most three digits).
-bool decorated_decimal_to_single(std::string_view t, float& out) {
-    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
-    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-    // The exponent's letter stands two to five places from the end; an 'E' elsewhere makes a text
-    // that this reader does not take.
+// The second lane, for the rest of the texts the program itself writes and most typed numbers:
+// blanks around, an exponent, up to 19 mantissa digits (leading zeros of a small fraction).
+bool short_text_to_single(std::string_view t, float& out) {
+    const char* p = t.data();
+    const char* end = p + t.size();
+    while (p < end && *p == ' ') ++p;
+    while (end > p && end[-1] == ' ') --end;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    uint64_t m = 0;
+    int digits = 0;
     int e = 0;
-    std::size_t x = t.size();
-    for (std::size_t k = 2; k <= 5 && k <= t.size(); ++k)
-        if (t[t.size() - k] == 'E' || t[t.size() - k] == 'e') {
-            x = t.size() - k;
-            break;
-        }
-    if (x < t.size()) {
-        std::string_view exponent = t.substr(x + 1);
-        t = t.substr(0, x);
-        const bool exp_negative = !exponent.empty() && exponent[0] == '-';
-        if (!exponent.empty() && (exponent[0] == '-' || exponent[0] == '+')) exponent.remove_prefix(1);
-        if (exponent.empty() || exponent.size() > 3) return false;
-        for (char c : exponent) {
-            if (!is_digit(c)) return false;
-            e = e * 10 + (c - '0');
-        }
-        if (exp_negative) e = -e;
+    const char* start = p;
+    for (; p < end && is_digit(*p); ++p, ++digits) m = m * 10 + static_cast<unsigned>(*p - '0');
+    const bool int_part = p != start;
+    if (p < end && *p == decimal_separator()) {
+        start = ++p;
+        for (; p < end && is_digit(*p); ++p, ++digits) m = m * 10 + static_cast<unsigned>(*p - '0');
+        // "1." and ".5" are left to the plain conversion.
+        if (!int_part || p == start) return false;
+        e = -static_cast<int>(p - start);
+    } else if (!int_part) {
+        return false;
     }
-    Decimal d;
-    if (!read_plain_decimal(t, d) && !read_small_fraction(t, d)) return false;
-    e -= static_cast<int>(d.frac_len);
+    if (digits > 19) return false;
+    if (p < end && (*p == 'E' || *p == 'e')) {
+        ++p;
+        bool exp_negative = false;
+        if (p < end && (*p == '+' || *p == '-')) exp_negative = *p++ == '-';
+        int x = 0;
+        start = p;
+        for (; p < end && is_digit(*p) && p - start < 3; ++p) x = x * 10 + (*p - '0');
+        if (p == start) return false;
+        e += exp_negative ? -x : x;
+    }
+    if (p != end) return false;
     float v = 0.0f;
-    if (d.m != 0) {
-        if (d.m > kExactDigits || e < -10 || e > 10) return false;
-        const float f = static_cast<float>(d.m);
+    if (m != 0) {
+        if (m > (uint64_t{1} << 24) || e < -10 || e > 10) return false;
+        const float f = static_cast<float>(m);
         v = e >= 0 ? f * kPow10[e] : f / kPow10[-e];
     }
-    out = d.negative ? -v : v;
+    out = negative ? -v : v;
     return true;
 }
 
 // The rarer forms, kept out of text_to_single so that its common path needs no stack frame.
 [[gnu::noinline]] float other_text_to_single(std::string_view text) {
     float v;
-    if (decorated_decimal_to_single(text, v)) return v;
+    if (short_text_to_single(text, v)) return v;
     return text_to_single_plain(text);
 }
 
