@@ -96,10 +96,13 @@ long long leading_exponent(const Scanned& s) {
 }
 
 // ---- The fast parser -------------------------------------------------------------------------------
-// Both of its lanes take the numbers whose digits form an integer m <= 2^24 and whose power of ten e
-// lies within +-10. m and 10^|e| are then exact floats, so one float multiplication or division
-// rounds the decimal value exactly once, to the nearest float, which is what the plain conversion
-// gives. Anything else (other forms, errors included) is left to the plain conversion.
+// A first lane reads the plain form of nearly every coefficient eight digits at a time; a second, one
+// digit at a time, the blanks, exponents and long fractions of the rest. Text_to_single and the token
+// scanner both go through it. Both lanes take the numbers whose digits form an integer m <= 2^24 and
+// whose power of ten e lies within +-10. m and 10^|e| are then exact floats, so one float
+// multiplication or division rounds the decimal value exactly once, to the nearest float, which is
+// what the plain conversion gives. Anything else (other forms, errors included) is left to the plain
+// conversion.
 
 constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 

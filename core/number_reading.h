@@ -1,8 +1,9 @@
 #pragma once
 // Reading numbers from text: every coefficient, order and solution value the program reads goes
 // through here. The results decide what a run computes, so they are exact and use no
-// locale-dependent C library call. One fast parser serves every caller (a grid cell, a line of Open,
-// a token of Connect); text_to_single_plain is its plain twin, which the tests compare it with.
+// locale-dependent C library call. One fast parser serves every caller (the grid's cells at a solve,
+// a solution file, the tokens of Connect); text_to_single_plain is its plain twin, which the tests
+// compare it with bit for bit.
 
 #include <cstddef>
 #include <cstdint>
