@@ -43,8 +43,8 @@ TEST(TokenScan, SameBitsAndStopsAsThePlainConversion) {
         std::string line(rng() % 3, ' ');
         for (int k = 0, count = 1 + static_cast<int>(rng() % 40); k < count; ++k) {
             std::string tok = std::string(rng() % 4 / 2, '0') + std::to_string(rng() >> rng() % 64);
-            if (rng() % 4) tok.insert(rng() % (tok.size() + 1), ".");
-            if (rng() % 2) tok.insert(0, rng() % 4 ? "-" : "+");
+            if (rng() % 4) tok.insert(rng() % (tok.size() + 1), 1, '.');
+            if (rng() % 2) tok.insert(0, 1, rng() % 4 ? '-' : '+');
             if (rng() % 16 == 0) tok += "E-" + std::to_string(rng() % 40);
             if (rng() % 10 == 0) tok = hard[rng() % hard.size()];
             ASSERT_EQ(outcome(text_to_single, tok), outcome(text_to_single_plain, tok)) << tok;
