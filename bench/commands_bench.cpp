@@ -20,6 +20,7 @@
 #include "commands/save_command.h"
 #include "core/convert.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "core/numerics.h"
 #include "files/text_io.h"
 
@@ -96,7 +97,7 @@ struct Fixture {
         for (int i = 1; i <= kOrder; ++i)
             for (int j = 1; j <= kOrder + 1; ++j) {
                 const float v = u(gen) + (i == j ? 0.5f * kOrder : 0.0f);
-                app.grid.set_text(i, 2 * j - 1, std::string_view(buf, single_to_text(v, buf)));
+                app.grid.set_text(i, a_column(j), std::string_view(buf, single_to_text(v, buf)));
             }
         ui.texts[Ctl::txtEps] = double_to_text(kOrder / 10.0);
         dim_cleared(app.st.X, kOrder);
@@ -163,11 +164,11 @@ void format_texts(const App& app, std::string& system, std::string& solution, st
     solution.clear();
     for (int i = 1; i <= kOrder; ++i) {
         for (int j = 1; j <= kOrder + 1; ++j) {
-            system += app.grid.text(i, 2 * j - 1, scratch);
+            system += app.grid.text(i, value_column(j), scratch);
             system += ' ';
         }
         system += "\r\n";
-        solution += app.grid.text(i, 2 * kOrder + 3, scratch);
+        solution += app.grid.text(i, x_column(kOrder), scratch);
         solution += ' ';
     }
     solution += "\r\n";

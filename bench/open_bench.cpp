@@ -18,6 +18,7 @@
 #include "commands/app.h"
 #include "commands/open_command.h"
 #include "core/convert.h"
+#include "core/grid_layout.h"
 #include "files/text_io.h"
 
 namespace {
@@ -172,8 +173,8 @@ void write_grid(varnex::GridModel& grid, const std::vector<std::string_view>& al
     grid.fill_data(kOrder);
     std::size_t t = 0;
     for (int i = 1; i <= kOrder; ++i)
-        for (int j = 1; j <= kOrder + 1; ++j) grid.set_text(i, 2 * j - 1, all[t++]);
-    for (int i = 1; i <= kOrder; ++i) grid.set_text(i, 2 * kOrder + 3, "0");
+        for (int j = 1; j <= kOrder + 1; ++j) grid.set_text(i, varnex::value_column(j), all[t++]);
+    for (int i = 1; i <= kOrder; ++i) grid.set_text(i, varnex::x_column(kOrder), "0");
 }
 
 // Every token of the file, in order.

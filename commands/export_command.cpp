@@ -9,6 +9,7 @@
 #include "core/ascii.h"
 #include "core/convert.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "files/text_io.h"
 
 namespace varnex {
@@ -85,7 +86,7 @@ void ExportAccurate_Click(App& app, const AccuracyReport* report) {
 void export_solution(App& app, const std::string& path) {
     const int n = app.st.N;
     std::string scratch;
-    const int col = app.st.DataMode == kModeConnected ? 1 : int16_or_overflow(2 * n + 3);
+    const int col = approximation_column(app.st.DataMode, n);
     const bool written = write_solution_column(app, path, n, [&](int i, bool mtx, std::string& out) {
         const std::size_t at = out.size();
         out += app.grid.text(i, col, scratch);

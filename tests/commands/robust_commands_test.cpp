@@ -27,12 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Controls that keep the status-bar notes.
-struct NotingControls : test::FakeControls {
-    std::vector<std::string> notes;
-    void status(std::string_view text) override { notes.emplace_back(text); }
-};
-
 // A diagonally dominant system of order n as text: 4n on the diagonal, 1 elsewhere, b = row sum.
 std::string system_text(int n) {
     std::string text;
@@ -48,14 +42,10 @@ class RobustCommands : public ::testing::Test {
     test::TestApp t;
     App& app = t.app;
     SystemState& st = t.app.st;
-    NotingControls ui;
+    test::FakeControls& ui = t.ui;
     const std::string rows = row_file_path(t.app.app_folder);
 
-    void SetUp() override {
-        ui.texts = t.ui.texts;
-        app.ui = &ui;
-        fs::create_directories(t.dir.path() + "/data");
-    }
+    void SetUp() override { fs::create_directories(t.dir.path() + "/data"); }
     void TearDown() override {
         set_row_access(RowAccess::Automatic);
         set_usable_memory_for_tests(std::nullopt);
