@@ -17,9 +17,7 @@ namespace fs = std::filesystem;
 constexpr std::string_view kWhatDrops =
     "Drop a text system file to open it, or a .mtx, .csv or .tsv file to import it.";
 
-std::string lower_name(const std::string& path) {
-    return ascii_lower(fs::path(path).filename().string());
-}
+std::string lower_name(const std::string& path) { return ascii_lower(fs::path(path).filename().string()); }
 
 bool ends_with_any(const std::string& name, std::initializer_list<std::string_view> endings) {
     return std::any_of(endings.begin(), endings.end(), [&](std::string_view e) {

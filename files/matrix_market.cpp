@@ -108,7 +108,8 @@ class Reader {
         std::string_view banner = lines_.next();
         line_ = 1;
         split_ws(banner, t);
-        if (t.empty() || ascii_lower(t[0]) != "%%matrixmarket") refuse(1, "a Matrix Market file begins with %%MatrixMarket");
+        if (t.empty() || ascii_lower(t[0]) != "%%matrixmarket")
+            refuse(1, "a Matrix Market file begins with %%MatrixMarket");
         if (t.size() != 5) refuse(1, "the banner needs: %%MatrixMarket matrix format field symmetry");
         if (ascii_lower(t[1]) != "matrix") refuse(1, "only a matrix can be imported, not " + quoted(t[1]));
         Header h;

@@ -104,7 +104,7 @@ class FileLines {
     std::size_t scan_ = 0;   ///< no LF lies in begin_..scan_
     std::size_t limit_ = static_cast<std::size_t>(-1);
     bool eof_ = false;
-    bool drop_behind_ = false;                 ///< the file is large: pages behind are let go
+    bool drop_behind_ = false;              ///< the file is large: pages behind are let go
     std::uint64_t read_ = 0, dropped_ = 0;  ///< bytes read from the file's start, and let go, so far
 };
 

@@ -60,7 +60,8 @@ TEST(TokenScan, SameBitsAndStopsAsThePlainConversion) {
             float values[64];
             got = scan_tokens(p, buffer.data() + line.size(), values, batch);
             for (int q = 0; q < got; ++q, ++next)
-                ASSERT_EQ(Outcome(std::bit_cast<std::uint32_t>(values[q])), outcome(text_to_single_plain, tokens.at(next)));
+                ASSERT_EQ(Outcome(std::bit_cast<std::uint32_t>(values[q])),
+                          outcome(text_to_single_plain, tokens.at(next)));
         }
         const std::string rest = line.substr(static_cast<std::size_t>(p - buffer.data()));
         if (next == tokens.size())
