@@ -20,6 +20,7 @@
 #include "core/row_stream.h"
 #include "files/text_io.h"
 #include "support/fakes.h"
+#include "support/file_lines_probe.h"
 
 namespace varnex {
 namespace {
@@ -232,7 +233,7 @@ TEST_F(RobustCommands, ALineWithoutEndIsRefusedBeforeItFillsMemory) {
     FileLines lines(in);
     lines.limit_line(longest_valid_line(0));
     EXPECT_THROW(lines.next(), LineTooLong);
-    EXPECT_LE(lines.buffer_size(), 2 * longest_valid_line(0));
+    EXPECT_LE(FileLinesProbe::buffer_size(lines), 2 * longest_valid_line(0));
 }
 
 TEST_F(RobustCommands, AStartRemovesTheTemporaryFilesOfSavesWhoseProcessIsGone) {
