@@ -13,6 +13,7 @@
 
 #include "core/convert.h"
 #include "core/errors.h"
+#include "core/number_reading_lanes.h"
 
 namespace varnex {
 
@@ -352,39 +353,95 @@ inline std::uint64_t blanks64(const char* b) {
 
 }  // namespace
 
+namespace {
+
+TokenLanes token_lanes() {
+    static const TokenLanes lanes = token_lanes_avx512();
+    return lanes;
+}
+
+// The tokens found by the scan and not yet converted, up to 64, handed to the vector lanes together.
+struct Found {
+    static constexpr int kMax = 64;
+    const char* tok[kMax];
+    std::uint16_t len[kMax];
+    float out[kMax];
+
+    // Converts the first n into values[k..]: those that the lanes took as they are, the others one at
+    // a time. False (and p at that token) at the first token that is not a number.
+    bool convert(TokenLanes lanes, int n, float* values, int& k, const char*& p) {
+        if (n == 0) return true;
+        for (int q = n; q % 4 != 0; ++q) {
+            tok[q] = tok[0];
+            len[q] = len[0];
+        }
+        const std::uint64_t taken = lanes(tok, len, n, decimal_separator(), out);
+        for (int q = 0; q < n; ++q, ++k) {
+            if (taken >> q & 1)
+                values[k] = out[q];
+            else if (!convert_token(tok[q], tok[q] + len[q], values, k, p))
+                return false;
+        }
+        p = tok[n - 1] + len[n - 1];
+        return true;
+    }
+};
+
+}  // namespace
+
 int scan_tokens(const char*& p, const char* end, float* values, int count) {
-    int k = 0;
+    const TokenLanes lanes = token_lanes();
+    Found found;
+    int k = 0;  // tokens converted
+    int n = 0;  // tokens found for the lanes, not yet converted
+    // Takes the token [t, stop): up to 16 bytes go to the lanes, a batch at a time, the rest (and all
+    // of them without lanes) is converted at once. False at the first token that is not a number.
+    auto take_long = [&](const char* t, const char* stop) {
+        const bool ok = (!lanes || found.convert(lanes, n, values, k, p)) && convert_token(t, stop, values, k, p);
+        n = 0;
+        k += ok;
+        return ok;
+    };
     // b: start of the 64-byte block whose blanks mark the token boundaries; every token that starts
-    // in it and ends in it is converted on its own, so the conversions do not wait for each other.
+    // and ends in it is found from its masks alone, and the conversions do not wait for each other.
     const char* b = p;
-    while (k < count && b < end) {
+    while (k + n < count && b < end) {
         std::uint64_t blank = blanks64(b);
         if (end - b < 64) blank |= ~std::uint64_t{0} << (end - b);
-        // Starts: a non-blank after a blank (or at the block's start, which is never inside a token).
+        // Starts: a non-blank after a blank (or at the block's start, which is never inside a token);
+        // ends: a blank after a non-blank. The n-th end closes the n-th start.
         std::uint64_t starts = ~blank & ((blank << 1) | 1);
+        std::uint64_t ends = blank & (~blank << 1);
         const char* next = b + 64;
-        while (starts && k < count) {
-            const int s = std::countr_zero(starts);
+        for (int room = count - k - n; ends && room > 0; --room) {
+            const int s = std::countr_zero(starts), e = std::countr_zero(ends);
             starts &= starts - 1;
-            const std::uint64_t after = blank & (~std::uint64_t{0} << s);
-            if (!after && s > 0) {
-                // The token runs past the block: the next block starts with it.
-                next = b + s;
-                break;
+            ends &= ends - 1;
+            if (lanes && e - s <= 16) {
+                found.tok[n] = b + s;
+                found.len[n] = static_cast<std::uint16_t>(e - s);
+                if (++n == Found::kMax - 4) {
+                    if (!found.convert(lanes, n, values, k, p)) return k;
+                    n = 0;
+                }
+            } else if (!take_long(b + s, b + e)) {
+                return k;
             }
-            const char* t = b + s;
-            // A token longer than a block is found by its blank, and the next block starts there.
-            const void* bl = after ? nullptr : std::memchr(t, ' ', static_cast<std::size_t>(end - t));
-            const char* stop = after ? b + std::countr_zero(after) : bl ? static_cast<const char*>(bl) : end;
-            if (!convert_token(t, stop, values, k, p)) return k;
-            ++k;
-            if (!after) {
-                next = stop;
-                break;
+        }
+        if (starts && k + n < count) {
+            // A token that runs past the block: the next block starts with it; one longer than a
+            // block is found by its blank, and the next block starts there.
+            const int s = std::countr_zero(starts);
+            next = b + s;
+            if (s == 0) {
+                const void* bl = std::memchr(b, ' ', static_cast<std::size_t>(end - b));
+                next = bl ? static_cast<const char*>(bl) : end;
+                if (!take_long(b, next)) return k;
             }
         }
         b = next;
     }
+    if (lanes) found.convert(lanes, n, values, k, p);
     return k;
 }
 
