@@ -579,7 +579,7 @@ BENCHMARK(BM_ColumnWalkTwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime()
 BENCHMARK(BM_PanelWalkOnly)->Unit(benchmark::kMillisecond)->Arg(16)->Arg(64)->Arg(256);
 BENCHMARK(BM_SetUpConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OneSequentialWrite)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ConnectConversion)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConnectConversion)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 // The real scale, run by hand only (bench/run leaves it out): a system of order VARNEX_BENCH_ORDER
 // (20000 unless set; a 51 GB row file) in the folder VARNEX_BENCH_DIR (/work unless set), made and
 // connected once, then the set-up and three sweeps, each timed. The counters give the times and the

@@ -355,33 +355,43 @@ inline std::uint64_t blanks64(const char* b) {
 
 namespace {
 
-TokenLanes token_lanes() {
-    static const TokenLanes lanes = token_lanes_avx512();
+const TokenLanes* token_lanes() {
+    static const TokenLanes* const lanes = token_lanes_avx512();
     return lanes;
 }
 
-// The tokens found by the scan and not yet converted, up to 64, handed to the vector lanes together.
+// The tokens found by the scan and not yet converted, handed to the vector lanes together: fewer than
+// 32 before each block, whose up to 32 tokens are then added.
 struct Found {
     static constexpr int kMax = 64;
     const char* tok[kMax];
     std::uint16_t len[kMax];
     float out[kMax];
 
-    // Converts the first n into values[k..]: those that the lanes took as they are, the others one at
-    // a time. False (and p at that token) at the first token that is not a number.
-    bool convert(TokenLanes lanes, int n, float* values, int& k, const char*& p) {
+    // Converts the first n into values[k..] (count values exist): those that the lanes took as they
+    // are, the others one at a time. False (and p at that token) at the first token that is not a
+    // number.
+    bool convert(const TokenLanes& lanes, int n, float* values, int count, int& k, const char*& p) {
         if (n == 0) return true;
-        for (int q = n; q % 4 != 0; ++q) {
+        const int rounded = (n + 3) & ~3;
+        for (int q = n; q < rounded; ++q) {
             tok[q] = tok[0];
             len[q] = len[0];
         }
-        const std::uint64_t taken = lanes(tok, len, n, decimal_separator(), out);
-        for (int q = 0; q < n; ++q, ++k) {
-            if (taken >> q & 1)
-                values[k] = out[q];
-            else if (!convert_token(tok[q], tok[q] + len[q], values, k, p))
+        // The lanes write groups of four: straight into values where the last group fits.
+        const bool direct = k + rounded <= count;
+        std::uint64_t left = ~lanes.convert(tok, len, n, decimal_separator(), direct ? values + k : out);
+        if (!direct) std::memcpy(values + k, out, static_cast<std::size_t>(n) * sizeof(float));
+        left &= n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+        for (; left; left &= left - 1) {
+            const int q = std::countr_zero(left);
+            int at = k + q;
+            if (!convert_token(tok[q], tok[q] + len[q], values, at, p)) {
+                k = at;
                 return false;
+            }
         }
+        k += n;
         p = tok[n - 1] + len[n - 1];
         return true;
     }
@@ -390,17 +400,21 @@ struct Found {
 }  // namespace
 
 int scan_tokens(const char*& p, const char* end, float* values, int count) {
-    const TokenLanes lanes = token_lanes();
+    const TokenLanes* lanes = token_lanes();
     Found found;
     int k = 0;  // tokens converted
     int n = 0;  // tokens found for the lanes, not yet converted
-    // Takes the token [t, stop): up to 16 bytes go to the lanes, a batch at a time, the rest (and all
-    // of them without lanes) is converted at once. False at the first token that is not a number.
-    auto take_long = [&](const char* t, const char* stop) {
-        const bool ok = (!lanes || found.convert(lanes, n, values, k, p)) && convert_token(t, stop, values, k, p);
+    auto convert_found = [&] {
+        const bool ok = !lanes || found.convert(*lanes, n, values, count, k, p);
         n = 0;
-        k += ok;
         return ok;
+    };
+    // The token [t, stop) converted on its own, after those found before it. False at the first token
+    // that is not a number.
+    auto take_alone = [&](const char* t, const char* stop) {
+        if (!convert_found() || !convert_token(t, stop, values, k, p)) return false;
+        ++k;
+        return true;
     };
     // b: start of the 64-byte block whose blanks mark the token boundaries; every token that starts
     // and ends in it is found from its masks alone, and the conversions do not wait for each other.
@@ -413,19 +427,19 @@ int scan_tokens(const char*& p, const char* end, float* values, int count) {
         std::uint64_t starts = ~blank & ((blank << 1) | 1);
         std::uint64_t ends = blank & (~blank << 1);
         const char* next = b + 64;
-        for (int room = count - k - n; ends && room > 0; --room) {
-            const int s = std::countr_zero(starts), e = std::countr_zero(ends);
-            starts &= starts - 1;
-            ends &= ends - 1;
-            if (lanes && e - s <= 16) {
-                found.tok[n] = b + s;
-                found.len[n] = static_cast<std::uint16_t>(e - s);
-                if (++n == Found::kMax - 4) {
-                    if (!found.convert(lanes, n, values, k, p)) return k;
-                    n = 0;
-                }
-            } else if (!take_long(b + s, b + e)) {
-                return k;
+        const int room = count - k - n;
+        if (lanes) {
+            // The block's tokens all at once; the starts left are those of a token that runs on.
+            const int complete = lanes->find(b, starts, ends, found.tok + n, found.len + n);
+            n += complete < room ? complete : room;
+            if (ends) starts &= ~((std::uint64_t{2} << (63 - std::countl_zero(ends))) - 1);
+            if (n >= 32 && !convert_found()) return k;
+        } else {
+            for (int left = room; ends && left > 0; --left) {
+                const int s = std::countr_zero(starts), e = std::countr_zero(ends);
+                starts &= starts - 1;
+                ends &= ends - 1;
+                if (!take_alone(b + s, b + e)) return k;
             }
         }
         if (starts && k + n < count) {
@@ -436,12 +450,12 @@ int scan_tokens(const char*& p, const char* end, float* values, int count) {
             if (s == 0) {
                 const void* bl = std::memchr(b, ' ', static_cast<std::size_t>(end - b));
                 next = bl ? static_cast<const char*>(bl) : end;
-                if (!take_long(b, next)) return k;
+                if (!take_alone(b, next)) return k;
             }
         }
         b = next;
     }
-    if (lanes) found.convert(lanes, n, values, k, p);
+    convert_found();
     return k;
 }
 

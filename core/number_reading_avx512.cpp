@@ -9,12 +9,13 @@
 // the decimal value once, to the nearest float: the plain conversion's result.
 #include <immintrin.h>
 
+#include <bit>
 #include <cstdint>
 
 #include "core/number_reading_lanes.h"
 
 #pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx512bitalg,bmi2")
+#pragma GCC target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx512vbmi2,avx512bitalg,bmi2,popcnt")
 
 namespace varnex {
 
@@ -106,7 +107,30 @@ inline unsigned convert_four(const char* const* tok, const std::uint16_t* len, c
         _mm512_permutexvar_ps(_mm512_cvtepu16_epi32(_mm256_castsi128_si256(frac_w)), _mm512_load_ps(kPow10Float)));
     const __m128i minus_d = _mm_slli_epi32(_mm_cvtepu16_epi32(minus_w), 31);
     _mm_storeu_ps(out, _mm_xor_ps(_mm_div_ps(whole, scale), _mm_castsi128_ps(minus_d)));
-    return (int_ok & frac_ok & clean & 0xF) & _pext_u32(small, 0x55);
+    const __mmask8 fits = _mm_cmple_epu16_mask(len_w, _mm_set1_epi16(16));
+    return (int_ok & frac_ok & clean & fits & 0xF) & _pext_u32(small, 0x55);
+}
+
+// The tokens that end in the 64-byte block b, from its masks of token starts and ends: their starts
+// and lengths side by side, up to 32 of each written; returns how many end in it.
+int find_tokens(const char* b, std::uint64_t starts, std::uint64_t ends, const char** tok, std::uint16_t* len) {
+    alignas(64) static constexpr std::uint8_t kIota[64] = {
+        0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+        22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
+        44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
+    const __m512i iota = _mm512_load_si512(kIota);
+    const __m512i first = _mm512_maskz_compress_epi8(starts, iota);
+    const __m512i stop = _mm512_maskz_compress_epi8(ends, iota);
+    _mm512_storeu_si512(len, _mm512_cvtepu8_epi16(_mm512_castsi512_si256(_mm512_sub_epi8(stop, first))));
+    alignas(64) std::uint8_t at[64];
+    _mm512_store_si512(at, first);
+    const __m512i base = _mm512_set1_epi64(reinterpret_cast<long long>(b));
+    const int n = std::popcount(ends);
+    for (int g = 0; g < n; g += 8) {
+        const __m512i offsets = _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + g)));
+        _mm512_storeu_si512(tok + g, _mm512_add_epi64(base, offsets));
+    }
+    return n;
 }
 
 std::uint64_t convert_tokens(const char* const* tok, const std::uint16_t* len, int n, char separator, float* out) {
@@ -123,12 +147,13 @@ std::uint64_t convert_tokens(const char* const* tok, const std::uint16_t* len, i
 
 namespace varnex {
 
-TokenLanes token_lanes_avx512() {
+const TokenLanes* token_lanes_avx512() {
+    static const TokenLanes lanes{find_tokens, convert_tokens};
     const bool ok = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                     __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
-                    __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bitalg") &&
-                    __builtin_cpu_supports("bmi2");
-    return ok ? &convert_tokens : nullptr;
+                    __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+                    __builtin_cpu_supports("avx512bitalg") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+    return ok ? &lanes : nullptr;
 }
 
 }  // namespace varnex
