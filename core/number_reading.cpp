@@ -400,7 +400,10 @@ struct Found {
 }  // namespace
 
 int scan_tokens(const char*& p, const char* end, float* values, int count) {
-    const TokenLanes* lanes = token_lanes();
+    return scan_tokens_using(token_lanes(), p, end, values, count);
+}
+
+int scan_tokens_using(const TokenLanes* lanes, const char*& p, const char* end, float* values, int count) {
     Found found;
     int k = 0;  // tokens converted
     int n = 0;  // tokens found for the lanes, not yet converted

@@ -22,4 +22,8 @@ struct TokenLanes {
 /// The AVX-512 lanes, or nullptr when this processor lacks their instructions.
 const TokenLanes* token_lanes_avx512();
 
+/// scan_tokens with the given lanes, or one token at a time without them (nullptr): scan_tokens takes
+/// the lanes of this processor, and the tests compare the two ways.
+int scan_tokens_using(const TokenLanes* lanes, const char*& p, const char* end, float* values, int count);
+
 }  // namespace varnex

@@ -80,5 +80,34 @@ TEST(TokenLanes, TakeOnlyWhatThePlainConversionReadsAndGiveItsBits) {
     set_decimal_separator('.');
 }
 
+TEST(TokenLanes, TheScanGivesTheSameValuesAndStopsWithAndWithoutThem) {
+    // Lines of the edge tokens between runs of blanks (some past a 64-byte block), scanned in batches
+    // of every size with the lanes and one token at a time: the same values, counts and stops.
+    const TokenLanes* lanes = token_lanes_avx512();
+    if (!lanes) GTEST_SKIP() << "this processor has no AVX-512 lanes";
+    const std::vector<std::string> tokens = edge_tokens('.');
+    std::mt19937_64 rng(22);
+    for (int line_no = 0; line_no < 3000; ++line_no) {
+        std::string line(rng() % 3, ' ');
+        for (int k = 0, count = 1 + static_cast<int>(rng() % 90); k < count; ++k) {
+            const std::string& t = tokens[rng() % (rng() % 8 ? 120 : tokens.size())];
+            line += (rng() % 50 ? t : std::string(70, '1')) + std::string(1 + rng() % (rng() % 5 ? 2 : 70), ' ');
+        }
+        const std::string buffer = line + std::string(kScanSlack, '5');
+        const char* end = buffer.data() + line.size();
+        const int batch = 1 + static_cast<int>(rng() % 200);
+        const char* p_fast = buffer.data();
+        const char* p_plain = buffer.data();
+        for (int got = batch; got == batch;) {
+            std::vector<float> fast(batch), plain(batch);
+            got = scan_tokens_using(lanes, p_fast, end, fast.data(), batch);
+            ASSERT_EQ(scan_tokens_using(nullptr, p_plain, end, plain.data(), batch), got) << line;
+            ASSERT_EQ(p_fast, p_plain) << line;
+            for (int q = 0; q < got; ++q)
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(fast[q]), std::bit_cast<std::uint32_t>(plain[q])) << line;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace varnex
