@@ -24,19 +24,17 @@ namespace {
 // Tables, loaded where they are used (a vector constant at namespace scope would be built with these
 // instructions at start-up, on any processor).
 // Bytes 0..15 of every lane.
-alignas(64) constexpr std::uint8_t kLanePosBytes[64] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
-                                                        0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
-                                                        0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
-                                                        0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+alignas(64) constexpr std::uint8_t kLanePosBytes[64] = {
+    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 // Byte 2t (the low byte of word t) in every byte of lane t.
-alignas(64) constexpr std::uint8_t kWordToLaneBytes[64] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                           2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
-                                                           4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4,
-                                                           6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6};
+alignas(64) constexpr std::uint8_t kWordToLaneBytes[64] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+    4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6};
 // Dword t in every dword of lane t.
 alignas(64) constexpr std::uint32_t kDwordToLaneDwords[16] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
-alignas(64) constexpr std::uint32_t kPow10Int[16] = {1,       10,       100,       1000, 10000, 100000, 1000000, 10000000,
-                                                     100000000, 1,      1,         1,    1,     1,      1,       1};
+alignas(64) constexpr std::uint32_t kPow10Int[16] = {1,         10, 100, 1000, 10000, 100000, 1000000, 10000000,
+                                                     100000000, 1,  1,   1,    1,     1,      1,       1};
 alignas(64) constexpr float kPow10Float[16] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f,
                                                1e8f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
 // The first byte of every lane.
@@ -90,19 +88,22 @@ inline unsigned convert_four(const char* const* tok, const std::uint16_t* len, c
     const __m512i from_low = _mm512_add_epi8(kLanePos, _mm512_sub_epi8(q_b, _mm512_set1_epi8(8)));
     const __m512i from_high = _mm512_add_epi8(kLanePos, _mm512_sub_epi8(len_b, _mm512_set1_epi8(16)));
     const __m512i from = _mm512_mask_blend_epi8(kLaneLow, from_high, from_low);
-    const __mmask64 keep = (kLaneLow & _mm512_cmpge_epi8_mask(from, s_b)) | (~kLaneLow & _mm512_cmpgt_epi8_mask(from, q_b));
+    const __mmask64 keep =
+        (kLaneLow & _mm512_cmpge_epi8_mask(from, s_b)) | (~kLaneLow & _mm512_cmpgt_epi8_mask(from, q_b));
     const __m512i aligned = _mm512_maskz_shuffle_epi8(keep, digits, from);
     // Pairs, fours, then the eight-digit halves: dwords I, F, I, F per lane.
     const __m512i pairs = _mm512_maddubs_epi16(aligned, _mm512_set1_epi16(0x010A));
     const __m512i fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
     const __m512i halves = _mm512_madd_epi16(_mm512_packus_epi32(fours, fours), _mm512_set1_epi32(0x00012710));
-    const __m512i frac_d = _mm512_permutexvar_epi32(kDwordToLane, _mm512_cvtepu16_epi32(_mm256_castsi128_si256(frac_w)));
-    const __m512i m = _mm512_add_epi64(_mm512_mul_epu32(halves, _mm512_permutexvar_epi32(frac_d, _mm512_load_si512(kPow10Int))),
-                                       _mm512_srli_epi64(halves, 32));
+    const __m512i frac_d =
+        _mm512_permutexvar_epi32(kDwordToLane, _mm512_cvtepu16_epi32(_mm256_castsi128_si256(frac_w)));
+    const __m512i m =
+        _mm512_add_epi64(_mm512_mul_epu32(halves, _mm512_permutexvar_epi32(frac_d, _mm512_load_si512(kPow10Int))),
+                         _mm512_srli_epi64(halves, 32));
     const __mmask8 small = _mm512_cmple_epu64_mask(m, _mm512_set1_epi64(1 << 24));
     // The four values side by side, divided and signed as one vector of four.
-    const __m128 whole = _mm512_castps512_ps128(
-        _mm512_permutexvar_ps(_mm512_set_epi32(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 8, 4, 0), _mm512_cvtepi32_ps(m)));
+    const __m128 whole = _mm512_castps512_ps128(_mm512_permutexvar_ps(
+        _mm512_set_epi32(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 8, 4, 0), _mm512_cvtepi32_ps(m)));
     const __m128 scale = _mm512_castps512_ps128(
         _mm512_permutexvar_ps(_mm512_cvtepu16_epi32(_mm256_castsi128_si256(frac_w)), _mm512_load_ps(kPow10Float)));
     const __m128i minus_d = _mm_slli_epi32(_mm_cvtepu16_epi32(minus_w), 31);
@@ -152,7 +153,8 @@ const TokenLanes* token_lanes_avx512() {
     const bool ok = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                     __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
                     __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
-                    __builtin_cpu_supports("avx512bitalg") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+                    __builtin_cpu_supports("avx512bitalg") && __builtin_cpu_supports("bmi2") &&
+                    __builtin_cpu_supports("popcnt");
     return ok ? &lanes : nullptr;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The vector lanes of the token scan (core/number_reading.cpp): the tokens of a 64-byte block found
+// The vector lanes of the token scan (core/token_scan.cpp): the tokens of a 64-byte block found
 // at once, and tokens converted four at a time, where the processor has the instructions for it.
 
 #include <cstdint>
