@@ -46,10 +46,6 @@ inline std::uint64_t blanks64(const char* b) {
 #endif
 }
 
-}  // namespace
-
-namespace {
-
 const TokenLanes* token_lanes() {
     static const TokenLanes* const lanes = token_lanes_avx512();
     return lanes;
