@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "core/numerics.h"
+#include "core/row_access_testing.h"
 #include "core/row_file_writer.h"
-#include "core/row_stream.h"
 
 extern char** environ;
 

@@ -31,7 +31,7 @@
 
 #include "commands/connect_command.h"
 #include "commands/connected_commands.h"
-#include "core/connected_kernels.h"
+#include "core/connected_sweeps.h"
 #include "core/convert.h"
 #include "core/numerics.h"
 #include "core/row_file_writer.h"

@@ -16,8 +16,8 @@
 #include "commands/row_file_lock.h"
 #include "core/convert.h"
 #include "core/exact.h"
+#include "core/memory_budget.h"
 #include "core/row_file_writer.h"
-#include "core/row_stream.h"
 #include "files/text_io.h"
 
 namespace varnex {

@@ -6,14 +6,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/split_in_two.h"
 
 namespace varnex {
 
@@ -33,6 +32,9 @@ inline void check_bounds(const SquareMatrix& m, int n) {
 inline void check_bounds(const std::vector<float>& v, int n) {
     if (v.size() < static_cast<std::size_t>(n) + 1) raise(ErrorKind::Subscript);
 }
+
+// From this order on the residual's equations are shared out between two threads.
+constexpr int kResidualThreadOrder = 512;
 
 // a + b evaluated in double from float operands and rounded to float.
 inline float add(float a, float b) { return static_cast<float>(static_cast<double>(a) + static_cast<double>(b)); }
@@ -144,27 +146,15 @@ void get_residual(SystemState& st) {
     const std::vector<float> old(r.begin(), r.begin() + n + 1);
     // Each R(i) is a chain of its own, so the equations are shared out between two threads when the
     // order makes it worth one: the values do not depend on the split.
-    auto pass = [&](int lo, int hi) {
-        for (int i = lo; i <= hi; ++i) r[i] = -st.B[i];
+    auto pass = [&](int lo, int end) {
+        for (int i = lo; i < end; ++i) r[i] = -st.B[i];
         for (int j = 1; j <= n; ++j) {
             const float xj = st.X[j];
             const float* aj = st.A.col(j);
-            for (int i = lo; i <= hi; ++i) r[i] = mul_add(xj, aj[i], r[i]);
+            for (int i = lo; i < end; ++i) r[i] = mul_add(xj, aj[i], r[i]);
         }
     };
-    if (n >= 512 && std::thread::hardware_concurrency() >= 2) {
-        const int half = n / 2;
-        std::thread helper;
-        try {
-            helper = std::thread(pass, half + 1, n);
-        } catch (const std::system_error&) {
-            pass(half + 1, n);
-        }
-        pass(1, half);
-        if (helper.joinable()) helper.join();
-    } else {
-        pass(1, n);
-    }
+    split_in_two(1, n + 1, n >= kResidualThreadOrder, pass);
     bool finite = true;
     for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(r[i]);
     if (finite && n != 32767) return;

@@ -16,10 +16,11 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/async_file_io.h"
 #include "core/convert.h"
 #include "core/errors.h"
+#include "core/memory_budget.h"
 #include "core/row_file.h"
-#include "core/row_stream.h"
 
 namespace varnex {
 

@@ -12,7 +12,7 @@
 #include "commands/commands.h"
 #include "commands/connect_command.h"
 #include "core/convert.h"
-#include "core/row_stream.h"
+#include "core/row_access_testing.h"
 #include "support/fakes.h"
 
 namespace varnex {

@@ -16,8 +16,8 @@
 #include "commands/open_command.h"
 #include "commands/row_file_lock.h"
 #include "commands/save_command.h"
-#include "core/memory_budget.h"
-#include "core/row_stream.h"
+#include "core/memory_budget_testing.h"
+#include "core/row_access_testing.h"
 #include "files/text_io.h"
 #include "support/fakes.h"
 

@@ -17,10 +17,10 @@
 #include <ctime>
 #include <thread>
 
-#include "core/connected_kernels.h"
+#include "core/connected_sweeps.h"
 #include "core/numerics.h"
+#include "core/row_access_testing.h"
 #include "core/row_file_writer.h"
-#include "core/row_stream.h"
 #include "support/fakes.h"
 
 namespace varnex {
