@@ -1,9 +1,10 @@
 // "Find  solution" and "Next Iteration": the memory-mode branches here, the connected ones in
 // commands/connected_commands.cpp. Each handler arms its traps as try blocks around the group of steps
 // they cover; whatever no trap covers ends the command silently, so no exception leaves a handler.
+#include "commands/commands.h"
+
 #include <new>
 
-#include "commands/commands.h"
 #include "commands/connected_commands.h"
 #include "commands/run_outcome.h"
 #include "commands/system_arrays.h"
