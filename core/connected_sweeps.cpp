@@ -89,6 +89,77 @@ constexpr int kAhead = 128;
 // fetches: measured at order 2000, 1/8 saves about 3 % of a sweep, 1/3 and more cost time.
 constexpr int kUpdateFetchShare = 8;
 
+// The loop of the in-memory sweep over whole columns that `cols` hands out (1-based, a(j, c) at
+// [j]): the residual update of unknown i comes with the column sum of unknown i+1 over the updated
+// residual; the sum of unknown 1 is taken alone. scratch holds n + 16 floats.
+template <class Columns>
+void sweep_whole_columns(SystemState& st, GridModel& grid, const SweepKernels& sk, Columns& cols, float* scratch) {
+    const int n = st.N;
+    float* R = st.R.data();
+    const float* next = cols.column(1);
+    float next_sum = sk.column_sum(R, next, n, scratch);
+    // i: the unknown being moved; the kernels run over the equations 1..n.
+    for (int i = 1; i <= n; ++i) {
+        const float* a = next;
+
+        // s = the i-th component of A'(A x - b). Nothing but s changes while it is formed, so a fault
+        // found at its end stops the sweep in the same state as one found at its term.
+        float s = next_sum;
+        check(s);
+
+        s = move_unknown(st, grid, i, s);
+
+        // R += s * column i and Er = max(0, R); a group with a fault is redone one element at a time,
+        // so that the fault is raised at its element with R and Er as the plain loop leaves them.
+        st.Er = 0.0f;
+        float er = 0.0f;
+        int j = n + 1;
+        if (i < n) {
+            next = cols.column(i + 1);
+            j = cols.update_then_sum(sk, i, R, a, s, next, n, scratch, &er, &next_sum);
+        } else {
+            j = sk.residual_update(R, a, s, n, &er);
+        }
+        st.Er = er;
+        if (j <= n) finish_update_from(st, sk, R, a, s, j, i < n ? next : nullptr, next_sum, scratch);
+        cols.release_through(i);
+    }
+}
+
+// The columns of a sweep on two threads, from the ring that the second thread fills.
+struct RingColumns {
+    ColumnRing& ring;
+    int fetch_rows;  // rows of a later column that the computing thread claims per step
+
+    const float* column(int c) { return ring.wait_for(c); }
+    // The step of unknown i: rows of a later column are fetched while it computes, and read right
+    // after it, before anything here can raise a fault.
+    int update_then_sum(const SweepKernels& sk, int i, float* R, const float* a, float s, const float* next, int n,
+                        float* scratch, float* er, float* next_sum) {
+        const ColumnRing::Claim ahead = ring.claim_ahead(i + 2, fetch_rows);
+        const int j = sk.update_then_sum_fetching(R, a, s, next, n, scratch, er, next_sum, ring.stream(ahead));
+        ring.finish(ahead);
+        return j;
+    }
+    void release_through(int i) { ring.release_through(i); }
+};
+
+// The columns of a sweep over a streamed file, panel by panel.
+struct PanelColumns {
+    PanelStream& panels;
+
+    const float* column(int c) { return panels.column(c); }
+    int update_then_sum(const SweepKernels& sk, int, float* R, const float* a, float s, const float* next, int n,
+                        float* scratch, float* er, float* next_sum) {
+        return sk.update_then_sum(R, a, s, next, n, scratch, er, next_sum);
+    }
+    // The reads that finished during the step make room for the next ones.
+    void release_through(int i) {
+        panels.release_through(i);
+        panels.pump();
+    }
+};
+
 // Checks the vectors and the open row file for a sweep of order st.N >= 1 (RunError on failure) and
 // tells whether the mapping holds every record of the system, so the fast readers may be used.
 bool maps_whole_system(const SystemState& st) {
@@ -173,49 +244,13 @@ void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKe
     const std::size_t stride = static_cast<std::size_t>(n + 1) * kRecordLength;
     const unsigned char* end = base + static_cast<std::size_t>(n) * stride;
     const ColumnFetch fetch{static_cast<std::ptrdiff_t>(kAhead * stride), end, (end - base) - kRecordLength};
-    const SweepKernels& sk = *kern.whole;
     ColumnRing ring(base, stride, fetch, n, buffer_rows, chunk_rows);
     // The kernels fetch four records per eight equations, so a step covers about n/2 of them; the
     // second thread reads the rest of the column meanwhile.
-    const int fetch_rows = n / 2 > 0 ? n / 2 : 1;
+    RingColumns cols{ring, n / 2 > 0 ? n / 2 : 1};
     std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(buffer_rows) + 16]);
-    float* R = st.R.data();
     Gatherer second(ring);
-
-    // As in the in-memory sweep, the residual update of unknown i comes with the column sum of unknown
-    // i+1 over the updated residual; the sum of unknown 1 is taken alone.
-    const float* next = ring.wait_for(1);
-    float next_sum = sk.column_sum(R, next, n, scratch.get());
-    // i: the unknown being moved; the kernels run over the equations 1..n.
-    for (int i = 1; i <= n; ++i) {
-        const float* a = next;
-
-        // s = the i-th component of A'(A x - b). Nothing but s changes while it is formed, so a fault
-        // found at its end stops the sweep in the same state as one found at its term.
-        float s = next_sum;
-        check(s);
-
-        s = move_unknown(st, grid, i, s);
-
-        // R += s * column i and Er = max(0, R); a group with a fault is redone one element at a time,
-        // so that the fault is raised at its element with R and Er as the plain loop leaves them.
-        st.Er = 0.0f;
-        float er = 0.0f;
-        int j = n + 1;
-        if (i < n) {
-            next = ring.wait_for(i + 1);
-            // Rows of a later column are fetched while this step computes, and read right after it,
-            // before anything here can raise a fault.
-            const ColumnRing::Claim ahead = ring.claim_ahead(i + 2, fetch_rows);
-            j = sk.update_then_sum_fetching(R, a, s, next, n, scratch.get(), &er, &next_sum, ring.stream(ahead));
-            ring.finish(ahead);
-        } else {
-            j = sk.residual_update(R, a, s, n, &er);
-        }
-        st.Er = er;
-        if (j <= n) finish_update_from(st, sk, R, a, s, j, i < n ? next : nullptr, next_sum, scratch.get());
-        ring.release_through(i);
-    }
+    sweep_whole_columns(st, grid, *kern.whole, cols, scratch.get());
 }
 
 void do_iteration_file_streamed(SystemState& st, GridModel& grid, const ColumnKernels& kern, int panel_cols) {
@@ -223,40 +258,10 @@ void do_iteration_file_streamed(SystemState& st, GridModel& grid, const ColumnKe
     if (n < 1) return;
     if (!maps_whole_system(st) || !kern.whole) return do_iteration_file_with(st, grid, kern, kColumnBufferRows);
 
-    const SweepKernels& sk = *kern.whole;
-    PanelStream cols(st.solve_row_file, n, panel_cols, st.solve_row_file.take_seed(n));
+    PanelStream panels(st.solve_row_file, n, panel_cols, st.solve_row_file.take_seed(n));
+    PanelColumns cols{panels};
     std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(n) + 16]);
-    float* R = st.R.data();
-
-    // The loop of the in-memory sweep over whole columns: the residual update of unknown i comes with
-    // the column sum of unknown i+1 over the updated residual; the sum of unknown 1 is taken alone.
-    const float* next = cols.column(1);
-    float next_sum = sk.column_sum(R, next, n, scratch.get());
-    // i: the unknown being moved; the kernels run over the equations 1..n.
-    for (int i = 1; i <= n; ++i) {
-        const float* a = next;
-        float s = next_sum;
-        check(s);
-
-        s = move_unknown(st, grid, i, s);
-
-        // R += s * column i and Er = max(0, R); a group with a fault is redone one element at a time,
-        // so that the fault is raised at its element with R and Er as the plain loop leaves them.
-        st.Er = 0.0f;
-        float er = 0.0f;
-        int j = n + 1;
-        if (i < n) {
-            next = cols.column(i + 1);
-            j = sk.update_then_sum(R, a, s, next, n, scratch.get(), &er, &next_sum);
-        } else {
-            j = sk.residual_update(R, a, s, n, &er);
-        }
-        st.Er = er;
-        if (j <= n) finish_update_from(st, sk, R, a, s, j, i < n ? next : nullptr, next_sum, scratch.get());
-        cols.release_through(i);
-        // The reads that finished during the step make room for the next ones.
-        cols.pump();
-    }
+    sweep_whole_columns(st, grid, *kern.whole, cols, scratch.get());
 }
 
 }  // namespace varnex
