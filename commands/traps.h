@@ -11,7 +11,7 @@
 
 namespace varnex {
 
-// Runs one group of steps under a trap that shows `message` on any failure; false when it fired.
+/// Runs one group of steps under a trap that shows `message` on any failure; false when it fired.
 template <class Steps>
 bool trapped(App& app, const std::string& message, Steps&& steps) {
     try {
@@ -26,9 +26,9 @@ bool trapped(App& app, const std::string& message, Steps&& steps) {
     return false;
 }
 
-// What no trap of a handler covers (the steps after its last trap, such as enabling the buttons or
-// showing the duration) ends the command silently, as an untrapped failure does, rather than leaving
-// it for the event loop.
+/// What no trap of a handler covers (the steps after its last trap, such as enabling the buttons or
+/// showing the duration) ends the command silently, as an untrapped failure does, rather than leaving
+/// it for the event loop.
 template <class Steps>
 void untrapped_ends_silently(App& app, Steps&& steps) {
     try {
