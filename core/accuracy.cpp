@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+#include "core/cancel_check.h"
 #include "core/errors.h"
 #include "core/row_file.h"
 #include "core/row_stream.h"
@@ -65,7 +66,7 @@ bool for_each_equation(const std::string& path, int n, const std::atomic<bool>& 
     if (f.size() >= whole) rows.emplace(f, n);
     std::vector<float> row(static_cast<std::size_t>(n) + 1);
     for (int i = 1; i <= n; ++i) {
-        if (cancel.load(std::memory_order_relaxed)) return false;
+        if (cancelled_at(CancelStep::RowFilePass, cancel)) return false;
         const float* a = row.data();
         if (rows) {
             a = rows->next();

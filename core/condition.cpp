@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/accuracy.h"
+#include "core/cancel_check.h"
 #include "core/errors.h"
 
 extern "C" {
@@ -61,7 +62,7 @@ bool lu_factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, boo
     singular = false;
     // k: first column of the panel (0-based); jb its width; the trailing matrix starts at k + jb.
     for (int k = 0; k < n; k += kPanel) {
-        if (cancel.load(std::memory_order_relaxed)) return false;
+        if (cancelled_at(CancelStep::Factorization, cancel)) return false;
         const int jb = std::min(kPanel, n - k);
         const int m = n - k;
         int info = 0;
@@ -75,7 +76,7 @@ bool lu_factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, boo
         if (rest <= 0) continue;
         // Strips of the trailing columns: the rows of U beside the panel, then the Schur update.
         for (int j = k + jb; j < n; j += kStrip) {
-            if (cancel.load(std::memory_order_relaxed)) return false;
+            if (cancelled_at(CancelStep::Factorization, cancel)) return false;
             const int w = std::min(kStrip, n - j);
             dlaswp_(&w, at(0, j), &lda, &k1, &k2, ipiv, &one);
             dtrsm_("L", "L", "N", "U", &jb, &w, &plus, at(k, k), &lda, at(k, j), &lda, 1, 1, 1, 1);

@@ -1,6 +1,6 @@
-// varnex-batch when things go wrong around it: two programs on one application folder, SIGTERM
-// while Save writes, a file name that is not UTF-8 in --json, and a small memory cgroup around an Open
-// too large for it or a file without line ends.
+// varnex-batch when things go wrong around it: two programs on one application folder, Ctrl+C while
+// Connect converts and while Save writes, a file name that is not UTF-8 in --json, and a small memory
+// cgroup around an Open too large for it or a file without line ends.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -111,6 +111,28 @@ std::vector<std::string> temporaries(const std::string& folder) {
     return found;
 }
 
+// Pauses the program (SIGSTOP) and waits until it has stopped, so that what it is doing can be
+// looked at and a signal sent at a known point.
+void pause(pid_t pid) {
+    kill(pid, SIGSTOP);
+    int status = 0;
+    waitpid(pid, &status, WUNTRACED);
+}
+
+// Whether the program catches SIGINT yet: its handler is installed.
+bool catches_sigint(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1)) & 1;
+    return false;
+}
+
+std::uintmax_t size_of(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
 // A cgroup v1 memory group of its own with the given limit, removed again; empty() when none can be
 // made (no cgroup v1 memory controller, no permission).
 struct MemoryCgroup {
@@ -166,18 +188,67 @@ TEST_F(BatchRobust, TwoProgramsOnOneFolderDoNotShareTheRowFile) {
     EXPECT_EQ(run(app, {"connect", second}).code, 0);
 }
 
-TEST_F(BatchRobust, SigtermDuringSaveStillSavesAndLeavesNoTemporaryFile) {
+TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce) {
+    // Order 1000: a row file of 128 MB. The program is paused as soon as the file is begun and gets
+    // its Ctrl+C there; the first of two Ctrl+C comes before.
+    const int n = 1000;
+    const std::uintmax_t whole = static_cast<std::uintmax_t>(n) * (n + 1) * 128;
+    const std::string text = noisy_system(n);
+    for (int presses : {1, 2}) {
+        SCOPED_TRACE(presses);
+        const std::string folder = "app" + std::to_string(presses);
+        const std::string app = dir.path() + "/" + folder;
+        const std::string rows = app + "data.vnx";
+        const std::string system = dir.write(folder + "/data/big.txt", text);
+        bool converting = false;
+        const ExeRun r = run(app, {"connect", system, "--sweeps", "1", "--save"}, {}, [&](pid_t pid) {
+            if (presses == 2) {
+                wait_for([&] { return catches_sigint(pid); }, 20000);
+                kill(pid, SIGINT);
+            }
+            wait_for([&] { return size_of(rows) > 0; }, 20000);
+            pause(pid);
+            converting = size_of(rows) < whole;
+            kill(pid, SIGINT);
+            kill(pid, SIGCONT);
+        });
+        ASSERT_TRUE(converting) << "the conversion was over before Ctrl+C";
+        EXPECT_TRUE(read_file(system) == text) << "the system file changed";
+        if (presses == 1) {
+            // The conversion ends whole, no sweep follows, and Save still writes the solution.
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_NE(r.out.find("\nsweeps: 0\n"), std::string::npos) << r.out;
+            EXPECT_NE(r.out.find("\nended: stopped\n"), std::string::npos) << r.out;
+            EXPECT_EQ(size_of(rows), whole);
+            EXPECT_NE(r.out.find("\nsaved: " + app + "/data/solutions/big.txt\n"), std::string::npos) << r.out;
+        } else {
+            // Ended in the middle of the conversion with no result, and its lock on the row file with it.
+            EXPECT_EQ(r.code, 128 + SIGINT);
+            EXPECT_EQ(r.out, "");
+            EXPECT_LT(size_of(rows), whole);
+            EXPECT_EQ(run(app, {"connect", dir.write(folder + "/data/two.txt", "2 1 3\r\n1 3 5\r\n")}).code, 0);
+        }
+        EXPECT_TRUE(temporaries(app + "/data/solutions").empty());
+    }
+}
+
+TEST_F(BatchRobust, SigtermThenCtrlCWhileSaveWritesLeaveBothFilesWhole) {
     const std::string app = dir.path() + "/app";
     const std::string system = dir.write("app/data/big.txt", noisy_system(1200));
-    bool seen = false;
+    bool saving = false;
     const ExeRun r = run(app, {"open", system, "--sweeps", "1", "--save", "saved.txt"}, {}, [&](pid_t pid) {
-        seen = wait_for([&] { return !temporaries(app + "/data").empty(); }, 20000);
+        // A shutdown's SIGTERM asks the run to stop; a Ctrl+C while Save writes does not end it half-way.
+        wait_for([&] { return catches_sigint(pid); }, 20000);
         kill(pid, SIGTERM);
-        kill(pid, SIGTERM);  // a second one while Save writes does not end it half-way
+        wait_for([&] { return !temporaries(app + "/data").empty(); }, 20000);
+        pause(pid);
+        saving = !temporaries(app + "/data").empty();
+        kill(pid, SIGINT);
+        kill(pid, SIGCONT);
     });
-    EXPECT_TRUE(seen) << "Save was over before it could be interrupted";
+    ASSERT_TRUE(saving) << "Save was over before it could be interrupted";
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(read_file(app + "/data/saved.txt").size(), read_file(system).size());
+    EXPECT_EQ(size_of(app + "/data/saved.txt"), size_of(system));
     EXPECT_TRUE(fs::exists(app + "/data/solutions/saved.txt"));
     EXPECT_TRUE(temporaries(app + "/data").empty());
     EXPECT_TRUE(temporaries(app + "/data/solutions").empty());

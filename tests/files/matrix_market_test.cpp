@@ -1,0 +1,127 @@
+// The Matrix Market reader on its own: each reason it refuses a matrix or a right-hand side for, with
+// the line and value it names; comment lines among an array's values; and Import taking a file that
+// begins with the banner for Matrix Market whatever its name.
+#include "files/matrix_market.h"
+
+#include <gtest/gtest.h>
+
+#include "commands/import_command.h"
+#include "support/fakes.h"
+
+namespace varnex {
+namespace {
+
+const std::string kBanner = "%%MatrixMarket matrix ";
+const std::string kArray = kBanner + "array real general\n";
+const std::string kCoord = kBanner + "coordinate real general\n";
+
+// "LINE:COLUMN why" of the refusal of `matrix`, or of `rhs` as the right-hand side of that matrix;
+// "accepted" when neither is refused. As in Import, the matrix's values are converted only when no
+// right-hand side comes with it (for b = A*1), and merely checked otherwise.
+std::string refusal(const std::string& matrix, const std::string& rhs) {
+    ImportedSystem sys;
+    sys.owned = matrix;
+    sys.text = sys.owned;
+    try {
+        read_matrix_market("m.mtx", sys, rhs.empty());
+        if (rhs.empty()) return "accepted";
+        sys.b_text = rhs;
+        read_matrix_market_rhs("m_b.mtx", sys);
+    } catch (const ImportRefusal& r) {
+        return std::to_string(r.line()) + ":" + std::to_string(r.column()) + " " + r.why();
+    }
+    return "accepted";
+}
+
+TEST(MatrixMarket, EachRefusalNamesItsLineValueAndReason) {
+    const std::string a2 = kArray + "2 2\n1\n2\n3\n4\n";
+    struct Case {
+        std::string matrix, rhs, want;  // want: the start of "LINE:COLUMN why"
+    };
+    for (const Case& c : std::vector<Case>{
+             // The banner.
+             {"", "", "1:0 the file is empty"},
+             {"%MatrixMarket matrix array real general\n1 1\n1\n", "", "1:0 a Matrix Market file begins with"},
+             {kBanner + "array real\n1 1\n1\n", "", "1:0 the banner needs"},
+             {"%%MatrixMarket vector array real general\n2\n", "", "1:0 only a matrix can be imported, not \"vector\""},
+             {kBanner + "sparse real general\n", "", "1:0 unknown format \"sparse\""},
+             {kBanner + "coordinate complex general\n2 2 1\n1 1 1 0\n", "", "1:0 complex values cannot be solved"},
+             {kBanner + "coordinate double general\n", "", "1:0 unknown field \"double\""},
+             {kBanner + "array pattern general\n", "", "1:0 a pattern matrix is written in coordinate format"},
+             {kBanner + "coordinate real hermitian\n2 2 0\n", "", "1:0 a Hermitian matrix is complex"},
+             {kBanner + "coordinate real upper\n", "", "1:0 unknown symmetry \"upper\""},
+             // The size line, after comments that count as lines.
+             {kCoord + "% only comments\n%\n", "", "3:0 the size line is missing"},
+             {kCoord + "2 2\n", "", "2:0 the size line needs: rows columns entries"},
+             {kArray + "2 2 4\n", "", "2:0 the size line needs: rows columns"},
+             {kCoord + "19223372036854775808 2 1\n", "", "2:0 \"19223372036854775808\" is out of range"},
+             {kArray + "2 2.0\n", "", "2:0 \"2.0\" is not a whole number"},
+             {kCoord + "2 2 -1\n", "", "2:0 the size line holds a negative number"},
+             {kCoord + "%\n3 4 1\n1 1 1\n", "", "3:0 the matrix is 3 x 4"},
+             {kArray + "0 0\n", "", "2:0 the matrix has no rows"},
+             {kCoord + "16382 16382 0\n", "", "2:0 order 16382 is more than the grid can hold (at most 16381)"},
+             {kCoord + "2 2 5\n", "", "2:0 the size line announces more entries than an 2 x 2 matrix has"},
+             // Array values: counted past comment lines, each checked where it stands.
+             {kArray + "2 2\n1\n% 5 6 7\n2\n3\n", "", "2:0 the size line gives room for 4 values, the file holds 3"},
+             {kArray + "2 2\n1\n2\n% c\n3\n4\n5\n", "", "8:0 more values than the size line (line 2)"},
+             {kArray + "1 2\n", "", "2:0 the matrix is 1 x 2"},
+             {kArray + "2 2\n1\n%\n2 abc\n4\n", "", "5:2 \"abc\" is not a number"},
+             {kArray + "2 2\n1 %c\n2\n3\n", "", "3:2 \"%c\" is not a number"},
+             {kBanner + "array real symmetric\n2 2\n1\n3e39\n1\n", "", "4:1 \"3e39\" is out of the single-precision"},
+             {kArray + "1 1\nabc\n", kArray + "1 1\n1\n", "3:1 \"abc\" is not a number"},
+             {kBanner + "array real symmetric\n1 1\n1e39\n", kArray + "1 1\n1\n", "3:1 \"1e39\" is out of"},
+             {kArray + "16381 16381\n1\n", "", "2:0 the size line gives room for 268337161 values, more than the file"},
+             {kArray + "1 1\n" + std::string(65536, '0') + "\n", "", "3:0 a value of more than 65535 characters"},
+             // Coordinate entries.
+             {kBanner + "coordinate pattern general\n2 2 1\n1 1 1\n", "", "3:0 a pattern entry is: row column"},
+             {kCoord + "2 2 1\n1 1\n", "", "3:0 an entry is: row column value"},
+             {kCoord + "2 2 1\n1 1 1\n2 2 1\n", "", "4:0 more entries than the 1 that the size line (line 2)"},
+             {kCoord + "2 2 1\n3 1 1\n", "", "3:0 row 3 lies outside 1..2 given by the size line (line 2)"},
+             {kCoord + "2 2 1\n1 0 1\n", "", "3:0 column 0 lies outside 1..2"},
+             {kCoord + "2 2 1\n2 2 1..5\n", "", "3:3 \"1..5\" is not a number"},
+             {kCoord + "1 1 1\n1 1 -\n", kArray + "1 1\n1\n", "3:3 \"-\" is not a number"},
+             {kCoord + "2 2 3\n% c\n1 1 1\n2 2 1\n", "", "2:0 the size line announces 3 entries, the file holds 2"},
+             {kBanner + "coordinate real skew-symmetric\n2 2 1\n1 1 1\n", "", "3:0 a skew-symmetric matrix has no"},
+             {kCoord + "2 2 2\n1 2 1\n1 2 3\n", "", "4:0 entry (1, 2) is given twice"},
+             {kBanner + "coordinate real symmetric\n2 2 2\n2 1 1\n1 2 1\n", "",
+              "4:0 entry (1, 2) is given twice (with"},
+             // The right-hand side: a general n x 1 matrix, each b(i) once.
+             {a2, kBanner + "array real symmetric\n2 1\n1\n2\n", "1:0 a right-hand side is a general matrix"},
+             {a2, kArray + "3 1\n1\n2\n3\n", "2:0 the right-hand side is 3 x 1, the matrix needs 2 x 1"},
+             {a2, kArray + "2 1\n1\nx\n", "4:1 \"x\" is not a number"},
+             {a2, kCoord + "2 1 2\n2 1 1\n2 1 2\n", "4:0 b(2) is given twice"},
+             {a2, kCoord + "2 1 1\n2 1 1e39\n", "3:3 \"1e39\" is out of the single-precision range"}}) {
+        SCOPED_TRACE(c.matrix.substr(0, 80) + " | " + c.rhs);
+        const std::string got = refusal(c.matrix, c.rhs);
+        EXPECT_EQ(c.want, got.substr(0, c.want.size()));
+    }
+}
+
+TEST(MatrixMarket, CommentLinesAmongArrayValuesAreSkippedWhereverTheyStand) {
+    // Comments right after the size line, between values, indented, holding numbers, after the last
+    // value, with LF, CR LF and lone CR line ends: the values still run down the columns in order.
+    for (const char* body : {"2 2\n% a\n1\n%\n2\n  % 9 9 9\n3\n\t%\n4\n% end\n",
+                             "2 2\r\n%a\r\n1\r\n2\r\n% 9\r\n3\r\n4\r\n%", "2 2\r1\r% 9 9\r2\r3\r%\r4\r"}) {
+        SCOPED_TRACE(body);
+        ImportedSystem sys;
+        sys.owned = kArray + body;
+        sys.text = sys.owned;
+        read_matrix_market("m.mtx", sys, true);
+        EXPECT_EQ((std::vector<float>{1, 2, 3, 4}), sys.dense_values);
+    }
+}
+
+TEST(MatrixMarket, ImportReadsABannerWhateverTheFileIsCalled) {
+    test::TempDir dir;
+    // A byte-order mark, blanks and a banner in any case before it; b = A*1 shows the Matrix Market path.
+    for (const auto& [name, banner] : std::vector<std::pair<std::string, std::string>>{
+             {"system.txt", kBanner}, {"table.csv", "\xEF\xBB\xBF  %%matrixmarket matrix "}, {"noext", kBanner}}) {
+        SCOPED_TRACE(name);
+        ImportedSystem sys;
+        read_import(dir.write(name, banner + "coordinate real general\n2 2 1\n1 1 5\n"), sys);
+        EXPECT_TRUE(sys.b_computed);
+    }
+}
+
+}  // namespace
+}  // namespace varnex
