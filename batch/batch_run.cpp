@@ -3,29 +3,19 @@
 // Iteration" clicks, then Save. Only the seams differ from the window's.
 #include "batch/batch_run.h"
 
-#include <cctype>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <limits>
-#include <utility>
 
-#include <sys/stat.h>
-
+#include "batch/batch_save.h"
 #include "batch/batch_seams.h"
-#include "batch/json_text.h"
 #include "commands/accuracy_report.h"
-#include "commands/app.h"
 #include "commands/commands.h"
 #include "commands/connect_command.h"
 #include "commands/export_command.h"
 #include "commands/import_command.h"
 #include "commands/open_command.h"
 #include "commands/run_outcome.h"
-#include "commands/save_command.h"
 #include "core/convert.h"
-#include "files/text_files.h"
 
 namespace varnex::batch {
 
@@ -33,82 +23,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Which file a path names now: Save puts each file in place by renaming a new one over it, so a
-// path that was written names another file afterwards. {0, 0} when it names no regular file.
-std::pair<dev_t, ino_t> file_identity(const std::string& path) {
-    struct stat sb {};
-    if (::stat(path.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) return {0, 0};
-    return {sb.st_dev, sb.st_ino};
-}
-
-// The path the save dialog confirms: NAME in the application folder's data folder, or NAME itself
-// when it is an absolute path.
-std::string save_target(const Args& args, const std::string& app_folder, const std::string& system) {
-    const std::string name = args.save_name.empty() ? fs::path(system).filename().string() : args.save_name;
-    if (fs::path(name).is_absolute()) return name;
-    const std::string folder = app_folder == "/" ? std::string() : app_folder;
-    return folder + "/data/" + name;
-}
-
 std::string stopped_words() {
     RunOutcome stopped;
     stopped.end = RunEnd::Stopped;
     return describe(stopped);
 }
 
-bool declined(const PrintedBoxes& boxes, const std::string& question) {
-    for (const std::string& q : boxes.declined())
-        if (q == question) return true;
-    return false;
-}
-
-// Save, as the File menu's Save runs it, then which of the files it was to write it has put in
-// place. Returns false when a file was kept or not written.
-bool save(const Args& args, const Environment& env, App& app, CommandLineDialog& cd, PrintedBoxes& boxes, Report& rep) {
-    const bool connected = app.st.DataMode == kModeConnected;
-    const std::string target = save_target(args, app.app_folder, rep.system);
-    // In connected mode Save shows no dialog and names the solution after the file last confirmed in
-    // a dialog; NAME stands in for that confirmation.
-    if (connected) {
-        cd.FileName = target;
-    } else {
-        cd.save_path = target;
-    }
-    const std::string solution = app.app_folder + "/data/solutions/" + solution_name(target);
-    const auto system_before = file_identity(target);
-    const auto solution_before = file_identity(solution);
-    if (env.saving) *env.saving = 1;
-    const double t0 = steady_seconds();
-    Save_Click(app);
-    rep.save_seconds = steady_seconds() - t0;
-    if (env.saving) *env.saving = 0;
-
-    // A file counts as written when its path now names a new regular file. Save itself says why a
-    // file could not be written; this names which.
-    const std::string& ask = app.st.msg.MsgReplaceFile;
-    const auto written = [](const std::string& path, std::pair<dev_t, ino_t> before) {
-        const auto now = file_identity(path);
-        return now != std::pair<dev_t, ino_t>{0, 0} && now != before;
-    };
-    bool ok = true;
-    auto check = [&](const std::string& path, bool written) {
-        if (declined(boxes, ask + path)) {
-            ok = false;
-        } else if (written) {
-            rep.saved.push_back(path);
-        } else {
-            *env.err << "varnex-batch: Save could not write " << path << '\n';
-            ok = false;
-        }
-    };
-    if (!connected) check(target, written(target, system_before));
-    check(solution, written(solution, solution_before));
-    return ok;
-}
-
 // "Find  solution" once, or K clicks of "Next Iteration"; a stop request ends either after the sweep
 // in progress.
-void solve(const Args& args, const Environment& env, App& app, BatchControls& ui, Report& rep) {
+void solve_by_clicks(const Args& args, const Environment& env, App& app, BatchControls& ui, Report& rep) {
     const auto stopped = [&] { return env.stop && *env.stop != 0; };
     if (stopped()) {
         rep.ended = stopped_words();
@@ -155,6 +78,121 @@ bool write_accurate(const std::string& file, const Environment& env, App& app, c
     return true;
 }
 
+// The seams and the App of one run, wired as the main window wires its own, and the run's steps in
+// their order: load, solve, report, save. Each step returns false when the run is to end there.
+class BatchRun {
+  public:
+    BatchRun(const Args& args, const Environment& env)
+        : args_(args),
+          env_(env),
+          boxes_(*env.err, args.replace),
+          progress_(*env.err, env.err_is_terminal),
+          ui_(progress_, env.stop, [this](std::string_view text) { rep_.notes.emplace_back(text); }),
+          observer_(ui_) {
+        rep_.command = args.command == Command::Open ? "open" : "connect";
+        // The full, clean path that a file dialog would return for the file named on the command line.
+        rep_.system = (fs::path(env.cwd) / args.system).lexically_normal().string();
+        rep_.ended = describe(RunOutcome{});
+        app_.app_folder = env.app_folder;
+        app_.ui = &ui_;
+        app_.box = &boxes_;
+        app_.cd = &cd_;
+        app_.clock = &clock_;
+        app_.grid.set_observer(&observer_);
+        // The boxes' designed texts: one half in the desired accuracy, 1 in the index boxes.
+        ui_.set_text(Ctl::txtEps, std::string("0") + decimal_separator() + "5");
+        for (int k = 0; k < 3; ++k) ui_.set_text(txt_index(k), "1");
+    }
+    BatchRun(const BatchRun&) = delete;
+    BatchRun& operator=(const BatchRun&) = delete;
+
+    int run(Report* report_out) {
+        const bool ok = load() && solve() && report() && (!args_.save || save());
+        return finish(ok ? 0 : 1, report_out);
+    }
+
+  private:
+    // The load handler (message table, data folder and samples on a first run), then Open, Import or
+    // Connect. A system that did not load whole is not solved or saved: the grid or the row file
+    // holds only part of it.
+    bool load() {
+        Form_Load(app_);
+        if (!boxes_.messages().empty()) return false;
+        cd_.open_path = rep_.system;
+        const double t0 = steady_seconds();
+        if (args_.command == Command::Open && is_import_format(rep_.system)) {
+            import_system(app_, rep_.system);
+        } else if (args_.command == Command::Open) {
+            Open_Click(app_);
+        } else {
+            Connect_Click(app_);
+        }
+        rep_.load_seconds = steady_seconds() - t0;
+        if (!boxes_.messages().empty()) return false;
+        if (!ui_.enabled(Ctl::cmdSolution) || !ui_.enabled(Ctl::cmdIter)) {
+            *env_.err << "varnex-batch: the system could not be set up\n";
+            return false;
+        }
+        return true;
+    }
+
+    bool solve() {
+        if (args_.eps) ui_.set_text(Ctl::txtEps, *args_.eps);
+        const double t0 = steady_seconds();
+        progress_.start();
+        solve_by_clicks(args_, env_, app_, ui_, rep_);
+        progress_.finish();
+        rep_.solve_seconds = steady_seconds() - t0;
+        return true;
+    }
+
+    // The window's status-bar report, measured after the command as the window does; the accurate
+    // solution when asked for; a run that ended on a fault fails here.
+    bool report() {
+        AccuracyReport accuracy;
+        if (app_.last_run.end != RunEnd::None) accuracy = add_accuracy_report(rep_, app_);
+        if (!boxes_.messages().empty()) return false;
+        if (args_.accurate && !write_accurate(*args_.accurate, env_, app_, accuracy, rep_)) return false;
+        if (app_.last_run.end == RunEnd::Fault) {
+            *env_.err << "varnex-batch: the run ended on a fault: " << app_.last_run.fault << '\n';
+            return false;
+        }
+        return true;
+    }
+
+    bool save() { return save_files(args_, env_, app_, cd_, boxes_, rep_); }
+
+    // The result on stdout, with the state as the window would show it now.
+    int finish(int code, Report* report_out) {
+        rep_.n = app_.st.N;
+        // Er as the accuracy box shows it, from the last completed sweep: a sweep that ended on a fault
+        // leaves a partial Er in the state, which the box never showed.
+        rep_.er_text = ui_.text(Ctl::txtEr);
+        rep_.er = ui_.sweeps() > 0 ? ui_.last_er() : std::numeric_limits<float>::quiet_NaN();
+        rep_.iter_count = app_.st.IterCount;
+        rep_.messages = boxes_.messages();
+        rep_.exit_code = code;
+        if (args_.json) {
+            print_json(rep_, *env_.out);
+        } else {
+            print_text(rep_, *env_.out);
+        }
+        if (report_out) *report_out = rep_;
+        return code;
+    }
+
+    const Args& args_;
+    const Environment& env_;
+    Report rep_;
+    PrintedBoxes boxes_;
+    Progress progress_;
+    BatchControls ui_;
+    CommandLineDialog cd_;
+    RealClock clock_;
+    App app_;
+    TickingObserver observer_;
+};
+
 }  // namespace
 
 bool is_import_format(std::string_view path) {
@@ -163,149 +201,9 @@ bool is_import_format(std::string_view path) {
     return is_import_file(std::string(path));
 }
 
-AccuracyReport add_accuracy_report(Report& report, const App& app) {
-    AccuracyReport r = accuracy_report(app);
-    report.accuracy = report_line(r);
-    if (r.judged) report.verdict = verdict_line(r.judgement);
-    const std::string fields = report_json_fields(r);
-    report.accuracy_json.reserve(fields.size() + 2);
-    report.accuracy_json.push_back('{');
-    report.accuracy_json.append(fields);
-    report.accuracy_json.push_back('}');
-    return r;
-}
-
 int run_batch(const Args& args, const Environment& env, Report* report_out) {
-    Report rep;
-    rep.command = args.command == Command::Open ? "open" : "connect";
-    // The full, clean path that a file dialog would return for the file named on the command line.
-    rep.system = (fs::path(env.cwd) / args.system).lexically_normal().string();
-    rep.ended = describe(RunOutcome{});
-
-    PrintedBoxes boxes(*env.err, args.replace);
-    Progress progress(*env.err, env.err_is_terminal);
-    BatchControls ui(progress, env.stop, [&rep](std::string_view text) { rep.notes.emplace_back(text); });
-    CommandLineDialog cd;
-    RealClock clock;
-    App app;
-    app.app_folder = env.app_folder;
-    app.ui = &ui;
-    app.box = &boxes;
-    app.cd = &cd;
-    app.clock = &clock;
-    TickingObserver observer(ui);
-    app.grid.set_observer(&observer);
-
-    // The boxes' designed texts: one half in the desired accuracy, 1 in the index boxes.
-    ui.set_text(Ctl::txtEps, std::string("0") + decimal_separator() + "5");
-    for (int k = 0; k < 3; ++k) ui.set_text(txt_index(k), "1");
-
-    auto finish = [&](int code) {
-        rep.n = app.st.N;
-        // Er as the accuracy box shows it, from the last completed sweep: a sweep that ended on a fault
-        // leaves a partial Er in the state, which the box never showed.
-        rep.er_text = ui.text(Ctl::txtEr);
-        rep.er = ui.sweeps() > 0 ? ui.last_er() : std::numeric_limits<float>::quiet_NaN();
-        rep.iter_count = app.st.IterCount;
-        rep.messages = boxes.messages();
-        rep.exit_code = code;
-        if (args.json) {
-            print_json(rep, *env.out);
-        } else {
-            print_text(rep, *env.out);
-        }
-        if (report_out) *report_out = rep;
-        return code;
-    };
-
-    // The load handler: message table, data folder and samples on a first run.
-    Form_Load(app);
-    if (!boxes.messages().empty()) return finish(1);
-
-    cd.open_path = rep.system;
-    const double t0 = steady_seconds();
-    if (args.command == Command::Open && is_import_format(rep.system)) {
-        import_system(app, rep.system);
-    } else if (args.command == Command::Open) {
-        Open_Click(app);
-    } else {
-        Connect_Click(app);
-    }
-    rep.load_seconds = steady_seconds() - t0;
-    // A system that did not load whole is not solved or saved: the grid or the row file holds only
-    // part of it.
-    if (!boxes.messages().empty()) return finish(1);
-    if (!ui.enabled(Ctl::cmdSolution) || !ui.enabled(Ctl::cmdIter)) {
-        *env.err << "varnex-batch: the system could not be set up\n";
-        return finish(1);
-    }
-
-    if (args.eps) ui.set_text(Ctl::txtEps, *args.eps);
-    const double t1 = steady_seconds();
-    progress.start();
-    solve(args, env, app, ui, rep);
-    progress.finish();
-    rep.solve_seconds = steady_seconds() - t1;
-    // The window's status-bar report, measured after the command as the window does.
-    AccuracyReport accuracy;
-    if (app.last_run.end != RunEnd::None) accuracy = add_accuracy_report(rep, app);
-    if (!boxes.messages().empty()) return finish(1);
-    if (args.accurate && !write_accurate(*args.accurate, env, app, accuracy, rep)) return finish(1);
-    if (app.last_run.end == RunEnd::Fault) {
-        *env.err << "varnex-batch: the run ended on a fault: " << app.last_run.fault << '\n';
-        return finish(1);
-    }
-
-    if (args.save && !save(args, env, app, cd, boxes, rep)) return finish(1);
-    return finish(0);
-}
-
-namespace {
-
-std::string seconds_text(double s) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6f", s);
-    return buf;
-}
-
-}  // namespace
-
-void print_text(const Report& r, std::ostream& out) {
-    if (!r.verdict.empty()) out << "verdict: " << r.verdict << '\n';
-    out << "N: " << r.n << '\n'
-        << "Er: " << r.er_text << '\n'
-        << "sweeps: " << r.sweeps << '\n'
-        << "IterCount: " << r.iter_count << '\n'
-        << "ended: " << r.ended << '\n'
-        << "duration: " << seconds_text(r.solve_seconds) << " s\n"
-        << r.command << ": " << seconds_text(r.load_seconds) << " s\n";
-    if (r.save_seconds > 0.0) out << "save: " << seconds_text(r.save_seconds) << " s\n";
-    for (const std::string& path : r.saved) out << "saved: " << path << '\n';
-    if (!r.accurate.empty()) out << "accurate: " << r.accurate << '\n';
-    for (const std::string& note : r.notes) out << "note: " << note << '\n';
-    if (!r.accuracy.empty()) out << "accuracy: " << r.accuracy << '\n';
-    out << std::flush;
-}
-
-void print_json(const Report& r, std::ostream& out) {
-    char er[32] = "null";
-    if (std::isfinite(r.er)) std::snprintf(er, sizeof er, "%.9g", static_cast<double>(r.er));
-    out << "{\"command\":" << json_string(r.command) << ",\"system\":" << json_string(r.system)
-        << json_raw_field("system", r.system) << ",\"N\":" << r.n
-        << ",\"Er\":" << er << ",\"Er_text\":" << json_string(r.er_text) << ",\"sweeps\":" << r.sweeps
-        << ",\"IterCount\":" << r.iter_count << ",\"ended\":" << json_string(r.ended)
-        << ",\"duration\":" << seconds_text(r.solve_seconds) << ",\"load_seconds\":" << seconds_text(r.load_seconds)
-        << ",\"save_seconds\":" << seconds_text(r.save_seconds) << ",\"saved\":[";
-    for (std::size_t i = 0; i < r.saved.size(); ++i) out << (i ? "," : "") << json_string(r.saved[i]);
-    out << "]" << json_raw_field("saved", r.saved) << ",\"messages\":[";
-    for (std::size_t i = 0; i < r.messages.size(); ++i) out << (i ? "," : "") << json_string(r.messages[i]);
-    out << "]" << json_raw_field("messages", r.messages) << ",\"notes\":[";
-    for (std::size_t i = 0; i < r.notes.size(); ++i) out << (i ? "," : "") << json_string(r.notes[i]);
-    out << "]" << json_raw_field("notes", r.notes)
-        << ",\"accuracy\":" << (r.accuracy_json.empty() ? std::string("null") : r.accuracy_json);
-    if (!r.accurate.empty()) out << ",\"accurate\":" << json_string(r.accurate) << json_raw_field("accurate", r.accurate);
-    out << ",\"exit_code\":" << r.exit_code << "}\n"
-        << std::flush;
+    BatchRun run(args, env);
+    return run.run(report_out);
 }
 
 }  // namespace varnex::batch

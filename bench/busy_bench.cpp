@@ -26,6 +26,7 @@
 #include "core/numerics.h"
 #include "core/row_access_testing.h"
 #include "core/row_file_writer.h"
+#include "support/temp_dir.h"
 
 extern char** environ;
 
@@ -54,14 +55,11 @@ struct NoBoxes : MessageBoxes {
 
 // A random, diagonally dominant system of order kOrder in memory and as a row file.
 struct System {
-    std::string dir, rows;
+    test::TempDir tmp;
+    std::string dir = tmp.path(), rows = dir + "/rows.vnx";
     SquareMatrix A;
     std::vector<float> B;
     System() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_busy_XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) std::abort();
-        dir = tmpl;
-        rows = dir + "/rows.vnx";
         std::mt19937 rng(kOrder);
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
         A.dim(kOrder);
@@ -78,10 +76,6 @@ struct System {
         }
         w.close();
         ::sync();
-    }
-    ~System() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
     // A state set up for sweeping in memory, or connected with the row file opened for `access`.
     void set_up(SystemState& st, GridModel& grid, bool connected, RowAccess access) const {

@@ -2,7 +2,6 @@
 // through its handler against gauss_solution alone, and Save (the system file and its solution file)
 // against formatting their texts plus one sequential write of each file's bytes.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,8 +19,10 @@
 #include "commands/save_command.h"
 #include "core/convert.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "core/numerics.h"
 #include "files/text_io.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -67,7 +68,9 @@ class Clock : public varnex::Clock {
 // leaves it: random coefficients in [-1, 1) with a dominant diagonal, as texts in the grid, "0"
 // approximations, accuracy N/10. The elimination solves it and the first sweeps meet the accuracy.
 struct Fixture {
-    std::string folder;
+    test::TempDir dir;
+    test::CwdGuard cwd;  // the commands move into the folder; out again before it is removed
+    std::string folder = dir.path();
     Controls ui;
     Boxes box;
     Clock clock;
@@ -75,9 +78,6 @@ struct Fixture {
     App app;
 
     Fixture() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_bench_XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) std::abort();
-        folder = tmpl;
         std::filesystem::create_directories(folder + "/data");
         cd.path = system_file();
         app.cd = &cd;
@@ -96,15 +96,10 @@ struct Fixture {
         for (int i = 1; i <= kOrder; ++i)
             for (int j = 1; j <= kOrder + 1; ++j) {
                 const float v = u(gen) + (i == j ? 0.5f * kOrder : 0.0f);
-                app.grid.set_text(i, 2 * j - 1, std::string_view(buf, single_to_text(v, buf)));
+                app.grid.set_text(i, a_column(j), std::string_view(buf, single_to_text(v, buf)));
             }
         ui.texts[Ctl::txtEps] = double_to_text(kOrder / 10.0);
         dim_cleared(app.st.X, kOrder);
-    }
-    ~Fixture() {
-        std::error_code ec;
-        std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
-        std::filesystem::remove_all(folder, ec);
     }
     std::string system_file() const { return folder + "/data/sys2000.txt"; }
     std::string solution_file() const { return folder + "/data/solutions/sys2000.txt"; }
@@ -163,11 +158,11 @@ void format_texts(const App& app, std::string& system, std::string& solution, st
     solution.clear();
     for (int i = 1; i <= kOrder; ++i) {
         for (int j = 1; j <= kOrder + 1; ++j) {
-            system += app.grid.text(i, 2 * j - 1, scratch);
+            system += app.grid.text(i, value_column(j), scratch);
             system += ' ';
         }
         system += "\r\n";
-        solution += app.grid.text(i, 2 * kOrder + 3, scratch);
+        solution += app.grid.text(i, x_column(kOrder), scratch);
         solution += ' ';
     }
     solution += "\r\n";

@@ -35,6 +35,7 @@
 #include "core/convert.h"
 #include "core/numerics.h"
 #include "core/row_file_writer.h"
+#include "support/temp_dir.h"
 
 namespace varnex {
 namespace {
@@ -56,15 +57,13 @@ struct NullBoxes : MessageBoxes {
 // One random, diagonally dominant system of order kOrder: in memory, as a row file and as a text
 // system file, in a folder that is removed at exit.
 struct Fixture {
-    std::string folder;  // stands for the application folder
+    test::TempDir dir;
+    std::string folder = dir.path();  // stands for the application folder
     std::string rows, text;
     SquareMatrix A;
     std::vector<float> B;
 
     Fixture() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_bench_XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) std::abort();
-        folder = tmpl;
         rows = row_file_path(folder);
         text = folder + "/system.txt";
         std::mt19937 rng(2000);
@@ -94,11 +93,6 @@ struct Fixture {
         w.close();
         // Written back before any timing, so that the flush of 512 MB does not run beside a benchmark.
         ::sync();
-    }
-    ~Fixture() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder, ec);
-        std::filesystem::remove(rows, ec);
     }
 
     // A state set up for sweeping (R and D from the in-memory set-up), in the given mode.
@@ -369,18 +363,16 @@ void drop_cache(const std::string& path) {
 // a time, and its row file made by Connect.
 struct LargeFixture {
     int order;
-    std::string folder, rows, text;
+    test::TempDir dir;
+    std::string folder = dir.path(), rows, text;
     App app;
     NullControls ui;
     NullBoxes box;
     double text_s = 0, connect_s = 0;
 
     explicit LargeFixture(int n, const std::string& where = std::filesystem::temp_directory_path().string())
-        : order(n) {
+        : order(n), dir(where) {
         auto t0 = std::chrono::steady_clock::now();
-        std::string tmpl = where + "/varnex_bench_XXXXXX";
-        if (!mkdtemp(tmpl.data())) std::abort();
-        folder = tmpl;
         rows = row_file_path(folder);
         text = folder + "/system.txt";
         std::mt19937 rng(order);
@@ -407,11 +399,6 @@ struct LargeFixture {
         t0 = std::chrono::steady_clock::now();
         connect();
         connect_s = seconds_since(t0);
-    }
-    ~LargeFixture() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder, ec);
-        std::filesystem::remove(rows, ec);
     }
     // Connect of the text file, its records on the disk when it returns.
     void connect() {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/grid_layout.h"
 #include "core/grid_model.h"
 
 namespace {
@@ -44,7 +45,7 @@ void write_system(GridModel& g) {
     for (int i = 1; i <= kOrder; ++i) {
         for (int j = 1; j <= kOrder + 1; ++j) {
             std::size_t end = text.find(' ', pos);
-            g.set_text(i, 2 * j - 1, std::string_view(text).substr(pos, end - pos));
+            g.set_text(i, varnex::value_column(j), std::string_view(text).substr(pos, end - pos));
             pos = end + 1;
         }
         pos += 2;  // CR LF
@@ -82,8 +83,8 @@ void BM_ReadOpenedOrder2000(benchmark::State& state) {
     for (auto _ : state) {
         std::size_t chars = 0;
         for (int i = 1; i <= kOrder; ++i) {
-            for (int j = 1; j <= kOrder + 1; ++j) chars += g.text(i, 2 * j - 1, scratch).size();
-            chars += g.text(i, 2 * kOrder + 3, scratch).size();
+            for (int j = 1; j <= kOrder + 1; ++j) chars += g.text(i, varnex::value_column(j), scratch).size();
+            chars += g.text(i, varnex::x_column(kOrder), scratch).size();
         }
         benchmark::DoNotOptimize(chars);
     }
@@ -100,7 +101,7 @@ void BM_RewriteApproximationOrder2000(benchmark::State& state) {
     int sweep = 0;
     for (auto _ : state) {
         for (int i = 1; i <= kOrder; ++i)
-            g.set_text(i, 2 * kOrder + 3, (sweep + i) % 3 ? "0.9999999" : "1.000001E-07");
+            g.set_text(i, varnex::x_column(kOrder), (sweep + i) % 3 ? "0.9999999" : "1.000001E-07");
         ++sweep;
     }
     state.counters["memory_growth"] = static_cast<double>(g.memory_bytes()) / settled;

@@ -4,7 +4,6 @@
 // absent coefficient as 0. Open and Import of one pair run alternately within each timing, so that
 // the ratio compares the two under the same load.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -19,6 +18,7 @@
 #include "commands/open_command.h"
 #include "core/convert.h"
 #include "files/text_io.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -49,14 +49,11 @@ void write(const std::string& path, const std::string& bytes) {
 // data/dense.txt + dense.mtx + dense_b.mtx, and data/sparse.txt + sparse.mtx + sparse_b.mtx, all of
 // the same texts: values uniform in [0, 1000) rounded to single, as the sample generator writes them.
 struct Fixture {
-    std::string folder;
-    std::string data;
+    varnex::test::TempDir dir;
+    std::string folder = dir.path();
+    std::string data = folder + "/data/";
 
     Fixture() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_import_bench_XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) std::abort();
-        folder = tmpl;
-        data = folder + "/data/";
         std::filesystem::create_directories(data);
         std::mt19937 gen(2000);
         std::uniform_real_distribution<float> unit(0.0f, 1.0f);
@@ -81,10 +78,6 @@ struct Fixture {
         }
         for (std::size_t i = 0; i < n; ++i) value(a[i * (n + 1) + n]);
         write_sparse(a);
-    }
-    ~Fixture() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder, ec);
     }
 
     static std::string text_file(const std::vector<std::string>& a) {

@@ -18,7 +18,9 @@
 #include "commands/app.h"
 #include "commands/open_command.h"
 #include "core/convert.h"
+#include "core/grid_layout.h"
 #include "files/text_io.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -34,14 +36,12 @@ class SilentBoxes : public varnex::MessageBoxes {
 // The application folder in a temporary folder, with data/sys2000.txt written as the sample generator
 // writes its files: values uniform in [0, 1000) rounded to single, each text followed by one blank.
 struct Fixture {
-    std::string folder;
+    varnex::test::TempDir dir;
+    std::string folder = dir.path();
     std::string path;
     std::size_t file_bytes = 0;
 
     Fixture() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_bench_XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) std::abort();
-        folder = tmpl;
         std::filesystem::create_directories(folder + "/data");
         path = folder + "/data/sys2000.txt";
         std::mt19937 gen(2000);
@@ -61,10 +61,6 @@ struct Fixture {
         }
         out.close();
         file_bytes = std::filesystem::file_size(path);
-    }
-    ~Fixture() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder, ec);
     }
 };
 
@@ -172,8 +168,8 @@ void write_grid(varnex::GridModel& grid, const std::vector<std::string_view>& al
     grid.fill_data(kOrder);
     std::size_t t = 0;
     for (int i = 1; i <= kOrder; ++i)
-        for (int j = 1; j <= kOrder + 1; ++j) grid.set_text(i, 2 * j - 1, all[t++]);
-    for (int i = 1; i <= kOrder; ++i) grid.set_text(i, 2 * kOrder + 3, "0");
+        for (int j = 1; j <= kOrder + 1; ++j) grid.set_text(i, varnex::value_column(j), all[t++]);
+    for (int i = 1; i <= kOrder; ++i) grid.set_text(i, varnex::x_column(kOrder), "0");
 }
 
 // Every token of the file, in order.

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "commands/commands.h"
+#include "core/grid_layout.h"
 
 namespace varnex {
 
@@ -11,17 +12,16 @@ CellEntry cell_entry(const App& app, int row, int col) {
     const GridModel& grid = app.grid;
     // Only the system layout of the order in force has entry cells: after a refused "Accept N" the
     // mode is memory again while the grid may still hold a connected system's solution layout.
-    if (app.st.DataMode != kModeMemory || n < 1 || grid.rows() != n + 1 || grid.cols() != 2 * n + 4) return {};
+    if (app.st.DataMode != kModeMemory || n < 1 || !grid.has_system_shape(n)) return {};
     try {
         if (grid.text(0, 0) != "System") return {};
     } catch (const std::exception&) {
         return {};
     }
     if (row < 1 || row > n || col < 1 || col % 2 == 0) return {};
-    // Column 2j - 1 holds a(i,j); 2N + 1 holds b(i); 2N + 3 the approximation, which the solve
-    // commands own.
-    if (col <= 2 * n - 1) return {CellEntry::Kind::A, row, (col + 1) / 2};
-    if (col == 2 * n + 1) return {CellEntry::Kind::B, row, 0};
+    // The approximation column, which the solve commands own, takes no entry.
+    if (col <= a_column(n)) return {CellEntry::Kind::A, row, value_number(col)};
+    if (col == b_column(n)) return {CellEntry::Kind::B, row, 0};
     return {};
 }
 

@@ -16,6 +16,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "core/order_notes.h"
 #include "files/replace_file.h"
 #include "files/stale_temporaries.h"
@@ -162,7 +163,7 @@ bool accept_a(App& app, int i, int j, const std::string& value) {
         if (st.DataMode == kModeConnected) raise(ErrorKind::Subscript);
         text_to_single(value);  // only a check: the cell receives the text as typed
         if (i < 1 || i > st.N || j < 1 || j > st.N) raise(ErrorKind::Subscript);
-        app.grid.set_text(i, int16_or_overflow(2 * j - 1), value);
+        app.grid.set_text(i, int16_or_overflow(a_column(j)), value);
         return true;
     } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);
@@ -176,7 +177,7 @@ bool accept_b(App& app, int i, const std::string& value) {
         if (st.DataMode == kModeConnected) raise(ErrorKind::Subscript);
         text_to_single(value);
         if (i < 1 || i > st.N) raise(ErrorKind::Subscript);
-        app.grid.set_text(i, int16_or_overflow(2 * st.N + 1), value);
+        app.grid.set_text(i, int16_or_overflow(b_column(st.N)), value);
         return true;
     } catch (const std::exception&) {
         app.box->message(st.msg.MsgBadNumber);

@@ -7,100 +7,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include "commands/open_command.h"
 #include "commands/row_file_lock.h"
 #include "core/convert.h"
 #include "core/exact.h"
-#include "core/memory_budget.h"
+#include "core/number_reading.h"
 #include "core/row_file_writer.h"
 #include "files/text_io.h"
 
 namespace varnex {
 
 namespace {
-
-// Reads a text file line by line in large blocks, so that only one block and the current line are
-// ever held. A line ends at LF; one CR right before that LF, or at the very end of the file, is
-// dropped. A file that ends with a line end has no empty line after it. The buffer keeps kScanSlack
-// bytes behind its data, so that the token scanner may read past the end of a line.
-class LineStream {
-  public:
-    // 256 KB: a read this large already runs at the disk's sequential speed, and the heap of a
-    // Connect stays near the vectors' size.
-    static constexpr std::size_t kBlock = 1 << 18;
-
-    explicit LineStream(int fd) : fd_(fd), buf_(kBlock + kScanSlack) {
-        // A text file large against memory is read once: the pages behind the reader are let go.
-        struct stat sb {};
-        drop_behind_ = ::fstat(fd, &sb) == 0 && static_cast<std::uint64_t>(sb.st_size) > usable_memory() / 4;
-        if (drop_behind_) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    }
-
-    /// From now on a line longer than `bytes` raises LineTooLong instead of growing the buffer.
-    void limit_line(std::size_t bytes) { limit_ = bytes; }
-
-    /// The next line, valid until the next call; false at the end of the file.
-    bool next(std::string_view& line) {
-        for (;;) {
-            const char* start = buf_.data() + begin_;
-            if (const void* lf = std::memchr(start, '\n', end_ - begin_)) {
-                std::size_t len = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
-                line = std::string_view(start, len);
-                begin_ += len + 1;
-                if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-                return true;
-            }
-            if (eof_) {
-                if (begin_ == end_) return false;
-                line = std::string_view(start, end_ - begin_);
-                begin_ = end_;
-                if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-                return true;
-            }
-            fill();
-        }
-    }
-
-  private:
-    // Moves the unfinished line to the front and reads the next block behind it; a line longer than
-    // the buffer doubles the buffer.
-    void fill() {
-        if (begin_ > 0) {
-            std::memmove(buf_.data(), buf_.data() + begin_, end_ - begin_);
-            end_ -= begin_;
-            begin_ = 0;
-        }
-        if (buf_.size() - kScanSlack - end_ < kBlock / 2) {
-            if (end_ > limit_) throw LineTooLong();
-            buf_.resize(buf_.size() * 2);
-        }
-        ssize_t n;
-        do {
-            n = ::read(fd_, buf_.data() + end_, buf_.size() - kScanSlack - end_);
-        } while (n < 0 && errno == EINTR);
-        if (n < 0) raise(ErrorKind::FileError);
-        if (n == 0) eof_ = true;
-        end_ += static_cast<std::size_t>(n);
-        read_ += static_cast<off_t>(n);
-        if (drop_behind_ && read_ - dropped_ >= (64 << 20)) {
-            ::posix_fadvise(fd_, dropped_, read_ - dropped_, POSIX_FADV_DONTNEED);
-            dropped_ = read_;
-        }
-    }
-
-    int fd_;
-    std::vector<char> buf_;
-    std::size_t begin_ = 0, end_ = 0;
-    std::size_t limit_ = longest_valid_line(0);
-    bool eof_ = false;
-    bool drop_behind_ = false;
-    off_t read_ = 0, dropped_ = 0;
-};
 
 // Walks the blank-separated tokens of a line as get_row splits them: only U+0020 separates, a tab
 // or any other character is part of a token. Counts them with get_row's 16-bit limit.
@@ -133,14 +55,6 @@ class Tokens {
     int16_t count_ = 0;
 };
 
-// A file descriptor closed on every way out.
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // Opens an existing ordinary file for reading; -1 when it cannot be had.
 int open_text_file(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -157,15 +71,15 @@ int open_text_file(const std::string& path) {
 // written as the records (N + 1)(k - 1) + 1 ... (N + 1)k, in increasing order. Sets N from the first
 // line. A line with fewer than N + 1 tokens (an empty line included) and a first line of fewer than
 // two tokens raise RunError.
-void convert_lines(App& app, LineStream& lines, RowWriter& out) {
-    std::string_view line;
+void convert_lines(App& app, FileLines& lines, RowWriter& out) {
     // k: the line (equation) number, 32-bit.
     for (std::int32_t k = 1;; k = int32_or_overflow(static_cast<long long>(k) + 1)) {
-        if (!lines.next(line)) {
+        if (lines.at_end()) {
             // An empty file gives no order at all.
             if (k == 1) raise(ErrorKind::Subscript);
             return;
         }
+        const std::string_view line = lines.next();
         if (k == 1) {
             int16_t m = Tokens(line).count_all();
             if (m < 2) raise(ErrorKind::Subscript);
@@ -194,7 +108,7 @@ void convert_lines(App& app, LineStream& lines, RowWriter& out) {
                 std::string_view token;
                 if (!Tokens(std::string_view(p, static_cast<std::size_t>(end - p))).next(token))
                     raise(ErrorKind::Subscript);
-                token_to_single(token);
+                text_to_single(token);
                 raise(ErrorKind::TypeMismatch);
             }
         }
@@ -214,10 +128,10 @@ Conversion convert(App& app, const std::string& path, std::vector<float>& x) {
     SystemState& st = app.st;
     Conversion result;
     // First trap: the two files cannot be opened. Nothing is written, N and x stay.
-    Fd text;
-    text.fd = open_text_file(path);
+    std::optional<InputFile> text;
+    if (const int fd = open_text_file(path); fd >= 0) text.emplace(fd);
     RowWriter out;
-    if (text.fd >= 0) {
+    if (text) {
         // The row file becomes this program's before anything is written into it; a row file that
         // another program holds, or that is a link, is refused with its own sentence.
         const std::string rows = row_file_path(app.app_folder);
@@ -227,7 +141,7 @@ Conversion convert(App& app, const std::string& path, std::vector<float>& x) {
         } catch (const RunError&) {
         }
     }
-    if (text.fd < 0 || !out.is_open()) {
+    if (!text || !out.is_open()) {
         app.box->message(st.msg.MsgBadFile);
         return result;
     }
@@ -236,11 +150,13 @@ Conversion convert(App& app, const std::string& path, std::vector<float>& x) {
     const int16_t old_n = st.N;
     const std::string old_txt_n = app.ui->text(Ctl::txtN);
     try {
-        LineStream lines(text.fd);
+        FileLines lines(*text);
+        // A line is held whole while its tokens are converted: one far longer than any order allows
+        // is refused.
+        lines.limit_line(longest_valid_line(0));
         convert_lines(app, lines, out);
         out.close();
-        ::close(text.fd);
-        text.fd = -1;
+        text.reset();
         dim_cleared(x, st.N);
         get_solution(app, path, x);
         result.ok = true;

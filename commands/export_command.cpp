@@ -1,14 +1,15 @@
 #include "commands/export_command.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <exception>
 #include <filesystem>
 
 #include "core/accuracy.h"
+#include "core/ascii.h"
 #include "core/convert.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "files/text_io.h"
 
 namespace varnex {
@@ -23,9 +24,7 @@ std::string export_proposal(const std::string& system_file, bool accurate) {
 bool write_solution_column(App& app, const std::string& path, int n,
                            const std::function<void(int, bool, std::string&)>& append_value) {
     if (is_ordinary_file(path) && !app.box->ask_yes_no(app.st.msg.MsgReplaceFile + path)) return false;
-    std::string ext = fs::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    const bool mtx = ext == ".mtx";
+    const bool mtx = ascii_lower(fs::path(path).extension().string()) == ".mtx";
     std::string out;
     if (mtx) out = "%%MatrixMarket matrix array real general\r\n" + std::to_string(n) + " 1\r\n";
     for (int i = 1; i <= n; ++i) {
@@ -87,7 +86,7 @@ void ExportAccurate_Click(App& app, const AccuracyReport* report) {
 void export_solution(App& app, const std::string& path) {
     const int n = app.st.N;
     std::string scratch;
-    const int col = app.st.DataMode == kModeConnected ? 1 : int16_or_overflow(2 * n + 3);
+    const int col = approximation_column(app.st.DataMode, n);
     const bool written = write_solution_column(app, path, n, [&](int i, bool mtx, std::string& out) {
         const std::size_t at = out.size();
         out += app.grid.text(i, col, scratch);

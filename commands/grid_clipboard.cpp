@@ -4,6 +4,7 @@
 #include <exception>
 #include <vector>
 
+#include "core/grid_layout.h"
 #include "files/text_io.h"
 
 namespace varnex {
@@ -13,20 +14,20 @@ namespace {
 // The grid holds the system layout of the current order N.
 bool system_layout(const App& app) {
     const int n = app.st.N;
-    return app.st.DataMode == kModeMemory && n >= 1 && app.grid.rows() == n + 1 && app.grid.cols() == 2 * n + 4;
+    return app.st.DataMode == kModeMemory && n >= 1 && app.grid.has_system_shape(n);
 }
 
 bool solution_layout(const App& app) {
-    return app.st.DataMode == kModeConnected && app.grid.rows() == app.st.N + 1 && app.grid.cols() == 2;
+    return app.st.DataMode == kModeConnected && app.grid.rows() == app.st.N + 1 && app.grid.cols() == kSolutionColumns;
 }
 
 // Whether grid column c holds values (a(i,j), b(i), x(i)) in the grid's layout.
-bool value_column(const App& app, int c) {
+bool holds_values(const App& app, int c) {
     if (system_layout(app)) {
         const int n = app.st.N;
-        return (c % 2 == 1 && c <= 2 * n + 1) || c == 2 * n + 3;
+        return (c % 2 == 1 && c <= b_column(n)) || c == x_column(n);
     }
-    return solution_layout(app) && c == 1;
+    return solution_layout(app) && c == kSolutionXColumn;
 }
 
 std::string_view trim_blanks(std::string_view s) {
@@ -66,7 +67,7 @@ std::string copy_cells(const App& app, int top, int left, int bottom, int right)
         if (r > top) out += '\n';
         bool first = true;
         for (int c = left; c <= right; ++c) {
-            if (!value_column(app, c)) continue;
+            if (!holds_values(app, c)) continue;
             if (!first) out += '\t';
             out += app.grid.text(r, c, scratch);
             first = false;
@@ -74,7 +75,7 @@ std::string copy_cells(const App& app, int top, int left, int bottom, int right)
     }
     // A block without a single value column copies nothing, not a column of line ends.
     for (int c = left; c <= right; ++c)
-        if (value_column(app, c)) return out;
+        if (holds_values(app, c)) return out;
     return {};
 }
 
@@ -87,14 +88,14 @@ PasteReport paste_cells(App& app, int row, int col, std::string_view text) {
         return rep;
     }
     const int n = app.st.N;
-    if (col >= 2 * n + 2) {
+    if (col >= spacer_column(n)) {
         app.ui->status("Paste: the approximation column is read-only; nothing was pasted");
         return rep;
     }
     row = std::max(row, 1);
     // Value number v: a(i,v) for v <= N, b(i) for v = N + 1. An operator cell (even column) starts
     // the block at the value after it.
-    const int start = col <= 1 ? 1 : col % 2 == 1 ? (col + 1) / 2 : col / 2 + 1;
+    const int start = col <= 1 ? 1 : col % 2 == 1 ? value_number(col) : value_number(col) + 1;
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     const bool tabs = text.find('\t') != std::string_view::npos;
@@ -111,7 +112,7 @@ PasteReport paste_cells(App& app, int row, int col, std::string_view text) {
                 } else if (f.empty() || f.find(' ') != std::string_view::npos) {
                     ++rep.skipped;
                 } else {
-                    const int c = static_cast<int>(2 * v - 1);
+                    const int c = value_column(static_cast<int>(v));
                     app.grid.set_text(r, c, f);
                     if (rep.written++ == 0) rep.top = r, rep.left = c;
                     rep.left = std::min(rep.left, c);

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "commands/open_command.h"
+#include "core/ascii.h"
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
@@ -28,10 +29,7 @@ std::string extension(const std::string& path) {
     const std::string name = base_name(path);
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0) return {};
-    std::string ext = name.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext;
+    return ascii_lower(std::string_view(name).substr(dot));
 }
 
 // The path without its extension.
@@ -46,9 +44,7 @@ bool starts_matrix_market(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     if (text.size() < banner.size()) return false;
     for (std::size_t k = 0; k < banner.size(); ++k) {
-        char c = text[k];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != banner[k]) return false;
+        if (ascii_lower(text[k]) != banner[k]) return false;
     }
     return true;
 }

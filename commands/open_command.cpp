@@ -9,6 +9,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "core/memory_budget.h"
 #include "core/order_notes.h"
 #include "files/text_files.h"
@@ -50,12 +51,12 @@ void read_system(App& app, InputFile& file) {
             // An empty or blank line inside the system would silently repeat the previous row.
             raise(ErrorKind::FileError);
         }
-        // Token j (a(k,j), then b(k) for j = N + 1) goes unchanged into column 2j - 1 of row k; a short
-        // line fails at its first missing token.
+        // Token j (a(k,j), then b(k) for j = N + 1) goes unchanged into value column j of row k; a
+        // short line fails at its first missing token.
         const int last = int16_or_overflow(st.N + 1);
         for (int j = 1; j <= last; ++j) {
             if (j > m) raise(ErrorKind::Subscript);
-            app.grid.set_text(k, int16_or_overflow(2 * j - 1), y[static_cast<std::size_t>(j) - 1]);
+            app.grid.set_text(k, int16_or_overflow(value_column(j)), y[static_cast<std::size_t>(j) - 1]);
         }
         k = int16_or_overflow(k + 1);
         if (k > st.N) break;
@@ -122,8 +123,8 @@ void open_file(App& app, const std::string& name) {
         std::vector<float> xs;
         dim_cleared(xs, st.N);
         get_solution(app, name, xs);
-        // The stored solution (or zeros) becomes the approximation column 2N + 3.
-        const int col = int16_or_overflow(2 * st.N + 3);
+        // The stored solution (or zeros) becomes the approximation column.
+        const int col = int16_or_overflow(x_column(st.N));
         char buf[32];
         for (int i = 1; i <= st.N; ++i)
             app.grid.set_text(i, col, std::string_view(buf, single_to_text(xs[static_cast<std::size_t>(i)], buf)));

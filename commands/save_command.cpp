@@ -10,6 +10,7 @@
 
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "files/replace_file.h"
 #include "files/text_files.h"
 #include "files/text_io.h"
@@ -48,20 +49,21 @@ void enter_folder(const std::string& folder) {
     if (ec) throw SystemFileError(ec.value());
 }
 
-// The system file, complete in its temporary file; nothing when the user keeps the old one.
-std::optional<ReplacingFile> write_system(App& app, const std::string& name) {
+}  // namespace
+
+std::optional<ReplacingFile> save_file(App& app, const std::string& name) {
     if (!may_write(app, name)) return std::nullopt;
     ReplacingFile out(name);
     const int n = app.st.N;
     const int last = int16_or_overflow(n + 1);
     std::string line;
     std::string scratch;
-    // Row i of the system layout: a(i,1) .. a(i,N) in columns 1, 3, .., 2N - 1 and b(i) in 2N + 1,
-    // each text followed by one blank, the line by CR LF.
+    // Row i of the system layout: its values a(i,1) .. a(i,N), b(i), each text followed by one blank,
+    // the line by CR LF.
     for (int i = 1; i <= n; ++i) {
         line.clear();
         for (int j = 1; j <= last; ++j) {
-            line += app.grid.text(i, int16_or_overflow(2 * j - 1), scratch);
+            line += app.grid.text(i, int16_or_overflow(value_column(j)), scratch);
             line += ' ';
         }
         line += "\r\n";
@@ -71,17 +73,16 @@ std::optional<ReplacingFile> write_system(App& app, const std::string& name) {
     return out;
 }
 
-// The solution file, complete in its temporary file; nothing when the user keeps the old one.
-std::optional<ReplacingFile> write_solution(App& app, const std::string& name) {
+std::optional<ReplacingFile> save_solution(App& app, const std::string& name) {
     if (!may_write(app, name)) return std::nullopt;
     ReplacingFile out(name);
     const int n = app.st.N;
     std::string line;
     std::string scratch;
-    // x(i) from column 1 of the solution layout in connected mode, from column 2N + 3 of the system
-    // layout otherwise; the mode is looked at for every i.
+    // x(i) from the solution layout in connected mode, from the system layout otherwise; the mode is
+    // looked at for every i.
     for (int i = 1; i <= n; ++i) {
-        const int col = app.st.DataMode == kModeConnected ? 1 : int16_or_overflow(2 * n + 3);
+        const int col = approximation_column(app.st.DataMode, n);
         line += app.grid.text(i, col, scratch);
         line += ' ';
     }
@@ -89,16 +90,6 @@ std::optional<ReplacingFile> write_solution(App& app, const std::string& name) {
     out.write(line);
     out.finish();
     return out;
-}
-
-}  // namespace
-
-void save_file(App& app, const std::string& name) {
-    if (auto out = write_system(app, name)) out->commit();
-}
-
-void save_solution(App& app, const std::string& name) {
-    if (auto out = write_solution(app, name)) out->commit();
 }
 
 void Save_Click(App& app) {
@@ -112,7 +103,7 @@ void Save_Click(App& app) {
             app.cd->InitDir = app.app_folder + "/data/";
             enter_folder(app.cd->InitDir);
             if (!app.cd->ShowSave()) return;
-            system = write_system(app, app.cd->FileName);
+            system = save_file(app, app.cd->FileName);
         }
         // In connected mode no dialog is shown: the name is the file last confirmed in any dialog,
         // as a rule the system file that Connect converted.
@@ -121,7 +112,7 @@ void Save_Click(App& app) {
         const std::string folder = app.cd->InitDir;
         ensure_folder(folder);
         enter_folder(folder);
-        solution = write_solution(app, app.cd->InitDir + name);
+        solution = save_solution(app, app.cd->InitDir + name);
         // The solution goes in place first. Should the system file's rename then fail, the old system
         // file is left with the new approximation, which only starts the next run elsewhere; the
         // other order could leave the new system with the approximation of an older one.

@@ -10,6 +10,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "core/memory_budget.h"
 #include "core/split_in_two.h"
 
@@ -43,16 +44,16 @@ void load_row_with(const GridModel& grid, SystemState& st, int i, std::vector<st
                    std::string& scratch, StoreA&& store_a) {
     const int n = st.N;
     if (grid.system_row_texts(i, n + 2, views.data())) {
-        auto cell = [&](int k) { return views[k].data() ? views[k] : grid.text(i, 2 * k + 1, scratch); };
-        // j: the unknown; its coefficient lies in column 2j - 1, then b(i) and x(i).
+        // views[k] is value number k + 1 of the row: a(i,1..n), then b(i) and x(i).
+        auto cell = [&](int k) { return views[k].data() ? views[k] : grid.text(i, value_column(k + 1), scratch); };
         for (int j = 1; j <= n; ++j) store_a(j, text_to_single(cell(j - 1)));
         st.B[i] = text_to_single(cell(n));
         st.X[i] = text_to_single(cell(n + 1));
         return;
     }
-    for (int j = 1; j <= n; ++j) store_a(j, text_to_single(grid.text(i, 2 * j - 1, scratch)));
-    st.B[i] = text_to_single(grid.text(i, 2 * n + 1, scratch));
-    st.X[i] = text_to_single(grid.text(i, 2 * n + 3, scratch));
+    for (int j = 1; j <= n; ++j) store_a(j, text_to_single(grid.text(i, a_column(j), scratch)));
+    st.B[i] = text_to_single(grid.text(i, b_column(n), scratch));
+    st.X[i] = text_to_single(grid.text(i, x_column(n), scratch));
 }
 
 void load_row(const GridModel& grid, SystemState& st, int i, std::vector<std::string_view>& views,
@@ -113,7 +114,7 @@ void load_grid(App& app) {
     SystemState& st = app.st;
     const GridModel& grid = app.grid;
     const int n = st.N;
-    int16_or_overflow(2 * n + 3);  // the column indices are 16-bit; checked once before anything is read
+    int16_or_overflow(x_column(n));  // the column indices are 16-bit; checked once before anything is read
     std::vector<std::string_view> views(static_cast<std::size_t>(n) + 2);
     std::string scratch;
     if (n < kLoadThreadOrder || !two_processors()) {

@@ -1,31 +1,23 @@
 #pragma once
 // The shared conversions between text and numbers. They decide results (memory-mode runs restart
-// from the grid's texts), so they are exact and use no locale-dependent C library call.
+// from the grid's texts), so they are exact and use no locale-dependent C library call. Numbers are
+// written here (convert.cpp) and read in core/number_reading.h, which this header brings along.
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
-#include <string_view>
+
+#include "core/number_reading.h"
 
 namespace varnex {
 
-/// The user's decimal separator, set once at start from the locale; '.' until then.
-void set_decimal_separator(char sep);
-char decimal_separator();
+namespace detail {
+inline char g_decimal_separator = '.';
+}
 
-/// Text to single precision. Blanks (U+0020 only) around the number are ignored; an optional sign,
-/// digits with the decimal separator and an optional exponent (E or e, optional sign, digits) are
-/// accepted; the result is the nearest float. Throws RunError(TypeMismatch) for an empty or
-/// non-numeric text and RunError(Overflow) for a magnitude beyond the float range; a value too small
-/// for a float becomes a denormal or a (signed) zero.
-float text_to_single(std::string_view text);
-/// The same conversion without its short path for common short numbers; the tests' reference.
-float text_to_single_plain(std::string_view text);
-
-/// Text to a 16-bit signed integer: the number is rounded to the nearest integer, a half to the even
-/// neighbour (2.5 -> 2, 3.5 -> 4). Throws RunError(TypeMismatch) for a non-numeric text and
-/// RunError(Overflow) outside -32768..32767.
-int16_t text_to_int16(std::string_view text);
+/// The user's decimal separator, set once at start from the locale; '.' until then. Inline, as the
+/// number readers look at it for every number.
+inline void set_decimal_separator(char sep) { detail::g_decimal_separator = sep; }
+inline char decimal_separator() { return detail::g_decimal_separator; }
 
 /// Single precision to text as C's "%.7G" rounds it: seven significant digits, trailing zeros and a
 /// trailing separator dropped, no leading blank, "0" for 0 and -0, exponent form such as 1.234568E+07

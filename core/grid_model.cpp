@@ -13,6 +13,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "core/text_arena.h"
 
 namespace varnex {
@@ -68,14 +69,15 @@ struct GridModel::Impl {
         if (r < 1 || r > n) return -1;
         if (layout == Layout::System) {
             if ((c & 1) == 0) return -1;
-            if (c <= 2 * n + 1) return (c - 1) >> 1;  // a(r,j) at 2j-1 -> j-1, b(r) at 2n+1 -> n
-            return c == 2 * n + 3 ? n + 1 : -1;       // x(r)
+            // Slot v - 1 holds value number v: a(r,1..n), b(r), x(r).
+            if (c <= b_column(n)) return value_number(c) - 1;
+            return c == x_column(n) ? n + 1 : -1;
         }
-        return layout == Layout::Solution && c == 1 ? 0 : -1;
+        return layout == Layout::Solution && c == kSolutionXColumn ? 0 : -1;
     }
     int col_of(int s) const {
-        if (layout == Layout::Solution) return 1;
-        return s <= n ? 2 * s + 1 : 2 * n + 3;
+        if (layout == Layout::Solution) return kSolutionXColumn;
+        return value_column(s + 1);
     }
     int block_rows() const { return 1 << block_shift; }
     std::size_t block_size() const { return static_cast<std::size_t>(per_row) << block_shift; }
@@ -164,15 +166,15 @@ std::string_view GridModel::Impl::derived(int r, int c, std::string& scratch) co
     char buf[40];
     char* p = buf;
     if (layout == Layout::System) {
-        if (r == 0) return c == 0 ? "System" : c == 2 * n + 3 ? "Solution" : "";
-        if (c == 0 || c == 2 * n + 2 || c > 2 * n + 3) return "";
-        if (c == 2 * n + 3) return "0";
-        if (c == 2 * n + 1) {
+        if (r == 0) return c == 0 ? "System" : c == x_column(n) ? "Solution" : "";
+        if (c == 0 || c == spacer_column(n) || c > x_column(n)) return "";
+        if (c == x_column(n)) return "0";
+        if (c == b_column(n)) {
             p = put(put(put(p, "b("), r), ")");
         } else if (c & 1) {
-            p = put(put(put(put(put(p, "a("), r), ","), (c + 1) >> 1), ")");
+            p = put(put(put(put(put(p, "a("), r), ","), value_number(c)), ")");
         } else {
-            p = put(put(put(p, "*x("), c >> 1), c == 2 * n ? ")=" : ")+");
+            p = put(put(put(p, "*x("), c >> 1), c == operator_column(n) ? ")=" : ")+");
         }
     } else if (layout == Layout::Solution) {
         if (r == 0) return c == 0 ? "Solution" : "";
@@ -230,6 +232,8 @@ std::string_view GridModel::text(int row, int col, std::string& scratch) const {
     return {};
 }
 
+bool GridModel::has_system_shape(int n) const { return rows_ == n + 1 && cols_ == system_columns(n); }
+
 std::string GridModel::text(int row, int col) const {
     std::string scratch;
     return std::string(text(row, col, scratch));
@@ -237,9 +241,9 @@ std::string GridModel::text(int row, int col) const {
 
 bool GridModel::system_row_texts(int row, int count, std::string_view* out) const {
     const Impl& g = *impl_;
-    // Columns 1, 3, .., 2n + 3 of a layout row are its value slots 0..n + 1, in this order.
+    // The value columns of a layout row are its value slots 0..n + 1, in this order.
     if (g.layout != Layout::System || row < 1 || row > g.n || row >= rows_ || count < 0 || count > g.n + 2 ||
-        2 * count - 1 >= cols_)
+        value_column(count) >= cols_)
         return false;
     const Ref* slots = g.slot(row, 0);
     for (int k = 0; k < count; ++k) {
@@ -278,7 +282,7 @@ void GridModel::set_text(int row, int col, std::string_view t) {
 void GridModel::fill_data(int16_t n) {
     // All index arithmetic up front, so that an order the layout cannot hold changes nothing.
     const int16_t rows = int16_or_overflow(n + 1);
-    const int16_t cols = int16_or_overflow(2 * n + 4);
+    const int16_t cols = int16_or_overflow(system_columns(n));
     if (rows < 1 || cols < 1) raise(ErrorKind::Subscript);
     Impl fresh;
     try {
@@ -301,7 +305,7 @@ void GridModel::fill_x(int16_t n, const std::vector<float>& x) {
     std::string kept = cols_ >= 2 ? std::string(text(0, 1, scratch)) : std::string();
     Impl fresh;
     try {
-        fresh.set_layout(Layout::Solution, n, rows, 2);
+        fresh.set_layout(Layout::Solution, n, rows, kSolutionColumns);
         char buf[32];
         for (int i = 1; i <= n; ++i) {
             std::size_t len = single_to_text(x[i], buf);
@@ -313,7 +317,7 @@ void GridModel::fill_x(int16_t n, const std::vector<float>& x) {
     }
     *impl_ = std::move(fresh);
     rows_ = rows;
-    cols_ = 2;
+    cols_ = kSolutionColumns;
     if (observer_) observer_->grid_reset();
 }
 

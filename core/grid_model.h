@@ -31,6 +31,8 @@ class GridModel {
     /// Designed size: 2 rows, 2 columns, all cells empty.
     int rows() const { return rows_; }
     int cols() const { return cols_; }
+    /// Whether the row and column counts are those of the system layout of the order n.
+    bool has_system_shape(int n) const;
 
     /// Empties the text of every cell; the counts stay.
     void clear();

@@ -8,6 +8,7 @@
 
 #include "core/convert.h"
 #include "core/errors.h"
+#include "core/grid_layout.h"
 #include "core/grid_model.h"
 #include "core/row_file.h"
 #include "core/row_stream.h"
@@ -75,7 +76,6 @@ bool bin_grid(const GridModel& grid, MatrixBins& bins, const std::atomic<bool>& 
             return kNotNumber;
         }
     };
-    // Row i of the grid holds a(i,j) in column 2j - 1.
     for (int i = rows.first; i < rows.first + rows.count; ++i) {
         if (cancel.load(std::memory_order_relaxed)) return false;
         if (grid.system_row_texts(i, last_col, views.data())) {
@@ -86,7 +86,7 @@ bool bin_grid(const GridModel& grid, MatrixBins& bins, const std::atomic<bool>& 
             }
         } else {
             for (int k = 0; k < cols.count; ++k)
-                row[static_cast<std::size_t>(k)] = convert(grid.text(i, 2 * (cols.first + k) - 1, scratch));
+                row[static_cast<std::size_t>(k)] = convert(grid.text(i, a_column(cols.first + k), scratch));
         }
         bins.add_row(i, row.data());
     }

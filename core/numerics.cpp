@@ -12,6 +12,7 @@
 #include "core/convert.h"
 #include "core/errors.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "core/split_in_two.h"
 
 namespace varnex {
@@ -242,8 +243,8 @@ void do_iteration_plain(SystemState& st, GridModel& grid) {
         }
         check_counter_after_loop(n);
 
-        // 1.5: show the new x(i) in the approximation column 2N+3, a 16-bit index.
-        const int16_t col = int16_or_overflow(int16_or_overflow(2 * n) + 3);
+        // 1.5: show the new x(i) in the approximation column, a 16-bit index.
+        const int16_t col = int16_or_overflow(x_column(n));
         grid.set_text(i, col, std::string_view(text, single_to_text(st.X[i], text)));
     }
     check_counter_after_loop(n);

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace varnex {
@@ -53,25 +52,5 @@ class RowWriter {
     std::size_t count_ = 0;   ///< records in it
     std::int64_t put_ = 0;
 };
-
-/// A token of a text system file as a number: exactly text_to_single(token), with a quick path for
-/// the plain decimals that fill such files (an optional sign, digits with at most one decimal
-/// separator, at most 10 digits after it, a digit value of at most 2^24): the digits and the power
-/// of ten are then both exact floats and one single-precision division rounds their quotient
-/// correctly, as text_to_single does. Everything else goes to text_to_single, which also raises its
-/// errors.
-float token_to_single(std::string_view token);
-
-/// Bytes that must be readable beyond the end of a line handed to scan_tokens.
-inline constexpr std::size_t kScanSlack = 64;
-
-/// Converts the next tokens (blank-separated, as get_row splits a line) of the line [p, end):
-/// values[k] = token_to_single(token k) for up to count tokens; returns how many were read and moves
-/// p behind the last one. Fewer are read when the line ends, or when a token is not a number: p is
-/// then left at the start of that token, and nothing is raised. Token boundaries are found 64 bytes at a
-/// time and the plain decimals of a system file (at most 8 digits on either side of the separator)
-/// are converted without a branch per character, so the tokens do not wait for each other. kScanSlack
-/// bytes from end must be readable (their content does not matter).
-int scan_tokens(const char*& p, const char* end, float* values, int count);
 
 }  // namespace varnex

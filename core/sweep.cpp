@@ -5,6 +5,7 @@
 
 #include "core/convert.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 #include "core/numerics.h"
 #include "core/sweep_kernels.h"
 
@@ -104,7 +105,7 @@ void do_iteration_with(SystemState& st, GridModel& grid, const SweepKernels& ker
             if (i < n) next_sum = kern.column_sum(r, st.A.col(i + 1), n, buf.data());
         }
 
-        const int16_t col = int16_or_overflow(int16_or_overflow(2 * n) + 3);
+        const int16_t col = int16_or_overflow(x_column(n));
         grid.set_text(i, col, std::string_view(text, single_to_text(st.X[i], text)));
     }
 }

@@ -51,55 +51,6 @@ bool has_more_values(ImportLines lines) {
     return false;
 }
 
-class Splitter {
-  public:
-    Splitter(const std::string& file, char delim) : file_(file), delim_(delim) {}
-
-    // Splits line number `line` (a range of the owned text, rewritten in place) into its fields.
-    void split(char* p, char* end, long line, std::vector<std::string_view>& fields) const {
-        fields.clear();
-        for (;;) {
-            while (p < end && *p == ' ') ++p;
-            char* start = p;
-            char* stop;
-            if (p < end && *p == '"') {
-                // Quoted: copy the content down over the opening quote, "" becoming one ".
-                char* out = start;
-                ++p;
-                for (;;) {
-                    if (p == end) throw ImportRefusal(file_, line, "a quoted field is not closed");
-                    if (*p == '"') {
-                        if (p + 1 < end && p[1] == '"') {
-                            *out++ = '"';
-                            p += 2;
-                            continue;
-                        }
-                        ++p;
-                        break;
-                    }
-                    *out++ = *p++;
-                }
-                stop = out;
-                while (p < end && *p == ' ') ++p;
-                if (p < end && *p != delim_) throw ImportRefusal(file_, line, "text after a closing quote");
-                while (start < stop && *start == ' ') ++start;
-            } else {
-                while (p < end && *p != delim_) ++p;
-                stop = p;
-            }
-            while (stop > start && stop[-1] == ' ') --stop;
-            fields.emplace_back(start, static_cast<std::size_t>(stop - start));
-            if (p == end) break;
-            ++p;  // past the delimiter
-        }
-        while (!fields.empty() && fields.back().empty()) fields.pop_back();
-    }
-
-  private:
-    const std::string& file_;
-    char delim_;
-};
-
 // Whether no field of a line is a number: a line of column names.
 bool is_header(const std::vector<std::string_view>& fields, char mark) {
     for (std::string_view f : fields)
@@ -127,6 +78,138 @@ void check_value(const std::string& file, long line, long column, std::string_vi
         text[static_cast<std::size_t>(f.data() - text.data()) + at] = decimal_separator();
 }
 
+// One delimited file read row by row: its lines with their numbers, the delimiter and decimal mark
+// found on the first line, and the fields of the current row as views into the owned text, which
+// the splitting and the checks rewrite in place.
+class DelimitedReader {
+  public:
+    DelimitedReader(const std::string& file, std::string& text) : file_(file), text_(text), lines_(without_bom(text)) {}
+
+    long line() const { return line_; }
+    const std::vector<std::string_view>& fields() const { return fields_; }
+
+    // Finds the delimiter on the first line with something on it and reads the first row, past a
+    // header line, into fields().
+    void read_first_row() {
+        std::string_view first = next_filled_line();
+        if (is_blank(first)) throw ImportRefusal(file_, 0, "the file holds no values");
+        delim_ = find_delimiter(first);
+        if (delim_ == 0)
+            throw ImportRefusal(file_, line_,
+                                "no comma, semicolon or tab separates the values (a blank-separated system file "
+                                "opens with File, Open)");
+        mark_ = delim_ == ',' ? '.' : ',';  // a decimal comma is possible beside ; and tab
+        split(first);
+        if (!is_header(fields_, mark_)) return;
+        first = next_filled_line();
+        if (is_blank(first)) throw ImportRefusal(file_, line_, "the file holds a header line and no values");
+        split(first);
+        if (is_header(fields_, mark_))
+            throw ImportRefusal(file_, line_, "a second line of column names: only the first line can be a header");
+    }
+
+    // Checks the current row, of the order n, and appends its values to the system.
+    void take_row(long n, ImportedSystem& sys) {
+        const std::size_t un = static_cast<std::size_t>(n);
+        if (fields_.size() != un + 1)
+            throw ImportRefusal(file_, line_,
+                                "the row holds " + std::to_string(fields_.size()) + " values, the first row " +
+                                    std::to_string(un + 1) + " (N = " + std::to_string(n) + " and b)");
+        for (std::size_t k = 0; k <= un; ++k) {
+            check_value(file_, line_, static_cast<long>(k + 1), fields_[k], mark_, text_);
+            (k < un ? sys.dense : sys.b).push_back(fields_[k]);
+        }
+    }
+
+    // Reads the row after the `rows` read so far into fields(): the next line, which must hold values.
+    void read_next_row(std::size_t rows, long n) {
+        std::string_view l = lines_.at_end() ? std::string_view() : lines_.next();
+        ++line_;
+        if (is_blank(l) && !has_more_values(lines_))
+            throw ImportRefusal(file_, line_,
+                                "the file ends after " + std::to_string(rows) + " rows; a first row of " +
+                                    std::to_string(n + 1) + " values needs " + std::to_string(n) +
+                                    " rows (the matrix is not square)");
+        if (is_blank(l)) throw ImportRefusal(file_, line_, "an empty line between the rows");
+        split(l);
+    }
+
+    // After the last row only blank lines may follow.
+    void refuse_more_rows(long n) {
+        while (!lines_.at_end()) {
+            ++line_;
+            if (!is_blank(lines_.next()))
+                throw ImportRefusal(file_, line_,
+                                    "more rows than the " + std::to_string(n) + " that a first row of " +
+                                        std::to_string(n + 1) + " values gives (the matrix is not square)");
+        }
+    }
+
+  private:
+    // The next line with something on it, or a blank view when the file has none left.
+    std::string_view next_filled_line() {
+        std::string_view l;
+        while (!lines_.at_end() && is_blank(l)) {
+            l = lines_.next();
+            ++line_;
+        }
+        return l;
+    }
+
+    // Splits a line of the owned text, rewritten in place, into its fields.
+    void split(std::string_view l) {
+        char* p = text_.data() + (l.data() - text_.data());
+        char* const end = p + l.size();
+        fields_.clear();
+        for (;;) {
+            while (p < end && *p == ' ') ++p;
+            char* start = p;
+            char* stop;
+            if (p < end && *p == '"') {
+                stop = unquote(p, end);
+                while (p < end && *p == ' ') ++p;
+                if (p < end && *p != delim_) throw ImportRefusal(file_, line_, "text after a closing quote");
+                while (start < stop && *start == ' ') ++start;
+            } else {
+                while (p < end && *p != delim_) ++p;
+                stop = p;
+            }
+            while (stop > start && stop[-1] == ' ') --stop;
+            fields_.emplace_back(start, static_cast<std::size_t>(stop - start));
+            if (p == end) break;
+            ++p;  // past the delimiter
+        }
+        while (!fields_.empty() && fields_.back().empty()) fields_.pop_back();
+    }
+
+    // A quoted field at p: copies its content down over the opening quote, "" becoming one ", leaves
+    // p past the closing quote and returns the end of the copied content.
+    char* unquote(char*& p, char* end) const {
+        char* out = p++;
+        for (;;) {
+            if (p == end) throw ImportRefusal(file_, line_, "a quoted field is not closed");
+            if (*p == '"') {
+                if (p + 1 < end && p[1] == '"') {
+                    *out++ = '"';
+                    p += 2;
+                    continue;
+                }
+                ++p;
+                return out;
+            }
+            *out++ = *p++;
+        }
+    }
+
+    const std::string& file_;
+    std::string& text_;
+    ImportLines lines_;
+    long line_ = 0;
+    char delim_ = 0;
+    char mark_ = '.';
+    std::vector<std::string_view> fields_;
+};
+
 }  // namespace
 
 void read_delimited(const std::string& file, ImportedSystem& sys) {
@@ -134,80 +217,26 @@ void read_delimited(const std::string& file, ImportedSystem& sys) {
     sys.text = text;
     // The marks are rewritten to the user's separator as the values are checked.
     sys.mark = decimal_separator();
-    ImportLines lines(without_bom(text));
-    long line = 0;
-    std::string_view first;
-    while (!lines.at_end() && is_blank(first)) {
-        first = lines.next();
-        ++line;
-    }
-    if (is_blank(first)) throw ImportRefusal(file, 0, "the file holds no values");
-    const char delim = find_delimiter(first);
-    if (delim == 0)
-        throw ImportRefusal(file, line,
-                            "no comma, semicolon or tab separates the values (a blank-separated system file opens "
-                            "with File, Open)");
-    const char mark = delim == ',' ? '.' : ',';  // a decimal comma is possible beside ; and tab
-    const Splitter splitter(file, delim);
-    auto range = [&](std::string_view l) {
-        char* p = text.data() + (l.data() - text.data());
-        return std::pair{p, p + l.size()};
-    };
-    std::vector<std::string_view> fields;
-
-    auto [p0, e0] = range(first);
-    splitter.split(p0, e0, line, fields);
-    if (is_header(fields, mark)) {
-        first = {};
-        while (!lines.at_end() && is_blank(first)) {
-            first = lines.next();
-            ++line;
-        }
-        if (is_blank(first)) throw ImportRefusal(file, line, "the file holds a header line and no values");
-        auto [p1, e1] = range(first);
-        splitter.split(p1, e1, line, fields);
-        if (is_header(fields, mark))
-            throw ImportRefusal(file, line, "a second line of column names: only the first line can be a header");
-    }
-    if (fields.size() < 2)
-        throw ImportRefusal(file, line, "a row needs the coefficients and the right-hand side: at least two values");
-    const long n = static_cast<long>(fields.size()) - 1;
-    if (n > kMaxImportOrder) throw OrderRefusal(file, line, n);
+    DelimitedReader reader(file, text);
+    reader.read_first_row();
+    if (reader.fields().size() < 2)
+        throw ImportRefusal(file, reader.line(),
+                            "a row needs the coefficients and the right-hand side: at least two values");
+    const long n = static_cast<long>(reader.fields().size()) - 1;
+    if (n > kMaxImportOrder) throw OrderRefusal(file, reader.line(), n);
     sys.n = static_cast<int>(n);
     const std::size_t un = static_cast<std::size_t>(n);
     // Every value takes at least two bytes (itself and a delimiter or line end), so a file too short
     // for n rows is refused when its rows run out, before memory for them all is taken.
     sys.dense.reserve(std::min(un * un, text.size() / 2 + 1));
     sys.b.reserve(un);
-    // Row i (0-based) comes from the i-th data line; `fields` holds the current one.
+    // Row i (0-based) comes from the i-th data line.
     for (std::size_t i = 0;; ++i) {
-        if (fields.size() != un + 1)
-            throw ImportRefusal(file, line,
-                                "the row holds " + std::to_string(fields.size()) + " values, the first row " +
-                                    std::to_string(un + 1) + " (N = " + std::to_string(n) + " and b)");
-        for (std::size_t k = 0; k <= un; ++k) {
-            check_value(file, line, static_cast<long>(k + 1), fields[k], mark, text);
-            (k < un ? sys.dense : sys.b).push_back(fields[k]);
-        }
+        reader.take_row(n, sys);
         if (i + 1 == un) break;
-        std::string_view l = lines.at_end() ? std::string_view() : lines.next();
-        ++line;
-        if (is_blank(l) && !has_more_values(lines))
-            throw ImportRefusal(file, line,
-                                "the file ends after " + std::to_string(i + 1) + " rows; a first row of " +
-                                    std::to_string(un + 1) + " values needs " + std::to_string(n) +
-                                    " rows (the matrix is not square)");
-        if (is_blank(l)) throw ImportRefusal(file, line, "an empty line between the rows");
-        auto [p, e] = range(l);
-        splitter.split(p, e, line, fields);
+        reader.read_next_row(i + 1, n);
     }
-    while (!lines.at_end()) {
-        ++line;
-        if (!is_blank(lines.next()))
-            throw ImportRefusal(file, line,
-                                "more rows than the " + std::to_string(n) + " that a first row of " +
-                                    std::to_string(un + 1) + " values gives (the matrix is not square)");
-    }
+    reader.refuse_more_rows(n);
 }
 
 }  // namespace varnex

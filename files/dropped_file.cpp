@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
+
+#include "core/ascii.h"
 
 namespace varnex {
 
@@ -16,11 +17,7 @@ namespace fs = std::filesystem;
 constexpr std::string_view kWhatDrops =
     "Drop a text system file to open it, or a .mtx, .csv or .tsv file to import it.";
 
-std::string lower_name(const std::string& path) {
-    std::string name = fs::path(path).filename().string();
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-    return name;
-}
+std::string lower_name(const std::string& path) { return ascii_lower(fs::path(path).filename().string()); }
 
 bool ends_with_any(const std::string& name, std::initializer_list<std::string_view> endings) {
     return std::any_of(endings.begin(), endings.end(), [&](std::string_view e) {

@@ -5,6 +5,7 @@
 
 #include "core/convert.h"
 #include "core/exact.h"
+#include "core/grid_layout.h"
 
 namespace varnex {
 
@@ -67,7 +68,7 @@ constexpr std::size_t kBand = 128;
 
 void ImportedSystem::write_cells(GridModel& grid) const {
     const std::size_t un = static_cast<std::size_t>(n);
-    const int b_col = int16_or_overflow(2 * n + 1);
+    const int b_col = int16_or_overflow(b_column(n));
     // A file whose decimal mark is not the user's separator has its texts rewritten on the way, so
     // that the solve commands read them as the import did.
     const char sep = decimal_separator();
@@ -90,7 +91,7 @@ void ImportedSystem::write_cells(GridModel& grid) const {
                 const uint32_t* off = offsets.data() + j * un;
                 const uint16_t* len = lengths.data() + j * un;
                 for (std::size_t i = r0; i < r1; ++i)
-                    put(static_cast<int>(i + 1), static_cast<int>(2 * j + 1), text.substr(off[i], len[i]));
+                    put(static_cast<int>(i + 1), a_column(static_cast<int>(j + 1)), text.substr(off[i], len[i]));
             }
             for (std::size_t i = r0; i < r1; ++i) put(static_cast<int>(i + 1), b_col, b[i]);
         }
@@ -102,23 +103,22 @@ void ImportedSystem::write_cells(GridModel& grid) const {
             const std::size_t r1 = std::min(un, r0 + kBand);
             for (std::size_t j = 0; j < un; ++j)
                 for (std::size_t i = r0; i < r1; ++i)
-                    put(static_cast<int>(i + 1), static_cast<int>(2 * j + 1), dense[j * un + i]);
+                    put(static_cast<int>(i + 1), a_column(static_cast<int>(j + 1)), dense[j * un + i]);
             for (std::size_t i = r0; i < r1; ++i) put(static_cast<int>(i + 1), b_col, b[i]);
         }
         return;
     }
     std::size_t next = 0;
-    // Row i of the layout: a(i,j) in column 2j - 1, b(i) in column 2n + 1. A sparse row writes "0"
-    // into every column between its listed coefficients.
+    // A sparse row writes "0" into every coefficient column between its listed coefficients.
     for (int i = 1; i <= n; ++i) {
         if (sparse) {
             for (int j = 1; j <= n; ++j) {
                 const bool listed = next < entries.size() && entries[next].row == i && entries[next].col == j;
-                put(i, 2 * j - 1, listed ? entries[next++].text : std::string_view("0"));
+                put(i, a_column(j), listed ? entries[next++].text : std::string_view("0"));
             }
         } else {
             const std::string_view* row = dense.data() + static_cast<std::size_t>(i - 1) * n;
-            for (int j = 1; j <= n; ++j) put(i, 2 * j - 1, row[j - 1]);
+            for (int j = 1; j <= n; ++j) put(i, a_column(j), row[j - 1]);
         }
         put(i, b_col, b[static_cast<std::size_t>(i - 1)]);
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/ascii.h"
 #include "core/convert.h"
 #include "core/errors.h"
 #include "files/import_text.h"
@@ -40,13 +41,6 @@ void split_ws(std::string_view line, std::vector<std::string_view>& out) {
         out.push_back(line.substr(p, q - p));
         p = q;
     }
-}
-
-std::string lower(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return r;
 }
 
 std::string minus(std::string_view s) {
@@ -114,11 +108,12 @@ class Reader {
         std::string_view banner = lines_.next();
         line_ = 1;
         split_ws(banner, t);
-        if (t.empty() || lower(t[0]) != "%%matrixmarket") refuse(1, "a Matrix Market file begins with %%MatrixMarket");
+        if (t.empty() || ascii_lower(t[0]) != "%%matrixmarket")
+            refuse(1, "a Matrix Market file begins with %%MatrixMarket");
         if (t.size() != 5) refuse(1, "the banner needs: %%MatrixMarket matrix format field symmetry");
-        if (lower(t[1]) != "matrix") refuse(1, "only a matrix can be imported, not " + quoted(t[1]));
+        if (ascii_lower(t[1]) != "matrix") refuse(1, "only a matrix can be imported, not " + quoted(t[1]));
         Header h;
-        const std::string format = lower(t[2]), field = lower(t[3]), symmetry = lower(t[4]);
+        const std::string format = ascii_lower(t[2]), field = ascii_lower(t[3]), symmetry = ascii_lower(t[4]);
         if (format == "coordinate")
             h.format = Format::Coordinate;
         else if (format != "array")

@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "core/ascii.h"
 #include "core/errors.h"
 #include "files/imported_system.h"
 
@@ -22,9 +23,7 @@ constexpr std::size_t kMaxUnpacked = UINT32_MAX;
 bool ends_with(std::string_view s, std::string_view tail) {
     if (s.size() < tail.size()) return false;
     for (std::size_t k = 0; k < tail.size(); ++k) {
-        char c = s[s.size() - tail.size() + k];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != tail[k]) return false;
+        if (ascii_lower(s[s.size() - tail.size() + k]) != tail[k]) return false;
     }
     return true;
 }

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/ascii.h"
+
 namespace varnex {
 
 namespace fs = std::filesystem;
@@ -56,7 +58,7 @@ std::string failure_reason(int code) {
     if (code == ENOMEM) return "not enough memory";
     std::string text = std::strerror(code);
     if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && !(text.size() > 1 && text[1] >= 'A' && text[1] <= 'Z'))
-        text[0] = static_cast<char>(text[0] - 'A' + 'a');
+        text[0] = ascii_lower(text[0]);
     return text;
 }
 

@@ -1,6 +1,11 @@
 #include "files/text_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -9,6 +14,7 @@
 #include <system_error>
 
 #include "core/errors.h"
+#include "core/memory_budget.h"
 
 namespace varnex {
 
@@ -31,27 +37,35 @@ void change_directory(const std::string& folder) {
 }
 
 InputFile::InputFile(const std::string& path) {
-    f_ = std::fopen(path.c_str(), "rb");
-    if (!f_) raise(ErrorKind::FileError);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) raise(ErrorKind::FileError);
 }
 
 InputFile::~InputFile() {
-    if (f_) std::fclose(f_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 std::size_t InputFile::remaining_hint() {
-    long start = std::ftell(f_);
-    if (start < 0 || std::fseek(f_, 0, SEEK_END) != 0) return 0;
-    long end = std::ftell(f_);
-    if (std::fseek(f_, start, SEEK_SET) != 0) raise(ErrorKind::FileError);
-    return end > start ? static_cast<std::size_t>(end - start) : 0;
+    struct stat sb {};
+    const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+    if (at < 0 || ::fstat(fd_, &sb) != 0 || !S_ISREG(sb.st_mode)) return 0;
+    return sb.st_size > at ? static_cast<std::size_t>(sb.st_size - at) : 0;
 }
 
 std::size_t InputFile::read(char* to, std::size_t size) {
-    std::size_t got = std::fread(to, 1, size, f_);
-    if (got < size && std::ferror(f_)) raise(ErrorKind::FileError);
-    return got;
+    ssize_t n;
+    do {
+        n = ::read(fd_, to, size);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) raise(ErrorKind::FileError);
+    return static_cast<std::size_t>(n);
 }
+
+void InputFile::let_go(std::uint64_t from, std::uint64_t to) {
+    ::posix_fadvise(fd_, static_cast<off_t>(from), static_cast<off_t>(to - from), POSIX_FADV_DONTNEED);
+}
+
+void InputFile::read_ahead() { ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL); }
 
 std::string InputFile::read_all() {
     // The size is only a hint: one byte more than it lets the first read see the end, and the text
@@ -80,12 +94,26 @@ std::size_t longest_valid_line(int n) {
     return std::max(tokens * kTokenText, FileLines::kChunk);
 }
 
+// A file read once that is larger than this share of the memory the process may use lets go of the
+// pages behind its reader, a run of this many bytes at a time.
+constexpr std::uint64_t kDropBehindShare = 4;
+constexpr std::uint64_t kDropBehindRun = 64 << 20;
+
 FileLines::FileLines(InputFile& file, std::size_t chunk) : file_(file) {
     // One byte more than a small file holds lets its first read meet the end.
     const std::size_t hint = file.remaining_hint();
     size_ = std::max<std::size_t>(1, std::min(chunk, hint + 1));
+    buf_ = allocate(size_);
+    // A file read in one chunk is never large against memory: no need to measure that.
+    drop_behind_ = hint > chunk && hint > usable_memory() / kDropBehindShare;
+    if (drop_behind_) file.read_ahead();
+}
+
+std::unique_ptr<char[]> FileLines::allocate(std::size_t size) {
     try {
-        buf_ = std::make_unique_for_overwrite<char[]>(size_);
+        auto buf = std::make_unique_for_overwrite<char[]>(size + kScanSlack);
+        std::memset(buf.get() + size, 0, kScanSlack);
+        return buf;
     } catch (const std::bad_alloc&) {
         raise(ErrorKind::OutOfMemory);
     }
@@ -101,18 +129,19 @@ bool FileLines::fill() {
     }
     if (end_ == size_) {
         if (end_ - begin_ > limit_) throw LineTooLong();
-        try {
-            auto bigger = std::make_unique_for_overwrite<char[]>(2 * size_);
-            std::memcpy(bigger.get(), buf_.get(), end_);
-            buf_ = std::move(bigger);
-            size_ *= 2;
-        } catch (const std::bad_alloc&) {
-            raise(ErrorKind::OutOfMemory);
-        }
+        auto bigger = allocate(2 * size_);
+        std::memcpy(bigger.get(), buf_.get(), end_);
+        buf_ = std::move(bigger);
+        size_ *= 2;
     }
     std::size_t got = file_.read(buf_.get() + end_, size_ - end_);
     end_ += got;
     if (got == 0) eof_ = true;
+    read_ += got;
+    if (drop_behind_ && read_ - dropped_ >= kDropBehindRun) {
+        file_.let_go(dropped_, read_);
+        dropped_ = read_;
+    }
     return got > 0;
 }
 

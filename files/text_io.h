@@ -1,8 +1,9 @@
 #pragma once
 // Plain file access for the text system and solution files: whole-file reading, lines read through a
-// chunk buffer, line and token splitting over the bytes in memory, and a buffered writer. Every failure is a RunError, so the
-// command that calls them catches it in its own trap.
+// chunk buffer, line and token splitting over the bytes in memory, and a buffered writer. Every
+// failure is a RunError, so the command that calls them catches it in its own trap.
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/number_reading.h"
 
 namespace varnex {
 
@@ -26,6 +28,8 @@ class InputFile {
   public:
     /// Opens the file; raises RunError(FileError) when it cannot be opened.
     explicit InputFile(const std::string& path);
+    /// Takes over a descriptor opened for reading.
+    explicit InputFile(int fd) : fd_(fd) {}
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -40,9 +44,14 @@ class InputFile {
     std::size_t read(char* to, std::size_t size);
     /// Bytes from the current position to the end as the file's size tells them; 0 when unknown.
     std::size_t remaining_hint();
+    /// Tells the system that the bytes [from, to) of the file will not be read again, so that a file
+    /// larger than memory, read once, does not push everything else out of the page cache.
+    void let_go(std::uint64_t from, std::uint64_t to);
+    /// Tells the system that the file will be read front to back.
+    void read_ahead();
 
   private:
-    std::FILE* f_ = nullptr;
+    int fd_ = -1;
 };
 
 /// The longest line that a valid text system file of the order n holds: n + 1 tokens of at most
@@ -61,7 +70,10 @@ class LineTooLong : public RunError {
 /// Walks the lines of a file as LineReader walks a text, reading it front to back through one buffer
 /// that holds a chunk of the file (at most `chunk` bytes, less for a smaller file) and grows only for
 /// a line longer than that. So a large file is read once into memory that stays warm, and a small one
-/// costs what it holds.
+/// costs what it holds. Open, Connect and the reading of a solution all read their lines so. Behind
+/// every line handed out lie at least kScanSlack readable bytes (of no particular content), so that
+/// scan_tokens may run over the line where it stands. A file large against the memory of this
+/// process is read once: the pages behind the reader are let go.
 class FileLines {
   public:
     static constexpr std::size_t kChunk = 256 * 1024;
@@ -72,24 +84,28 @@ class FileLines {
     /// The next line without its line end, valid until the next call; only while !at_end(). Raises
     /// RunError(FileError) on a read error and RunError(OutOfMemory) when a long line cannot be held.
     std::string_view next();
-    /// Bytes the buffer holds now.
-    std::size_t buffer_size() const { return size_; }
     /// From now on a line longer than `bytes` raises LineTooLong instead of growing the buffer.
     void limit_line(std::size_t bytes) { limit_ = bytes; }
 
   private:
+    friend struct FileLinesProbe;  // the tests' view of the buffer's size
+
     // Moves the unread bytes to the front and reads more behind them, growing the buffer when it is
     // full; false when the file had no more.
     bool fill();
+    // A buffer of `size` bytes and the slack behind them, the slack zeroed.
+    static std::unique_ptr<char[]> allocate(std::size_t size);
 
     InputFile& file_;
     std::unique_ptr<char[]> buf_;
-    std::size_t size_ = 0;   ///< bytes allocated
+    std::size_t size_ = 0;   ///< bytes the file is read into (kScanSlack more are allocated)
     std::size_t begin_ = 0;  ///< first unread byte
     std::size_t end_ = 0;    ///< end of the bytes read
     std::size_t scan_ = 0;   ///< no LF lies in begin_..scan_
     std::size_t limit_ = static_cast<std::size_t>(-1);
     bool eof_ = false;
+    bool drop_behind_ = false;              ///< the file is large: pages behind are let go
+    std::uint64_t read_ = 0, dropped_ = 0;  ///< bytes read from the file's start, and let go, so far
 };
 
 /// Walks the lines of a text held in memory. A line ends at LF; one CR right before that LF, or at

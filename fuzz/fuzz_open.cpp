@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "commands/open_command.h"
+#include "core/grid_layout.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace varnex;
@@ -35,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int k = 1; k <= n; ++k) {
         if (static_cast<std::size_t>(k) > lines.size()) {
             // A row that the file does not reach keeps its placeholders.
-            for (int j = 1; j <= n; ++j) FUZZ_CHECK(app.grid.text(k, 2 * j - 1) == placeholder_a(k, j), "");
-            FUZZ_CHECK(app.grid.text(k, 2 * n + 1) == placeholder_b(k), "");
+            for (int j = 1; j <= n; ++j) FUZZ_CHECK(app.grid.text(k, a_column(j)) == placeholder_a(k, j), "");
+            FUZZ_CHECK(app.grid.text(k, b_column(n)) == placeholder_b(k), "");
             continue;
         }
         const std::vector<std::string> y = tokens_of(lines[static_cast<std::size_t>(k) - 1]);
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 bad = true;
                 break;
             }
-            FUZZ_CHECK(app.grid.text(k, 2 * j - 1) == y[static_cast<std::size_t>(j) - 1], std::to_string(k));
+            FUZZ_CHECK(app.grid.text(k, value_column(j)) == y[static_cast<std::size_t>(j) - 1], std::to_string(k));
         }
         if (bad) break;
     }
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(f.box.shown == std::vector<std::string>{app.st.msg.MsgBadFile}, "");
     } else {
         FUZZ_CHECK(f.box.shown.empty(), f.box.shown.empty() ? "" : f.box.shown[0]);
-        for (int k = 1; k <= n; ++k) FUZZ_CHECK(app.grid.text(k, 2 * n + 3) == "0", "");
+        for (int k = 1; k <= n; ++k) FUZZ_CHECK(app.grid.text(k, x_column(n)) == "0", "");
     }
     FUZZ_CHECK(app.st.DataMode == kModeMemory && app.st.X.size() == static_cast<std::size_t>(n) + 1, "");
     return 0;

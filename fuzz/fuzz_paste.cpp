@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "commands/grid_clipboard.h"
+#include "core/grid_layout.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace varnex;
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 3) return 0;
     App& app = f.app;
     const int n = 1 + data[0] % 4;
-    const int row = data[1] % (n + 2), col = data[2] % (2 * n + 5);
+    const int row = data[1] % (n + 2), col = data[2] % (system_columns(n) + 1);
     std::string_view text(reinterpret_cast<const char*>(data) + 3, size - 3);
 
     app.st.N = static_cast<int16_t>(n);
@@ -47,13 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     app.grid.fill_data(static_cast<int16_t>(n));
     std::vector<std::vector<std::string>> want(static_cast<std::size_t>(n) + 1);
     for (int r = 0; r <= n; ++r)
-        for (int c = 0; c <= 2 * n + 3; ++c) want[static_cast<std::size_t>(r)].push_back(app.grid.text(r, c));
+        for (int c = 0; c <= x_column(n); ++c) want[static_cast<std::size_t>(r)].push_back(app.grid.text(r, c));
     f.box.shown.clear();
     const PasteReport rep = paste_cells(app, row, col, text);
 
     // The block's rules: nothing at all into the approximation column and beyond.
     int written = 0, clipped = 0, skipped = 0;
-    if (col < 2 * n + 2) {
+    if (col < spacer_column(n)) {
         const int start = col <= 1 ? 1 : col % 2 == 1 ? (col + 1) / 2 : col / 2 + 1;
         if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
         if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
@@ -68,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 } else if (fields[k].empty() || fields[k].find(' ') != std::string::npos) {
                     ++skipped;
                 } else {
-                    want[static_cast<std::size_t>(r)][static_cast<std::size_t>(2 * v - 1)] = fields[k];
+                    want[static_cast<std::size_t>(r)][static_cast<std::size_t>(value_column(v))] = fields[k];
                     ++written;
                 }
             }
@@ -79,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                std::to_string(rep.written) + " " + std::to_string(rep.clipped) + " " + std::to_string(rep.skipped));
     FUZZ_CHECK(f.box.shown.empty(), f.box.shown[0]);
     for (int r = 0; r <= n; ++r)
-        for (int c = 0; c <= 2 * n + 3; ++c)
+        for (int c = 0; c <= x_column(n); ++c)
             FUZZ_CHECK(app.grid.text(r, c) == want[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)],
                        std::to_string(r) + "," + std::to_string(c) + ": " + app.grid.text(r, c));
     return 0;

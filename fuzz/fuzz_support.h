@@ -2,8 +2,6 @@
 // What the fuzz targets share: seams that record what the commands show, an application folder of
 // their own, and an independent reading of the text formats to check the program's results against.
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <clocale>
 #include <cmath>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "commands/app.h"
+#include "support/temp_dir.h"
 
 namespace varnex::fuzz {
 
@@ -76,19 +75,10 @@ struct FuzzApp {
     NoClock clock;
     App app;
     FuzzApp() {
-        static const std::string folder = [] {
-            const char* base = std::getenv("TMPDIR");
-            std::string tmpl = std::string(base && *base ? base : "/tmp") + "/varnex_fuzz_XXXXXX";
-            if (!mkdtemp(tmpl.data())) std::abort();
-            std::filesystem::create_directories(tmpl + "/app/data/solutions");
-            // Taken away again when the run ends normally; a crash leaves it for the inquest.
-            static std::string root = tmpl;
-            std::atexit([] {
-                std::error_code ec;
-                std::filesystem::remove_all(root, ec);
-            });
-            return tmpl + "/app";
-        }();
+        // Taken away again when the run ends normally; a crash leaves it for the inquest.
+        static const test::TempDir root;
+        static const std::string folder = root.path() + "/app";
+        std::filesystem::create_directories(folder + "/data/solutions");
         app.ui = &ui;
         app.box = &box;
         app.cd = &cd;

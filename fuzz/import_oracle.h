@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "commands/import_command.h"
+#include "core/grid_layout.h"
 #include "fuzz/fuzz_support.h"
 
 namespace varnex::fuzz {
@@ -83,13 +84,13 @@ inline void check_import(FuzzApp& f, bool landed, const Expected& want, const st
     const int n = static_cast<int>(want.n);
     for (int i = 1; i <= n; ++i) {
         for (int j = 1; j <= n + 1; ++j) {
-            const std::string t = app.grid.text(i, 2 * j - 1);
+            const std::string t = app.grid.text(i, value_column(j));
             const std::optional<float> v = number_of(t);
             const float w = j <= n ? want.a[static_cast<std::size_t>((i - 1) * n + j - 1)]
                                    : want.b[static_cast<std::size_t>(i - 1)];
             FUZZ_CHECK(v && same_bits(*v, w), std::to_string(i) + "," + std::to_string(j) + ": " + t);
         }
-        FUZZ_CHECK(app.grid.text(i, 2 * n + 3) == "0", "");
+        FUZZ_CHECK(app.grid.text(i, x_column(n)) == "0", "");
     }
 }
 

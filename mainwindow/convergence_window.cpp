@@ -143,6 +143,11 @@ void ConvergenceWindow::build_chart() {
     eps_line_->setPen(QPen(kEps, 1.5, Qt::DashLine));
     add(eps_line_, "epsLine");
     for (QLegendMarker* m : chart_->legend()->markers()) m->setVisible(false);
+    connect_tips();
+    set_axes(LogRange{}, 1);
+}
+
+void ConvergenceWindow::connect_tips() {
     // The legend holds short names; the pointer on a curve or on its legend entry shows the rest.
     for (std::size_t i = 0; i < kCurves; ++i) {
         auto tip = [this, i] { QToolTip::showText(QCursor::pos(), tips_[i], view_); };
@@ -154,7 +159,6 @@ void ConvergenceWindow::build_chart() {
                         if (on) tip();
                     }));
     }
-    set_axes(LogRange{}, 1);
 }
 
 QHBoxLayout* ConvergenceWindow::build_bar() {

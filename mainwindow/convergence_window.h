@@ -74,6 +74,8 @@ class ConvergenceWindow : public QWidget, public SweepListener {
     // Fits the axes again after a zoom (double-click, new run).
     void unzoom();
     void build_chart();
+    // Shows the run's tooltip when the pointer is on a curve or on its legend entry.
+    void connect_tips();
     QHBoxLayout* build_bar();
 
     static constexpr std::size_t kCurves = ConvergenceHistory::kEarlierRuns + 1;

@@ -1,19 +1,12 @@
 #include "mainwindow/frm_main.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QFrame>
-#include <QHeaderView>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QStyleOptionHeader>
-#include <QStylePainter>
 #include <QTableView>
 #include <QTimer>
 #include <filesystem>
@@ -27,7 +20,6 @@
 #include "commands/run_outcome.h"
 #include "commands/save_command.h"
 #include "core/convert.h"
-#include "core/errors.h"
 #include "core/order_notes.h"
 #include "mainwindow/accuracy_reporter.h"
 #include "mainwindow/accuracy_window.h"
@@ -36,7 +28,6 @@
 #include "mainwindow/convergence_window.h"
 #include "mainwindow/file_drop.h"
 #include "mainwindow/grid_table_model.h"
-#include "mainwindow/grid_view.h"
 #include "mainwindow/guarded.h"
 #include "mainwindow/input_gate.h"
 #include "mainwindow/picture_windows.h"
@@ -44,19 +35,6 @@
 namespace varnex {
 
 namespace {
-
-// Positions are designed in twips; at 96 dots per inch 15 twips make one pixel.
-constexpr int px(int twips) { return twips / 15; }
-
-template <class W>
-W* place(W* w, const char* name, int left, int top, int width, int height) {
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(px(left), px(top), px(width), px(height));
-    return w;
-}
-
-// The name of element k of a control array, as "txtIndex(1)".
-QByteArray indexed(const char* name, int k) { return QByteArray(name) + '(' + QByteArray::number(k) + ')'; }
 
 // The user's decimal separator, or '.' when the locale's is not a single ASCII character.
 char locale_decimal_separator() {
@@ -86,26 +64,14 @@ FrmMain::FrmMain(const QString& appFolder, QWidget* parent)
     setWindowTitle(QStringLiteral("VARNEX SOLVER"));
     set_decimal_separator(locale_decimal_separator());
 
-    // The designed default font of the window: the sans family at 8.25 pt.
-    QFont base = QApplication::font();
-    base.setPointSizeF(8.25);
-    setFont(base);
-
-    // The designed client area is also the smallest: the window can grow and be maximized.
-    client_ = new ClientArea(QSize(px(10395), px(5850)), this);
-    auto* client = client_;
-    client->setObjectName(QStringLiteral("client"));
-    setCentralWidget(client);
-    auto* status = new QStatusBar(this);
-    status->setObjectName(QStringLiteral("staStatus"));
-    setStatusBar(status);
+    QStatusBar* status = build_frame();
     controls_.set_status_bar(status);
     status->installEventFilter(this);
     gate_ = new InputGate(this, this);
     controls_.set_input_gate(gate_);
     controls_.set_sweep_counter(&app_.st.IterCount);
-    build_grid(client);
-    build_controls(client);
+    build_grid(client_);
+    build_controls(client_);
     client_->anchor(msfgData_);
     build_go_to(status);
     set_tab_order();
@@ -148,92 +114,6 @@ FrmMain::~FrmMain() {
     model_ = nullptr;
 }
 
-void FrmMain::build_grid(QWidget* client) {
-    model_ = new GridTableModel(app_.grid, this);
-    msfgData_ = place(new QTableView(client), "msfgData", 240, 360, 9975, 2535);
-    msfgData_->setModel(model_);
-    // One rectangle of cells at a time, for Copy and Paste.
-    msfgData_->setSelectionMode(QAbstractItemView::ContiguousSelection);
-    msfgData_->setWordWrap(false);
-    set_up_grid_view(msfgData_);
-    set_up_cell_editing(msfgData_, this);
-
-    // Cell (0, 0) belongs to neither header: the corner button shows it.
-    corner_ = msfgData_->findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
-    if (corner_) {
-        corner_->installEventFilter(this);
-        connect(model_, &GridTableModel::cornerChanged, corner_, qOverload<>(&QWidget::update));
-    }
-}
-
-void FrmMain::build_controls(QWidget* c) {
-    QFont bold = font();
-    bold.setBold(true);
-    auto label = [&](const char* name, const char* caption, int l, int t, int w, int h, bool is_bold) {
-        QLabel* lbl = place(new QLabel(QString::fromLatin1(caption), c), name, l, t, w, h);
-        lbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        if (is_bold) lbl->setFont(bold);
-        // The designed widths were measured with a narrower font: a one-line caption may run on into
-        // the free space after it rather than wrap or lose its last letters.
-        const int needed = lbl->fontMetrics().horizontalAdvance(lbl->text()) + 2;
-        if (needed > lbl->width()) lbl->resize(needed, lbl->height());
-        return lbl;
-    };
-    auto edit = [&](const char* name, const char* text, int l, int t, int w, int h, QWidget* parent) {
-        QLineEdit* e = place(new QLineEdit(QString::fromLatin1(text), parent), name, l, t, w, h);
-        e->installEventFilter(this);  // lets the menu's shortcuts win over the box's own keys
-        return e;
-    };
-    auto button = [&](const char* name, const char* caption, int l, int t, int w, int h, QWidget* parent) {
-        QPushButton* b = place(new QPushButton(QString::fromLatin1(caption), parent), name, l, t, w, h);
-        b->setAutoDefault(false);
-        return b;
-    };
-
-    label("lblN", "N=", 480, 3120, 375, 255, true);
-    txtN_ = edit("txtN", "", 960, 3120, 735, 285, c);
-    cmdN_ = button("cmdN", "Accept N", 4800, 3000, 1095, 375, c);
-    label("lblA", "A (", 480, 3840, 255, 375, true);
-    label("lblA1", ",", 1680, 3840, 135, 255, true);
-    label("lblA2", ") =", 2760, 3840, 255, 375, true);
-    txtA_ = edit("txtA", "", 3120, 3720, 1335, 375, c);
-    cmdA_ = button("cmdA", "Accept A(i,j)", 4800, 3720, 1095, 375, c);
-    label("lblB", "B (", 480, 5040, 255, 255, true);
-    label("lblB1", ") =", 1680, 5040, 255, 255, true);
-    txtB_ = edit("txtB", "", 3120, 4920, 1335, 375, c);
-    cmdB_ = button("cmdB", "Accept B(i)", 4800, 4920, 1095, 375, c);
-
-    // The three index selectors: i and j of a(i,j), i of b(i).
-    const int frame_left[3] = {840, 1920, 840};
-    const int frame_top[3] = {3600, 3600, 4800};
-    for (int k = 0; k < 3; ++k) {
-        QFrame* f = place(new QFrame(c), indexed("frmIndex", k).constData(), frame_left[k], frame_top[k], 735, 975);
-        f->setFrameStyle(QFrame::Box | QFrame::Sunken);
-        frmIndex_[k] = f;
-        txtIndex_[k] = edit(indexed("txtIndex", k).constData(), "1", 120, 240, 375, 285, f);
-        cmdDown_[k] = button(indexed("cmdDown", k).constData(), "<", 120, 600, 255, 255, f);
-        cmdUp_[k] = button(indexed("cmdUp", k).constData(), ">", 360, 600, 255, 255, f);
-    }
-
-    // Line1 divides the entry area from the solve area.
-    QFrame* line = new QFrame(c);
-    line->setObjectName(QStringLiteral("Line1"));
-    line->setFrameStyle(QFrame::VLine | QFrame::Plain);
-    line->setGeometry(px(6240) - 1, px(3000), 3, px(5760 - 3000));
-
-    cmdSolution_ = button("cmdSolution", "Find  solution", 7200, 3120, 1335, 375, c);
-    cmdIter_ = button("cmdIter", "Next Iteration", 7200, 3600, 1335, 375, c);
-    cmdIter_->setEnabled(false);  // designed disabled; "Accept N", Open or Connect enable it
-    label("lblEps", "Desired accuracy", 6480, 4320, 1455, 255, false);
-    txtEps_ = edit("txtEps", "0.5", 8280, 4200, 1935, 375, c);
-    QLabel* time = label("lblTime", "Duration of the  last operation", 6480, 4800, 1455, 375, false);
-    time->setWordWrap(true);  // designed as two lines in its box
-    time->resize(px(1455), px(375));
-    txtTime_ = edit("txtTime", "", 8280, 4800, 1815, 375, c);
-    label("lblEr", "Current accuracy", 6480, 5520, 1335, 255, false);
-    txtEr_ = edit("txtEr", "", 8280, 5400, 1935, 375, c);
-}
-
 void FrmMain::file_command(DialogPurpose purpose, void (*command)(App&), SystemSource source) {
     cd_.set_look(dialog_look(purpose));  // run() takes the look back
     run_and_name_system([command](App& app) { command(app); }, source);
@@ -272,40 +152,14 @@ void FrmMain::connect_commands() {
     connect(txtN_, &QLineEdit::returnPressed, cmdN_, &QPushButton::click);
     connect(txtA_, &QLineEdit::returnPressed, cmdA_, &QPushButton::click);
     connect(txtB_, &QLineEdit::returnPressed, cmdB_, &QPushButton::click);
+    connect(txtGoTo_, &QLineEdit::returnPressed, this,
+            guard([this] { run([this](App&) { go_to_clicked(); }, false); }));
     for (int k = 0; k < 3; ++k) {
         connect(cmdDown_[k], &QPushButton::clicked, this,
                 guard([this, k] { run([k](App& app) { cmdDown_Click(app, k); }, false); }));
         connect(cmdUp_[k], &QPushButton::clicked, this,
                 guard([this, k] { run([k](App& app) { cmdUp_Click(app, k); }, false); }));
     }
-}
-
-void FrmMain::set_tab_order() {
-    // The designed order; the controls of a selector follow where their frame stands.
-    QList<QWidget*> order{msfgData_, txtN_, cmdN_};
-    auto selector = [&](int k) { order << txtIndex_[k] << cmdDown_[k] << cmdUp_[k]; };
-    selector(0);
-    selector(1);
-    order << txtA_ << cmdA_;
-    selector(2);
-    order << txtB_ << cmdB_ << cmdSolution_ << cmdIter_ << txtEps_ << txtTime_ << txtEr_;
-    for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
-    msfgData_->setFocus();
-}
-
-void FrmMain::bind_controls() {
-    controls_.bind(Ctl::txtN, txtN_);
-    controls_.bind(Ctl::txtA, txtA_);
-    controls_.bind(Ctl::txtB, txtB_);
-    controls_.bind(Ctl::txtEps, txtEps_);
-    controls_.bind(Ctl::txtEr, txtEr_);
-    controls_.bind(Ctl::txtTime, txtTime_);
-    for (int k = 0; k < 3; ++k) controls_.bind(txt_index(k), txtIndex_[k]);
-    controls_.bind(Ctl::cmdN, cmdN_);
-    controls_.bind(Ctl::cmdA, cmdA_);
-    controls_.bind(Ctl::cmdB, cmdB_);
-    controls_.bind(Ctl::cmdSolution, cmdSolution_);
-    controls_.bind(Ctl::cmdIter, cmdIter_);
 }
 
 template <class Command>
@@ -337,33 +191,6 @@ void FrmMain::run(Command&& command, bool busy, bool stoppable) {
     cd_.set_look({});
     // A close asked for during the command: the run has stopped, now the window goes.
     if (gate_->take_close_request()) QTimer::singleShot(0, this, &QWidget::close);
-}
-
-void FrmMain::build_go_to(QStatusBar* status) {
-    auto* label = new QLabel(QStringLiteral("Go to x(i)"), status);
-    label->setObjectName(QStringLiteral("lblGoTo"));
-    txtGoTo_ = new QLineEdit(status);
-    txtGoTo_->setObjectName(QStringLiteral("txtGoTo"));
-    txtGoTo_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
-    txtGoTo_->setFixedHeight(fontMetrics().height() + 2);  // as tall as the bar's text: the bar keeps its height
-    txtGoTo_->setToolTip(QStringLiteral("Type i and press Enter to show x(i)"));
-    txtGoTo_->installEventFilter(this);  // the menu's shortcuts win over the box's own keys
-    status->addPermanentWidget(label);
-    status->addPermanentWidget(txtGoTo_);
-    connect(txtGoTo_, &QLineEdit::returnPressed, this,
-            guard([this] { run([this](App&) { go_to_clicked(); }, false); }));
-}
-
-void FrmMain::go_to_clicked() {
-    // The index is read as every index of the window is; the grid's own row count bounds it.
-    int i = 0;
-    try {
-        i = text_to_int16(txtGoTo_->text().toStdString());
-    } catch (const RunError&) {
-        app_.box->message(app_.st.msg.MsgBadNumber);
-        return;
-    }
-    if (!go_to_x(msfgData_, i)) app_.box->message(" Sorry, there is no x(" + int_to_text(i) + ") in the grid.");
 }
 
 void FrmMain::show_accuracy(bool opening) {
@@ -483,19 +310,6 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void FrmMain::paint_corner() {
-    QStylePainter painter(corner_);
-    QStyleOptionHeader opt;
-    opt.initFrom(corner_);
-    opt.rect = corner_->rect();
-    opt.position = QStyleOptionHeader::OnlyOneSection;
-    opt.orientation = Qt::Horizontal;
-    opt.state |= QStyle::State_Raised;
-    opt.text = model_->cornerText();
-    opt.textAlignment = Qt::AlignCenter;
-    painter.drawControl(QStyle::CE_Header, opt);
 }
 
 }  // namespace varnex

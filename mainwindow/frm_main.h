@@ -94,8 +94,14 @@ class FrmMain : public QMainWindow {
     bool event(QEvent* event) override;
 
   private:
-    void build_controls(QWidget* client);
+    // The window's controls as designed (frm_main_controls.cpp).
+    /// The font, the client area and the status bar; returns the status bar.
+    QStatusBar* build_frame();
     void build_grid(QWidget* client);
+    void build_controls(QWidget* client);
+    void build_entry_rows(QWidget* client);
+    void build_index_selectors(QWidget* client);
+    void build_solve_area(QWidget* client);
     /// The "Go to x(i)" box at the right of the status bar.
     void build_go_to(QStatusBar* status);
     /// The whole report in the status bar's tooltip and, when it is open, in View, Accuracy.

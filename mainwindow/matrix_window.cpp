@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "commands/connect_command.h"
+#include "core/grid_layout.h"
 #include "mainwindow/guarded.h"
 #include "mainwindow/matrix_source.h"
 #include "mainwindow/matrix_view.h"
@@ -65,10 +66,10 @@ void MatrixWindow::command_starting() {
 }
 
 void MatrixWindow::watch_grid(const QAbstractItemModel* grid) {
-    // The view model's columns are the grid's from column 1 on: a(i,j) is in grid column 2j - 1.
+    // The view model's columns are the grid's from column 1 on; only a change among the a(i,j) matters.
     connect(grid, &QAbstractItemModel::modelReset, this, guard([this] { stale_ = true; }));
     connect(grid, &QAbstractItemModel::dataChanged, this, guard([this](const QModelIndex& top_left) {
-                if (top_left.column() + 1 <= 2 * app_.st.N - 1) stale_ = true;
+                if (top_left.column() + 1 <= a_column(app_.st.N)) stale_ = true;
             }));
 }
 

@@ -27,22 +27,20 @@ std::atomic<bool> g_counting{false};
 std::atomic<long> g_count{0};
 std::atomic<long> g_fail_at{0};  // 0: count only
 
+// Counts the allocation while counting is on; true when it is the one to fail.
+bool fails() {
+    return g_counting.load(std::memory_order_relaxed) &&
+           g_count.fetch_add(1, std::memory_order_relaxed) + 1 == g_fail_at.load(std::memory_order_relaxed);
+}
+
 void* allocate(std::size_t n) {
-    if (g_counting.load(std::memory_order_relaxed)) {
-        const long k = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
-        if (k == g_fail_at.load(std::memory_order_relaxed)) throw std::bad_alloc();
-    }
-    if (void* p = std::malloc(n ? n : 1)) return p;
+    if (void* p = fails() ? nullptr : std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
 
 void* allocate_aligned(std::size_t n, std::align_val_t a) {
-    if (g_counting.load(std::memory_order_relaxed)) {
-        const long k = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
-        if (k == g_fail_at.load(std::memory_order_relaxed)) throw std::bad_alloc();
-    }
     const std::size_t align = static_cast<std::size_t>(a);
-    if (void* p = std::aligned_alloc(align, (n + align - 1) / align * align)) return p;
+    if (void* p = fails() ? nullptr : std::aligned_alloc(align, (n + align - 1) / align * align)) return p;
     throw std::bad_alloc();
 }
 
@@ -52,19 +50,9 @@ void* operator new(std::size_t n) { return allocate(n); }
 void* operator new[](std::size_t n) { return allocate(n); }
 void* operator new(std::size_t n, std::align_val_t a) { return allocate_aligned(n, a); }
 void* operator new[](std::size_t n, std::align_val_t a) { return allocate_aligned(n, a); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(n);
-    } catch (...) {
-        return nullptr;
-    }
-}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return fails() ? nullptr : std::malloc(n ? n : 1); }
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(n);
-    } catch (...) {
-        return nullptr;
-    }
+    return fails() ? nullptr : std::malloc(n ? n : 1);
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
@@ -108,7 +96,7 @@ struct Case {
     const char* name;
     std::function<void(Trial&)> setup;
     std::function<void(Trial&)> command;
-    std::function<Texts(const Trial&)> allowed;
+    Texts allowed;
     std::function<std::string(Trial&)> result;
 };
 
@@ -133,6 +121,20 @@ void type_system(Trial& r) {
 
 const char* const kSystem = "4 1 0 5\r\n1 4 1 6\r\n0 1 4 5\r\n";
 
+// The system file with a solution file beside it, offered by the next file dialog.
+void system_with_solution(Trial& r) {
+    r.t.dir.write("data/sys.txt", kSystem);
+    r.t.dir.write("data/solutions/sys.txt", "0.5 0.25 1e3 \r\n");
+    r.t.cd.next.push_back(r.path("data/sys.txt"));
+}
+
+// The system connected, with an accuracy that takes a few sweeps.
+void connected(Trial& r) {
+    r.t.cd.next.push_back(r.t.dir.write("data/sys.txt", kSystem));
+    Connect_Click(r.t.app);
+    r.t.ui.texts[Ctl::txtEps] = "0.001";
+}
+
 // A fresh Connect of the system, then "Find  solution" from its zeros.
 std::string connect_and_solve(Trial& r) {
     r.t.cd.next.push_back(r.path("data/sys.txt"));
@@ -141,19 +143,19 @@ std::string connect_and_solve(Trial& r) {
     return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEr);
 }
 
-Texts memory_and(const Trial& r, Texts more) {
-    more.push_back(r.t.app.st.msg.MsgNoMemory);
-    return more;
-}
+// The message table as the commands fill it.
+const Messages kMsg = [] {
+    Messages m;
+    m.fill();
+    return m;
+}();
 
 std::vector<Case> cases() {
     return {
         {"Load",
          [](Trial&) {},
          [](Trial& r) { Form_Load(r.t.app); },
-         [](const Trial&) {
-             return Texts{kMsgNoMemory, " Sorry, the sample systems could not be written: not enough memory."};
-         },
+         {kMsgNoMemory, " Sorry, the sample systems could not be written: not enough memory."},
          [](Trial& r) {
              // The samples are whole or absent after any run: the next start writes them when absent.
              Form_Load(r.t.app);
@@ -164,34 +166,24 @@ std::vector<Case> cases() {
         {"Accept N",
          [](Trial& r) { r.t.ui.texts[Ctl::txtN] = "3"; },
          [](Trial& r) { cmdN_Click(r.t.app); },
-         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadNumber}); },
+         {kMsg.MsgBadNumber, kMsg.MsgNoMemory},
          [](Trial& r) {
              cmdN_Click(r.t.app);
              return grid_texts(r.t.app) + std::to_string(r.t.app.st.N);
          }},
         {"Open",
-         [](Trial& r) {
-             fs::create_directories(r.path("data/solutions"));
-             r.t.dir.write("data/sys.txt", kSystem);
-             r.t.dir.write("data/solutions/sys.txt", "0.5 0.25 1e3 \r\n");
-             r.t.cd.next.push_back(r.path("data/sys.txt"));
-         },
+         system_with_solution,
          [](Trial& r) { Open_Click(r.t.app); },
-         [](const Trial& r) { return Texts{r.t.app.st.msg.MsgNoMemory}; },
+         {kMsg.MsgNoMemory},
          [](Trial& r) {
              r.t.cd.next.push_back(r.path("data/sys.txt"));
              Open_Click(r.t.app);
              return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEps) + std::to_string(r.t.app.st.A.upper());
          }},
         {"Connect",
-         [](Trial& r) {
-             fs::create_directories(r.path("data/solutions"));
-             r.t.dir.write("data/sys.txt", kSystem);
-             r.t.dir.write("data/solutions/sys.txt", "0.5 0.25 1e3 \r\n");
-             r.t.cd.next.push_back(r.path("data/sys.txt"));
-         },
+         system_with_solution,
          [](Trial& r) { Connect_Click(r.t.app); },
-         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile, r.t.app.st.msg.MsgBadNumber}); },
+         {kMsg.MsgBadFile, kMsg.MsgBadNumber, kMsg.MsgNoMemory},
          [](Trial& r) {
              r.t.cd.next.push_back(r.path("data/sys.txt"));
              Connect_Click(r.t.app);
@@ -199,17 +191,13 @@ std::vector<Case> cases() {
          }},
         {"Save",
          [](Trial& r) {
-             fs::create_directories(r.path("data"));
              type_system(r);
              r.t.app.grid.set_text(2, 9, "0.75");
              r.t.dir.write("data/sys.txt", "old system");
              r.t.cd.next.push_back(r.path("data/sys.txt"));
          },
          [](Trial& r) { Save_Click(r.t.app); },
-         [](const Trial&) {
-             return Texts{" Sorry, the file could not be saved: not enough memory.",
-                          " Sorry, the file could not be saved."};
-         },
+         {" Sorry, the file could not be saved: not enough memory.", " Sorry, the file could not be saved."},
          [](Trial& r) {
              // A failed Save leaves the old system file; the repeat writes both.
              const std::string before = test::read_file(r.path("data/sys.txt"));
@@ -222,9 +210,7 @@ std::vector<Case> cases() {
         {"Find solution",
          type_system,
          [](Trial& r) { cmdSolution_Click(r.t.app); },
-         [](const Trial& r) {
-             return memory_and(r, {r.t.app.st.msg.MsgBadData, r.t.app.st.msg.MsgBadNumber});
-         },
+         {kMsg.MsgBadData, kMsg.MsgBadNumber, kMsg.MsgNoMemory},
          [](Trial& r) {
              cmdSolution_Click(r.t.app);
              return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEr);
@@ -232,30 +218,20 @@ std::vector<Case> cases() {
         {"Next Iteration",
          type_system,
          [](Trial& r) { cmdIter_Click(r.t.app); },
-         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadData}); },
+         {kMsg.MsgBadData, kMsg.MsgNoMemory},
          [](Trial& r) {
              cmdSolution_Click(r.t.app);
              return grid_texts(r.t.app) + r.t.ui.text(Ctl::txtEr);
          }},
         {"Find solution, connected",
-         [](Trial& r) {
-             fs::create_directories(r.path("data"));
-             r.t.cd.next.push_back(r.t.dir.write("data/sys.txt", kSystem));
-             Connect_Click(r.t.app);
-             r.t.ui.texts[Ctl::txtEps] = "0.001";
-         },
+         connected,
          [](Trial& r) { cmdSolution_Click(r.t.app); },
-         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile}); },
+         {kMsg.MsgBadFile, kMsg.MsgNoMemory},
          connect_and_solve},
         {"Next Iteration, connected",
-         [](Trial& r) {
-             fs::create_directories(r.path("data"));
-             r.t.cd.next.push_back(r.t.dir.write("data/sys.txt", kSystem));
-             Connect_Click(r.t.app);
-             r.t.ui.texts[Ctl::txtEps] = "0.001";
-         },
+         connected,
          [](Trial& r) { cmdIter_Click(r.t.app); },
-         [](const Trial& r) { return memory_and(r, {r.t.app.st.msg.MsgBadFile}); },
+         {kMsg.MsgBadFile, kMsg.MsgNoMemory},
          connect_and_solve},
     };
 }
@@ -292,11 +268,10 @@ TEST(AllocationFailure, EveryAllocationOfEveryCommandFailsCleanly) {
             c.setup(r);
             r.boxes.shown.clear();
             run_failing_at(c, r, k);
-            const Texts allowed = c.allowed(r);
             ASSERT_LE(r.boxes.shown.size(), 1u) << r.boxes.shown[0] << " / " << r.boxes.shown[1];
             if (!r.boxes.shown.empty()) {
                 ++failed;
-                EXPECT_TRUE(std::find(allowed.begin(), allowed.end(), r.boxes.shown[0]) != allowed.end())
+                EXPECT_TRUE(std::find(c.allowed.begin(), c.allowed.end(), r.boxes.shown[0]) != c.allowed.end())
                     << r.boxes.shown[0];
             }
             EXPECT_EQ(c.result(r), want);

@@ -1,7 +1,6 @@
 // varnex-batch when things go wrong around it: two programs on one application folder, Ctrl+C while
 // Connect converts and while Save writes, a file name that is not UTF-8 in --json, and a small memory
 // cgroup around an Open too large for it or a file without line ends.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,13 +13,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <thread>
 
+#include "exe.h"
 #include "support/fakes.h"
 
 namespace fs = std::filesystem;
-using varnex::test::read_file;
+using namespace varnex::test;
 
 namespace {
 
@@ -35,70 +34,6 @@ constexpr bool kAsan = false;
 #else
 constexpr bool kAsan = false;
 #endif
-
-struct ExeRun {
-    int code = -1;
-    std::string out, err;
-};
-
-// Starts the batch program copied into `app` (so that its data folder and row file go there); with
-// `tasks` set, the child joins that cgroup before it executes. `meanwhile` runs while it does.
-ExeRun run(const std::string& app, const std::vector<std::string>& args, const std::string& tasks = {},
-           const std::function<void(pid_t)>& meanwhile = {}) {
-    const std::string exe = app + "/varnex-batch";
-    if (!fs::exists(exe)) {
-        fs::create_directories(app);
-        fs::copy_file(VARNEX_BATCH_EXE, exe);
-    }
-    const std::string out = app + ".out", err = app + ".err";
-    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const std::string pid_line = "0\n";  // "0" joins the writing process itself
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!tasks.empty()) {
-            const int t = open(tasks.c_str(), O_WRONLY);
-            if (t < 0 || write(t, pid_line.data(), pid_line.size()) < 0) _exit(126);
-            close(t);
-        }
-        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (o < 0 || e < 0 || dup2(o, STDOUT_FILENO) < 0 || dup2(e, STDERR_FILENO) < 0) _exit(127);
-        execv(exe.c_str(), argv.data());
-        _exit(127);
-    }
-    if (meanwhile) meanwhile(pid);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ExeRun r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = read_file(out);
-    r.err = read_file(err);
-    return r;
-}
-
-// A system of order n with pseudo-random coefficients, which no sweep settles quickly.
-std::string noisy_system(int n) {
-    std::string text;
-    unsigned seed = 12345;
-    for (int i = 0; i < n; ++i) {
-        for (int j = 0; j <= n; ++j) {
-            seed = seed * 1103515245u + 12345u;
-            text += std::to_string(static_cast<int>(seed >> 16) % 201 - 100) + ' ';
-        }
-        text += "\r\n";
-    }
-    return text;
-}
-
-bool wait_for(const std::function<bool()>& done, int ms) {
-    for (int k = 0; k < ms * 5; ++k) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return done();
-}
 
 // Names of Save's hidden temporary files in a folder.
 std::vector<std::string> temporaries(const std::string& folder) {
@@ -161,7 +96,7 @@ struct MemoryCgroup {
 
 class BatchRobust : public ::testing::Test {
   protected:
-    varnex::test::TempDir dir;
+    TempDir dir;
 };
 
 }  // namespace
@@ -171,11 +106,11 @@ TEST_F(BatchRobust, TwoProgramsOnOneFolderDoNotShareTheRowFile) {
     const std::string first = dir.write("app/data/first.txt", noisy_system(200));
     const std::string second = dir.write("app/data/second.txt", "2 1 3\r\n1 3 5\r\n");
     ExeRun other;
-    const ExeRun r = run(app, {"connect", first, "--sweeps", "32766", "--save"}, {}, [&](pid_t pid) {
+    const ExeRun r = run_exe(app, {"connect", first, "--sweeps", "32766", "--save"}, [&](pid_t pid) {
         // Once the first holds the row file, the second finds it taken and touches nothing.
         ASSERT_TRUE(wait_for([&] { return fs::exists(app + "data.vnx"); }, 20000));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        other = run(app, {"connect", second});
+        other = run_exe(app, {"connect", second});
         kill(pid, SIGINT);
     });
     EXPECT_EQ(other.code, 1);
@@ -185,7 +120,7 @@ TEST_F(BatchRobust, TwoProgramsOnOneFolderDoNotShareTheRowFile) {
     const std::string solution = read_file(app + "/data/solutions/first.txt");
     EXPECT_GT(solution.size(), 200u);
     // Afterwards the lock is gone with its holder.
-    EXPECT_EQ(run(app, {"connect", second}).code, 0);
+    EXPECT_EQ(run_exe(app, {"connect", second}).code, 0);
 }
 
 TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce) {
@@ -201,7 +136,7 @@ TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce
         const std::string rows = app + "data.vnx";
         const std::string system = dir.write(folder + "/data/big.txt", text);
         bool converting = false;
-        const ExeRun r = run(app, {"connect", system, "--sweeps", "1", "--save"}, {}, [&](pid_t pid) {
+        const ExeRun r = run_exe(app, {"connect", system, "--sweeps", "1", "--save"}, [&](pid_t pid) {
             if (presses == 2) {
                 wait_for([&] { return catches_sigint(pid); }, 20000);
                 kill(pid, SIGINT);
@@ -226,7 +161,7 @@ TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce
             EXPECT_EQ(r.code, 128 + SIGINT);
             EXPECT_EQ(r.out, "");
             EXPECT_LT(size_of(rows), whole);
-            EXPECT_EQ(run(app, {"connect", dir.write(folder + "/data/two.txt", "2 1 3\r\n1 3 5\r\n")}).code, 0);
+            EXPECT_EQ(run_exe(app, {"connect", dir.write(folder + "/data/two.txt", "2 1 3\r\n1 3 5\r\n")}).code, 0);
         }
         EXPECT_TRUE(temporaries(app + "/data/solutions").empty());
     }
@@ -236,7 +171,7 @@ TEST_F(BatchRobust, SigtermThenCtrlCWhileSaveWritesLeaveBothFilesWhole) {
     const std::string app = dir.path() + "/app";
     const std::string system = dir.write("app/data/big.txt", noisy_system(1200));
     bool saving = false;
-    const ExeRun r = run(app, {"open", system, "--sweeps", "1", "--save", "saved.txt"}, {}, [&](pid_t pid) {
+    const ExeRun r = run_exe(app, {"open", system, "--sweeps", "1", "--save", "saved.txt"}, [&](pid_t pid) {
         // A shutdown's SIGTERM asks the run to stop; a Ctrl+C while Save writes does not end it half-way.
         wait_for([&] { return catches_sigint(pid); }, 20000);
         kill(pid, SIGTERM);
@@ -259,7 +194,7 @@ TEST_F(BatchRobust, JsonIsValidForANameThatIsNotUtf8) {
     const std::string raw = "sys\xff\xc3(.txt";
     const std::string system = dir.write("app/data/" + raw, "2 1 3\r\n1 3 5\r\n");
     const std::string saved = "out\xfe.txt";
-    const ExeRun r = run(app, {"open", system, "--sweeps", "2", "--save", saved, "--json"});
+    const ExeRun r = run_exe(app, {"open", system, "--sweeps", "2", "--save", saved, "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
@@ -290,7 +225,7 @@ TEST_F(BatchRobust, InsideASmallMemoryCgroupOpenSaysWhyInsteadOfBeingKilled) {
         std::ofstream f(app + "/data/order3000.txt", std::ios::binary);
         for (int i = 0; i < 3000; ++i) f << line;
     }
-    ExeRun r = run(app, {"open", app + "/data/order3000.txt", "--sweeps", "1"}, group.tasks());
+    ExeRun r = run_exe(app, {"open", app + "/data/order3000.txt", "--sweeps", "1"}, {}, group.tasks());
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_NE(r.err.find(" Sorry, not enough memory. Please try the option-'Connect to' from the File Menu"),
               std::string::npos)
@@ -301,7 +236,7 @@ TEST_F(BatchRobust, InsideASmallMemoryCgroupOpenSaysWhyInsteadOfBeingKilled) {
     { std::ofstream(endless).put('1'); }
     fs::resize_file(endless, 100u << 20);
     for (const char* command : {"open", "connect"}) {
-        r = run(app, {command, endless}, group.tasks());
+        r = run_exe(app, {command, endless}, {}, group.tasks());
         EXPECT_EQ(r.code, 1) << command << r.err;
         EXPECT_NE(r.err.find(" Sorry, not correct data in the file."), std::string::npos) << command << r.err;
     }

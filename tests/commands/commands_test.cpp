@@ -1,40 +1,31 @@
-// The main window's command logic driven through the fakes: load, entry, arrows, and the solve traps.
+// The main window's command logic driven through the fakes: load, entry, arrows, the solve traps, and
+// how each ending of a solve command is recorded in App::last_run, with the sweeps the report counts;
+// the sample systems written by the first load.
 #include "commands/commands.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "commands/accuracy_report.h"
+#include "commands/connect_command.h"
+#include "commands/run_outcome.h"
+#include "commands/sample_generator.h"
 #include "core/convert.h"
+#include "steps.h"
 #include "support/fakes.h"
 
 namespace varnex {
 namespace {
 
+using test::accept;
+using test::accept_n;
+using test::enter_system;
 using test::TestApp;
 using Texts = std::vector<std::string>;
-
-void accept_n(TestApp& t, const std::string& n) {
-    t.ui.texts[Ctl::txtN] = n;
-    cmdN_Click(t.app);
-}
-
-// Types the indices and the value and presses "Accept A(i,j)", or "Accept B(i)" when j is 0.
-void accept(TestApp& t, int i, int j, const std::string& v) {
-    t.ui.texts[txt_index(j ? 0 : 2)] = std::to_string(i);
-    if (j) t.ui.texts[txt_index(1)] = std::to_string(j);
-    t.ui.texts[j ? Ctl::txtA : Ctl::txtB] = v;
-    j ? cmdA_Click(t.app) : cmdB_Click(t.app);
-}
-
-// A 2x2 system from a11, a12, a21, a22, b1, b2; the default is 2x1 + x2 = 3, x1 + 3x2 = 5.
-void enter_system(TestApp& t, const Texts& v = {"2", "1", "1", "3", "3", "5"}) {
-    accept_n(t, "2");
-    for (int k = 0; k < 4; ++k) accept(t, k / 2 + 1, k % 2 + 1, v[k]);
-    accept(t, 1, 0, v[4]);
-    accept(t, 2, 0, v[5]);
-}
 
 float x_cell(TestApp& t, int i) { return text_to_single(t.app.grid.text(i, 2 * t.app.st.N + 3)); }
 
@@ -114,8 +105,7 @@ TEST(SolveCommands, ABadCellAnywhereInALargeGridStopsTheLoadingThere) {
         TestApp t;
         accept_n(t, std::to_string(n));
         for (int i = 1; i <= n; ++i)
-            for (int c = 1; c <= 2 * n + 3; c += 2)
-                t.app.grid.set_text(i, c, single_to_text(value(i, (c + 1) / 2)));
+            for (int c = 1; c <= 2 * n + 3; c += 2) t.app.grid.set_text(i, c, single_to_text(value(i, (c + 1) / 2)));
         t.app.grid.set_text(bad_row, bad_col, "1,5");
         dim_cleared(t.app.st.X, n);
         for (int i = 1; i <= n; ++i) t.app.st.X[i] = -static_cast<float>(i);
@@ -135,20 +125,6 @@ TEST(SolveCommands, ABadCellAnywhereInALargeGridStopsTheLoadingThere) {
         }
         EXPECT_EQ(mismatches, 0);
     }
-}
-
-TEST(SolveCommands, WorkedExampleByIterationAndByFindSolution) {
-    TestApp t;
-    enter_system(t);
-    t.ui.texts[Ctl::txtEps] = "abc";  // not read by "Next Iteration"
-    for (float er : {2.1f, 1.05f, 0.525f}) {
-        cmdIter_Click(t.app);
-        EXPECT_NEAR(text_to_single(t.ui.text(Ctl::txtEr)), er, 1e-5f);
-    }
-    t.ui.texts[Ctl::txtEps] = "0.5";  // "Find  solution" starts again from elimination
-    cmdSolution_Click(t.app);
-    EXPECT_EQ(t.app.st.IterCount, 2);
-    EXPECT_EQ(t.ui.text(Ctl::txtTime), "0.25");
 }
 
 TEST(SolveCommands, OrderZeroZeroColumnAndCounterOverflowEndTheCommand) {
@@ -172,6 +148,109 @@ TEST(SolveCommands, OrderZeroZeroColumnAndCounterOverflowEndTheCommand) {
     EXPECT_EQ(t.app.st.IterCount, 32767);
     EXPECT_EQ(t.ui.text(Ctl::txtTime), "older");
     EXPECT_NEAR(text_to_single(t.ui.text(Ctl::txtEr)), 1.05f, 1e-5f);  // the sweep itself was made
+}
+
+TEST(RunOutcome, EachEndingIsRecordedWithItsSweeps) {
+    TestApp t;
+    enter_system(t);
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(describe(t.app.last_run), "accuracy reached");
+    EXPECT_TRUE(t.app.last_run.find_solution && t.app.last_run.timed && t.app.last_run.sweeps == 1);
+
+    t.ui.set_text(Ctl::txtEps, "-1");  // only stagnation can end this run
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(t.app.last_run.end, RunEnd::NoFurtherProgress);
+    const int sweeps = run_sweeps(t.app);
+    EXPECT_EQ(sweeps, t.app.last_run.sweeps);
+    cmdIter_Click(t.app);  // continues the run
+    EXPECT_EQ(t.app.last_run.end, RunEnd::OneSweep);
+    EXPECT_EQ(run_sweeps(t.app), sweeps + 1);
+
+    // The sweep that meets the counter's limit is made and counted; the command ends silently.
+    t.app.st.IterCount = 32767;
+    cmdIter_Click(t.app);
+    EXPECT_EQ(describe(t.app.last_run), "sweep counter limit");
+    EXPECT_FALSE(t.app.last_run.timed);
+    EXPECT_EQ(report_line(start_report(t.app)).rfind("32767 sweeps, sweep counter limit", 0), 0u);
+
+    // A stop request ends "Find  solution" after its first sweep; the connected run starts from
+    // zeros, so that no stop rule holds there.
+    test::StoppingControls stopping(t.ui);
+    t.app.ui = &stopping;
+    t.cd.next.push_back(t.dir.write("data/s.txt", "2 1 3\r\n1 3 5\r\n"));
+    Connect_Click(t.app);
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(describe(t.app.last_run), "stopped");
+    EXPECT_TRUE(run_sweeps(t.app) == 1 && t.app.last_run.timed);
+    const AccuracyReport r = accuracy_report(t.app);  // a verdict that names why the run ended
+    EXPECT_NE(r.judgement.verdict, Verdict::Trust);
+    EXPECT_EQ(test::reason_keys(r), std::vector<std::string>{"stopped"});
+    t.app.ui = &t.ui;
+}
+
+TEST(RunOutcome, FaultsAndMessagesEndTheRecord) {
+    TestApp t;
+    enter_system(t, {"1", "0", "1", "0", "3", "5"});  // a zero column: "NoSolution", then a fault in the first sweep
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(describe(t.app.last_run).rfind("fault: ", 0), 0u);
+    EXPECT_FALSE(t.app.last_run.timed);
+    const unsigned runs = t.app.last_run.runs;
+
+    test::accept_n(t, "2");  // a coefficient never entered: the trap's message
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(t.app.last_run.end, RunEnd::Message);
+    EXPECT_EQ(t.app.last_run.fault, t.app.st.msg.MsgBadData);
+    EXPECT_EQ(t.app.last_run.runs, runs + 1);
+    t.ui.set_text(Ctl::txtEps, "abc");  // no run begins: the record stays
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(t.app.last_run.runs, runs + 1);
+}
+
+std::string sample(const TestApp& t, int k) {
+    return test::read_file(t.dir.path() + "/data/sample" + std::to_string(k) + ".txt");
+}
+
+// Checks a text system file of order n: n lines of n + 1 numbers in [0, 1000], each number followed
+// by one blank, each line ended by CR LF.
+void expect_sample(const std::string& bytes, int n) {
+    int lines = 0;
+    for (std::size_t at = 0, end; at < bytes.size(); at = end + 3, ++lines) {
+        ASSERT_NE(end = bytes.find(" \r\n", at), std::string::npos);
+        std::istringstream tokens(bytes.substr(at, end + 1 - at));
+        int numbers = 0;
+        for (std::string token; std::getline(tokens, token, ' '); ++numbers)
+            ASSERT_TRUE(text_to_single(token) >= 0.0f && text_to_single(token) <= 1000.0f) << token;
+        ASSERT_EQ(numbers, n + 1);
+    }
+    EXPECT_EQ(lines, n);
+}
+
+TEST(SampleGenerator, FirstLoadWritesFourSystemsWithTheSameNumbersEveryTime) {
+    TestApp first, second;
+    Form_Load(first.app);
+    EXPECT_EQ(first.app.st.DataMode, kModeEmpty);  // the samples are files only, not a loaded system
+    std::filesystem::create_directory(second.dir.path() + "/data");
+    generate_samples(second.app);
+    generate_samples(second.app);  // a generation over existing files empties them first
+    const int orders[4] = {4, 16, 64, 256};
+    for (int k = 1; k <= 4; ++k) {
+        SCOPED_TRACE(k);
+        expect_sample(sample(first, k), orders[k - 1]);
+        EXPECT_EQ(sample(second, k), sample(first, k));
+    }
+    // The generator runs on from file to file rather than restarting.
+    EXPECT_NE(sample(first, 1).substr(0, 20), sample(first, 2).substr(0, 20));
+}
+
+TEST(SampleGenerator, AnExistingDataFolderOrFileMeansNoSamples) {
+    for (bool folder : {true, false}) {
+        TestApp t;
+        const std::string data = t.dir.path() + "/data";
+        folder ? (void)std::filesystem::create_directory(data) : (void)t.dir.write("data", "not a folder");
+        Form_Load(t.app);
+        EXPECT_TRUE(folder ? std::filesystem::is_empty(data) : test::read_file(data) == "not a folder");
+        EXPECT_TRUE(t.box.shown.empty());
+    }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "commands/commands.h"
 #include "commands/connect_command.h"
+#include "commands/open_command.h"
 #include "core/convert.h"
 #include "core/row_access_testing.h"
 #include "support/fakes.h"
@@ -35,14 +36,27 @@ class ConnectedCommandsTest : public ::testing::Test {
     float shown(int row) { return text_to_single(row ? app.grid.text(row, 1) : t.ui.text(Ctl::txtEr)); }
 };
 
-TEST_F(ConnectedCommandsTest, WorkedRunByNextIterationAndByFindSolution) {
-    // "2 1 3 / 1 3 5" from (0, 0): Er 2.1, 1.05, 0.525 after the first sweeps, x shown in column 1.
-    connect("2 1 3\r\n1 3 5\r\n");
-    t.ui.texts[Ctl::txtEps] = "abc";  // not read by Next Iteration
+TEST_F(ConnectedCommandsTest, WorkedRunByNextIterationAndByFindSolutionInBothModes) {
+    // "2 1 3 / 1 3 5" from (0, 0): Er 2.1, 1.05, 0.525 after the first sweeps, x shown in column 1 of
+    // a connected system's grid and in column 2N + 3 of a system in memory.
     const float want[3][3] = {{2.1f, 2.2f, 0.7f}, {1.05f, 1.5f, 1.05f}, {0.525f, 1.15f, 1.225f}};
-    for (int k = 0; k < 3; ++k) {
-        cmdIter_Click(app);
-        for (int row = 0; row < 3; ++row) EXPECT_NEAR(shown(row), want[k][row], 1e-5) << k << " " << row;
+    for (auto command : {Open_Click, Connect_Click}) {
+        t.cd.next.push_back(t.dir.write("data/sys.txt", "2 1 3\r\n1 3 5\r\n"));
+        command(app);
+        t.ui.texts[Ctl::txtEps] = "abc";  // not read by Next Iteration
+        const int x_col = st.DataMode == kModeConnected ? 1 : 7;
+        for (int k = 0; k < 3; ++k) {
+            cmdIter_Click(app);
+            EXPECT_NEAR(text_to_single(t.ui.text(Ctl::txtEr)), want[k][0], 1e-5) << k;
+            for (int row = 1; row < 3; ++row)
+                EXPECT_NEAR(text_to_single(app.grid.text(row, x_col)), want[k][row], 1e-5) << k << " " << row;
+        }
+        if (x_col == 1) continue;
+        // In memory "Find  solution" starts again from elimination, which meets Eps 0.5 at once.
+        t.ui.texts[Ctl::txtEps] = "0.5";
+        cmdSolution_Click(app);
+        EXPECT_EQ(st.IterCount, 2);
+        EXPECT_EQ(t.ui.text(Ctl::txtTime), "0.25");
     }
     // Find solution with Eps 0.5: four sweeps to X = (0.975, 1.3125), Er 0.2625; a second run needs one.
     connect("2 1 3\r\n1 3 5\r\n");

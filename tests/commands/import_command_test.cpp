@@ -1,10 +1,10 @@
-#include "commands/export_command.h"
 #include "commands/import_command.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "commands/export_command.h"
 #include "commands/grid_clipboard.h"
 #include "support/fakes.h"
 
@@ -13,19 +13,8 @@ namespace {
 
 using V = std::vector<std::string>;
 
-// Controls that also keep the status-bar notes.
-class NoteControls : public test::FakeControls {
-  public:
-    std::vector<std::string> notes;
-    void status(std::string_view t) override { notes.emplace_back(t); }
-};
-
 class ImportTest : public ::testing::Test {
   protected:
-    ImportTest() {
-        ui.texts = t.ui.texts;
-        t.app.ui = &ui;
-    }
     // Writes data/<rel> (and data/<b_rel> when given) and imports the first.
     bool import(const std::string& rel, const std::string& bytes, const std::string& b_rel = "",
                 const std::string& b_bytes = "") {
@@ -36,7 +25,7 @@ class ImportTest : public ::testing::Test {
     }
     std::string system() { return test::system_texts(t.app); }
     test::TestApp t;
-    NoteControls ui;
+    test::FakeControls& ui = t.ui;
 };
 
 const std::string kBanner = "%%MatrixMarket matrix ";

@@ -100,7 +100,7 @@ class ImportTestdata : public ::testing::Test {
         cmdSolution_Click(t.app);
         const std::string path = t.dir.path() + "/x.txt";
         std::filesystem::remove(path);
-        save_solution(t.app, path);
+        if (auto file = save_solution(t.app, path)) file->commit();
         return test::read_file(path);
     }
     test::TestApp t;

@@ -20,17 +20,12 @@
 #include "core/row_access_testing.h"
 #include "files/text_io.h"
 #include "support/fakes.h"
+#include "support/file_lines_probe.h"
 
 namespace varnex {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Controls that keep the status-bar notes.
-struct NotingControls : test::FakeControls {
-    std::vector<std::string> notes;
-    void status(std::string_view text) override { notes.emplace_back(text); }
-};
 
 // A diagonally dominant system of order n as text: 4n on the diagonal, 1 elsewhere, b = row sum.
 std::string system_text(int n) {
@@ -47,14 +42,10 @@ class RobustCommands : public ::testing::Test {
     test::TestApp t;
     App& app = t.app;
     SystemState& st = t.app.st;
-    NotingControls ui;
+    test::FakeControls& ui = t.ui;
     const std::string rows = row_file_path(t.app.app_folder);
 
-    void SetUp() override {
-        ui.texts = t.ui.texts;
-        app.ui = &ui;
-        fs::create_directories(t.dir.path() + "/data");
-    }
+    void SetUp() override { fs::create_directories(t.dir.path() + "/data"); }
     void TearDown() override {
         set_row_access(RowAccess::Automatic);
         set_usable_memory_for_tests(std::nullopt);
@@ -242,7 +233,7 @@ TEST_F(RobustCommands, ALineWithoutEndIsRefusedBeforeItFillsMemory) {
     FileLines lines(in);
     lines.limit_line(longest_valid_line(0));
     EXPECT_THROW(lines.next(), LineTooLong);
-    EXPECT_LE(lines.buffer_size(), 2 * longest_valid_line(0));
+    EXPECT_LE(FileLinesProbe::buffer_size(lines), 2 * longest_valid_line(0));
 }
 
 TEST_F(RobustCommands, AStartRemovesTheTemporaryFilesOfSavesWhoseProcessIsGone) {

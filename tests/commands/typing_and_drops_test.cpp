@@ -12,17 +12,14 @@
 #include "commands/open_command.h"
 #include "core/order_notes.h"
 #include "files/dropped_file.h"
+#include "steps.h"
 #include "support/fakes.h"
 
 namespace varnex {
 namespace {
 
+using test::accept_n;
 using test::TestApp;
-
-void accept_n(TestApp& t, const std::string& n) {
-    t.ui.texts[Ctl::txtN] = n;
-    cmdN_Click(t.app);
-}
 
 TEST(CellEntry, OnlyCoefficientAndRightHandSideCellsOfAMemorySystemTakeValues) {
     TestApp t;

@@ -1,13 +1,19 @@
-// The condition estimate against matrices of known condition and against one LAPACK dgetrf call,
-// and the residual pass's cancel flag and NaN.
+// The numerics of the accuracy report: the condition estimate against matrices of known condition
+// and against one LAPACK dgetrf call; the residual pass's cancel flag and NaN; the reference solution
+// against exact rational solutions of the stored single-precision systems (every float is a
+// rational, so the exact solution is one too); the extended residual against the exact residual.
 #include "core/accuracy.h"
 
+#include <gmpxx.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
+#include <utility>
 
 #include "core/errors.h"
+#include "core/reference.h"
+#include "support/systems.h"
 
 extern "C" {
 void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
@@ -21,11 +27,7 @@ namespace {
 const std::atomic<bool> kGoOn{false};
 
 SquareMatrix matrix(int n, auto&& a) {
-    SquareMatrix m;
-    m.dim(n);
-    for (int j = 1; j <= n; ++j)
-        for (int i = 1; i <= n; ++i) m(i, j) = static_cast<float>(a(i, j));
-    return m;
+    return test::memory_system(n, [&](int i, int j) { return static_cast<float>(j > n ? 0.0 : a(i, j)); }).A;
 }
 
 double kappa(const SquareMatrix& m, int n, ConditionBlocks blocks = {}) {
@@ -94,6 +96,136 @@ TEST(Accuracy, ResidualPassesStopWhenCancelledAndKeepANotANumber) {
     EXPECT_TRUE(std::isnan(norms.residual));
     x.resize(n);
     EXPECT_THROW(residual_in_memory(m, b, x, n, kGoOn, norms), RunError);
+}
+
+// x* of A(1..N, 1..N) x = B by Gaussian elimination in exact rationals.
+std::vector<mpq_class> exact_solution(const SystemState& s) {
+    const int n = s.N;
+    std::vector<std::vector<mpq_class>> m(n, std::vector<mpq_class>(n + 1));
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) m[i][j] = s.A(i + 1, j + 1);
+        m[i][n] = s.B[i + 1];
+    }
+    for (int k = 0; k < n; ++k) {
+        int p = k;
+        while (m[p][k] == 0) ++p;
+        std::swap(m[p], m[k]);
+        for (int i = k + 1; i < n; ++i) {
+            const mpq_class f = m[i][k] / m[k][k];
+            for (int j = k; j <= n; ++j) m[i][j] -= f * m[k][j];
+        }
+    }
+    std::vector<mpq_class> x(n);
+    for (int i = n - 1; i >= 0; --i) {
+        mpq_class v = m[i][n];
+        for (int j = i + 1; j < n; ++j) v -= m[i][j] * x[j];
+        x[i] = v / m[i][i];
+    }
+    return x;
+}
+
+// The reference of `s` is within its own normwise and componentwise bounds of the exact solution.
+void expect_within_bounds(const SystemState& s, SystemAnalysis& an) {
+    ASSERT_TRUE(analyse_system(s.A, s.B, s.N, kGoOn, an));
+    const ReferenceSolution& ref = an.reference;
+    ASSERT_TRUE(ref.claimed) << ref.why_not << " kappa1 " << an.kappa1;
+    EXPECT_LE(ref.steps, kMaxRefinementSteps);
+    const std::vector<mpq_class> x = exact_solution(s);
+    double err = 0.0, norm = 0.0;
+    for (int i = 0; i < s.N; ++i) {
+        const mpq_class diff = mpq_class(ref.x[i + 1]) - x[i];
+        const double d = std::fabs(diff.get_d()), xi = std::fabs(x[i].get_d());
+        err = std::fmax(err, d);
+        norm = std::fmax(norm, xi);
+        // The relative error of a zero component has no bound.
+        if (xi > 0.0) {
+            EXPECT_LE(d, ref.componentwise * xi) << "component " << i + 1;
+        }
+    }
+    EXPECT_LE(err, ref.normwise * norm);
+    EXPECT_LT(ref.normwise, 1e-12);
+}
+
+TEST(Reference, IntegerSystemsWithKnownSolutionsAndHilbertWithinTheirBounds) {
+    // Integer systems with an integer x: b = A x exactly in single precision.
+    std::mt19937 gen(7);
+    std::uniform_int_distribution<int> coef(-20, 20);
+    for (int n : {1, 3, 8, 12}) {
+        SCOPED_TRACE(n);
+        std::vector<int> x(n + 1);
+        for (int j = 1; j <= n; ++j) x[j] = coef(gen);
+        int bi = 0;
+        const SystemState s = test::memory_system(n, [&](int i, int j) {
+            if (j > n) return static_cast<float>(std::exchange(bi, 0));
+            const int aij = coef(gen) + (i == j ? 41 : 0);
+            bi += aij * x[j];
+            return static_cast<float>(aij);
+        });
+        SystemAnalysis an;
+        expect_within_bounds(s, an);
+        for (int j = 1; j <= n; ++j) EXPECT_NEAR(an.reference.x[j], x[j], 1e-13 * 20);
+    }
+    // Hilbert matrices rounded to single precision, b = 1: kappa1 up to about 1e13 at order 10.
+    for (int n = 6; n <= 10; ++n) {
+        SCOPED_TRACE(n);
+        SystemAnalysis an;
+        expect_within_bounds(
+            test::memory_system(n, [n](int i, int j) { return j > n ? 1.0f : 1.0f / float(i + j - 1); }), an);
+    }
+}
+
+TEST(Reference, NoneClaimedWhereDoublePrecisionHasNoRoom) {
+    // Upper triangular, 1 on the diagonal and -1 above it: kappa1 grows as 2^n, about 1e19 at order 60.
+    const int n = 60;
+    const SystemState s = test::memory_system(n, [](int i, int j) {
+        return i == j || j > n ? 1.0f : i < j ? -1.0f : 0.0f;
+    });
+    SystemAnalysis an;
+    ASSERT_TRUE(analyse_system(s.A, s.B, n, kGoOn, an));
+    EXPECT_GT(an.kappa1 * 0x1p-53, 1.0);
+    EXPECT_FALSE(an.reference.claimed);
+    EXPECT_TRUE(an.reference.x.empty());
+    EXPECT_FALSE(an.reference.why_not.empty());
+    // Singular in double precision: no reference, kappa1 infinite.
+    const SystemState z = test::memory_system(2, [](int, int j) { return j > 2 ? 0.0f : 1.0f; });
+    ASSERT_TRUE(analyse_system(z.A, z.B, 2, kGoOn, an));
+    EXPECT_TRUE(std::isinf(an.kappa1));
+    EXPECT_FALSE(an.reference.claimed);
+    // A cancelled analysis says so.
+    const std::atomic<bool> cancelled{true};
+    EXPECT_FALSE(analyse_system(s.A, s.B, n, cancelled, an));
+}
+
+TEST(Reference, ExtendedResidualIsExactToTwiceDoublePrecision) {
+    // Terms of very different sizes that cancel: a double sum of double products would lose them.
+    std::mt19937 gen(3);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    const int n = 40;
+    std::vector<double> x(n + 1);
+    for (int j = 1; j <= n; ++j) x[j] = std::ldexp(static_cast<double>(u(gen)), (j % 5) * 20) / 3.0;
+    // b close to A x, so that the residual is many orders smaller than its terms.
+    double bi = 0.0;
+    const SystemState s = test::memory_system(n, [&](int, int j) {
+        if (j > n) return static_cast<float>(std::exchange(bi, 0.0));
+        const float aij = std::ldexp(u(gen), -(j % 5) * 20);
+        bi += static_cast<double>(aij) * x[j];
+        return aij;
+    });
+    std::vector<double> r;
+    extended_residual(s.A, s.B, x, n, r);
+    for (int i = 1; i <= n; ++i) {
+        mpq_class exact = s.B[i];
+        double terms = std::fabs(s.B[i]);
+        for (int j = 1; j <= n; ++j) {
+            exact -= mpq_class(s.A(i, j)) * mpq_class(x[j]);
+            terms += std::fabs(static_cast<double>(s.A(i, j)) * x[j]);
+        }
+        const double want = exact.get_d();
+        // One rounding of the result, and the rounding of the low halves, n units of 2^-79 of the terms.
+        EXPECT_LE(std::fabs(r[i - 1] - want), 0x1p-52 * std::fabs(want) + n * 0x1p-78 * terms) << i;
+        // A double-precision sum would be off by about 2^-53 of the terms: far more than this.
+        EXPECT_GT(std::fabs(want), 0x1p-40 * terms) << i;
+    }
 }
 
 }  // namespace

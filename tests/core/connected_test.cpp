@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <filesystem>
 #include <optional>
 #include <random>
 #include <tuple>
@@ -13,28 +11,20 @@
 #include "core/async_file_io_testing.h"
 #include "core/connected_kernels_testing.h"
 #include "core/connected_sweeps.h"
-#include "core/errors.h"
 #include "core/numerics.h"
 #include "core/row_access_testing.h"
 #include "core/row_file.h"
-#include "core/row_file_writer.h"
 #include "support/fakes.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
 
-// Writes the row file of order n below dir and returns its path: record (n+1)(i-1)+j holds a(i, j),
-// with b(i) = a(i, n+1).
+// Writes the row file of order n below dir (a(i, n+1) = b(i)) and returns its path.
 template <class F>
 std::string write_system(const test::TempDir& dir, int n, F a) {
-    RowWriter w;
     const std::string path = dir.path() + "/rows.vnx";
-    w.open(path);
-    for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= n + 1; ++j) w.put(std::int64_t(n + 1) * (i - 1) + j, a(i, j));
-    w.close();
-    // The file ends right after the value bytes of its last record, as a reader must accept.
-    std::filesystem::resize_file(path, std::uint64_t(128) * n * (n + 1) - 124);
+    test::write_row_file(path, n, a);
     return path;
 }
 
@@ -105,23 +95,12 @@ void set_up(SystemState& st, MessageBoxes& box, int way) {
 // The error a sweep raised, the bits of X, R, D and Er after it, and the texts of column `col` of the grid.
 using Outcome = std::tuple<std::optional<ErrorKind>, std::vector<std::uint32_t>, std::vector<std::string>>;
 Outcome outcome(const SystemState& s, const GridModel& grid, int col, std::optional<ErrorKind> kind = {}) {
-    std::vector<float> v = s.X;
-    for (const auto* p : {&s.R, &s.D}) v.insert(v.end(), p->begin(), p->end());
-    v.push_back(s.Er);
-    std::vector<std::uint32_t> bits(v.size());
-    std::memcpy(bits.data(), v.data(), v.size() * sizeof(float));
     std::vector<std::string> texts;
     for (int i = 1; i <= s.N; ++i) texts.push_back(grid.text(i, col));
-    return {kind, bits, texts};
+    return {kind, test::state_bits(s), texts};
 }
 Outcome run_way(SystemState& st, GridModel& grid, int way) {
-    std::optional<ErrorKind> kind;
-    try {
-        sweep(st, grid, way);
-    } catch (const RunError& e) {
-        kind = e.kind();
-    }
-    return outcome(st, grid, 1, kind);
+    return outcome(st, grid, 1, test::error_of([&] { sweep(st, grid, way); }));
 }
 
 TEST(RowFileTest, RecordNumbersAndAValueCutByTheEndOfTheFile) {
@@ -142,16 +121,9 @@ TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
         SCOPED_TRACE(testing::Message() << "n " << n);
         std::mt19937 rng(1000u + n);
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-        SystemState mem;
-        mem.N = static_cast<int16_t>(n);
-        mem.DataMode = kModeMemory;
-        mem.A.dim(n);
-        for (auto* v : {&mem.B, &mem.X, &mem.R, &mem.D}) dim_cleared(*v, n);
-        for (int i = 1; i <= n; ++i) {
-            for (int j = 1; j <= n; ++j) mem.A(i, j) = u(rng) + (n % 2 && i == j ? 2.0f * n / 3 : 0.0f);
-            mem.B[i] = u(rng) * n;
-            mem.X[i] = u(rng);
-        }
+        SystemState mem = test::memory_system(
+            n, [&](int i, int j) { return j > n ? u(rng) * n : u(rng) + (n % 2 && i == j ? 2.0f * n / 3 : 0.0f); });
+        for (int i = 1; i <= n; ++i) mem.X[i] = u(rng);
         test::TempDir dir;
         const std::string path = write_system(dir, n, [&](int i, int j) { return j > n ? mem.B[i] : mem.A(i, j); });
         GridModel mem_grid;

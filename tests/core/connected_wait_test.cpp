@@ -12,16 +12,16 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <cstring>
 #include <ctime>
+#include <fstream>
 #include <thread>
 
 #include "core/connected_sweeps.h"
 #include "core/numerics.h"
 #include "core/row_access_testing.h"
-#include "core/row_file_writer.h"
+#include "support/cgroup.h"
 #include "support/fakes.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
@@ -34,12 +34,7 @@ double process_cpu_seconds() {
 
 // Writes the row file of a diagonally dominant system of order n at path.
 void write_rows(const std::string& path, int n) {
-    RowWriter w;
-    w.open(path);
-    for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= n + 1; ++j)
-            w.put(std::int64_t(n + 1) * (i - 1) + j, i == j ? 4.0f * n : static_cast<float>((i * 7 + j * 3) % 11));
-    w.close();
+    test::write_row_file(path, n, [n](int i, int j) { return i == j ? 4.0f * n : float((i * 7 + j * 3) % 11); });
 }
 
 // A connected state of order n over the row file at path, opened for `access`, set up for sweeping.
@@ -95,37 +90,7 @@ TEST(ConnectedWaitTest, TheReadingThreadSleepsWhileTheComputingThreadIsStopped) 
     // Filling eight columns of order 700 takes a few milliseconds; a thread that kept polling would
     // take most of the 800 ms.
     EXPECT_LT(cpu, 0.1) << "processor seconds taken while the computing thread was stopped";
-    EXPECT_EQ(0, std::memcmp(x[0].data(), x[1].data(), x[0].size() * sizeof(float)));
-}
-
-// A block I/O cgroup v1 (below this process's own) whose reads from the disk holding `path` are
-// throttled to bytes_per_second; "" and why in `why` when none can be made.
-std::string make_throttled_cgroup(const std::string& path, long bytes_per_second, std::string& why) {
-    std::ifstream in("/proc/self/cgroup");
-    std::string line, own;
-    while (std::getline(in, line)) {
-        const auto a = line.find(':'), b = line.find(':', a + 1);
-        if (a == std::string::npos || b == std::string::npos) continue;
-        std::string controllers(1, ',');
-        controllers.append(line, a + 1, b - a - 1).push_back(',');
-        if (controllers.find(",blkio,") != std::string::npos) own = line.substr(b + 1);
-    }
-    struct stat sb {};
-    if (::geteuid() != 0 || own.empty() || ::stat(path.c_str(), &sb) != 0) {
-        why = "throttling reads needs root and a cgroup v1 blkio controller";
-        return "";
-    }
-    const std::string dir =
-        "/sys/fs/cgroup/blkio" + (own == "/" ? std::string() : own) + "/varnex_test_" + std::to_string(::getpid());
-    std::ofstream rule;
-    if (::mkdir(dir.c_str(), 0755) == 0) rule.open(dir + "/blkio.throttle.read_bps_device");
-    rule << major(sb.st_dev) << ':' << minor(sb.st_dev) << ' ' << bytes_per_second << std::flush;
-    if (!rule) {
-        ::rmdir(dir.c_str());
-        why = "cannot throttle the reads of the disk holding " + path + " (a partition or a virtual file system)";
-        return "";
-    }
-    return dir;
+    EXPECT_EQ(test::bits(x[0]), test::bits(x[1]));
 }
 
 TEST(ConnectedWaitTest, AStreamedSolveFromASlowDiskSleepsWhileItWaits) {
@@ -134,9 +99,16 @@ TEST(ConnectedWaitTest, AStreamedSolveFromASlowDiskSleepsWhileItWaits) {
     test::TempDir dir;
     const std::string path = dir.path() + "/rows.vnx";
     write_rows(path, n);
-    std::string why;
-    const std::string cgroup = make_throttled_cgroup(path, kBytesPerSecond, why);
-    if (cgroup.empty()) GTEST_SKIP() << why;
+    // A v1 block I/O group whose reads from the disk holding the file are throttled.
+    struct stat sb {};
+    const auto own = test::own_cgroup("blkio");
+    std::string cgroup;
+    if (own && !own->v2 && ::stat(path.c_str(), &sb) == 0) {
+        const std::string rule = std::to_string(major(sb.st_dev)) + ":" + std::to_string(minor(sb.st_dev)) + " " +
+                                 std::to_string(kBytesPerSecond);
+        cgroup = test::make_cgroup(own->folder, {{"blkio.throttle.read_bps_device", rule}});
+    }
+    if (cgroup.empty()) GTEST_SKIP() << "throttling reads needs root, a cgroup v1 blkio controller and a disk";
 
     // A child in the cgroup: the set-up and one sweep from the streamed file; it sends back its wall
     // time and its processor time.
@@ -146,7 +118,7 @@ TEST(ConnectedWaitTest, AStreamedSolveFromASlowDiskSleepsWhileItWaits) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::close(fds[0]);
-        std::ofstream(cgroup + "/cgroup.procs") << ::getpid() << std::flush;
+        test::write_text(cgroup + "/cgroup.procs", std::to_string(::getpid()));
         double times[2] = {-1, -1};
         try {
             const auto t0 = std::chrono::steady_clock::now();

@@ -1,25 +1,21 @@
-// The exact single-precision steps and the checks that turn a stored fault into a run-time error.
+// The exact single-precision steps, the checks that turn a stored fault into a run-time error, and
+// the dimensioning of the arrays.
 #include "core/exact.h"
 
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <climits>
 #include <cstdint>
 #include <limits>
-#include <optional>
+
+#include "core/state.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
 
-template <class F>
-std::optional<ErrorKind> error_of(F&& f) {
-    try {
-        f();
-    } catch (const RunError& e) {
-        return e.kind();
-    }
-    return std::nullopt;
-}
+using test::error_of;
 
 TEST(Exact, ProductAndSumRoundOnceFromDouble) {
     // (1 + 2^-12)^2 = 1 + 2^-11 + 2^-24. A product rounded to float first would lose the 2^-24 (a tie
@@ -49,6 +45,28 @@ TEST(Exact, IndexArithmeticStaysWithinSixteenAndThirtyTwoBits) {
     EXPECT_EQ(error_of([] { int16_or_overflow(32768); }), ErrorKind::Overflow);
     EXPECT_EQ(error_of([] { int16_or_overflow(-32769); }), ErrorKind::Overflow);
     EXPECT_EQ(error_of([] { int32_or_overflow(static_cast<long long>(INT32_MAX) + 1); }), ErrorKind::Overflow);
+}
+
+TEST(Dimensioning, ColumnContiguousClearedOrKept) {
+    // A(i,j) lives at col(j)[i]; dimensioning anew clears every element.
+    SquareMatrix m;
+    m.dim(3);
+    m(2, 1) = 5;
+    EXPECT_EQ(m.col(1)[2], 5.0f);
+    m.dim(2);
+    EXPECT_EQ(m(2, 1), 0.0f);
+
+    // Resizing with dim_keep keeps 1..min(old, new) and fills new elements with 0.
+    std::vector<float> v{0, 1, 2, 3};
+    dim_keep(v, 5);
+    EXPECT_EQ(v, (std::vector<float>{0, 1, 2, 3, 0, 0}));
+    dim_keep(v, 2);
+    EXPECT_EQ(v, (std::vector<float>{0, 1, 2}));
+}
+
+TEST(Dimensioning, AbsurdSizesAreOutOfMemoryNotACrash) {
+    // Far beyond this machine's memory and, for INT_MAX, beyond any byte count.
+    for (int n : {1 << 30, INT_MAX}) EXPECT_EQ(error_of([n] { SquareMatrix().dim(n); }), ErrorKind::OutOfMemory) << n;
 }
 
 }  // namespace

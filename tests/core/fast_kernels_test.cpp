@@ -11,12 +11,12 @@
 
 #include "core/convert.h"
 #include "core/elim_kernels.h"
-#include "core/errors.h"
 #include "core/fp_env.h"
 #include "core/gauss_blocked.h"
 #include "core/numerics.h"
 #include "core/sweep_kernels.h"
 #include "support/fakes.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
@@ -29,34 +29,19 @@ std::optional<ErrorKind> run(const SystemState& start, SystemState& st, F f, std
     st = start;
     GridModel grid;
     grid.fill_data(start.N);
-    std::optional<ErrorKind> error;
-    try {
+    const auto error = test::error_of([&] {
         for (int k = 0; k < times; ++k) f(st, grid);
-    } catch (const RunError& e) {
-        error = e.kind();
-    }
+    });
     for (int i = 1; texts && i <= st.N; ++i) texts->push_back(grid.text(i, 2 * st.N + 3));
     return error;
-}
-
-bool same_bits(const std::vector<float>& a, const std::vector<float>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
 // A system of order n; `fill` gives a(i,j) (j = N+1 for b(i)). X starts at i/4, a start the
 // elimination may keep.
 template <class F>
 SystemState make_system(int n, F fill) {
-    SystemState s;
-    s.N = static_cast<int16_t>(n);
-    s.DataMode = kModeMemory;
-    s.A.dim(n);
-    for (auto* v : {&s.B, &s.X, &s.R, &s.D}) dim_cleared(*v, n);
-    for (int i = 1; i <= n; ++i) {
-        for (int j = 1; j <= n; ++j) s.A(i, j) = fill(i, j);
-        s.B[i] = fill(i, n + 1);
-        s.X[i] = 0.25f * static_cast<float>(i);
-    }
+    SystemState s = test::memory_system(n, fill);
+    for (int i = 1; i <= n; ++i) s.X[i] = 0.25f * static_cast<float>(i);
     return s;
 }
 
@@ -82,7 +67,8 @@ std::optional<ErrorKind> expect_same_elimination(const SystemState& start) {
                          << "N=" << n << " kernels=" << k->name << " panel=" << panel << " threads=" << threads);
             EXPECT_EQ(plain_error, fast_error);
             EXPECT_EQ(std::memcmp(plain.Aw.data(), fast.Aw.data(), (n + 1) * (n + 1) * sizeof(float)), 0) << "Aw";
-            EXPECT_TRUE(same_bits(plain.Bw, fast.Bw) && same_bits(plain.X, fast.X)) << "Bw or X";
+            EXPECT_EQ(test::bits(plain.Bw), test::bits(fast.Bw));
+            EXPECT_EQ(test::bits(plain.X), test::bits(fast.X));
         }
     }
     return plain_error;
@@ -101,8 +87,7 @@ void expect_same_sweeps(const SystemState& start, int sweeps) {
         const auto fast_error = run(
             start, fast, [k](SystemState& s, GridModel& g) { do_iteration_with(s, g, *k); }, &texts, sweeps);
         EXPECT_EQ(plain_error, fast_error);
-        EXPECT_TRUE(same_bits(plain.X, fast.X) && same_bits(plain.R, fast.R)) << "X or R";
-        EXPECT_TRUE(same_bits({plain.Er}, {fast.Er})) << "Er";
+        EXPECT_EQ(test::state_bits(plain), test::state_bits(fast));
         EXPECT_EQ(plain_texts, texts);
     }
 }
@@ -227,19 +212,10 @@ TEST(FastNorms, OverflowsZeroColumnsAndUnderflowLeaveThePlainState) {
     auto expect_same_norms = [](const SystemState& start) {
         SystemState plain = start, fast = start;
         test::FakeBoxes plain_box, fast_box;
-        std::optional<ErrorKind> plain_error, fast_error;
-        try {
-            get_norms_plain(plain, plain_box);
-        } catch (const RunError& e) {
-            plain_error = e.kind();
-        }
-        try {
-            get_norms(fast, fast_box);
-        } catch (const RunError& e) {
-            fast_error = e.kind();
-        }
+        const auto plain_error = test::error_of([&] { get_norms_plain(plain, plain_box); });
+        const auto fast_error = test::error_of([&] { get_norms(fast, fast_box); });
         EXPECT_EQ(plain_error, fast_error);
-        EXPECT_TRUE(same_bits(plain.D, fast.D)) << "D";
+        EXPECT_EQ(test::bits(plain.D), test::bits(fast.D));
         EXPECT_EQ(plain_box.shown, fast_box.shown);
         return plain_error.has_value() || !plain_box.shown.empty();
     };

@@ -1,20 +1,20 @@
 // The matrix picture's cells against a direct computation: every cell is the entry of largest
 // magnitude of exactly the block it covers, a value that is not a number wins its cell, zeros stay
 // blank, and the memory and row-file passes agree for the whole matrix and for a zoomed block.
+#include "core/matrix_bins.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <vector>
 
 #include "core/convert.h"
 #include "core/grid_model.h"
-#include "core/matrix_bins.h"
-#include "core/row_file_writer.h"
 #include "core/state.h"
 #include "support/fakes.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
@@ -32,13 +32,7 @@ float entry(int i, int j) {
     return (i + j) % 2 ? -m : m;
 }
 
-SquareMatrix matrix(int n) {
-    SquareMatrix A;
-    A.dim(n);
-    for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= n; ++j) A(i, j) = entry(i, j);
-    return A;
-}
+SquareMatrix matrix(int n) { return test::memory_system(n, entry).A; }
 
 // The grid of the system layout holding A as text: the NaN as a typo, the infinity's cell never
 // written (its placeholder), so both read as values that are not numbers. Returns A as the grid
@@ -144,14 +138,7 @@ TEST(MatrixBinsTest, TheRowFileGivesTheSameCellsAsMemoryAndACancelStopsThePass) 
     const SquareMatrix A = matrix(n);
     test::TempDir dir;
     const std::string path = dir.path() + "/rows.vnx";
-    {
-        RowWriter w;
-        w.open(path);
-        for (int i = 1; i <= n; ++i)
-            for (int j = 1; j <= n + 1; ++j) w.put(std::int64_t(n + 1) * (i - 1) + j, j <= n ? A(i, j) : 1.0f);
-        w.close();
-    }
-    std::filesystem::resize_file(path, std::uint64_t(128) * n * (n + 1) - 124);
+    test::write_row_file(path, n, [&](int i, int j) { return j <= n ? A(i, j) : 1.0f; });
     std::atomic<bool> cancel{false};
     for (const auto& b : {std::array<int, 5>{1, n, 1, n, 5}, std::array<int, 5>{2, 9, 4, 10, 64}}) {
         MatrixBins from_file(b[0], b[1], b[2], b[3], b[4]);

@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 
 #include "core/convert.h"
-#include "core/errors.h"
 #include "support/fakes.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
@@ -17,15 +16,9 @@ using Vec = std::vector<float>;
 
 // Lays a memory-mode system into st, dimensioned as the solve commands leave it, with x = 0 unless given.
 void load(SystemState& st, const Rows& a, const Vec& b, const Vec& x = {}) {
-    st.N = static_cast<int16_t>(a.size());
-    st.DataMode = kModeMemory;
-    st.A.dim(st.N);
-    for (auto* v : {&st.B, &st.X, &st.R, &st.D}) dim_cleared(*v, st.N);
-    for (int i = 1; i <= st.N; ++i) {
-        for (int j = 1; j <= st.N; ++j) st.A(i, j) = a[i - 1][j - 1];
-        st.B[i] = b[i - 1];
-        if (!x.empty()) st.X[i] = x[i - 1];
-    }
+    const int n = static_cast<int>(a.size());
+    st = test::memory_system(n, [&](int i, int j) { return j > n ? b[i - 1] : a[i - 1][j - 1]; });
+    for (int i = 1; i <= n && !x.empty(); ++i) st.X[i] = x[i - 1];
 }
 
 // The matrix and the vector elements 1..N, to compare with a case's rows.
@@ -43,16 +36,6 @@ std::vector<std::string> set_up(SystemState& st) {
     get_residual(st);
     get_norms(st, box);
     return box.shown;
-}
-
-ErrorKind fault_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RunError& e) {
-        return e.kind();
-    }
-    ADD_FAILURE() << "no run-time error raised";
-    return ErrorKind::FileError;
 }
 
 TEST(GaussSolution, WorkedExamplesPivotChoiceTiesAndZeroPivots) {
@@ -102,7 +85,7 @@ TEST(Numerics, OverflowStopsAtTheElementStored) {
     // A tiny pivot: normalising row 1 overflows at (1,2), after (1,1) became 1; Bw(1) is not divided yet.
     SystemState st;
     load(st, {{1e-30f, 1e10f}, {-1, 1}}, {2, 3}, {7, 8});
-    EXPECT_EQ(fault_of([&] { gauss_solution_plain(st); }), ErrorKind::Overflow);
+    EXPECT_EQ(test::error_of([&] { gauss_solution_plain(st); }), ErrorKind::Overflow);
     EXPECT_EQ(rows(st.Aw, 1), Rows{{1.0f}});
     EXPECT_TRUE(std::isinf(st.Aw(1, 2)));
     EXPECT_EQ(elements(st.Bw, 1), Vec{2.0f});
@@ -112,7 +95,7 @@ TEST(Numerics, OverflowStopsAtTheElementStored) {
     load(st, {{1, 1}, {2e19f, 1}}, {1, 1});
     st.D[2] = 42;
     test::FakeBoxes box;
-    EXPECT_EQ(fault_of([&] { get_norms(st, box); }), ErrorKind::Overflow);
+    EXPECT_EQ(test::error_of([&] { get_norms(st, box); }), ErrorKind::Overflow);
     EXPECT_EQ(elements(st.D, 2), (Vec{INFINITY, 42}));
 }
 
@@ -157,7 +140,7 @@ TEST(ColumnRelaxation, ZeroColumnSaysNoSolutionThenTheSweepStopsThere) {
     EXPECT_EQ(st.D[3], 42.0f);  // the set-up returned at column 2
 
     // Unknown 1 moves and is shown; at unknown 2 the step is 0/0.
-    EXPECT_EQ(fault_of([&] { do_iteration_plain(st, grid); }), ErrorKind::Overflow);
+    EXPECT_EQ(test::error_of([&] { do_iteration_plain(st, grid); }), ErrorKind::Overflow);
     EXPECT_NE(st.X[1], 0.0f);
     EXPECT_EQ(grid.text(1, 9), single_to_text(st.X[1]));
     EXPECT_EQ(grid.text(2, 9), "0");
@@ -166,7 +149,7 @@ TEST(ColumnRelaxation, ZeroColumnSaysNoSolutionThenTheSweepStopsThere) {
     load(st, {{1e-30f}}, {1});
     grid.fill_data(1);
     EXPECT_EQ(set_up(st).size(), 1u);
-    EXPECT_EQ(fault_of([&] { do_iteration_plain(st, grid); }), ErrorKind::DivisionByZero);
+    EXPECT_EQ(test::error_of([&] { do_iteration_plain(st, grid); }), ErrorKind::DivisionByZero);
     EXPECT_EQ(st.X[1], 0.0f);
 }
 

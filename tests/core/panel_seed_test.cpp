@@ -9,9 +9,9 @@
 #include "core/panel_stream.h"
 #include "core/row_access_testing.h"
 #include "core/row_file.h"
-#include "core/row_file_writer.h"
 #include "core/row_stream.h"
 #include "support/fakes.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
@@ -23,12 +23,7 @@ TEST(PanelSeedTest, ColumnsWithKeptFirstPanelsAreTheFileValues) {
     std::vector<float> a(static_cast<std::size_t>(n) * (n + 1));  // a[(i-1)*(n+1) + j-1]
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    {
-        RowWriter w;
-        w.open(path);
-        for (std::size_t k = 0; k < a.size(); ++k) w.put(static_cast<std::int64_t>(k) + 1, a[k] = u(rng));
-        w.close();
-    }
+    test::write_row_file(path, n, [&](int i, int j) { return a[std::size_t(i - 1) * (n + 1) + j - 1] = u(rng); });
     set_row_access(RowAccess::Streamed);
     RowFile f;
     f.open(path);

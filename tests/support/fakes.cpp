@@ -1,22 +1,9 @@
 #include "support/fakes.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 namespace varnex::test {
-
-std::string FakeControls::text(Ctl c) const {
-    auto it = texts.find(c);
-    return it == texts.end() ? std::string() : it->second;
-}
-
-bool FakeControls::enabled(Ctl c) const {
-    auto it = on.find(c);
-    return it == on.end() ? true : it->second;
-}
 
 bool FakeBoxes::ask_yes_no(std::string_view t) {
     shown.emplace_back(t);
@@ -35,45 +22,6 @@ bool FakeDialog::show() {
     if (!a) return false;
     FileName = *a;
     return true;
-}
-
-bool FakeDialog::ShowOpen() {
-    ++opens;
-    return show();
-}
-
-bool FakeDialog::ShowSave() {
-    ++saves;
-    return show();
-}
-
-float FakeClock::seconds_since_midnight() {
-    float t = now;
-    now += step;
-    return t;
-}
-
-TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "varnex_test_XXXXXX").string();
-    char* p = mkdtemp(tmpl.data());
-    if (!p) std::abort();
-    path_ = p;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
-    std::filesystem::remove_all(path_, ec);
-    // The row file lies beside the application folder, named after it.
-    std::filesystem::remove(path_ + "data.vnx", ec);
-}
-
-std::string TempDir::write(const std::string& rel, const std::string& bytes) const {
-    std::filesystem::path p = std::filesystem::path(path_) / rel;
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream f(p, std::ios::binary);
-    f << bytes;
-    return p.string();
 }
 
 TestApp::TestApp() {

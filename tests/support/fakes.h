@@ -1,15 +1,16 @@
 #pragma once
-// Fakes for the seams of core/ui.h, and a temporary application folder, for driving the command
-// logic without a display.
+// Fakes for the seams of core/ui.h and an App wired to them in a temporary application folder, for
+// driving the command logic without a display.
 
 #include <deque>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands/app.h"
+#include "support/temp_dir.h"
 
 namespace varnex::test {
 
@@ -19,9 +20,9 @@ public:
     std::map<Ctl, bool> on;
     int refreshes = 0;
 
-    std::string text(Ctl c) const override;
+    std::string text(Ctl c) const override { return texts.contains(c) ? texts.at(c) : std::string(); }
     void set_text(Ctl c, std::string_view t) override { texts[c] = std::string(t); }
-    bool enabled(Ctl c) const override;
+    bool enabled(Ctl c) const override { return !on.contains(c) || on.at(c); }
     void set_enabled(Ctl c, bool v) override { on[c] = v; }
     void refresh() override { ++refreshes; }
     std::vector<std::string> notes;  ///< every status note, in order
@@ -42,10 +43,10 @@ public:
     std::vector<std::string> init_dirs;           ///< InitDir at each show
     std::vector<std::string> offered;             ///< FileName at each show: the name proposed
     int opens = 0, saves = 0;
-    bool ShowOpen() override;
-    bool ShowSave() override;
+    bool ShowOpen() override { return ++opens, show(); }
+    bool ShowSave() override { return ++saves, show(); }
 
-private:
+  private:
     bool show();
 };
 
@@ -53,38 +54,7 @@ class FakeClock : public Clock {
 public:
     float now = 100.0f;
     float step = 0.25f;  ///< added after each reading
-    float seconds_since_midnight() override;
-};
-
-/// A fresh, empty folder that is removed again with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    /// Writes a file below the folder (binary, exactly the bytes given); returns its full path.
-    std::string write(const std::string& rel, const std::string& bytes) const;
-
-private:
-    std::string path_;
-};
-
-/// Puts the working directory back, when the guard goes, to what it was when the guard was made: the
-/// commands move it into the folders they read and write, which the tests then remove.
-class CwdGuard {
-public:
-    CwdGuard() : saved_(std::filesystem::current_path()) {}
-    ~CwdGuard() {
-        std::error_code ec;
-        std::filesystem::current_path(saved_, ec);
-    }
-    CwdGuard(const CwdGuard&) = delete;
-    CwdGuard& operator=(const CwdGuard&) = delete;
-
-private:
-    std::filesystem::path saved_;
+    float seconds_since_midnight() override { return std::exchange(now, now + step); }
 };
 
 /// An App wired to fakes, with the application folder in a temporary folder, the message table filled

@@ -1,6 +1,6 @@
 #pragma once
-// The real main window for the Qt tests, on a fresh application folder, its message boxes and file
-// dialogs answered by fakes. The working directory goes back when the window goes.
+// The real main window for the Qt tests, on a fresh application folder (or one given), its message
+// boxes and file dialogs answered by fakes. The working directory goes back when the window goes.
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,7 +23,10 @@ struct Window {
     FrmMain w{QString::fromStdString(dir.path())};
     QTableView* grid = w.findChild<QTableView*>("msfgData");
 
-    Window() {
+    Window() { answer_with_fakes(); }
+    /// The window on the application folder `app_folder` instead of a fresh one.
+    explicit Window(const std::string& app_folder) : w(QString::fromStdString(app_folder)) { answer_with_fakes(); }
+    void answer_with_fakes() {
         build_menus(w);
         w.app().box = &boxes;
         w.app().cd = &cd;

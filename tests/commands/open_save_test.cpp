@@ -1,11 +1,12 @@
-#include "commands/save_command.h"
-
+// Open and Save in memory mode: what each file gives the grid, the stored solution as the start,
+// and what Save writes, keeps and asks.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "commands/open_command.h"
+#include "commands/save_command.h"
 #include "support/fakes.h"
 
 namespace varnex {
@@ -98,6 +99,85 @@ TEST_F(SaveTest, AFailedSolutionKeepsTheSystemFileAndALinkStaysALink) {
     EXPECT_TRUE(fs::is_symlink(data("link.txt")));
     EXPECT_EQ("2 1 5 \r\n1.50 a(2,2) 10 \r\n", read_file(old));
     EXPECT_EQ("0.8 -1.4E+07 \r\n", read_file(data("solutions/link.txt")));
+}
+
+const char* const kExample = "2 1 5 \r\n1 3 10 \r\n";
+
+class OpenTest : public ::testing::Test {
+  protected:
+    // Writes data/<rel> and answers the next open dialog with it.
+    void open(const std::string& rel, const std::string& bytes) {
+        t.box.shown.clear();
+        t.cd.next.push_back(t.dir.write("data/" + rel, bytes));
+        Open_Click(t.app);
+    }
+    // Row r from a(r,1) to the solution column, the cells joined by blanks.
+    std::string row(int r) {
+        std::string s = t.app.grid.text(r, 1);
+        for (int c = 2; c <= 2 * t.app.st.N + 3; ++c) (s += ' ') += t.app.grid.text(r, c);
+        return s;
+    }
+    test::TestApp t;
+};
+
+// Each file is opened over another order-2 system: the message, the order then shown, and one row.
+TEST_F(OpenTest, EachFileGivesItsOrderTokensAndMessage) {
+    std::string too_wide;  // order 16382: beyond the grid's 16-bit column numbers
+    for (int j = 0; j < 16383; ++j) too_wide += "1 ";
+    const std::string kept = "1 *x(1)+ 3 *x(2)= 10  0";
+    for (auto [bytes, bad, n, r, want] : std::vector<std::tuple<std::string, bool, int, int, std::string>>{
+             {kExample, false, 2, 1, "2 *x(1)+ 1 *x(2)= 5  0"},
+             // LF ends, runs of blanks, no final line end; extra tokens and lines ignored.
+             {"  2.50   1e3 abc\n-0 +7 1E-3 99\nnot read", false, 2, 2, "-0 *x(1)+ +7 *x(2)= 1E-3  0"},
+             {"2\t1 5\r\n", false, 1, 1, "2\t1 *x(1)= 5  0"},  // a tab is no separator
+             // A short or blank line stops reading; the cells read so far stay.
+             {"1 2 3 4\r\n5 6 7 8\r\n9 10\r\n", true, 3, 3, "9 *x(1)+ 10 *x(2)+ a(3,3) *x(3)= b(3)  0"},
+             {"1 2 3 4\r\n  \r\n5 6 7 8\r\n", true, 3, 2, "a(2,1) *x(1)+ a(2,2) *x(2)+ a(2,3) *x(3)= b(2)  0"},
+             // No order: the previous system stays.
+             {"", true, 2, 2, kept},
+             {"42 \r\n7 8\r\n", true, 2, 2, kept},
+             {too_wide, true, 2, 2, kept}}) {
+        open("sys1.txt", "1 2 5\r\n1 3 10\r\n");
+        t.app.st.DataMode = kModeConnected;
+        t.ui.on[Ctl::cmdSolution] = false;
+        open("case.txt", bytes);
+        SCOPED_TRACE(bytes.substr(0, 40));
+        EXPECT_EQ(bad ? V{t.app.st.msg.MsgBadFile} : V{}, t.box.shown);
+        EXPECT_EQ(std::to_string(n), t.ui.text(Ctl::txtN));
+        EXPECT_EQ(want, row(r));
+        // A new system is in memory mode with Solution on and Eps at N/10.
+        EXPECT_TRUE(bad || (t.app.st.DataMode == kModeMemory && t.ui.on[Ctl::cmdSolution] &&
+                            t.ui.text(Ctl::txtEps) == "0." + std::to_string(n)));
+    }
+}
+
+TEST_F(OpenTest, MissingFileAndCancel) {
+    open("sys1.txt", kExample);
+    EXPECT_EQ(t.dir.path() + "/data/", t.cd.init_dirs.back());
+    t.cd.next = {std::nullopt, t.dir.path() + "/data/none.txt"};
+    Open_Click(t.app);  // cancelled: nothing at all
+    Open_Click(t.app);
+    EXPECT_EQ(V{t.app.st.msg.MsgNoFile}, t.box.shown);
+    EXPECT_EQ("1 *x(1)+ 3 *x(2)= 10  0", row(2));
+}
+
+TEST_F(OpenTest, StoredSolutionBecomesTheApproximationColumn) {
+    // Too few values or a non-number: the values read so far, and MsgBadFile.
+    for (auto [stored, want, bad] : {std::tuple{"  1.50 -2e1 7 8\r\nzzz\r\n", "1.5 -20 7", false},
+                                     {"0.5 0.25\r\n", "0.5 0.25 0", true},
+                                     {"1 x 3\r\n", "1 0 0", true}}) {
+        t.dir.write("data/solutions/s.txt", stored);
+        open("s.txt", "1 2 3 4\r\n5 6 7 8\r\n9 10 11 12\r\n");
+        EXPECT_EQ(bad ? V{t.app.st.msg.MsgBadFile} : V{}, t.box.shown) << stored;
+        EXPECT_EQ(want, t.app.grid.text(1, 9) + " " + t.app.grid.text(2, 9) + " " + t.app.grid.text(3, 9));
+    }
+    // A solution path that cannot even be tested (its folder a link to itself) is a failure of the
+    // reader too, not a missing solution: MsgBadFile, and the zeros.
+    fs::remove_all(t.dir.path() + "/data/solutions");
+    fs::create_directory_symlink("solutions", t.dir.path() + "/data/solutions");
+    open("s.txt", "1 2\r\n");
+    EXPECT_EQ(V{t.app.st.msg.MsgBadFile}, t.box.shown);
+    EXPECT_EQ("0", t.app.grid.text(1, 5));
 }
 
 }  // namespace
