@@ -47,14 +47,13 @@ class AsyncFileIo {
     AsyncFileIo(const AsyncFileIo&) = delete;
     AsyncFileIo& operator=(const AsyncFileIo&) = delete;
 
-    unsigned depth() const { return depth_; }
     /// Registers the buffers that the reads (or writes) will use, given as (start, bytes), so that
     /// the kernel maps them once instead of at every read. Where it refuses (a memory-lock limit),
     /// the reads go on with unregistered buffers.
     void register_buffers(const std::vector<std::pair<void*, std::size_t>>& bufs);
     unsigned in_flight() const { return in_flight_; }
-    /// Queues a read of len bytes at off into buf (aligned to 4096 for direct reads); at most depth()
-    /// may be in flight. Sent to the kernel by the next flush or reap.
+    /// Queues a read of len bytes at off into buf (aligned to 4096 for direct reads); at most the
+    /// depth given at construction may be in flight. Sent to the kernel by the next flush or reap.
     void submit(void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag);
     /// The same for a write of len bytes from buf at off.
     void submit_write(const void* buf, std::size_t len, std::uint64_t off, std::uint64_t tag);
