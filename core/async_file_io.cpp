@@ -44,10 +44,12 @@ struct AsyncFileIo::Ring {
 #endif
 };
 
-AsyncFileIo::AsyncFileIo(int fd, bool /*direct*/, unsigned depth) : fd_(fd), depth_(depth) {
+AsyncFileIo::AsyncFileIo(int fd, bool /*direct*/, unsigned depth) : fd_(fd) {
 #ifdef VARNEX_HAVE_URING
     auto r = std::make_unique<Ring>();
     if (g_async_reads.load() && io_uring_queue_init(depth, &r->ring, 0) == 0) ring_ = std::move(r);
+#else
+    (void)depth;
 #endif
 }
 

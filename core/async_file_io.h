@@ -69,7 +69,6 @@ class AsyncFileIo {
     struct Ring;
     std::unique_ptr<Ring> ring_;
     int fd_;
-    unsigned depth_;
     unsigned in_flight_ = 0;
     unsigned queued_ = 0;
     std::vector<std::pair<std::uint64_t, long>> done_;  // finished without io_uring
