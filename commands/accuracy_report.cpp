@@ -9,7 +9,7 @@
 #include "commands/connect_command.h"
 #include "commands/run_outcome.h"
 #include "core/errors.h"
-#include "core/row_stream.h"
+#include "core/memory_budget.h"
 #include "core/verdict.h"
 
 namespace varnex {

@@ -5,7 +5,7 @@
 // set-up reads the file once, row by row, and forms the residual of each equation and its terms of
 // every column norm as it goes (each norm still sums its column from the first equation to the last);
 // the sweep walks the memory mapping with pointers when the file fits in memory, and streams the file
-// panel by panel when it does not (core/row_stream.h). The fast forms perform the same arithmetic
+// panel by panel when it does not (core/panel_stream.h). The fast forms perform the same arithmetic
 // steps on the same values in the same order, so both give the same bits, and they fall back to the
 // plain form whenever the file does not hold every record of the system (records beyond the end then
 // read as 0).
@@ -20,10 +20,12 @@
 #include <cstring>
 #include <thread>
 
-#include "core/connected_kernels.h"
+#include "core/connected_sweeps.h"
 #include "core/convert.h"
 #include "core/exact.h"
 #include "core/numerics.h"
+#include "core/panel_stream.h"
+#include "core/row_access.h"
 #include "core/row_file.h"
 #include "core/row_stream.h"
 

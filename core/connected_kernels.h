@@ -1,14 +1,13 @@
 #pragma once
-// Kernels of the connected sweep. One column step reads a stretch of a column of the row file into a
-// small buffer while it forms the column sum, and the residual update then takes the values from
-// that buffer instead of reading the file a second time: the file does not change during a sweep, so
-// both loops see the same bits, and the file traffic halves. The buffer has a fixed size, so the
-// memory of a sweep does not grow with the order.
+// Kernels of the connected sweep (the sweeps built on them are in core/connected_sweeps.h). One column
+// step reads a stretch of a column of the row file into a small buffer while it forms the column sum,
+// and the residual update then takes the values from that buffer instead of reading the file a second
+// time: the file does not change during a sweep, so both loops see the same bits, and the file traffic
+// halves. The buffer has a fixed size, so the memory of a sweep does not grow with the order.
 
 #include <cstddef>
 
-#include "core/grid_model.h"
-#include "core/state.h"
+#include "core/row_file.h"
 #include "core/sweep_kernels.h"
 
 namespace varnex {
@@ -46,43 +45,24 @@ struct ColumnKernels {
     const SweepKernels* whole;
 };
 
-/// Plain C++ kernels that run on every processor.
-const ColumnKernels& column_kernels_scalar();
 /// AVX2/FMA kernels, or nullptr when the processor lacks them.
 const ColumnKernels* column_kernels_avx2();
-/// The fastest kernels that this processor runs.
+/// The fastest kernels that this processor runs (plain C++ ones where it has no AVX2/FMA).
 const ColumnKernels& column_kernels_best();
 
-/// do_iteration_file on the given kernels with a column buffer of buffer_rows rows (1 to
-/// kColumnBufferRows; tests take small ones to cover columns longer than the buffer). Gives the bits,
-/// grid texts and faults of do_iteration_file_plain.
-void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows);
+/// The address that a column walk fetches while it reads the value at p.
+inline const unsigned char* fetch_address(const unsigned char* p, const ColumnFetch& fetch) {
+    const unsigned char* f = p + fetch.ahead;
+    return f < fetch.end ? f : f - fetch.wrap;
+}
 
-/// From this order on, do_iteration_file reads the columns on a second thread (when the process may run
-/// on two processors); below it, starting the thread costs more than it saves.
-inline constexpr int kGatherThreadMinOrder = 256;
-
-/// Rows that a thread of do_iteration_file_gathered claims at a time: small enough that the two
-/// threads share the reading of a column evenly, large enough that a claim costs little beside the
-/// reading.
-inline constexpr int kGatherChunkRows = 256;
-
-/// do_iteration_file with the walk over the file shared by a second thread: the columns are gathered
-/// ahead, from the top down, into a ring of whole-column buffers of buffer_rows rows while the
-/// calling thread computes on them. The calling thread reads too: before each step it claims rows
-/// from the bottom of a later column, fetches them into the cache while the step computes and reads
-/// them after it, and it reads its next column from the bottom up whenever that column is not
-/// complete. Reading threads claim chunk_rows rows at a time. An order above buffer_rows (1 to
-/// kColumnBufferRows), or a file that does not hold every record, takes do_iteration_file_with on one
-/// thread. Gives the bits, grid texts and
-/// faults of do_iteration_file_plain; the second thread is joined before the call returns or throws.
-void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows,
-                                int chunk_rows = kGatherChunkRows);
-
-/// do_iteration_file over a file that is streamed rather than mapped: the columns come from a
-/// PanelStream (core/row_stream.h) of panel_cols columns per panel, read ahead while the kernels
-/// compute. A file that does not hold every record takes do_iteration_file_with. Gives the bits,
-/// grid texts and faults of do_iteration_file_plain.
-void do_iteration_file_streamed(SystemState& st, GridModel& grid, const ColumnKernels& kern, int panel_cols);
+/// Reads the len values at p + q*stride (q = 0..len-1) of a column stretch into a, fetching ahead as
+/// the kernels do.
+inline void gather_column(const unsigned char* p, std::size_t stride, const ColumnFetch& fetch, int len, float* a) {
+    for (int q = 0; q < len; ++q, p += stride) {
+        __builtin_prefetch(fetch_address(p, fetch), 0, 3);
+        a[q] = record_value(p);
+    }
+}
 
 }  // namespace varnex

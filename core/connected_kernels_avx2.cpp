@@ -84,13 +84,6 @@ float gather_sum(const unsigned char* p, std::size_t stride, const ColumnFetch& 
     return m == len ? sums[len] : resume_sum(r, a, len, sums, m);
 }
 
-// True when one of the eight values is an infinity or a NaN.
-inline bool any_non_finite(__m256 v) {
-    const __m256i expo = _mm256_set1_epi32(0x7f800000);
-    const __m256i e = _mm256_and_si256(_mm256_castps_si256(v), expo);
-    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(e, expo))) != 0;
-}
-
 int update(float* r, const float* a, float s, int len, float* er) {
     const __m256 sv = _mm256_set1_ps(s);
     // Per lane the largest value seen, strictly greater winning (max_ps keeps the second operand on

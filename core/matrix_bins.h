@@ -56,8 +56,6 @@ class MatrixBins {
     /// Cell (r, c): the entry of largest magnitude of its block (0 when all are 0), or a NaN of the
     /// block.
     float cell(int r, int c) const { return cells_[static_cast<std::size_t>(r) * cols_.bins + c]; }
-    /// Whether each cell covers exactly one entry.
-    bool single_entries() const { return rows_.bins == rows_.count && cols_.bins == cols_.count; }
     /// The smallest and the largest |a(i,j)| above 0 among the finite entries added.
     const MagnitudeRange& range() const { return range_; }
 

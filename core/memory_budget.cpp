@@ -10,6 +10,8 @@
 #include <fstream>
 #include <string>
 
+#include "core/memory_budget_testing.h"
+
 namespace varnex {
 
 namespace {

@@ -5,7 +5,6 @@
 // killer, and the row-file readers choose between mapping and streaming by it.
 
 #include <cstdint>
-#include <optional>
 
 namespace varnex {
 
@@ -16,8 +15,5 @@ std::uint64_t usable_memory();
 /// True when `bytes` more fit in usable_memory() with a small reserve for everything else a command
 /// allocates on the way. Requests below a megabyte always fit (they are not worth a look).
 bool fits_in_memory(std::uint64_t bytes);
-
-/// Stands in for usable_memory() while set (tests); std::nullopt restores the measured value.
-void set_usable_memory_for_tests(std::optional<std::uint64_t> bytes);
 
 }  // namespace varnex

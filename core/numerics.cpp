@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -15,6 +13,7 @@
 #include "core/errors.h"
 #include "core/exact.h"
 #include "core/grid_layout.h"
+#include "core/split_in_two.h"
 
 namespace varnex {
 
@@ -35,8 +34,60 @@ inline void check_bounds(const std::vector<float>& v, int n) {
     if (v.size() < static_cast<std::size_t>(n) + 1) raise(ErrorKind::Subscript);
 }
 
+// From this order on the residual's equations are shared out between two threads.
+constexpr int kResidualThreadOrder = 512;
+
 // a + b evaluated in double from float operands and rounded to float.
 inline float add(float a, float b) { return static_cast<float>(static_cast<double>(a) + static_cast<double>(b)); }
+
+// Step 3 of the elimination for column k: the pivot, the row exchange, the normalisation of row k and
+// the subtraction of it from the rows below. False at a zero pivot, which ends the elimination.
+bool eliminate_column(SquareMatrix& aw, std::vector<float>& bw, int k, int n) {
+    // 3.1: the pivot is the largest signed entry of column k in rows k..N; ties keep the upper row.
+    float value = aw(k, k);
+    int p = k;
+    for (int i = k + 1; i <= n; ++i) {
+        if (aw(i, k) > value) {
+            value = aw(i, k);
+            p = i;
+        }
+    }
+    check_counter_after_loop(n);
+
+    // 3.2: exchange rows k and p in columns k..N and in Bw, also when p = k.
+    for (int j = k; j <= n; ++j) std::swap(aw(p, j), aw(k, j));
+    check_counter_after_loop(n);
+    std::swap(bw[p], bw[k]);
+
+    // 3.3: a zero pivot ends the elimination quietly; X keeps what the caller loaded.
+    if (aw(k, k) == 0.0f) return false;
+
+    // 3.4: normalise row k by its pivot, read once; j runs over the columns k..N.
+    const float piv = aw(k, k);
+    for (int j = k; j <= n; ++j) {
+        const float a = aw(k, j);
+        aw(k, j) = quot(a, piv);
+        check_quot(aw(k, j), a, piv);
+    }
+    check_counter_after_loop(n);
+    const float b = bw[k];
+    bw[k] = quot(b, piv);
+    check_quot(bw[k], b, piv);
+
+    // 3.5: subtract m times row k from each row i below it; m is read once per row, j runs k..N.
+    for (int i = k + 1; i <= n; ++i) {
+        const float m = aw(i, k);
+        for (int j = k; j <= n; ++j) {
+            aw(i, j) = mul_sub(aw(i, j), m, aw(k, j));
+            check(aw(i, j));
+        }
+        check_counter_after_loop(n);
+        bw[i] = mul_sub(bw[i], m, bw[k]);
+        check(bw[i]);
+    }
+    check_counter_after_loop(n);
+    return true;
+}
 
 }  // namespace
 
@@ -61,51 +112,8 @@ void gauss_solution_plain(SystemState& st) {
     check_counter_after_loop(n);
 
     // Step 3: forward elimination; k is the column being cleared below the diagonal.
-    for (int k = 1; k <= n - 1; ++k) {
-        // 3.1: the pivot is the largest signed entry of column k in rows k..N; ties keep the upper row.
-        float value = aw(k, k);
-        int p = k;
-        for (int i = k + 1; i <= n; ++i) {
-            if (aw(i, k) > value) {
-                value = aw(i, k);
-                p = i;
-            }
-        }
-        check_counter_after_loop(n);
-
-        // 3.2: exchange rows k and p in columns k..N and in Bw, also when p = k.
-        for (int j = k; j <= n; ++j) std::swap(aw(p, j), aw(k, j));
-        check_counter_after_loop(n);
-        std::swap(bw[p], bw[k]);
-
-        // 3.3: a zero pivot ends the elimination quietly; X keeps what the caller loaded.
-        if (aw(k, k) == 0.0f) return;
-
-        // 3.4: normalise row k by its pivot, read once; j runs over the columns k..N.
-        const float piv = aw(k, k);
-        for (int j = k; j <= n; ++j) {
-            const float a = aw(k, j);
-            aw(k, j) = quot(a, piv);
-            check_quot(aw(k, j), a, piv);
-        }
-        check_counter_after_loop(n);
-        const float b = bw[k];
-        bw[k] = quot(b, piv);
-        check_quot(bw[k], b, piv);
-
-        // 3.5: subtract m times row k from each row i below it; m is read once per row, j runs k..N.
-        for (int i = k + 1; i <= n; ++i) {
-            const float m = aw(i, k);
-            for (int j = k; j <= n; ++j) {
-                aw(i, j) = mul_sub(aw(i, j), m, aw(k, j));
-                check(aw(i, j));
-            }
-            check_counter_after_loop(n);
-            bw[i] = mul_sub(bw[i], m, bw[k]);
-            check(bw[i]);
-        }
-        check_counter_after_loop(n);
-    }
+    for (int k = 1; k <= n - 1; ++k)
+        if (!eliminate_column(aw, bw, k, n)) return;
 
     // Step 4: row N is never normalised; a zero there leaves X untouched. For N = 0 this reads the
     // unused element (0,0), which is 0, so nothing is written.
@@ -145,27 +153,15 @@ void get_residual(SystemState& st) {
     const std::vector<float> old(r.begin(), r.begin() + n + 1);
     // Each R(i) is a chain of its own, so the equations are shared out between two threads when the
     // order makes it worth one: the values do not depend on the split.
-    auto pass = [&](int lo, int hi) {
-        for (int i = lo; i <= hi; ++i) r[i] = -st.B[i];
+    auto pass = [&](int lo, int end) {
+        for (int i = lo; i < end; ++i) r[i] = -st.B[i];
         for (int j = 1; j <= n; ++j) {
             const float xj = st.X[j];
             const float* aj = st.A.col(j);
-            for (int i = lo; i <= hi; ++i) r[i] = mul_add(xj, aj[i], r[i]);
+            for (int i = lo; i < end; ++i) r[i] = mul_add(xj, aj[i], r[i]);
         }
     };
-    if (n >= 512 && std::thread::hardware_concurrency() >= 2) {
-        const int half = n / 2;
-        std::thread helper;
-        try {
-            helper = std::thread(pass, half + 1, n);
-        } catch (const std::system_error&) {
-            pass(half + 1, n);
-        }
-        pass(1, half);
-        if (helper.joinable()) helper.join();
-    } else {
-        pass(1, n);
-    }
+    split_in_two(1, n + 1, n >= kResidualThreadOrder, pass);
     bool finite = true;
     for (int i = 1; i <= n; ++i) finite = finite && std::isfinite(r[i]);
     if (finite && n != 32767) return;

@@ -29,7 +29,7 @@ inline float record_value(const unsigned char* p) {
 /// The row file opened for random access by a solve command. Single reads go through a memory mapping
 /// of the whole file; a record beyond the end of the file reads as 0. A file too large for the memory
 /// of this process is also opened for direct reads, and the sweep and the set-up then stream it
-/// (core/row_stream.h) instead of walking the mapping.
+/// (core/row_stream.h, core/panel_stream.h) instead of walking the mapping.
 class RowFile {
   public:
     RowFile();
@@ -81,7 +81,7 @@ class RowFile {
         drop_seed();
     }
     /// The first panels of the columns that the last pass over the rows of this streamed file kept
-    /// for the next sweep (core/row_stream.h), which takes them; nullptr when there are none.
+    /// for the next sweep (core/panel_stream.h), which takes them; nullptr when there are none.
     void keep_seed(std::unique_ptr<PanelSeed> seed) const;
     std::unique_ptr<PanelSeed> take_seed(int n) const;
     void drop_seed() const;

@@ -14,9 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "core/async_file_io.h"
 #include "core/errors.h"
+#include "core/memory_budget.h"
 #include "core/row_file.h"
-#include "core/row_stream.h"
 
 namespace varnex {
 

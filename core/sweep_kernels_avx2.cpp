@@ -90,13 +90,6 @@ inline void fold_max(__m256 top, float* er) {
     *er = m;
 }
 
-// True when one of the eight values is an infinity or a NaN.
-inline bool any_non_finite(__m256 v) {
-    const __m256i expo = _mm256_set1_epi32(0x7f800000);
-    const __m256i e = _mm256_and_si256(_mm256_castps_si256(v), expo);
-    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(e, expo))) != 0;
-}
-
 int residual_update(float* r, const float* a, float s, int n, float* er) {
     const __m256 sv = _mm256_set1_ps(s);
     __m256 top = _mm256_setzero_ps();

@@ -21,7 +21,7 @@
 #include "commands/run_outcome.h"
 #include "core/errors.h"
 #include "core/numerics.h"
-#include "core/row_stream.h"
+#include "core/row_access_testing.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace varnex;

@@ -13,7 +13,7 @@
 #include "commands/connect_command.h"
 #include "commands/open_command.h"
 #include "core/convert.h"
-#include "core/row_stream.h"
+#include "core/row_access_testing.h"
 #include "support/fakes.h"
 
 namespace varnex {

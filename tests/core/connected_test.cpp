@@ -8,10 +8,12 @@
 #include <random>
 #include <tuple>
 
-#include "core/connected_kernels.h"
+#include "core/async_file_io_testing.h"
+#include "core/connected_kernels_testing.h"
+#include "core/connected_sweeps.h"
 #include "core/numerics.h"
+#include "core/row_access_testing.h"
 #include "core/row_file.h"
-#include "core/row_stream.h"
 #include "support/fakes.h"
 #include "support/systems.h"
 

@@ -16,9 +16,9 @@
 #include <fstream>
 #include <thread>
 
-#include "core/connected_kernels.h"
+#include "core/connected_sweeps.h"
 #include "core/numerics.h"
-#include "core/row_stream.h"
+#include "core/row_access_testing.h"
 #include "support/cgroup.h"
 #include "support/fakes.h"
 #include "support/systems.h"

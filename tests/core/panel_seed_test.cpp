@@ -6,6 +6,8 @@
 #include <bit>
 #include <random>
 
+#include "core/panel_stream.h"
+#include "core/row_access_testing.h"
 #include "core/row_file.h"
 #include "core/row_stream.h"
 #include "support/fakes.h"

@@ -26,7 +26,7 @@
 #include "commands/connect_command.h"
 #include "commands/open_command.h"
 #include "core/cancel_check.h"
-#include "core/memory_budget.h"
+#include "core/memory_budget_testing.h"
 #include "mainwindow/accuracy_reporter.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/picture_windows.h"
