@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "exe.h"
+#include "support/cgroup.h"
 #include "support/fakes.h"
 
 namespace fs = std::filesystem;
@@ -68,28 +69,16 @@ std::uintmax_t size_of(const std::string& path) {
     return ec ? 0 : size;
 }
 
-// A cgroup v1 memory group of its own with the given limit, removed again; empty() when none can be
-// made (no cgroup v1 memory controller, no permission).
+// A cgroup v1 memory group of its own with the given limit, removed again once its processes have
+// ended; dir is empty when none can be made (no cgroup v1 memory controller, not root).
 struct MemoryCgroup {
-    std::string dir;
-    explicit MemoryCgroup(std::uint64_t limit) {
-        const std::string d = "/sys/fs/cgroup/memory/varnex-i21-robust-" + std::to_string(getpid());
-        std::error_code ec;
-        if (!fs::create_directory(d, ec) || ec) return;
-        std::ofstream(d + "/memory.limit_in_bytes") << limit;
-        std::ofstream(d + "/memory.swappiness") << 0;
-        std::uint64_t set = 0;
-        std::ifstream(d + "/memory.limit_in_bytes") >> set;
-        if (set == 0 || set > limit) {
-            fs::remove(d, ec);
-            return;
-        }
-        dir = d;
-    }
+    const std::string dir;
+    explicit MemoryCgroup(std::uint64_t limit)
+        : dir(make_cgroup("/sys/fs/cgroup/memory",
+                          {{"memory.limit_in_bytes", std::to_string(limit)}, {"memory.swappiness", "0"}})) {}
     ~MemoryCgroup() {
-        if (dir.empty()) return;
-        std::error_code ec;
-        for (int k = 0; k < 50 && !fs::remove(dir, ec); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (int k = 0; !dir.empty() && k < 50 && ::rmdir(dir.c_str()) != 0; ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     std::string tasks() const { return dir + "/cgroup.procs"; }
 };

@@ -8,12 +8,12 @@
 #include <bit>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <tuple>
 
 #include "core/errors.h"
 #include "core/row_file_writer.h"
 #include "support/fakes.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
@@ -152,19 +152,12 @@ TEST(RowWriterTest, AFailedWriteIsRaisedAtTheNextHandOverOrAtClose) {
     for (int n : {10, 300000}) {
         RowWriter w;
         w.open("/dev/full");
-        std::optional<ErrorKind> kind;
-        try {
+        const auto put = test::error_of([&] {
             for (int r = 1; r <= n; ++r) w.put(r, 1.0f);
-        } catch (const RunError& e) {
-            kind = e.kind();
-        }
-        EXPECT_EQ(kind.has_value(), n > 10);
-        try {
-            w.close();
-        } catch (const RunError& e) {
-            kind = e.kind();
-        }
-        EXPECT_EQ(kind, ErrorKind::FileError) << n;
+        });
+        const auto closed = test::error_of([&] { w.close(); });
+        EXPECT_EQ(put.has_value(), n > 10);
+        EXPECT_EQ(closed ? closed : put, ErrorKind::FileError) << n;
         EXPECT_FALSE(w.is_open());
     }
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -15,6 +14,7 @@
 #include "core/convert.h"
 #include "core/row_access_testing.h"
 #include "support/fakes.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
@@ -112,7 +112,7 @@ TEST_F(ConnectedCommandsTest, NextIterationGivesTheSameBitsWhetherTheFileIsMappe
         for (int j = 1; j <= n + 1; ++j) text += single_to_text(u(rng) + (i == j ? 40.0f : 0.0f)) + " ";
         text += "\r\n";
     }
-    std::vector<std::vector<float>> runs;
+    std::vector<std::vector<std::uint32_t>> runs;
     for (RowAccess access : {RowAccess::Mapped, RowAccess::Streamed}) {
         connect(text);
         set_row_access(access);
@@ -121,12 +121,9 @@ TEST_F(ConnectedCommandsTest, NextIterationGivesTheSameBitsWhetherTheFileIsMappe
             EXPECT_FALSE(st.solve_row_file.is_open());
         }
         set_row_access(RowAccess::Automatic);
-        runs.push_back(st.X);
-        runs.back().push_back(st.Er);
-        runs.back().insert(runs.back().end(), st.R.begin(), st.R.end());
+        runs.push_back(test::state_bits(st));
     }
-    ASSERT_EQ(runs[0].size(), runs[1].size());
-    EXPECT_EQ(std::memcmp(runs[0].data(), runs[1].data(), runs[0].size() * sizeof(float)), 0);
+    EXPECT_EQ(runs[0], runs[1]);
     EXPECT_EQ(st.IterCount, 4);
 }
 

@@ -8,50 +8,16 @@
 #include <filesystem>
 #include <random>
 
-#include "commands/import_command.h"
 #include "core/convert.h"
 #include "files/import_text.h"
-#include "support/fakes.h"
+#include "import_fixture.h"
 #include "support/packed.h"
 
 namespace varnex {
 namespace {
 
-const std::string kBanner = "%%MatrixMarket matrix ";
-
-class ImportChecks : public ::testing::Test {
-  protected:
-    void TearDown() override { set_decimal_separator('.'); }
-    // Writes data/<rel> (and data/<b_rel> when given), imports the first, and returns the message
-    // shown ("" for none).
-    std::string import(const std::string& rel, const std::string& bytes, const std::string& b_rel = "",
-                       const std::string& b_bytes = "") {
-        t.box.shown.clear();
-        if (!b_rel.empty()) t.dir.write("data/" + b_rel, b_bytes);
-        const bool landed = import_system(t.app, t.dir.write("data/" + rel, bytes));
-        EXPECT_EQ(landed, t.box.shown.empty());
-        return t.box.shown.empty() ? std::string() : t.box.shown[0];
-    }
-    std::string system() { return test::system_texts(t.app); }
-    std::string bad(const std::string& where) { return t.app.st.msg.MsgBadFile + " " + where; }
-    test::TestApp t;
-};
-
-TEST_F(ImportChecks, EveryValueIsCheckedAndARefusalNamesFileLineAndColumnOnOneLine) {
-    ASSERT_EQ("", import("first.csv", "1,2,5\n1,3,10\n"));
-    const std::string before = system();
-    const std::string b2 = kBanner + "array real general\n2 2\n1\n0\n0\n1\n";
-    for (auto [name, bytes, want] : std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"abc.csv", "1,2,3\n4,abc,6\n", "abc.csv, line 2, column 2: \"abc\" is not a number"}}) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(bad(want), import(name, bytes));
-        EXPECT_EQ(before, system());
-    }
-    // A refusal of the right-hand side names its own file.
-    EXPECT_EQ(bad("m_b.mtx, line 4, column 1: \"x\" is not a number"),
-              import("m.mtx", b2, "m_b.mtx", kBanner + "array real general\n2 1\n1\nx\n"));
-    EXPECT_EQ(before, system());
-}
+using test::kBanner;
+using ImportChecks = test::ImportFixture;
 
 TEST_F(ImportChecks, ByteOrderMarksCrLineEndsIndentedCommentsAndDecimalMarksAreRead) {
     const std::string bom = "\xEF\xBB\xBF";
