@@ -38,16 +38,9 @@ class BatchRun : public ::testing::Test {
         EXPECT_EQ(p.kind, Parsed::Run) << p.error;
         const test::CwdGuard back;  // the run moves into the folders it writes
         std::ostringstream out, err;
-        Environment env;
-        env.app_folder = dir.path();
-        env.cwd = dir.path();
-        env.out = &out;
-        env.err = &err;
         Outcome o;
-        o.code = run_batch(p.args, env, &o.report);
-        o.out = out.str();
-        o.err = err.str();
-        return o;
+        o.code = run_batch(p.args, {.app_folder = dir.path(), .cwd = dir.path(), .out = &out, .err = &err}, &o.report);
+        return {o.code, out.str(), err.str(), o.report};
     }
 };
 

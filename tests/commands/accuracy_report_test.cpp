@@ -60,8 +60,7 @@ TEST(AccuracyReport, ResidualAndBackwardErrorOfTheTestSystemsInBothModes) {
         const std::string path = t.dir.write(std::string("data/") + name + ".txt", text);
         // Each mode: one sweep from zeros, so that X is not trivial.
         for (auto command : {Open_Click, Connect_Click}) {
-            t.cd.next.push_back(path);
-            command(t.app);
+            t.with_file(command, path);
             cmdIter_Click(t.app);
             const SystemState before = t.app.st;
             const AccuracyReport r = accuracy_report(t.app);
@@ -127,8 +126,7 @@ std::string system_text(const std::vector<std::vector<float>>& rows) {
 const std::vector<std::vector<float>> kZeroPivot = {{2, 1, 0, 4}, {1, 0.5f, 1, 5}, {1, -1, 0, -1}};
 
 void open(TestApp& t, const std::string& name, const std::string& text) {
-    t.cd.next.push_back(t.dir.write("data/" + name, text));
-    Open_Click(t.app);
+    t.with_file(Open_Click, t.dir.write("data/" + name, text));
 }
 
 AccuracyReport solve(TestApp& t, const std::string& eps) {
@@ -233,14 +231,12 @@ void expect_same_verdict_in_both_modes(const std::string& name, const std::strin
     SCOPED_TRACE(name);
     TestApp t;
     const std::string path = t.dir.write("data/" + name, text);
-    t.cd.next.push_back(path);
-    Open_Click(t.app);
+    t.with_file(Open_Click, path);
     cmdIter_Click(t.app);
     const AccuracyReport memory = accuracy_report(t.app);
     const std::vector<float> x = t.app.st.X;
     const float er = t.app.st.Er;
-    t.cd.next.push_back(path);
-    Connect_Click(t.app);
+    t.with_file(Connect_Click, path);
     cmdIter_Click(t.app);
     t.app.st.X = x;
     t.app.st.Er = er;

@@ -177,8 +177,7 @@ TEST(RunOutcome, EachEndingIsRecordedWithItsSweeps) {
     // zeros, so that no stop rule holds there.
     test::StoppingControls stopping(t.ui);
     t.app.ui = &stopping;
-    t.cd.next.push_back(t.dir.write("data/s.txt", "2 1 3\r\n1 3 5\r\n"));
-    Connect_Click(t.app);
+    t.with_file(Connect_Click, t.dir.write("data/s.txt", "2 1 3\r\n1 3 5\r\n"));
     cmdSolution_Click(t.app);
     EXPECT_EQ(describe(t.app.last_run), "stopped");
     EXPECT_TRUE(run_sweeps(t.app) == 1 && t.app.last_run.timed);

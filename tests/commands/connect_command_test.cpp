@@ -34,8 +34,7 @@ class ConnectTest : public ::testing::Test {
 
     void SetUp() override { fs::create_directories(t.dir.path() + "/data"); }
     void connect(const std::string& text, const std::string& name = "sys.txt") {
-        t.cd.next.push_back(t.dir.write("data/" + name, text));
-        Connect_Click(t.app);
+        t.with_file(Connect_Click, t.dir.write("data/" + name, text));
     }
     // The mode, the order, IterCount, the length of X and the order shown.
     auto summary() { return std::tuple(st.DataMode, st.N, st.IterCount, st.X.size(), t.ui.text(Ctl::txtN)); }

@@ -29,8 +29,7 @@ class ConnectedCommandsTest : public ::testing::Test {
     const std::string rows = row_file_path(t.app.app_folder);
 
     void connect(const std::string& text) {
-        t.cd.next.push_back(t.dir.write("data/sys.txt", text));
-        Connect_Click(app);
+        t.with_file(Connect_Click, t.dir.write("data/sys.txt", text));
         ASSERT_EQ(st.DataMode, kModeConnected);
     }
     float shown(int row) { return text_to_single(row ? app.grid.text(row, 1) : t.ui.text(Ctl::txtEr)); }
@@ -41,8 +40,7 @@ TEST_F(ConnectedCommandsTest, WorkedRunByNextIterationAndByFindSolutionInBothMod
     // a connected system's grid and in column 2N + 3 of a system in memory.
     const float want[3][3] = {{2.1f, 2.2f, 0.7f}, {1.05f, 1.5f, 1.05f}, {0.525f, 1.15f, 1.225f}};
     for (auto command : {Open_Click, Connect_Click}) {
-        t.cd.next.push_back(t.dir.write("data/sys.txt", "2 1 3\r\n1 3 5\r\n"));
-        command(app);
+        t.with_file(command, t.dir.write("data/sys.txt", "2 1 3\r\n1 3 5\r\n"));
         t.ui.texts[Ctl::txtEps] = "abc";  // not read by Next Iteration
         const int x_col = st.DataMode == kModeConnected ? 1 : 7;
         for (int k = 0; k < 3; ++k) {

@@ -50,8 +50,7 @@ TEST_F(ImportTest, ImportLeavesTheStateOpenLeaves) {
     t.app.st.DataMode = kModeConnected;
     t.app.st.IterCount = 9;
     for (Ctl c : {Ctl::cmdA, Ctl::cmdB, Ctl::cmdSolution, Ctl::cmdIter}) t.ui.on[c] = false;
-    t.cd.next.push_back(t.dir.write("data/sys.csv", "1,2,3\n4,5,6\n"));
-    Import_Click(t.app);
+    t.with_file(Import_Click, t.dir.write("data/sys.csv", "1,2,3\n4,5,6\n"));
     EXPECT_EQ(kModeMemory, t.app.st.DataMode);
     EXPECT_EQ(1, t.app.st.IterCount);
     EXPECT_EQ("2", t.ui.text(Ctl::txtN));

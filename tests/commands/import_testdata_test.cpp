@@ -107,8 +107,7 @@ TEST_F(ImportTestdata, EveryFormImportsToTheTextsAndSolutionOfOpen) {
         SCOPED_TRACE(name);
         const std::string text_path = dir + "/" + name + ".txt";
         const Rows a = tokens_of(test::read_file(text_path));
-        t.cd.next.push_back(text_path);
-        Open_Click(t.app);
+        t.with_file(Open_Click, text_path);
         const std::string opened = test::system_texts(t.app);
         const std::string solution = solve();
         ASSERT_EQ(static_cast<int>(a.size()), t.app.st.N);

@@ -30,8 +30,7 @@ class SaveTest : public ::testing::Test {
     }
     std::string data(const std::string& rel) { return t.dir.path() + "/data/" + rel; }
     void save(const std::string& rel) {
-        t.cd.next.push_back(data(rel));
-        Save_Click(t.app);
+        t.with_file(Save_Click, data(rel));
     }
     test::TestApp t;
 };
@@ -41,8 +40,7 @@ TEST_F(SaveTest, SaveOpenAndSaveAgainAnsweringEachReplaceQuestion) {
     EXPECT_EQ("2 1 5 \r\n1.50 a(2,2) 10 \r\n", read_file(data("sys1.txt")));
     EXPECT_EQ("0.8 -1.4E+07 \r\n", read_file(data("solutions/sys1.txt")));
     t.app.grid.fill_data(2);
-    t.cd.next.push_back(data("sys1.txt"));
-    Open_Click(t.app);
+    t.with_file(Open_Click, data("sys1.txt"));
     std::string row2;  // the texts come back as typed, the placeholder included
     for (int c = 1; c <= 7; ++c) row2 += t.app.grid.text(2, c) + "|";
     EXPECT_EQ("1.50|*x(1)+|a(2,2)|*x(2)=|10||-1.4E+07|", row2);
@@ -57,8 +55,7 @@ TEST_F(SaveTest, SaveOpenAndSaveAgainAnsweringEachReplaceQuestion) {
 }
 
 TEST_F(SaveTest, ConnectedModeWritesOnlyTheSolutionAndCancelWritesNothing) {
-    t.cd.next.push_back(std::nullopt);
-    Save_Click(t.app);
+    t.with_file(Save_Click, std::nullopt);
     EXPECT_FALSE(fs::exists(data("solutions")));
     t.app.st.N = 3;
     t.app.st.DataMode = kModeConnected;
@@ -108,8 +105,7 @@ class OpenTest : public ::testing::Test {
     // Writes data/<rel> and answers the next open dialog with it.
     void open(const std::string& rel, const std::string& bytes) {
         t.box.shown.clear();
-        t.cd.next.push_back(t.dir.write("data/" + rel, bytes));
-        Open_Click(t.app);
+        t.with_file(Open_Click, t.dir.write("data/" + rel, bytes));
     }
     // Row r from a(r,1) to the solution column, the cells joined by blanks.
     std::string row(int r) {

@@ -52,12 +52,10 @@ class RobustCommands : public ::testing::Test {
         unlock_row_file();
     }
     void connect(const std::string& text) {
-        t.cd.next.push_back(t.dir.write("data/sys.txt", text));
-        Connect_Click(app);
+        t.with_file(Connect_Click, t.dir.write("data/sys.txt", text));
     }
     void open(const std::string& path) {
-        t.cd.next.push_back(path);
-        Open_Click(app);
+        t.with_file(Open_Click, path);
     }
 };
 
@@ -128,8 +126,7 @@ TEST_F(RobustCommands, SaveReplacesThroughALinkAndSaysWhichFile) {
     const std::string link = t.dir.path() + "/data/linked.txt";
     fs::create_symlink(target, link);
     t.box.shown.clear();
-    t.cd.next.push_back(link);
-    Save_Click(app);
+    t.with_file(Save_Click, link);
     ASSERT_FALSE(t.box.shown.empty());
     EXPECT_EQ(t.box.shown[0], st.msg.MsgReplaceFile + link);
     ASSERT_FALSE(ui.notes.empty());
@@ -224,8 +221,7 @@ TEST_F(RobustCommands, ALineWithoutEndIsRefusedBeforeItFillsMemory) {
     EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
     EXPECT_EQ(st.N, 0);
     t.box.shown.clear();
-    t.cd.next.push_back(path);
-    Connect_Click(app);
+    t.with_file(Connect_Click, path);
     EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
     EXPECT_NE(st.DataMode, kModeConnected);
     // The reader's buffer stopped at the longest line an order may have.

@@ -51,8 +51,7 @@ class RowReading : public ::testing::Test {
             for (int j = 1; j <= kOrder; ++j) text += i == j ? "50 " : "1 ";
             text += "89\r\n";
         }
-        t.cd.next.push_back(t.dir.write("data/sys.txt", text));
-        Connect_Click(app);
+        t.with_file(Connect_Click, t.dir.write("data/sys.txt", text));
         ASSERT_EQ(st.DataMode, kModeConnected);
     }
     void TearDown() override {

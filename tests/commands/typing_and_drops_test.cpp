@@ -50,9 +50,7 @@ TEST(CellEntry, TypedValuesGoInAsTypedAndBadOnesLeaveTheCell) {
 
 TEST(CellEntry, ConnectedSystemHasNoEntryCells) {
     TestApp t;
-    const std::string file = t.dir.write("data/big.txt", "1 2 3\r\n4 5 6\r\n");
-    t.cd.next.push_back(file);
-    Connect_Click(t.app);
+    t.with_file(Connect_Click, t.dir.write("data/big.txt", "1 2 3\r\n4 5 6\r\n"));
     ASSERT_EQ(t.app.st.DataMode, kModeConnected);
     EXPECT_EQ(cell_entry(t.app, 1, 1).kind, CellEntry::Kind::None);
     EXPECT_FALSE(enter_cell(t.app, 1, 1, "7"));
@@ -96,8 +94,7 @@ TEST(OrderNotes, OpenAndImportOfTooLargeSystemsNoteTheLimit) {
     TestApp t;
     std::string row;
     for (int j = 0; j < 16383; ++j) row += "1 ";  // 16382 coefficients and b(1)
-    t.cd.next.push_back(t.dir.write("data/wide.txt", row + "\r\n"));
-    Open_Click(t.app);
+    t.with_file(Open_Click, t.dir.write("data/wide.txt", row + "\r\n"));
     ASSERT_EQ(t.ui.notes.size(), 1u);
     EXPECT_EQ(t.ui.notes[0], order_limit_note(16382));
     EXPECT_EQ(t.box.shown, std::vector<std::string>{t.app.st.msg.MsgBadFile});

@@ -68,6 +68,11 @@ struct TestApp {
     App app;
     CwdGuard cwd;  // the working directory goes back before the folder is removed
     TestApp();
+    /// Answers the next file dialog with `path` and runs `command` (Open_Click, Connect_Click, ...).
+    void with_file(void (*command)(App&), const std::optional<std::string>& path) {
+        cd.next.push_back(path);
+        command(app);
+    }
 };
 
 /// Every a(i,j) and b(i) text of the system layout, blank-separated, rows separated by " | ".
