@@ -104,7 +104,6 @@ class OpenTest : public ::testing::Test {
   protected:
     // Writes data/<rel> and answers the next open dialog with it.
     void open(const std::string& rel, const std::string& bytes) {
-        t.box.shown.clear();
         t.with_file(Open_Click, t.dir.write("data/" + rel, bytes));
     }
     // Row r from a(r,1) to the solution column, the cells joined by blanks.

@@ -26,6 +26,7 @@ namespace varnex {
 namespace {
 
 namespace fs = std::filesystem;
+using V = std::vector<std::string>;
 
 // A diagonally dominant system of order n as text: 4n on the diagonal, 1 elsewhere, b = row sum.
 std::string system_text(int n) {
@@ -51,12 +52,7 @@ class RobustCommands : public ::testing::Test {
         set_usable_memory_for_tests(std::nullopt);
         unlock_row_file();
     }
-    void connect(const std::string& text) {
-        t.with_file(Connect_Click, t.dir.write("data/sys.txt", text));
-    }
-    void open(const std::string& path) {
-        t.with_file(Open_Click, path);
-    }
+    V connect(const std::string& text) { return t.with_file(Connect_Click, t.dir.write("data/sys.txt", text)); }
 };
 
 // Cuts the row file at the k-th x written by a sweep, as another program truncating it would.
@@ -81,15 +77,13 @@ TEST_F(RobustCommands, ARowFileCutDuringASolveEndsItWithMsgBadFileOnEveryReading
             connect(system_text(120));
             ASSERT_EQ(st.DataMode, kModeConnected);
             set_row_access(access);
-            t.box.shown.clear();
             CutAt cut;
             cut.path = rows;
             cut.remove = remove;
             app.grid.set_observer(&cut);
-            cmdSolution_Click(app);
+            EXPECT_EQ(t.messages_of(cmdSolution_Click), V{st.msg.MsgBadFile});
             app.grid.set_observer(nullptr);
             EXPECT_GE(cut.writes, cut.at);
-            EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
             EXPECT_EQ(app.last_run.end, RunEnd::Message);
             EXPECT_EQ(app.last_run.sweeps, 0);
             EXPECT_FALSE(st.solve_row_file.is_open());
@@ -100,11 +94,10 @@ TEST_F(RobustCommands, ARowFileCutDuringASolveEndsItWithMsgBadFileOnEveryReading
 TEST_F(RobustCommands, ALinkOrAFolderAtTheRowFilesPathIsNeitherWrittenNorRead) {
     const std::string victim = t.dir.write("victim", "precious records");
     fs::create_symlink(victim, rows);
-    connect(system_text(3));
+    const std::string is_link = rows + " is a link; the row file must be a file of its own, so it is not followed.";
+    EXPECT_EQ(connect(system_text(3)), V{st.msg.MsgBadFile});
     EXPECT_EQ(test::read_file(victim), "precious records");
-    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
-    ASSERT_EQ(ui.notes.size(), 1u);
-    EXPECT_EQ(ui.notes[0], rows + " is a link; the row file must be a file of its own, so it is not followed.");
+    EXPECT_EQ(ui.notes, V{is_link});
     EXPECT_NE(st.DataMode, kModeConnected);
 
     // A link planted after Connect: the solve refuses it too and reads nothing through it.
@@ -113,25 +106,18 @@ TEST_F(RobustCommands, ALinkOrAFolderAtTheRowFilesPathIsNeitherWrittenNorRead) {
     ASSERT_EQ(st.DataMode, kModeConnected);
     fs::remove(rows);
     fs::create_symlink(victim, rows);
-    t.box.shown.clear();
-    cmdIter_Click(app);
-    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    EXPECT_EQ(t.messages_of(cmdIter_Click), V{st.msg.MsgBadFile});
     EXPECT_EQ(app.last_run.sweeps, 0);
-    EXPECT_EQ(ui.notes.back(), rows + " is a link; the row file must be a file of its own, so it is not followed.");
+    EXPECT_EQ(ui.notes.back(), is_link);
 }
 
 TEST_F(RobustCommands, SaveReplacesThroughALinkAndSaysWhichFile) {
-    open(t.dir.write("data/sys.txt", "2 1 3\r\n1 3 5\r\n"));
+    t.with_file(Open_Click, t.dir.write("data/sys.txt", "2 1 3\r\n1 3 5\r\n"));
     const std::string target = t.dir.write("elsewhere.txt", "old");
     const std::string link = t.dir.path() + "/data/linked.txt";
     fs::create_symlink(target, link);
-    t.box.shown.clear();
-    t.with_file(Save_Click, link);
-    ASSERT_FALSE(t.box.shown.empty());
-    EXPECT_EQ(t.box.shown[0], st.msg.MsgReplaceFile + link);
-    ASSERT_FALSE(ui.notes.empty());
-    EXPECT_EQ(ui.notes[0],
-              link + " is a link to " + fs::canonical(target).string() + ", the file that will be replaced.");
+    EXPECT_EQ(t.with_file(Save_Click, link), V{st.msg.MsgReplaceFile + link});
+    EXPECT_EQ(ui.notes, V{link + " is a link to " + fs::canonical(target).string() + ", the file that will be replaced."});
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(test::read_file(target), "2 1 3 \r\n1 3 5 \r\n");
 }
@@ -167,17 +153,13 @@ TEST_F(RobustCommands, TheRowFileIsOneProgramsAtATimeAndALockDiesWithItsHolder) 
     cmdN_Click(app);
     const pid_t holder = lock_holder(rows);
     ASSERT_GT(holder, 0);
-    t.box.shown.clear();
-    connect(system_text(3));
-    EXPECT_EQ(t.box.shown, std::vector<std::string>{row_file_busy(rows)});
+    EXPECT_EQ(connect(system_text(3)), V{row_file_busy(rows)});
     EXPECT_EQ(test::read_file(rows), records);
     EXPECT_NE(st.DataMode, kModeConnected);
     // The holder ends without letting go: its lock goes with it.
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
-    t.box.shown.clear();
-    connect(system_text(3));
-    EXPECT_TRUE(t.box.shown.empty());
+    EXPECT_EQ(connect(system_text(3)), V{});
     EXPECT_EQ(st.DataMode, kModeConnected);
     EXPECT_EQ(st.N, 3);
     // While this program is connected, nobody else gets the lock.
@@ -188,24 +170,19 @@ TEST_F(RobustCommands, MemoryIsCheckedWhereAFailedAllocationWouldSayMsgNoMemory)
     // Room for one megabyte beyond the reserve: an order-600 system does not fit.
     const std::string path = t.dir.write("data/big.txt", system_text(600));
     set_usable_memory_for_tests(9u << 20);
-    open(path);
-    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgNoMemory});
+    EXPECT_EQ(t.with_file(Open_Click, path), V{st.msg.MsgNoMemory});
     EXPECT_EQ(st.N, 0);  // the grid was never laid out
     // Accept N lays an implicit layout; "Find  solution" then needs A and Aw and stops at trap 2.
     ui.texts[Ctl::txtN] = "600";
     cmdN_Click(app);
-    t.box.shown.clear();
-    cmdSolution_Click(app);
-    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgNoMemory});
+    EXPECT_EQ(t.messages_of(cmdSolution_Click), V{st.msg.MsgNoMemory});
     EXPECT_EQ(st.IterCount, 1);
 
     // With memory to spare the same system opens and solves; the report's double copy that no longer
     // fits is skipped with the reason.
     set_usable_memory_for_tests(std::nullopt);
-    t.box.shown.clear();
-    open(path);
-    cmdSolution_Click(app);
-    EXPECT_TRUE(t.box.shown.empty());
+    EXPECT_EQ(t.with_file(Open_Click, path), V{});
+    EXPECT_EQ(t.messages_of(cmdSolution_Click), V{});
     set_usable_memory_for_tests(9u << 20);
     const AccuracyReport r = accuracy_report(app);
     EXPECT_FALSE(r.conditioned);
@@ -217,12 +194,9 @@ TEST_F(RobustCommands, ALineWithoutEndIsRefusedBeforeItFillsMemory) {
     const std::string path = t.dir.path() + "/data/endless.txt";
     { std::ofstream(path).put('1'); }
     fs::resize_file(path, 100u << 20);
-    open(path);
-    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    EXPECT_EQ(t.with_file(Open_Click, path), V{st.msg.MsgBadFile});
     EXPECT_EQ(st.N, 0);
-    t.box.shown.clear();
-    t.with_file(Connect_Click, path);
-    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    EXPECT_EQ(t.with_file(Connect_Click, path), V{st.msg.MsgBadFile});
     EXPECT_NE(st.DataMode, kModeConnected);
     // The reader's buffer stopped at the longest line an order may have.
     InputFile in(path);

@@ -68,10 +68,16 @@ struct TestApp {
     App app;
     CwdGuard cwd;  // the working directory goes back before the folder is removed
     TestApp();
-    /// Answers the next file dialog with `path` and runs `command` (Open_Click, Connect_Click, ...).
-    void with_file(void (*command)(App&), const std::optional<std::string>& path) {
-        cd.next.push_back(path);
+    /// Runs `command` (cmdIter_Click, ...) and returns the messages it showed.
+    std::vector<std::string> messages_of(void (*command)(App&)) {
+        box.shown.clear();
         command(app);
+        return box.shown;
+    }
+    /// The same for a command that shows a file dialog (Open_Click, ...), which is answered with `path`.
+    std::vector<std::string> with_file(void (*command)(App&), const std::optional<std::string>& path) {
+        cd.next.push_back(path);
+        return messages_of(command);
     }
 };
 
