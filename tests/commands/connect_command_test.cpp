@@ -12,13 +12,14 @@
 
 #include "core/errors.h"
 #include "core/row_file_writer.h"
-#include "support/fakes.h"
+#include "steps.h"
 #include "support/systems.h"
 
 namespace varnex {
 namespace {
 
 namespace fs = std::filesystem;
+using V = std::vector<std::string>;
 
 // The value bytes of a record, little-endian.
 std::string le(float v) {
@@ -26,16 +27,8 @@ std::string le(float v) {
     return {char(u), char(u >> 8), char(u >> 16), char(u >> 24)};
 }
 
-class ConnectTest : public ::testing::Test {
+class ConnectTest : public test::ConnectFixture {
   protected:
-    test::TestApp t;
-    SystemState& st = t.app.st;
-    std::string rows = row_file_path(t.app.app_folder);
-
-    void SetUp() override { fs::create_directories(t.dir.path() + "/data"); }
-    void connect(const std::string& text, const std::string& name = "sys.txt") {
-        t.with_file(Connect_Click, t.dir.write("data/" + name, text));
-    }
     // The mode, the order, IterCount, the length of X and the order shown.
     auto summary() { return std::tuple(st.DataMode, st.N, st.IterCount, st.X.size(), t.ui.text(Ctl::txtN)); }
     std::string record(std::size_t r) { return test::read_file(rows).substr((r - 1) * 128, 4); }
@@ -47,7 +40,6 @@ class ConnectTest : public ::testing::Test {
         st.A.dim(3);
         st.IterCount = 4;
         t.ui.texts[Ctl::txtN] = "3";
-        t.box.shown.clear();
     }
 };
 
@@ -55,9 +47,8 @@ TEST_F(ConnectTest, ConvertsTheExampleThenASmallerSystemOverIt) {
     // A line longer than the read blocks, tokens after the (N+1)-th, a line after line N, and a
     // stored solution.
     t.dir.write("data/solutions/sys.txt", "0.8 1.4 \r\n");
-    connect("2" + std::string(3 << 20, ' ') + "1 5\r\n1 3 10 77 x\r\nnot read\r\n");
-    EXPECT_TRUE(t.box.shown.empty());
-    EXPECT_EQ(t.cd.init_dirs, std::vector<std::string>{t.dir.path() + "/data/"});
+    EXPECT_EQ(connect("2" + std::string(3 << 20, ' ') + "1 5\r\n1 3 10 77 x\r\nnot read\r\n"), V{});
+    EXPECT_EQ(t.cd.init_dirs, V{t.dir.path() + "/data/"});
     // Six records of 128 bytes: b(1) = 5 at offset 256, a(2,1) = 1 at 384, b(2) = 10 at 640.
     const std::string before = test::read_file(rows);
     EXPECT_EQ(before.size(), 6u * 128);
@@ -81,8 +72,7 @@ TEST_F(ConnectTest, BadContentKeepsTheEarlierSystemAndTheRecordsAfterTheFailure)
          {"2 1 5\r\n1 abc 10\r\n", "2 1 5\r\n1 3\r\n", "2 1 5\r\n\r\n1 3 10\r\n", "2\t1 5\r\n", "7\r\n", ""}) {
         SCOPED_TRACE(text);
         memory_mode();
-        connect(text);
-        EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadNumber});
+        EXPECT_EQ(connect(text), V{st.msg.MsgBadNumber});
         EXPECT_EQ(summary(), std::tuple(kModeMemory, 3, 4, 4u, "3"));
     }
     // Order 99 over a row file of 0xEE bytes, token 70 of line 2 bad: records 101..169 hold 2, and
@@ -100,7 +90,7 @@ TEST_F(ConnectTest, FailuresThatWriteNothingAndTheSolveButtonsAfterAFailedConver
     // A missing file, a folder for a system file, a cancelled dialog: the connected system stays.
     t.cd.next = {t.dir.path() + "/data/missing.txt", t.dir.path() + "/data", std::nullopt};
     for (int k = 0; k < 3; ++k) Connect_Click(t.app);
-    EXPECT_EQ(t.box.shown, (std::vector<std::string>{st.msg.MsgBadFile, st.msg.MsgBadFile}));
+    EXPECT_EQ(t.box.shown, (V{st.msg.MsgBadFile, st.msg.MsgBadFile}));
     EXPECT_TRUE(st.DataMode == kModeConnected && t.ui.enabled(Ctl::cmdSolution));
     // A conversion that failed after overwriting records: the old system (N stays 2) cannot be solved
     // any more, until a good conversion.
@@ -114,8 +104,7 @@ TEST_F(ConnectTest, FailuresThatWriteNothingAndTheSolveButtonsAfterAFailedConver
     memory_mode();
     fs::remove(rows);
     fs::create_directory(rows);
-    connect("2 1 5\r\n1 3 10\r\n");
-    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    EXPECT_EQ(connect("2 1 5\r\n1 3 10\r\n"), V{st.msg.MsgBadFile});
     EXPECT_EQ(summary(), std::tuple(kModeMemory, 3, 4, 4u, "3"));
     // Without the data folder the command ends silently before the dialog.
     fs::remove_all(t.dir.path() + "/data");

@@ -8,30 +8,19 @@
 #include <random>
 #include <string>
 
-#include "commands/commands.h"
-#include "commands/connect_command.h"
 #include "commands/open_command.h"
 #include "core/convert.h"
-#include "core/row_access_testing.h"
-#include "support/fakes.h"
+#include "steps.h"
 #include "support/systems.h"
 
 namespace varnex {
 namespace {
 
 namespace fs = std::filesystem;
+using V = std::vector<std::string>;
 
-class ConnectedCommandsTest : public ::testing::Test {
+class ConnectedCommandsTest : public test::ConnectFixture {
   protected:
-    test::TestApp t;
-    App& app = t.app;
-    SystemState& st = t.app.st;
-    const std::string rows = row_file_path(t.app.app_folder);
-
-    void connect(const std::string& text) {
-        t.with_file(Connect_Click, t.dir.write("data/sys.txt", text));
-        ASSERT_EQ(st.DataMode, kModeConnected);
-    }
     float shown(int row) { return text_to_single(row ? app.grid.text(row, 1) : t.ui.text(Ctl::txtEr)); }
 };
 
@@ -57,7 +46,7 @@ TEST_F(ConnectedCommandsTest, WorkedRunByNextIterationAndByFindSolutionInBothMod
         EXPECT_EQ(t.ui.text(Ctl::txtTime), "0.25");
     }
     // Find solution with Eps 0.5: four sweeps to X = (0.975, 1.3125), Er 0.2625; a second run needs one.
-    connect("2 1 3\r\n1 3 5\r\n");
+    ASSERT_EQ(connect("2 1 3\r\n1 3 5\r\n"), V{});
     t.ui.texts[Ctl::txtEps] = "0.5";
     cmdSolution_Click(app);
     EXPECT_EQ(st.IterCount, 5);
@@ -69,21 +58,18 @@ TEST_F(ConnectedCommandsTest, WorkedRunByNextIterationAndByFindSolutionInBothMod
 
 TEST_F(ConnectedCommandsTest, FailuresEndSilentlyWithTheFileClosed) {
     // A zero column: MsgBadFile from the set-up, then the first sweep stops at that column.
-    connect("1 0 1\r\n1 0 2\r\n");
+    ASSERT_EQ(connect("1 0 1\r\n1 0 2\r\n"), V{});
     t.ui.texts[Ctl::txtTime] = "old";
-    cmdSolution_Click(app);
-    EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+    EXPECT_EQ(t.messages_of(cmdSolution_Click), V{st.msg.MsgBadFile});
     EXPECT_EQ(st.IterCount, 1);
     EXPECT_FALSE(st.solve_row_file.is_open());
 
     // A row file that is no file: each click says so, the first click of a run stays the first.
-    connect("2 1 3\r\n1 3 5\r\n");
-    t.box.shown.clear();
+    ASSERT_EQ(connect("2 1 3\r\n1 3 5\r\n"), V{});
     fs::remove(rows);
     fs::create_directory(rows);
-    cmdIter_Click(app);
-    cmdSolution_Click(app);
-    EXPECT_EQ(t.box.shown, std::vector<std::string>(2, st.msg.MsgBadFile));
+    EXPECT_EQ(t.messages_of(cmdIter_Click), V{st.msg.MsgBadFile});
+    EXPECT_EQ(t.messages_of(cmdSolution_Click), V{st.msg.MsgBadFile});
     EXPECT_EQ(st.IterCount, 1);
     EXPECT_EQ(t.ui.text(Ctl::txtTime), "old");
 }
@@ -91,7 +77,7 @@ TEST_F(ConnectedCommandsTest, FailuresEndSilentlyWithTheFileClosed) {
 TEST_F(ConnectedCommandsTest, ShortRowFileReadsAsZeros) {
     // Only the first equation's records survive, so the second reads as 0 = 0: 2 x1 + x2 = 3 alone.
     // From (0, 0) the sweep moves x1 to 1.5, which leaves no residual, so x2 stays 0.
-    connect("2 1 3\r\n1 3 5\r\n");
+    ASSERT_EQ(connect("2 1 3\r\n1 3 5\r\n"), V{});
     fs::resize_file(rows, 3 * 128);
     cmdIter_Click(app);
     EXPECT_EQ(st.X, (std::vector<float>{0, 1.5f, 0}));
@@ -112,13 +98,12 @@ TEST_F(ConnectedCommandsTest, NextIterationGivesTheSameBitsWhetherTheFileIsMappe
     }
     std::vector<std::vector<std::uint32_t>> runs;
     for (RowAccess access : {RowAccess::Mapped, RowAccess::Streamed}) {
-        connect(text);
+        ASSERT_EQ(connect(text), V{});
         set_row_access(access);
         for (int k = 0; k < 3; ++k) {
             cmdIter_Click(app);
             EXPECT_FALSE(st.solve_row_file.is_open());
         }
-        set_row_access(RowAccess::Automatic);
         runs.push_back(test::state_bits(st));
     }
     EXPECT_EQ(runs[0], runs[1]);

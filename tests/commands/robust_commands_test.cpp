@@ -16,10 +16,8 @@
 #include "commands/open_command.h"
 #include "commands/row_file_lock.h"
 #include "commands/save_command.h"
-#include "core/memory_budget_testing.h"
-#include "core/row_access_testing.h"
 #include "files/text_io.h"
-#include "support/fakes.h"
+#include "steps.h"
 #include "support/file_lines_probe.h"
 
 namespace varnex {
@@ -38,21 +36,10 @@ std::string system_text(int n) {
     return text;
 }
 
-class RobustCommands : public ::testing::Test {
+class RobustCommands : public test::ConnectFixture {
   protected:
-    test::TestApp t;
-    App& app = t.app;
-    SystemState& st = t.app.st;
     test::FakeControls& ui = t.ui;
-    const std::string rows = row_file_path(t.app.app_folder);
-
-    void SetUp() override { fs::create_directories(t.dir.path() + "/data"); }
-    void TearDown() override {
-        set_row_access(RowAccess::Automatic);
-        set_usable_memory_for_tests(std::nullopt);
-        unlock_row_file();
-    }
-    V connect(const std::string& text) { return t.with_file(Connect_Click, t.dir.write("data/sys.txt", text)); }
+    void TearDown() override { unlock_row_file(); }
 };
 
 // Cuts the row file at the k-th x written by a sweep, as another program truncating it would.

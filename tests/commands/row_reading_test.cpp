@@ -11,12 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "commands/commands.h"
-#include "commands/connect_command.h"
 #include "core/async_file_io_testing.h"
-#include "core/memory_budget_testing.h"
-#include "core/row_access_testing.h"
-#include "support/fakes.h"
+#include "steps.h"
 
 namespace varnex {
 namespace {
@@ -39,26 +35,19 @@ ssize_t eio_read(int, void*, std::size_t, off_t) {
     return -1;
 }
 
-class RowReading : public ::testing::Test {
+class RowReading : public test::ConnectFixture {
   protected:
-    test::TestApp t;
-    App& app = t.app;
-    SystemState& st = t.app.st;
-
     void connect() {
         std::string text;
         for (int i = 1; i <= kOrder; ++i) {
             for (int j = 1; j <= kOrder; ++j) text += i == j ? "50 " : "1 ";
             text += "89\r\n";
         }
-        t.with_file(Connect_Click, t.dir.write("data/sys.txt", text));
-        ASSERT_EQ(st.DataMode, kModeConnected);
+        ASSERT_EQ(ConnectFixture::connect(text), std::vector<std::string>{});
     }
     void TearDown() override {
-        set_usable_memory_for_tests(std::nullopt);
         set_positional_read(nullptr);
         set_async_reads(true);
-        set_row_access(RowAccess::Automatic);
     }
 };
 
@@ -86,9 +75,7 @@ TEST_F(RowReading, AStreamedSolveOnAFailingDiskEndsWithMsgBadFile) {
     set_positional_read(eio_read);
     for (void (*command)(App&) : {cmdSolution_Click, cmdIter_Click}) {
         connect();
-        t.box.shown.clear();
-        command(app);
-        EXPECT_EQ(t.box.shown, std::vector<std::string>{st.msg.MsgBadFile});
+        EXPECT_EQ(t.messages_of(command), std::vector<std::string>{st.msg.MsgBadFile});
         EXPECT_EQ(app.last_run.end, RunEnd::Message);
         EXPECT_EQ(app.last_run.sweeps, 0);
         EXPECT_FALSE(st.solve_row_file.is_open());

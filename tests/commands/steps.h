@@ -1,11 +1,19 @@
 #pragma once
 // Steps the command tests share: a system typed in as a user does, through the entry boxes and their
-// buttons; controls that ask every run to stop; the keys of a verdict's reasons.
+// buttons; controls that ask every run to stop; the keys of a verdict's reasons; a fixture that
+// connects systems and puts the row file's reading back to its default afterwards.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "commands/accuracy_report.h"
 #include "commands/commands.h"
+#include "commands/connect_command.h"
+#include "core/memory_budget_testing.h"
+#include "core/row_access_testing.h"
 #include "support/fakes.h"
 
 namespace varnex::test {
@@ -44,5 +52,24 @@ inline std::vector<std::string> reason_keys(const AccuracyReport& r) {
     for (const VerdictReason& why : r.judgement.reasons) k.push_back(why.key);
     return k;
 }
+
+/// A test application with its data folder, for the tests of connected mode.
+class ConnectFixture : public ::testing::Test {
+  protected:
+    TestApp t;
+    App& app = t.app;
+    SystemState& st = t.app.st;
+    const std::string rows = row_file_path(t.app.app_folder);
+
+    ConnectFixture() { std::filesystem::create_directories(t.dir.path() + "/data"); }
+    ~ConnectFixture() override {
+        set_row_access(RowAccess::Automatic);
+        set_usable_memory_for_tests(std::nullopt);
+    }
+    /// Connects the system `text`, written as data/<name>; returns the messages shown.
+    std::vector<std::string> connect(const std::string& text, const std::string& name = "sys.txt") {
+        return t.with_file(Connect_Click, t.dir.write("data/" + name, text));
+    }
+};
 
 }  // namespace varnex::test
