@@ -29,9 +29,7 @@ class SaveTest : public ::testing::Test {
         for (auto [r, c, text] : typed) t.app.grid.set_text(r, c, text);
     }
     std::string data(const std::string& rel) { return t.dir.path() + "/data/" + rel; }
-    void save(const std::string& rel) {
-        t.with_file(Save_Click, data(rel));
-    }
+    V save(const std::string& rel) { return t.with_file(Save_Click, data(rel)); }
     test::TestApp t;
 };
 
@@ -47,9 +45,8 @@ TEST_F(SaveTest, SaveOpenAndSaveAgainAnsweringEachReplaceQuestion) {
     t.app.grid.set_text(1, 1, "3");
     t.app.grid.set_text(1, 7, "0.9");
     t.box.answers = {false, true};
-    save("sys1.txt");
     const std::string& q = t.app.st.msg.MsgReplaceFile;
-    EXPECT_EQ((V{q + data("sys1.txt"), q + data("solutions/sys1.txt")}), t.box.shown);
+    EXPECT_EQ((V{q + data("sys1.txt"), q + data("solutions/sys1.txt")}), save("sys1.txt"));
     EXPECT_EQ("2 1 5 \r\n1.50 a(2,2) 10 \r\n", read_file(data("sys1.txt")));  // No: untouched
     EXPECT_EQ("0.9 -1.4E+07 \r\n", read_file(data("solutions/sys1.txt")));
 }
@@ -103,8 +100,8 @@ const char* const kExample = "2 1 5 \r\n1 3 10 \r\n";
 class OpenTest : public ::testing::Test {
   protected:
     // Writes data/<rel> and answers the next open dialog with it.
-    void open(const std::string& rel, const std::string& bytes) {
-        t.with_file(Open_Click, t.dir.write("data/" + rel, bytes));
+    V open(const std::string& rel, const std::string& bytes) {
+        return t.with_file(Open_Click, t.dir.write("data/" + rel, bytes));
     }
     // Row r from a(r,1) to the solution column, the cells joined by blanks.
     std::string row(int r) {
@@ -135,9 +132,8 @@ TEST_F(OpenTest, EachFileGivesItsOrderTokensAndMessage) {
         open("sys1.txt", "1 2 5\r\n1 3 10\r\n");
         t.app.st.DataMode = kModeConnected;
         t.ui.on[Ctl::cmdSolution] = false;
-        open("case.txt", bytes);
         SCOPED_TRACE(bytes.substr(0, 40));
-        EXPECT_EQ(bad ? V{t.app.st.msg.MsgBadFile} : V{}, t.box.shown);
+        EXPECT_EQ(bad ? V{t.app.st.msg.MsgBadFile} : V{}, open("case.txt", bytes));
         EXPECT_EQ(std::to_string(n), t.ui.text(Ctl::txtN));
         EXPECT_EQ(want, row(r));
         // A new system is in memory mode with Solution on and Eps at N/10.
@@ -162,16 +158,15 @@ TEST_F(OpenTest, StoredSolutionBecomesTheApproximationColumn) {
                                      {"0.5 0.25\r\n", "0.5 0.25 0", true},
                                      {"1 x 3\r\n", "1 0 0", true}}) {
         t.dir.write("data/solutions/s.txt", stored);
-        open("s.txt", "1 2 3 4\r\n5 6 7 8\r\n9 10 11 12\r\n");
-        EXPECT_EQ(bad ? V{t.app.st.msg.MsgBadFile} : V{}, t.box.shown) << stored;
+        EXPECT_EQ(bad ? V{t.app.st.msg.MsgBadFile} : V{}, open("s.txt", "1 2 3 4\r\n5 6 7 8\r\n9 10 11 12\r\n"))
+            << stored;
         EXPECT_EQ(want, t.app.grid.text(1, 9) + " " + t.app.grid.text(2, 9) + " " + t.app.grid.text(3, 9));
     }
     // A solution path that cannot even be tested (its folder a link to itself) is a failure of the
     // reader too, not a missing solution: MsgBadFile, and the zeros.
     fs::remove_all(t.dir.path() + "/data/solutions");
     fs::create_directory_symlink("solutions", t.dir.path() + "/data/solutions");
-    open("s.txt", "1 2\r\n");
-    EXPECT_EQ(V{t.app.st.msg.MsgBadFile}, t.box.shown);
+    EXPECT_EQ(V{t.app.st.msg.MsgBadFile}, open("s.txt", "1 2\r\n"));
     EXPECT_EQ("0", t.app.grid.text(1, 5));
 }
 
