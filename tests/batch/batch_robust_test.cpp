@@ -206,23 +206,16 @@ TEST_F(BatchRobust, InsideASmallMemoryCgroupOpenSaysWhyInsteadOfBeingKilled) {
     if (group.dir.empty()) GTEST_SKIP() << "no cgroup v1 memory group can be made here";
     const std::string app = dir.path() + "/app";
     // Order 3000: grid and A need well over 64 MB.
-    fs::create_directories(app + "/data");
-    std::string line;
-    for (int j = 0; j <= 3000; ++j) line += "1 ";
-    line += "\r\n";
-    {
-        std::ofstream f(app + "/data/order3000.txt", std::ios::binary);
-        for (int i = 0; i < 3000; ++i) f << line;
-    }
-    ExeRun r = run_exe(app, {"open", app + "/data/order3000.txt", "--sweeps", "1"}, {}, group.tasks());
+    std::string text;
+    for (int k = 1; k <= 3000 * 3001; ++k) text += k % 3001 ? "1 " : "1 \r\n";
+    ExeRun r = run_exe(app, {"open", dir.write("app/data/order3000.txt", text), "--sweeps", "1"}, {}, group.tasks());
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_NE(r.err.find(" Sorry, not enough memory. Please try the option-'Connect to' from the File Menu"),
               std::string::npos)
         << r.err;
 
     // 100 MB without a line end: Open and Connect refuse it as a bad file, within the limit.
-    const std::string endless = app + "/data/endless.txt";
-    { std::ofstream(endless).put('1'); }
+    const std::string endless = dir.write("app/data/endless.txt", "1");
     fs::resize_file(endless, 100u << 20);
     for (const char* command : {"open", "connect"}) {
         r = run_exe(app, {command, endless}, {}, group.tasks());

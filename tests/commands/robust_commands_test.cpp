@@ -178,8 +178,7 @@ TEST_F(RobustCommands, MemoryIsCheckedWhereAFailedAllocationWouldSayMsgNoMemory)
 
 TEST_F(RobustCommands, ALineWithoutEndIsRefusedBeforeItFillsMemory) {
     // 100 MB without a line end (a sparse file: no disk needed).
-    const std::string path = t.dir.path() + "/data/endless.txt";
-    { std::ofstream(path).put('1'); }
+    const std::string path = t.dir.write("data/endless.txt", "1");
     fs::resize_file(path, 100u << 20);
     EXPECT_EQ(t.with_file(Open_Click, path), V{st.msg.MsgBadFile});
     EXPECT_EQ(st.N, 0);
