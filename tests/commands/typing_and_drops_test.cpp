@@ -56,38 +56,24 @@ TEST(CellEntry, ConnectedSystemHasNoEntryCells) {
     EXPECT_FALSE(enter_cell(t.app, 1, 1, "7"));
 }
 
-TEST(OrderNotes, RefusedOrdersSayWhereLargerSystemsGo) {
-    TestApp t;
-    accept_n(t, "4");
-    for (const char* n : {"16382", "40000", "1E6"}) {
-        t.ui.notes.clear();
-        t.box.shown.clear();
-        accept_n(t, n);
-        EXPECT_EQ(t.box.shown, std::vector<std::string>{t.app.st.msg.MsgBadNumber}) << n;
-        ASSERT_EQ(t.ui.notes.size(), 1u) << n;
-        EXPECT_NE(t.ui.notes[0].find(kOrderLimitText), std::string::npos);
-        EXPECT_TRUE(is_order_note(t.ui.notes[0]));
-        EXPECT_EQ(t.app.st.N, 4);  // the order in force stays
+// Over an order of 4: orders past the limit are refused with a note of where larger systems go (a half
+// goes to the even neighbour first), a fraction is rounded with a note; other refusals have no note.
+TEST(OrderNotes, RefusedOrdersSayWhereLargerSystemsGoAndFractionsWhereTheyWereRounded) {
+    using V = std::vector<std::string>;
+    for (auto [text, n, notes] : {std::tuple{"16382", 4, V{order_limit_note(16382)}},
+                                  {"40000", 4, V{order_limit_note(40000)}}, {"1E6", 4, V{order_limit_note(1000000)}},
+                                  {"16381.5", 4, V{order_limit_note(16382)}}, {"abc", 4, V{}}, {"-3", 4, V{}},
+                                  {"2.5", 2, V{"N = 2.5 was rounded to order 2"}}, {" 3.0 ", 3, V{}}}) {
+        SCOPED_TRACE(text);
+        TestApp t;
+        accept_n(t, "4");
+        accept_n(t, text);
+        EXPECT_EQ(t.app.st.N, n);
+        EXPECT_EQ(t.box.shown, n == 4 ? V{t.app.st.msg.MsgBadNumber} : V{});
+        EXPECT_EQ(t.ui.notes, notes);
+        EXPECT_TRUE(notes.empty() || is_order_note(notes[0]));
     }
-    t.ui.notes.clear();
-    accept_n(t, "16381.5");  // a half goes to the even neighbour: 16382, refused
-    EXPECT_EQ(t.ui.notes.size(), 1u);
-    // Texts that are no number, or negative orders, have nothing to do with the limit.
-    t.ui.notes.clear();
-    accept_n(t, "abc");
-    accept_n(t, "-3");
-    EXPECT_TRUE(t.ui.notes.empty());
-}
-
-TEST(OrderNotes, AFractionSaysToWhichOrderItWasRounded) {
-    TestApp t;
-    accept_n(t, "2.5");
-    EXPECT_EQ(t.app.st.N, 2);
-    EXPECT_EQ(t.ui.notes, std::vector<std::string>{"N = 2.5 was rounded to order 2"});
-    EXPECT_TRUE(is_order_note(t.ui.notes[0]));
-    t.ui.notes.clear();
-    accept_n(t, " 3.0 ");
-    EXPECT_TRUE(t.ui.notes.empty());
+    EXPECT_EQ(order_limit_note(16382), std::string("order 16382 refused: ") + kOrderLimitText);
 }
 
 TEST(OrderNotes, OpenAndImportOfTooLargeSystemsNoteTheLimit) {
