@@ -54,8 +54,13 @@ void solve_and_save(test::Window& window, const char* command, const std::string
     window.trigger("Save");
 }
 
-std::string er(test::Window& window) { return window.w.app().ui->text(Ctl::txtEr); }
-std::string iter_count(test::Window& window) { return std::to_string(window.w.app().st.IterCount); }
+// Er and IterCount as the window shows them and as the batch program prints them.
+std::pair<std::string, std::string> result(test::Window& window) {
+    return {window.w.app().ui->text(Ctl::txtEr), std::to_string(window.w.app().st.IterCount)};
+}
+std::pair<std::string, std::string> er_and_count(const std::string& out) {
+    return {field(out, "Er"), field(out, "IterCount")};
+}
 
 class BatchExe : public ::testing::Test {
   protected:
@@ -90,7 +95,7 @@ TEST_F(BatchExe, SixSystemsGiveTheWindowsFilesInBothModes) {
         // The window's fakes answer every question with Yes.
         test::Window window(win);
         solve_and_save(window, "Open", win + "/data/" + name, win + "/data/" + saved);
-        const std::string memory_er = er(window), memory_iter_count = iter_count(window);
+        const auto memory_result = result(window);
         const auto memory_files = files(win);
         solve_and_save(window, "Connect", win + "/data/" + saved, "");
         ASSERT_EQ(window.boxes.shown,
@@ -102,13 +107,11 @@ TEST_F(BatchExe, SixSystemsGiveTheWindowsFilesInBothModes) {
         test::ExeRun r = test::run_exe(bat, {"open", bat + "/data/" + name, "--save", saved});
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(without_progress(r.err), "");
-        EXPECT_EQ(field(r.out, "Er"), memory_er);
-        EXPECT_EQ(field(r.out, "IterCount"), memory_iter_count);
+        EXPECT_EQ(er_and_count(r.out), memory_result);
         EXPECT_TRUE(files(bat) == memory_files);
         r = test::run_exe(bat, {"connect", bat + "/data/" + saved, "--save", "--replace"});
         ASSERT_EQ(r.code, 0) << r.err;
-        EXPECT_EQ(field(r.out, "Er"), er(window));
-        EXPECT_EQ(field(r.out, "IterCount"), iter_count(window));
+        EXPECT_EQ(er_and_count(r.out), result(window));
         EXPECT_TRUE(files(bat) == files(win));
     }
     EXPECT_EQ(k, 6);

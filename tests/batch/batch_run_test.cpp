@@ -44,6 +44,11 @@ class BatchRun : public ::testing::Test {
     }
 };
 
+// The exit code, stderr, the sweeps, IterCount and how the run ended.
+auto ending(const Outcome& o) {
+    return std::tuple(o.code, o.err, o.report.sweeps, o.report.iter_count, o.report.ended);
+}
+
 }  // namespace
 
 TEST(BatchArgs, AcceptsTheDocumentedFormsAndRefusesTheRest) {
@@ -125,11 +130,7 @@ TEST_F(BatchRun, SolvesReportsAndSavesBesideTheProgram) {
     // The worked system of the connected commands: four sweeps from zeros to Er <= 0.5.
     const std::string sys = dir.write("in/sys.txt", "2 1 3\r\n1 3 5\r\n");
     Outcome o = run({"connect", "./in/sys.txt", "--eps", "0.5", "--save", "--json"});
-    ASSERT_EQ(o.code, 0) << o.err;
-    EXPECT_EQ(o.err, "");
-    EXPECT_EQ(o.report.sweeps, 4);
-    EXPECT_EQ(o.report.iter_count, 5);
-    EXPECT_EQ(o.report.ended, "accuracy reached");
+    ASSERT_EQ(ending(o), std::tuple(0, "", 4, 5, "accuracy reached"));
     EXPECT_EQ(o.out.find("{\"command\":\"connect\",\"system\":\"" + sys + "\",\"N\":2,\"Er\":0.2625"), 0u) << o.out;
     EXPECT_EQ(o.out.back(), '\n');
     EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 1);
@@ -143,10 +144,7 @@ TEST_F(BatchRun, SolvesReportsAndSavesBesideTheProgram) {
 
     // Open finds that stored solution as its start; three clicks of "Next Iteration" go on from it.
     o = run({"open", sys, "--sweeps", "3", "--save", "copy.txt"});
-    ASSERT_EQ(o.code, 0) << o.err;
-    EXPECT_EQ(o.report.sweeps, 3);
-    EXPECT_EQ(o.report.iter_count, 4);
-    EXPECT_EQ(o.report.ended, "sweeps done");
+    ASSERT_EQ(ending(o), std::tuple(0, "", 3, 4, "sweeps done"));
     EXPECT_EQ(test::read_file(dir.path() + "/data/copy.txt"), "2 1 3 \r\n1 3 5 \r\n");
     EXPECT_NE(o.out.find("\nsweeps: 3\nIterCount: 4\nended: sweeps done\n"), std::string::npos) << o.out;
 }
