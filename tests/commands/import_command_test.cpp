@@ -31,7 +31,7 @@ TEST_F(ImportTest, MatrixMarketFormsKeepTheFileTextsAndMirrorTheRest) {
     }
     // A coordinate right-hand side: its absent entries are "0".
     ASSERT_EQ("", import("c.mtx", kBanner + "array real general\n2 2\n1\n2\n3\n4\n", "c_b.mtx",
-                       kBanner + "coordinate real general\n2 1 1\n2 1 -6\n"));
+                         kBanner + "coordinate real general\n2 1 1\n2 1 -6\n"));
     EXPECT_EQ("1 3 0 | 2 4 -6", system());
 }
 
@@ -118,7 +118,7 @@ TEST_F(ImportTest, ExportWritesTheApproximationColumn) {
     EXPECT_EQ("kept", t.cd.FileName);
     // The exported file imports again as the right-hand side of a matrix of its order.
     EXPECT_EQ("", import("y.mtx", kBanner + "array real general\n2 2\n1\n0\n0\n1\n", "y_b.mtx",
-                       test::read_file(t.dir.path() + "/data/x.mtx")));
+                         test::read_file(t.dir.path() + "/data/x.mtx")));
     EXPECT_EQ("1 0 1.5 | 0 1 -2E-07", system());
     // Replacing asks first; No keeps the file.
     t.box.answers = {false};

@@ -104,7 +104,8 @@ TEST_F(RobustCommands, SaveReplacesThroughALinkAndSaysWhichFile) {
     const std::string link = t.dir.path() + "/data/linked.txt";
     fs::create_symlink(target, link);
     EXPECT_EQ(t.with_file(Save_Click, link), V{st.msg.MsgReplaceFile + link});
-    EXPECT_EQ(ui.notes, V{link + " is a link to " + fs::canonical(target).string() + ", the file that will be replaced."});
+    EXPECT_EQ(ui.notes,
+              V{link + " is a link to " + fs::canonical(target).string() + ", the file that will be replaced."});
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(test::read_file(target), "2 1 3 \r\n1 3 5 \r\n");
 }

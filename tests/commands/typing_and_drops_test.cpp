@@ -61,9 +61,13 @@ TEST(CellEntry, ConnectedSystemHasNoEntryCells) {
 TEST(OrderNotes, RefusedOrdersSayWhereLargerSystemsGoAndFractionsWhereTheyWereRounded) {
     using V = std::vector<std::string>;
     for (auto [text, n, notes] : {std::tuple{"16382", 4, V{order_limit_note(16382)}},
-                                  {"40000", 4, V{order_limit_note(40000)}}, {"1E6", 4, V{order_limit_note(1000000)}},
-                                  {"16381.5", 4, V{order_limit_note(16382)}}, {"abc", 4, V{}}, {"-3", 4, V{}},
-                                  {"2.5", 2, V{"N = 2.5 was rounded to order 2"}}, {" 3.0 ", 3, V{}}}) {
+                                  {"40000", 4, V{order_limit_note(40000)}},
+                                  {"1E6", 4, V{order_limit_note(1000000)}},
+                                  {"16381.5", 4, V{order_limit_note(16382)}},
+                                  {"abc", 4, V{}},
+                                  {"-3", 4, V{}},
+                                  {"2.5", 2, V{"N = 2.5 was rounded to order 2"}},
+                                  {" 3.0 ", 3, V{}}}) {
         SCOPED_TRACE(text);
         TestApp t;
         accept_n(t, "4");
