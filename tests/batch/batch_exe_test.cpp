@@ -11,6 +11,7 @@
 
 #include "exe.h"
 #include "support/fakes.h"
+#include "support/holds.h"
 #include "support/window.h"
 
 using namespace varnex;
@@ -125,7 +126,7 @@ TEST_F(BatchExe, UsageExitCodesAndAFirstRun) {
     r = test::run_exe(app, {"open", "sys.txt", "--eps", "1", "--sweeps", "2"});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("--eps and --sweeps exclude each other\n\nUsage:"), std::string::npos) << r.err;
+    EXPECT_TRUE(test::holds(r.err, "--eps and --sweeps exclude each other\n\nUsage:"));
     // A first run writes the samples into the data folder beside the program before Open reads one.
     r = test::run_exe(app, {"open", app + "/data/sample1.txt", "--sweeps", "2"});
     EXPECT_EQ(r.code, 0) << r.err;
@@ -148,5 +149,5 @@ TEST_F(BatchExe, InterruptStopsAfterTheSweepInProgressAndStillSaves) {
     EXPECT_EQ(field(r.out, "ended"), "stopped");
     EXPECT_LT(std::stoi(field(r.out, "sweeps")), 32766);
     EXPECT_EQ(field(r.out, "saved"), app + "/data/solutions/noisy.txt");
-    EXPECT_NE(r.err.find("stopping after the sweep in progress"), std::string::npos);
+    EXPECT_TRUE(test::holds(r.err, "stopping after the sweep in progress"));
 }

@@ -18,6 +18,7 @@
 #include "exe.h"
 #include "support/cgroup.h"
 #include "support/fakes.h"
+#include "support/holds.h"
 
 namespace fs = std::filesystem;
 using namespace varnex::test;
@@ -103,7 +104,7 @@ TEST_F(BatchRobust, TwoProgramsOnOneFolderDoNotShareTheRowFile) {
         kill(pid, SIGINT);
     });
     EXPECT_EQ(other.code, 1);
-    EXPECT_NE(other.err.find(" is in use by another VARNEX SOLVER"), std::string::npos) << other.err;
+    EXPECT_TRUE(holds(other.err, " is in use by another VARNEX SOLVER"));
     EXPECT_EQ(r.code, 0) << r.err;
     // The first run's system is the one it solved and saved.
     const std::string solution = read_file(app + "/data/solutions/first.txt");
@@ -141,10 +142,10 @@ TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce
         if (presses == 1) {
             // The conversion ends whole, no sweep follows, and Save still writes the solution.
             EXPECT_EQ(r.code, 0) << r.err;
-            EXPECT_NE(r.out.find("\nsweeps: 0\n"), std::string::npos) << r.out;
-            EXPECT_NE(r.out.find("\nended: stopped\n"), std::string::npos) << r.out;
+            EXPECT_TRUE(holds(r.out, "\nsweeps: 0\n"));
+            EXPECT_TRUE(holds(r.out, "\nended: stopped\n"));
             EXPECT_EQ(size_of(rows), whole);
-            EXPECT_NE(r.out.find("\nsaved: " + app + "/data/solutions/big.txt\n"), std::string::npos) << r.out;
+            EXPECT_TRUE(holds(r.out, "\nsaved: " + app + "/data/solutions/big.txt\n"));
         } else {
             // Ended in the middle of the conversion with no result, and its lock on the row file with it.
             EXPECT_EQ(r.code, 128 + SIGINT);
@@ -210,9 +211,7 @@ TEST_F(BatchRobust, InsideASmallMemoryCgroupOpenSaysWhyInsteadOfBeingKilled) {
     for (int k = 1; k <= 3000 * 3001; ++k) text += k % 3001 ? "1 " : "1 \r\n";
     ExeRun r = run_exe(app, {"open", dir.write("app/data/order3000.txt", text), "--sweeps", "1"}, {}, group.tasks());
     EXPECT_EQ(r.code, 1) << r.err;
-    EXPECT_NE(r.err.find(" Sorry, not enough memory. Please try the option-'Connect to' from the File Menu"),
-              std::string::npos)
-        << r.err;
+    EXPECT_TRUE(holds(r.err, " Sorry, not enough memory. Please try the option-'Connect to' from the File Menu"));
 
     // 100 MB without a line end: Open and Connect refuse it as a bad file, within the limit.
     const std::string endless = dir.write("app/data/endless.txt", "1");

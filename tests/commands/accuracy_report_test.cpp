@@ -18,6 +18,7 @@
 #include "core/verdict.h"
 #include "steps.h"
 #include "support/fakes.h"
+#include "support/holds.h"
 
 namespace varnex {
 namespace {
@@ -88,17 +89,16 @@ TEST(AccuracyReport, LineNamesSweepsEndingAndWhatCannotBeJudged) {
         if (a21[0] == '1') {
             EXPECT_NEAR(r.kappa1, 3.2, 1e-9);
             EXPECT_EQ(line.rfind("1 sweep, accuracy reached \u00b7 ", 0), 0u);
-            EXPECT_NE(line.find(" ms \u00b7 \u2016A\u00b7x \u2212 b\u2016\u221e = "), std::string::npos) << line;
-            EXPECT_NE(line.find(" \u00b7 \u03ba\u2081 \u2248 3.2"), std::string::npos) << line;
+            EXPECT_TRUE(test::holds(line, " ms \u00b7 \u2016A\u00b7x \u2212 b\u2016\u221e = "));
+            EXPECT_TRUE(test::holds(line, " \u00b7 \u03ba\u2081 \u2248 3.2"));
             EXPECT_EQ(json.rfind("\"sweeps\": 1, \"ending\": \"accuracy reached\", \"residual\": ", 0), 0u);
         } else {
-            EXPECT_NE(line.find("\u03ba\u2081 \u2248 inf: single precision cannot resolve this system."),
-                      std::string::npos);
-            EXPECT_NE(json.find("\"kappa1\": null, \"single_precision_unresolvable\": true"), std::string::npos);
+            EXPECT_TRUE(test::holds(line, "\u03ba\u2081 \u2248 inf: single precision cannot resolve this system."));
+            EXPECT_TRUE(test::holds(json, "\"kappa1\": null, \"single_precision_unresolvable\": true"));
         }
     }
     r = start_report(t.app);  // still to be measured, then cancelled
-    EXPECT_NE(report_line(r).find("computing accuracy"), std::string::npos);
+    EXPECT_TRUE(test::holds(report_line(r), "computing accuracy"));
     const std::atomic<bool> cancelled{true};
     EXPECT_FALSE(measure_report(t.app, r, cancelled));
     EXPECT_FALSE(r.measured);
@@ -142,8 +142,8 @@ TEST(Verdict, ZeroPivotAndLooseAccuracyNamedWithAnAccuracyThatWorks) {
     ASSERT_TRUE(r.judged && r.reference.claimed) << r.note;
     EXPECT_NE(r.judgement.verdict, Verdict::Trust);
     EXPECT_EQ(reason_keys(r), (std::vector<std::string>{"zero_pivot", "loose_eps"}));
-    EXPECT_NE(r.judgement.reasons[0].text.find("column 2"), std::string::npos) << r.judgement.reasons[0].text;
-    EXPECT_NE(verdict_line(r.judgement).find("zero pivot"), std::string::npos);
+    EXPECT_TRUE(test::holds(r.judgement.reasons[0].text, "column 2"));
+    EXPECT_TRUE(test::holds(verdict_line(r.judgement), "zero pivot"));
     for (int i = 1; i <= 3; ++i) EXPECT_EQ(r.reference.x[i], i);
     // Every residual component is negative after two sweeps: the box shows 0, so that no desired
     // accuracy is suggested; Next Iteration is.
@@ -151,7 +151,7 @@ TEST(Verdict, ZeroPivotAndLooseAccuracyNamedWithAnAccuracyThatWorks) {
     ASSERT_EQ(t.app.st.Er, 0.0f);
     EXPECT_EQ(reason_keys(r), (std::vector<std::string>{"zero_pivot", "loose_eps"}));
     EXPECT_FALSE(r.judgement.suggests_eps);
-    EXPECT_NE(r.judgement.reasons[1].hint.find("Next Iteration"), std::string::npos);
+    EXPECT_TRUE(test::holds(r.judgement.reasons[1].hint, "Next Iteration"));
 
     // west0067 as the user meets it: a zero pivot and the accuracy box's default; the suggested
     // accuracy, entered, gives an x to trust.
@@ -179,7 +179,7 @@ TEST(Verdict, UnresolvableSystemPointsToTheAccurateSolution) {
     EXPECT_TRUE(r.beyond_single);
     EXPECT_EQ(r.judgement.verdict, Verdict::Wrong) << status_line(r);
     EXPECT_EQ(reason_keys(r), std::vector<std::string>{"unresolvable"});
-    EXPECT_NE(r.judgement.reasons[0].hint.find("Export accurate solution"), std::string::npos);
+    EXPECT_TRUE(test::holds(r.judgement.reasons[0].hint, "Export accurate solution"));
     // The farthest components come first, each against the reference.
     const auto& far = r.judgement.farthest;
     ASSERT_EQ(far.size(), 8u);
