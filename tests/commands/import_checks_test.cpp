@@ -103,9 +103,9 @@ TEST(PlainDecimal, EveryPlainDecimalIsASinglePrecisionNumber) {
 TEST_F(ImportChecks, CompressedFilesAndSuiteSparseArchivesAreReadAsWhatTheyHold) {
     const std::string a = kBanner + "coordinate real general\n2 2 3\n1 1 2\n1 2 1\n2 2 4\n";
     const std::string b = kBanner + "array real general\n2 1\n3\n8\n";
-    for (const char* filter : {"gzip", "bzip2", "xz"}) {
+    for (const auto& [filter, ext] :
+         std::vector<std::pair<std::string, std::string>>{{"gzip", ".gz"}, {"bzip2", ".bz2"}, {"xz", ".xz"}}) {
         SCOPED_TRACE(filter);
-        const std::string ext = filter == std::string("gzip") ? ".gz" : filter == std::string("bzip2") ? ".bz2" : ".xz";
         // Without a right-hand side, then with one beside it (itself compressed).
         EXPECT_EQ("", import("m" + ext + ".mtx" + ext, test::compressed(filter, a)));
         EXPECT_EQ("2 1 3 | 0 4 4", system());
