@@ -81,13 +81,6 @@ Stopped stop_by_escape(test::Window& win, const char* late, std::chrono::millise
     return s;
 }
 
-// A test matrix's path, or "" when the test data folder lacks it.
-std::string testdata(const char* name) {
-    const std::string dir = test::testdata_dir();
-    const std::string path = dir + "/" + name;
-    return !dir.empty() && std::filesystem::exists(path) ? path : std::string();
-}
-
 }  // namespace
 
 class FrmMainTest : public QObject {
@@ -263,7 +256,7 @@ class FrmMainTest : public QObject {
 
     // bcsstk01 meets neither stop rule for 32 767 sweeps: long enough to be interrupted.
     void escStopsTheRunAndDropsTheClickBeforeIt() {
-        const std::string path = testdata("bcsstk01.txt");
+        const std::string path = test::testdata("bcsstk01.txt");
         if (path.empty()) QSKIP("bcsstk01.txt is not in the test data folder");
         Shown win;
         win.open(path);
@@ -297,7 +290,7 @@ class FrmMainTest : public QObject {
 
     // A connected run stops the same way (fs_183_1 takes thousands of sweeps from x = 0).
     void escStopsAConnectedRunToo() {
-        const std::string path = testdata("fs_183_1.txt");
+        const std::string path = test::testdata("fs_183_1.txt");
         if (path.empty()) QSKIP("fs_183_1.txt is not in the test data folder");
         Shown win;
         win.open(path, "Connect");
