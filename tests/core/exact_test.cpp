@@ -43,8 +43,8 @@ TEST(Exact, StoredFaultsRaiseDivisionByZeroOrOverflow) {
 }
 
 TEST(Exact, IndexArithmeticStaysWithinSixteenAndThirtyTwoBits) {
-    EXPECT_EQ(std::pair(int16_or_overflow(32767), int16_or_overflow(-32768)),
-              std::pair<int16_t, int16_t>(32767, -32768));
+    const std::pair<int16_t, int16_t> ends(32767, -32768);
+    EXPECT_EQ(std::pair(int16_or_overflow(32767), int16_or_overflow(-32768)), ends);
     for (int v : {32768, -32769}) EXPECT_EQ(error_of([v] { int16_or_overflow(v); }), ErrorKind::Overflow) << v;
     EXPECT_EQ(error_of([] { int32_or_overflow(static_cast<long long>(INT32_MAX) + 1); }), ErrorKind::Overflow);
 }
