@@ -27,6 +27,12 @@ std::optional<ErrorKind> error_of(Convert convert, std::string_view text) {
 }
 uint32_t bits(float f) { return std::bit_cast<uint32_t>(f); }
 
+// The comma as the decimal separator while it lives.
+struct CommaSeparator {
+    CommaSeparator() { set_decimal_separator(','); }
+    ~CommaSeparator() { set_decimal_separator('.'); }
+};
+
 TEST(TextToSingle, ReadsSignsBlanksExponentsAndTheRangeEnds) {
     const float tiny = std::numeric_limits<float>::denorm_min();
     // The random test below covers plain signed decimals; here the '+', blanks, negative zeros, huge
@@ -110,10 +116,7 @@ TEST(TextToSingle, ShortNumbersAgreeWithTheFullConversion) {
         t += blanks[coin(gen)];
         same(t);
     }
-    struct Restore {
-        ~Restore() { set_decimal_separator('.'); }
-    } restore;
-    set_decimal_separator(',');
+    const CommaSeparator comma;
     for (const char* t : {"2,5", "-0,125E+02", "2.5", "1,"}) same(t);
 }
 
@@ -175,10 +178,7 @@ TEST(SingleToExactText, ReadsBackBitForBitInTheShortestDigits) {
 }
 
 TEST(DecimalSeparator, CommaReplacesThePointBothWays) {
-    struct Restore {
-        ~Restore() { set_decimal_separator('.'); }
-    } restore;
-    set_decimal_separator(',');
+    const CommaSeparator comma;
     EXPECT_EQ(text_to_single(" -2,5E-3 "), -0.0025f);
     EXPECT_EQ(text_to_single("0," + std::string(100, '0') + "25e102"), 25.0f);  // longer than a stack buffer
     EXPECT_EQ(error_of(text_to_single, "1.5"), ErrorKind::TypeMismatch);
