@@ -107,8 +107,8 @@ class FrmMainTest : public QObject {
             QVERIFY2(!win.get(off)->isEnabled(), off);
     }
 
-    // The menu bar's order and every entry's keys, no key on two entries, and the File keys reaching
-    // their commands.
+    // The menu bar's order and every entry's keys, no key on two entries, and the File keys and
+    // Ctrl+A reaching their commands.
     void menusAndTheirKeys() {
         Window win;
         QStringList titles;
@@ -144,6 +144,13 @@ class FrmMainTest : public QObject {
         QTest::keyClick(&win.w, Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(test::read_file(data + "solutions/copy.txt"), std::string("0 0 0 0 \r\n"));
         QVERIFY(win.boxes.shown.empty());
+        // Ctrl+A over a text box is About, not "select all".
+        auto* txtN = win.get<QLineEdit>("txtN");
+        txtN->setFocus();
+        QTest::keyClicks(txtN, "12");
+        QTest::keyClick(txtN, Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(win.boxes.shown.size() == 1 && QString::fromStdString(win.boxes.shown[0]).contains("VARNEX SOLVER"));
+        QVERIFY(!txtN->hasSelectedText());
     }
 
     void importedBlockCopiesAndPastesThroughTheClipboard() {
@@ -220,19 +227,6 @@ class FrmMainTest : public QObject {
         QVERIFY(qAbs(x(0) - 0.8f) < 1e-5f && qAbs(x(1) - 1.4f) < 1e-5f);
         QVERIFY(text_to_single(win.get("txtEr")->property("text").toString().toStdString()) <= 0.5f);
         QCOMPARE(win.w.app().st.IterCount, int16_t(2));
-    }
-
-    void ctrlAOverALineEditOpensAboutNotSelectAll() {
-        Window win;
-        win.w.show();
-        win.w.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&win.w));
-        auto* txtN = qobject_cast<QLineEdit*>(win.get("txtN"));
-        txtN->setFocus();
-        QTest::keyClicks(txtN, "12");
-        QTest::keyClick(txtN, Qt::Key_A, Qt::ControlModifier);
-        QVERIFY(win.boxes.shown.size() == 1 && QString::fromStdString(win.boxes.shown[0]).contains("VARNEX SOLVER"));
-        QVERIFY(!txtN->hasSelectedText());
     }
 
     void messageBoxesCarryTheTitleAndTheirButtonsOnly() {
