@@ -97,7 +97,7 @@ class TypingDropTest : public QObject {
     Q_OBJECT
   private slots:
 
-    void returnInTheEntryBoxesPressesTheirAcceptButtons() {
+    void returnInTheEntryBoxesPressesTheirButtonsAndOrderNotesFollow() {
         Window t;
         t.type_in("txtN", "2");
         QCOMPARE(t.w.app().st.N, int16_t{2});
@@ -109,6 +109,20 @@ class TypingDropTest : public QObject {
         t.type_in("txtB", "four");
         QCOMPARE(t.cell(1, 5), std::string("-4"));
         QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
+        // The status notes about refused and rounded orders come and go with the orders.
+        t.boxes.shown.clear();
+        t.type_in("txtN", "16382");
+        QVERIFY(t.status().contains(kOrderLimitText));
+        QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
+        t.type_in("txtN", "abc");  // refused for another reason: the old note goes
+        QVERIFY(t.status().isEmpty());
+        t.type_in("txtN", "2.5");
+        QCOMPARE(t.status(), QStringLiteral("N = 2.5 was rounded to order 2"));
+        t.box("txtIndex(0)")->setText("1");
+        t.type_in("txtA", "1");  // a command that sets no system up keeps the note
+        QCOMPARE(t.status(), QStringLiteral("N = 2.5 was rounded to order 2"));
+        t.type_in("txtN", "3");
+        QVERIFY(t.status().isEmpty());
     }
 
     void cellsAreTypedIntoInPlaceAndBadValuesAndReadOnlyCellsRefused() {
@@ -192,7 +206,6 @@ class TypingDropTest : public QObject {
         QVERIFY(t.boxes.shown.empty());
     }
 
-
     void droppedFilesOpenImportOrSayWhy() {
         Window t;
         const std::string data = t.dir.path() + "/data/";
@@ -226,22 +239,6 @@ class TypingDropTest : public QObject {
         gate->release();
         QCoreApplication::processEvents();
         QCOMPARE(t.w.app().st.N, int16_t{1});
-    }
-
-    void orderNotesComeAndGoWithTheOrders() {
-        Window t;
-        t.type_in("txtN", "16382");
-        QVERIFY(t.status().contains(kOrderLimitText));
-        QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
-        t.type_in("txtN", "abc");  // refused for another reason: the old note goes
-        QVERIFY(t.status().isEmpty());
-        t.type_in("txtN", "2.5");
-        QCOMPARE(t.status(), QStringLiteral("N = 2.5 was rounded to order 2"));
-        t.box("txtIndex(0)")->setText("1");
-        t.type_in("txtA", "1");  // a command that sets no system up keeps the note
-        QCOMPARE(t.status(), QStringLiteral("N = 2.5 was rounded to order 2"));
-        t.type_in("txtN", "3");
-        QVERIFY(t.status().isEmpty());
     }
 
     void designedLayoutHoldsAndControlsFollowTheGridsLowerEdge() {
