@@ -51,10 +51,8 @@ TEST_F(ImportTest, ImportLeavesTheStateOpenLeaves) {
     t.app.st.IterCount = 9;
     for (Ctl c : {Ctl::cmdA, Ctl::cmdB, Ctl::cmdSolution, Ctl::cmdIter}) t.ui.on[c] = false;
     t.with_file(Import_Click, t.dir.write("data/sys.csv", "1,2,3\n4,5,6\n"));
-    EXPECT_EQ(kModeMemory, t.app.st.DataMode);
-    EXPECT_EQ(1, t.app.st.IterCount);
-    EXPECT_EQ("2", t.ui.text(Ctl::txtN));
-    EXPECT_EQ("0.2", t.ui.text(Ctl::txtEps));
+    EXPECT_EQ(std::tuple(kModeMemory, 1, "2", "0.2"),
+              std::tuple(t.app.st.DataMode, t.app.st.IterCount, t.ui.text(Ctl::txtN), t.ui.text(Ctl::txtEps)));
     for (Ctl c : {Ctl::cmdA, Ctl::cmdB, Ctl::cmdSolution, Ctl::cmdIter}) EXPECT_TRUE(t.ui.on[c]);
     EXPECT_EQ(3u, t.app.st.A.stride());
     EXPECT_EQ("0", t.app.grid.text(2, 7));
@@ -144,10 +142,9 @@ TEST_F(ImportTest, CopyThenPasteRoundTripsAndSpreadsheetBlocksPaste) {
     // As a spreadsheet puts it on the clipboard: tabs, CR LF and a line end after the last row; an
     // operator cell starts at the value after it; the values past b(i) and below row N are left out.
     r = paste_cells(t.app, 2, 4, "a\t b \tc\r\nd\t\te\r\n");
-    EXPECT_EQ(3, r.written);
-    EXPECT_EQ(2, r.clipped);
-    EXPECT_EQ(1, r.skipped);
-    EXPECT_EQ((std::vector{2, 5, 3, 7}), (std::vector{r.top, r.left, r.bottom, r.right}));
+    // Written, clipped, skipped, and the block written: top, left, bottom, right.
+    EXPECT_EQ((std::vector{3, 2, 1, 2, 5, 3, 7}),
+              (std::vector{r.written, r.clipped, r.skipped, r.top, r.left, r.bottom, r.right}));
     EXPECT_EQ("1.50 2 3 4 | 1.50 2 a b | 5 6e0 d 12", system());
     EXPECT_EQ(
         "pasted 3 values; 2 values lay outside the system's a(i,j) and b(i) cells and were left out; "
