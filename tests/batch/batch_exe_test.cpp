@@ -68,6 +68,7 @@ class BatchExe : public ::testing::Test {
     BatchExe() { qt(); }  // the window's tests need the application object
     test::TempDir dir;
     test::CwdGuard cwd;
+    const std::string app = dir.path() + "/app";  // the batch program's application folder
 };
 
 }  // namespace
@@ -119,7 +120,6 @@ TEST_F(BatchExe, SixSystemsGiveTheWindowsFilesInBothModes) {
 }
 
 TEST_F(BatchExe, UsageExitCodesAndAFirstRun) {
-    const std::string app = dir.path() + "/app";
     test::ExeRun r = test::run_exe(app, {"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out.find("Usage: varnex-batch open SYSTEM.txt"), 0u) << r.out;
@@ -138,7 +138,6 @@ TEST_F(BatchExe, InterruptStopsAfterTheSweepInProgressAndStillSaves) {
     // An order-200 system of pseudo-random coefficients: every sweep moves it a little, so 32766
     // clicks would take seconds. The SIGINT comes once the row file is there, when the program has its
     // handler and is converting or solving.
-    const std::string app = dir.path() + "/app";
     const std::string system = dir.write("app/data/noisy.txt", test::noisy_system(200));
     const test::ExeRun r = test::run_exe(app, {"connect", system, "--sweeps", "32766", "--save"}, [&](pid_t pid) {
         test::wait_for([&] { return fs::exists(app + "data.vnx"); }, 20000);

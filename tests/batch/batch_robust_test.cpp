@@ -87,12 +87,12 @@ struct MemoryCgroup {
 class BatchRobust : public ::testing::Test {
   protected:
     TempDir dir;
+    const std::string app = dir.path() + "/app";  // the batch program's application folder
 };
 
 }  // namespace
 
 TEST_F(BatchRobust, TwoProgramsOnOneFolderDoNotShareTheRowFile) {
-    const std::string app = dir.path() + "/app";
     const std::string first = dir.write("app/data/first.txt", noisy_system(200));
     const std::string second = dir.write("app/data/second.txt", "2 1 3\r\n1 3 5\r\n");
     ExeRun other;
@@ -122,11 +122,11 @@ TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce
     for (int presses : {1, 2}) {
         SCOPED_TRACE(presses);
         const std::string folder = "app" + std::to_string(presses);
-        const std::string app = dir.path() + "/" + folder;
-        const std::string rows = app + "data.vnx";
+        const std::string each = dir.path() + "/" + folder;  // an application folder for each run
+        const std::string rows = each + "data.vnx";
         const std::string system = dir.write(folder + "/data/big.txt", text);
         bool converting = false;
-        const ExeRun r = run_exe(app, {"connect", system, "--sweeps", "1", "--save"}, [&](pid_t pid) {
+        const ExeRun r = run_exe(each, {"connect", system, "--sweeps", "1", "--save"}, [&](pid_t pid) {
             if (presses == 2) {
                 wait_for([&] { return catches_sigint(pid); }, 20000);
                 kill(pid, SIGINT);
@@ -145,20 +145,19 @@ TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce
             EXPECT_TRUE(holds(r.out, "\nsweeps: 0\n"));
             EXPECT_TRUE(holds(r.out, "\nended: stopped\n"));
             EXPECT_EQ(size_of(rows), whole);
-            EXPECT_TRUE(holds(r.out, "\nsaved: " + app + "/data/solutions/big.txt\n"));
+            EXPECT_TRUE(holds(r.out, "\nsaved: " + each + "/data/solutions/big.txt\n"));
         } else {
             // Ended in the middle of the conversion with no result, and its lock on the row file with it.
             EXPECT_EQ(r.code, 128 + SIGINT);
             EXPECT_EQ(r.out, "");
             EXPECT_LT(size_of(rows), whole);
-            EXPECT_EQ(run_exe(app, {"connect", dir.write(folder + "/data/two.txt", "2 1 3\r\n1 3 5\r\n")}).code, 0);
+            EXPECT_EQ(run_exe(each, {"connect", dir.write(folder + "/data/two.txt", "2 1 3\r\n1 3 5\r\n")}).code, 0);
         }
-        EXPECT_TRUE(temporaries(app + "/data/solutions").empty());
+        EXPECT_TRUE(temporaries(each + "/data/solutions").empty());
     }
 }
 
 TEST_F(BatchRobust, SigtermThenCtrlCWhileSaveWritesLeaveBothFilesWhole) {
-    const std::string app = dir.path() + "/app";
     const std::string system = dir.write("app/data/big.txt", noisy_system(1200));
     bool saving = false;
     const ExeRun r = run_exe(app, {"open", system, "--sweeps", "1", "--save", "saved.txt"}, [&](pid_t pid) {
@@ -180,7 +179,6 @@ TEST_F(BatchRobust, SigtermThenCtrlCWhileSaveWritesLeaveBothFilesWhole) {
 }
 
 TEST_F(BatchRobust, JsonIsValidForANameThatIsNotUtf8) {
-    const std::string app = dir.path() + "/app";
     const std::string raw = "sys\xff\xc3(.txt";
     const std::string system = dir.write("app/data/" + raw, "2 1 3\r\n1 3 5\r\n");
     const std::string saved = "out\xfe.txt";
@@ -205,7 +203,6 @@ TEST_F(BatchRobust, InsideASmallMemoryCgroupOpenSaysWhyInsteadOfBeingKilled) {
     if (kAsan) GTEST_SKIP() << "the sanitizer's shadow memory does not fit a 64 MB cgroup";
     MemoryCgroup group(64u << 20);
     if (group.dir.empty()) GTEST_SKIP() << "no cgroup v1 memory group can be made here";
-    const std::string app = dir.path() + "/app";
     // Order 3000: grid and A need well over 64 MB.
     std::string text;
     for (int k = 1; k <= 3000 * 3001; ++k) text += k % 3001 ? "1 " : "1 \r\n";
