@@ -13,6 +13,7 @@
 #include "batch/batch_run.h"
 #include "core/convert.h"
 #include "core/fp_env.h"
+#include "core/reference.h"
 
 namespace {
 
@@ -63,6 +64,8 @@ char locale_decimal_separator() {
 int main(int argc, char** argv) {
     // The exact arithmetic needs denormal results, as in the window.
     varnex::keep_denormals();
+    // OpenBLAS's pool would spin on one of the processors while Connect wants both.
+    varnex::single_threaded_blas();
     using namespace varnex::batch;
 
     const Parsed parsed = parse_args(std::vector<std::string>(argv + 1, argv + argc));

@@ -36,21 +36,21 @@ void dgemm_(const char* transa, const char* transb, const int* m, const int* n, 
 
 namespace varnex {
 
-namespace {
-
 // OpenBLAS runs its own pool of threads and shuts it down around every fork() of the process (its
 // fork handlers); a factorization running on the report's worker at that moment would wait forever
 // for the pool. The factorization therefore runs on the calling thread alone, when the library is
-// OpenBLAS (dlsym finds its call; other libraries keep their own setting).
+// OpenBLAS (dlsym finds its calls; other libraries keep their own setting). The pool, started as the
+// library loads, is stopped too: each of its threads spins for about 0.1 s of processor time before
+// it sleeps, which a program that starts straight into Connect on two cores would lose.
 void single_threaded_blas() {
     static std::once_flag once;
     std::call_once(once, [] {
         using SetThreads = void (*)(int);
+        using Shutdown = int (*)();
         if (auto f = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads"))) f(1);
+        if (auto f = reinterpret_cast<Shutdown>(dlsym(RTLD_DEFAULT, "blas_thread_shutdown_"))) f();
     });
 }
-
-}  // namespace
 
 bool lu_factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& singular, ConditionBlocks blocks) {
     single_threaded_blas();

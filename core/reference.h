@@ -57,6 +57,9 @@ std::uint64_t reference_bytes(int n);
 
 /// Copies A (1..n x 1..n) into the column-major n x n array `a` and gives ||A||_1. False when cancelled.
 bool copy_to_double(const SquareMatrix& A, int n, const std::atomic<bool>& cancel, double* a, double& anorm);
+/// Runs every BLAS call from now on on the calling thread and stops the library's own pool of threads;
+/// the programs call it as they start, lu_factor before it factors.
+void single_threaded_blas();
 /// LU factorization with partial pivoting of the column-major n x n `a` in place, as dgetrf leaves
 /// it; ipiv 1-based. Returns false when cancelled; `singular` tells of an exactly zero pivot.
 bool lu_factor(double* a, int n, int* ipiv, const std::atomic<bool>& cancel, bool& singular,
