@@ -56,11 +56,16 @@ AsyncFileIo::AsyncFileIo(int fd, bool /*direct*/, unsigned depth) : fd_(fd) {
 AsyncFileIo::~AsyncFileIo() {
 #ifdef VARNEX_HAVE_URING
     if (ring_) {
-        // Buffers must outlive the reads that fill them: every read still in flight is waited for.
+        // Buffers must outlive the reads that fill them: every read still in flight is waited for, also
+        // when a signal interrupts the wait (the kernel may still be writing into them).
         flush();
         while (in_flight_ > 0) {
             io_uring_cqe* cqe = nullptr;
-            if (io_uring_wait_cqe(&ring_->ring, &cqe) != 0) break;
+            int r;
+            do {
+                r = io_uring_wait_cqe(&ring_->ring, &cqe);
+            } while (r == -EINTR);
+            if (r != 0) break;
             io_uring_cqe_seen(&ring_->ring, cqe);
             --in_flight_;
         }
