@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -465,11 +466,18 @@ void reset_peak_rss() {
     }
 }
 
+// Processor time of this process so far (all threads, user and kernel), in seconds.
+double process_cpu_s() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 // Times pass() against yardstick() in turn, each from a cold file, and reports both medians and the
 // median of their ratios.
 void paired(benchmark::State& state, const std::string& file, const std::function<void()>& yardstick,
             const std::function<void()>& pass) {
-    std::vector<double> t_y, t_p, ratio;
+    std::vector<double> t_y, t_p, ratio, cpu_p;
     reset_peak_rss();
     for (auto _ : state) {
         drop_cache(file);
@@ -477,14 +485,19 @@ void paired(benchmark::State& state, const std::string& file, const std::functio
         yardstick();
         t_y.push_back(seconds_since(t0));
         drop_cache(file);
+        const double c0 = process_cpu_s();
         t0 = std::chrono::steady_clock::now();
         pass();
         t_p.push_back(seconds_since(t0));
+        cpu_p.push_back(process_cpu_s() - c0);
         ratio.push_back(t_p.back() / t_y.back());
         state.SetIterationTime(t_p.back());
     }
     state.counters["yardstick_s"] = median(t_y);
     state.counters["pass_s"] = median(t_p);
+    // How much of the pass the process itself was busy (all its threads, kernel time included); the
+    // rest it waited on the disk.
+    state.counters["pass_cpu_s"] = median(cpu_p);
     state.counters["ratio"] = median(ratio);
     state.counters["peak_rss_MB"] = peak_rss_mb();
     // The disk's own speed in this run: the row file's bytes over the yardstick's median time.
