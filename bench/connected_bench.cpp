@@ -177,7 +177,7 @@ void BM_SweepConnected(benchmark::State& state) {
 // medians of both times and of their ratio, and the connected sweep's 90th percentile: on a virtual
 // machine whose host samples and reclaims memory behind it, a few sweeps in a hundred take several
 // times the usual, and a mean would report those rather than the sweep.
-void BM_SweepConnectedVsMemory(benchmark::State& state) {
+void paired_sweeps(benchmark::State& state, const std::function<void(SystemState&, GridModel&)>& connected_sweep) {
     SystemState mem, con;
     GridModel mem_grid, con_grid;
     fixture().set_up(mem, kModeMemory);
@@ -188,7 +188,7 @@ void BM_SweepConnectedVsMemory(benchmark::State& state) {
         auto t0 = std::chrono::steady_clock::now();
         do_iteration(mem, mem_grid);
         auto t1 = std::chrono::steady_clock::now();
-        do_iteration_file(con, con_grid);
+        connected_sweep(con, con_grid);
         auto t2 = std::chrono::steady_clock::now();
         t_mem.push_back(std::chrono::duration<double>(t1 - t0).count());
         t_con.push_back(std::chrono::duration<double>(t2 - t1).count());
@@ -204,6 +204,16 @@ void BM_SweepConnectedVsMemory(benchmark::State& state) {
     state.counters["ratio"] = median(ratio);
     std::sort(t_con.begin(), t_con.end());
     state.counters["connected_p90_ms"] = t_con[t_con.size() * 9 / 10] * 1e3;
+}
+
+void BM_SweepConnectedVsMemory(benchmark::State& state) { paired_sweeps(state, do_iteration_file); }
+
+// The same pairs with the connected sweep on the calling thread alone, as it runs when no processor is
+// idle for a second one.
+void BM_SweepOneThreadVsMemory(benchmark::State& state) {
+    paired_sweeps(state, [](SystemState& st, GridModel& grid) {
+        do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);
+    });
 }
 
 // The same sweep with the walk over the file on the calling thread alone.
@@ -583,6 +593,7 @@ void LM_ConnectVsWrite(benchmark::State& state) {
 BENCHMARK(BM_SweepInMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedVsMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
+BENCHMARK(BM_SweepOneThreadVsMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
 BENCHMARK(BM_SweepConnectedOneThread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedReopened)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedGatheredTwo)->Unit(benchmark::kMillisecond)->UseRealTime();
