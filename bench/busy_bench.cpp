@@ -26,6 +26,7 @@
 #include "core/numerics.h"
 #include "core/row_access_testing.h"
 #include "core/row_file_writer.h"
+#include "support/quiet_seams.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -47,11 +48,6 @@ constexpr const char* kSpinVariable = "VARNEX_BENCH_SPIN";
     a.join();
     return 0;
 }();
-
-struct NoBoxes : MessageBoxes {
-    void message(std::string_view) override {}
-    bool ask_yes_no(std::string_view) override { return true; }
-};
 
 // A random, diagonally dominant system of order kOrder in memory and as a row file.
 struct System {
@@ -84,7 +80,7 @@ struct System {
         st.A = A;
         st.B = B;
         for (auto* v : {&st.X, &st.R, &st.D}) dim_cleared(*v, kOrder);
-        NoBoxes box;
+        test::CountingBoxes box;
         get_residual(st);
         get_norms(st, box);
         if (!connected) return grid.fill_data(kOrder);

@@ -22,6 +22,7 @@
 #include "core/grid_layout.h"
 #include "core/numerics.h"
 #include "files/text_io.h"
+#include "support/quiet_seams.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -29,25 +30,6 @@ namespace {
 using namespace varnex;
 
 constexpr int kOrder = 2000;
-
-class Controls : public varnex::Controls {
-  public:
-    std::map<Ctl, std::string> texts;
-    std::string text(Ctl c) const override {
-        auto it = texts.find(c);
-        return it == texts.end() ? std::string() : it->second;
-    }
-    void set_text(Ctl c, std::string_view t) override { texts[c] = std::string(t); }
-    bool enabled(Ctl) const override { return true; }
-    void set_enabled(Ctl, bool) override {}
-};
-
-class Boxes : public MessageBoxes {
-  public:
-    int shown = 0;
-    void message(std::string_view) override { ++shown; }
-    bool ask_yes_no(std::string_view) override { return true; }
-};
 
 class Dialog : public FileDialog {
   public:
@@ -59,11 +41,6 @@ class Dialog : public FileDialog {
     }
 };
 
-class Clock : public varnex::Clock {
-  public:
-    float seconds_since_midnight() override { return 0.0f; }
-};
-
 // An application folder in a temporary folder, holding an order-2000 system in memory mode as Open
 // leaves it: random coefficients in [-1, 1) with a dominant diagonal, as texts in the grid, "0"
 // approximations, accuracy N/10. The elimination solves it and the first sweeps meet the accuracy.
@@ -71,9 +48,9 @@ struct Fixture {
     test::TempDir dir;
     test::CwdGuard cwd;  // the commands move into the folder; out again before it is removed
     std::string folder = dir.path();
-    Controls ui;
-    Boxes box;
-    Clock clock;
+    test::QuietControls ui;
+    test::CountingBoxes box;
+    test::MidnightClock clock;
     Dialog cd;
     App app;
 

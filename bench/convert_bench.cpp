@@ -2,14 +2,17 @@
 // through text_to_single, and each sweep writes every x(i) through single_to_text.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/convert.h"
+#include "core/number_reading.h"
 
 namespace {
 
@@ -73,5 +76,38 @@ void BM_SingleToTextRandomBits(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(values.size()));
 }
 BENCHMARK(BM_SingleToTextRandomBits);
+
+// The token scan of Connect over lines of a random order-2000 system, as the fixture of
+// connected_bench writes them: items are tokens.
+void BM_ScanTokens(benchmark::State& state) {
+    constexpr int kOrder = 2000;
+    std::mt19937 rng(2000);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::string text;
+    std::vector<std::size_t> starts;
+    for (int i = 1; i <= 16; ++i) {
+        starts.push_back(text.size());
+        for (int j = 1; j <= kOrder + 1; ++j) {
+            text += varnex::single_to_text(j <= kOrder ? u(rng) + (i == j ? kOrder / 2.0f : 0.0f) : u(rng) * kOrder);
+            text += ' ';
+        }
+    }
+    starts.push_back(text.size());
+    text.append(varnex::kScanSlack, ' ');
+    std::vector<float> values(kOrder + 1);
+    for (auto _ : state) {
+        for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
+            const char* p = text.data() + starts[i];
+            for (int got = 0, j = 0; j <= kOrder; j += got) {
+                got = varnex::scan_tokens(p, text.data() + starts[i + 1], values.data() + j,
+                                          std::min(64, kOrder + 1 - j));
+                if (got == 0) state.SkipWithError("scan stopped");
+            }
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 16 * (kOrder + 1));
+}
+BENCHMARK(BM_ScanTokens);
 
 }  // namespace

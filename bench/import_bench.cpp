@@ -18,27 +18,13 @@
 #include "commands/open_command.h"
 #include "core/convert.h"
 #include "files/text_io.h"
+#include "support/quiet_seams.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 constexpr int kOrder = 2000;
 constexpr int kEntries = 100000;
-
-class SilentBoxes : public varnex::MessageBoxes {
-  public:
-    int shown = 0;
-    void message(std::string_view) override { ++shown; }
-    bool ask_yes_no(std::string_view) override { return true; }
-};
-
-class SilentControls : public varnex::Controls {
-  public:
-    std::string text(varnex::Ctl) const override { return {}; }
-    void set_text(varnex::Ctl, std::string_view) override {}
-    bool enabled(varnex::Ctl) const override { return true; }
-    void set_enabled(varnex::Ctl, bool) override {}
-};
 
 void write(const std::string& path, const std::string& bytes) {
     varnex::OutputFile out(path);
@@ -124,8 +110,8 @@ Fixture& fixture() {
 }
 
 struct Bench {
-    SilentBoxes boxes;
-    SilentControls ui;
+    varnex::test::CountingBoxes boxes;
+    varnex::test::QuietControls ui;
     varnex::App app;
     explicit Bench(const Fixture& f) {
         app.box = &boxes;

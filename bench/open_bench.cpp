@@ -20,18 +20,12 @@
 #include "core/convert.h"
 #include "core/grid_layout.h"
 #include "files/text_io.h"
+#include "support/quiet_seams.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 constexpr int kOrder = 2000;
-
-class SilentBoxes : public varnex::MessageBoxes {
-  public:
-    int shown = 0;
-    void message(std::string_view) override { ++shown; }
-    bool ask_yes_no(std::string_view) override { return true; }
-};
 
 // The application folder in a temporary folder, with data/sys2000.txt written as the sample generator
 // writes its files: values uniform in [0, 1000) rounded to single, each text followed by one blank.
@@ -71,7 +65,7 @@ Fixture& fixture() {
 
 void BM_OpenFile2000(benchmark::State& state) {
     Fixture& f = fixture();
-    SilentBoxes boxes;
+    varnex::test::CountingBoxes boxes;
     varnex::App app;
     app.box = &boxes;
     app.app_folder = f.folder;
@@ -83,14 +77,6 @@ void BM_OpenFile2000(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(f.file_bytes));
 }
 BENCHMARK(BM_OpenFile2000)->Unit(benchmark::kMillisecond)->MinTime(3.0);
-
-class Controls : public varnex::Controls {
-  public:
-    std::string text(varnex::Ctl) const override { return {}; }
-    void set_text(varnex::Ctl, std::string_view) override {}
-    bool enabled(varnex::Ctl) const override { return true; }
-    void set_enabled(varnex::Ctl, bool) override {}
-};
 
 class Dialog : public varnex::FileDialog {
   public:
@@ -104,8 +90,8 @@ class Dialog : public varnex::FileDialog {
 
 // An App whose open dialog confirms the fixture's file.
 struct OpenApp {
-    SilentBoxes boxes;
-    Controls ui;
+    varnex::test::CountingBoxes boxes;
+    varnex::test::QuietControls ui;
     Dialog cd;
     varnex::App app;
     explicit OpenApp(const Fixture& f) {

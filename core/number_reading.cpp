@@ -3,13 +3,8 @@
 #include <bit>
 #include <charconv>
 #include <cstring>
-#include <exception>
 #include <string>
 #include <system_error>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "core/convert.h"
 #include "core/errors.h"
@@ -317,75 +312,6 @@ int16_t text_to_int16(std::string_view text) {
     const long r = s.negative ? -v : v;
     if (r < -32768 || r > 32767) raise(ErrorKind::Overflow);
     return static_cast<int16_t>(r);
-}
-
-namespace {
-
-// Converts the token [t, stop) into values[k]; false (and p at the token) when it is not a number.
-bool convert_token(const char* t, const char* stop, float* values, int k, const char*& p) {
-    try {
-        values[k] = text_to_single(std::string_view(t, static_cast<std::size_t>(stop - t)));
-    } catch (const std::exception&) {
-        p = t;
-        return false;
-    }
-    p = stop;
-    return true;
-}
-
-// Bit q set when byte b[q] is a blank, for the 64 bytes from b.
-inline std::uint64_t blanks64(const char* b) {
-#if defined(__SSE2__)
-    const __m128i blank = _mm_set1_epi8(' ');
-    std::uint64_t m = 0;
-    for (int q = 0; q < 4; ++q) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16 * q));
-        m |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, blank)))) << (16 * q);
-    }
-    return m;
-#else
-    std::uint64_t m = 0;
-    for (int q = 0; q < 64; ++q) m |= static_cast<std::uint64_t>(b[q] == ' ') << q;
-    return m;
-#endif
-}
-
-}  // namespace
-
-int scan_tokens(const char*& p, const char* end, float* values, int count) {
-    int k = 0;
-    // b: start of the 64-byte block whose blanks mark the token boundaries; every token that starts
-    // in it and ends in it is converted on its own, so the conversions do not wait for each other.
-    const char* b = p;
-    while (k < count && b < end) {
-        std::uint64_t blank = blanks64(b);
-        if (end - b < 64) blank |= ~std::uint64_t{0} << (end - b);
-        // Starts: a non-blank after a blank (or at the block's start, which is never inside a token).
-        std::uint64_t starts = ~blank & ((blank << 1) | 1);
-        const char* next = b + 64;
-        while (starts && k < count) {
-            const int s = std::countr_zero(starts);
-            starts &= starts - 1;
-            const std::uint64_t after = blank & (~std::uint64_t{0} << s);
-            if (!after && s > 0) {
-                // The token runs past the block: the next block starts with it.
-                next = b + s;
-                break;
-            }
-            const char* t = b + s;
-            // A token longer than a block is found by its blank, and the next block starts there.
-            const void* bl = after ? nullptr : std::memchr(t, ' ', static_cast<std::size_t>(end - t));
-            const char* stop = after ? b + std::countr_zero(after) : bl ? static_cast<const char*>(bl) : end;
-            if (!convert_token(t, stop, values, k, p)) return k;
-            ++k;
-            if (!after) {
-                next = stop;
-                break;
-            }
-        }
-        b = next;
-    }
-    return k;
 }
 
 }  // namespace varnex

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "commands/app.h"
+#include "support/quiet_seams.h"
 #include "support/temp_dir.h"
 
 namespace varnex::fuzz {
@@ -29,17 +30,6 @@ namespace varnex::fuzz {
     do {                         \
         if (!(cond)) ::varnex::fuzz::fail(#cond, (detail)); \
     } while (0)
-
-struct Controls final : varnex::Controls {
-    std::map<Ctl, std::string> texts;
-    std::string text(Ctl c) const override {
-        auto it = texts.find(c);
-        return it == texts.end() ? std::string() : it->second;
-    }
-    void set_text(Ctl c, std::string_view t) override { texts[c] = std::string(t); }
-    bool enabled(Ctl) const override { return true; }
-    void set_enabled(Ctl, bool) override {}
-};
 
 struct Boxes final : MessageBoxes {
     std::vector<std::string> shown;
@@ -62,17 +52,13 @@ struct Dialog final : FileDialog {
     }
 };
 
-struct NoClock final : Clock {
-    float seconds_since_midnight() override { return 0.0f; }
-};
-
 /// An App on the seams above, with its application folder (and data/solutions) in a fresh temporary
 /// folder kept for the whole run.
 struct FuzzApp {
-    Controls ui;
+    test::QuietControls ui;
     Boxes box;
     Dialog cd;
-    NoClock clock;
+    test::MidnightClock clock;
     App app;
     FuzzApp() {
         // Taken away again when the run ends normally; a crash leaves it for the inquest.
