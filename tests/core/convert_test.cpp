@@ -15,6 +15,7 @@
 #include <string>
 
 #include "core/errors.h"
+#include "support/systems.h"
 
 namespace varnex {
 namespace {
@@ -22,14 +23,15 @@ namespace {
 // The kind of RunError that a conversion raises for the text, or none.
 template <class Convert>
 std::optional<ErrorKind> error_of(Convert convert, std::string_view text) {
-    try {
-        convert(text);
-    } catch (const RunError& e) {
-        return e.kind();
-    }
-    return std::nullopt;
+    return test::error_of([&] { convert(text); });
 }
 uint32_t bits(float f) { return std::bit_cast<uint32_t>(f); }
+
+// The comma as the decimal separator while it lives.
+struct CommaSeparator {
+    CommaSeparator() { set_decimal_separator(','); }
+    ~CommaSeparator() { set_decimal_separator('.'); }
+};
 
 TEST(TextToSingle, ReadsSignsBlanksExponentsAndTheRangeEnds) {
     const float tiny = std::numeric_limits<float>::denorm_min();
@@ -114,10 +116,7 @@ TEST(TextToSingle, ShortNumbersAgreeWithTheFullConversion) {
         t += blanks[coin(gen)];
         same(t);
     }
-    struct Restore {
-        ~Restore() { set_decimal_separator('.'); }
-    } restore;
-    set_decimal_separator(',');
+    const CommaSeparator comma;
     for (const char* t : {"2,5", "-0,125E+02", "2.5", "1,"}) same(t);
 }
 
@@ -153,14 +152,11 @@ TEST(SingleToExactText, ReadsBackBitForBitInTheShortestDigits) {
     char buf[16];
     auto text = [&](float v) { return std::string(buf, single_to_exact_text(v, buf)); };
     // The program's forms; the digits that seven cannot carry; the range's ends.
-    EXPECT_EQ("0", text(0.0f));
-    EXPECT_EQ("0.3", text(0.1f + 0.2f));
-    EXPECT_EQ("1.0000001", text(std::nextafter(1.0f, 2.0f)));
-    EXPECT_EQ("1.6777216E+07", text(16777216.0f));
-    EXPECT_EQ("1234567.5", text(1234567.5f));
-    EXPECT_EQ("-0.00012345679", text(-0.00012345679f));
-    EXPECT_EQ("3.4028235E+38", text(FLT_MAX));
-    EXPECT_EQ("1E-45", text(std::numeric_limits<float>::denorm_min()));
+    std::string all;
+    for (float v : {0.0f, 0.1f + 0.2f, std::nextafter(1.0f, 2.0f), 16777216.0f, 1234567.5f, -0.00012345679f, FLT_MAX,
+                    std::numeric_limits<float>::denorm_min()})
+        all += text(v) + " ";
+    EXPECT_EQ(all, "0 0.3 1.0000001 1.6777216E+07 1234567.5 -0.00012345679 3.4028235E+38 1E-45 ");
     // Random bit patterns: each text reads back to its float, in at most nine significant digits,
     // and is never longer than the seven-digit text where that one reads back too.
     std::mt19937 gen(9);
@@ -182,10 +178,7 @@ TEST(SingleToExactText, ReadsBackBitForBitInTheShortestDigits) {
 }
 
 TEST(DecimalSeparator, CommaReplacesThePointBothWays) {
-    struct Restore {
-        ~Restore() { set_decimal_separator('.'); }
-    } restore;
-    set_decimal_separator(',');
+    const CommaSeparator comma;
     EXPECT_EQ(text_to_single(" -2,5E-3 "), -0.0025f);
     EXPECT_EQ(text_to_single("0," + std::string(100, '0') + "25e102"), 25.0f);  // longer than a stack buffer
     EXPECT_EQ(error_of(text_to_single, "1.5"), ErrorKind::TypeMismatch);

@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstdint>
 #include <limits>
+#include <tuple>
+#include <utility>
 
 #include "core/state.h"
 #include "support/systems.h"
@@ -28,22 +30,22 @@ TEST(Exact, ProductAndSumRoundOnceFromDouble) {
 
 TEST(Exact, StoredFaultsRaiseDivisionByZeroOrOverflow) {
     using enum ErrorKind;
-    auto quot_error = [](float a, float b) { return error_of([&] { check_quot(quot(a, b), a, b); }); };
-    EXPECT_EQ(quot_error(1, 0), DivisionByZero);
-    EXPECT_EQ(quot_error(-1, -0.0f), DivisionByZero);
-    EXPECT_EQ(quot_error(0, 0), Overflow);
-    EXPECT_EQ(quot_error(FLT_MAX, 0.5f), Overflow);
-    EXPECT_EQ(quot_error(std::numeric_limits<float>::quiet_NaN(), 0), Overflow);
-    EXPECT_EQ(quot_error(6, 3), std::nullopt);
-    EXPECT_EQ(quot_error(FLT_MIN, FLT_MAX), std::nullopt);  // a quotient that underflows to 0 is no fault
+    // A quotient that underflows to 0 (FLT_MIN / FLT_MAX) is no fault.
+    const std::optional<ErrorKind> none;
+    // clang-format off
+    const std::tuple<float, float, std::optional<ErrorKind>> quotients[] = {
+        {1, 0, DivisionByZero}, {-1, -0.0f, DivisionByZero}, {0, 0, Overflow}, {FLT_MAX, 0.5f, Overflow},
+        {std::numeric_limits<float>::quiet_NaN(), 0, Overflow}, {6, 3, none}, {FLT_MIN, FLT_MAX, none}};
+    // clang-format on
+    for (auto [a, b, want] : quotients)
+        EXPECT_EQ(error_of([&] { check_quot(quot(a, b), a, b); }), want) << a << "/" << b;
     EXPECT_EQ(error_of([] { check(mul_add(FLT_MAX, 2.0f, 0.0f)); }), Overflow);
 }
 
 TEST(Exact, IndexArithmeticStaysWithinSixteenAndThirtyTwoBits) {
-    EXPECT_EQ(int16_or_overflow(32767), 32767);
-    EXPECT_EQ(int16_or_overflow(-32768), -32768);
-    EXPECT_EQ(error_of([] { int16_or_overflow(32768); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_of([] { int16_or_overflow(-32769); }), ErrorKind::Overflow);
+    const std::pair<int16_t, int16_t> ends(32767, -32768);
+    EXPECT_EQ(std::pair(int16_or_overflow(32767), int16_or_overflow(-32768)), ends);
+    for (int v : {32768, -32769}) EXPECT_EQ(error_of([v] { int16_or_overflow(v); }), ErrorKind::Overflow) << v;
     EXPECT_EQ(error_of([] { int32_or_overflow(static_cast<long long>(INT32_MAX) + 1); }), ErrorKind::Overflow);
 }
 

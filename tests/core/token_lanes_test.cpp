@@ -19,27 +19,12 @@ namespace {
 // Tokens around every limit of the lanes: 0..9 integer and fraction digits, signs, a separator with
 // nothing on one side, mantissas around 2^24, 16 and 17 bytes, other characters in every position.
 std::vector<std::string> edge_tokens(char separator) {
-    std::vector<std::string> tokens = {"16777216",
-                                       "16777217",
-                                       "1677721.6",
-                                       "1677721.7",
-                                       "0.16777217",
-                                       "-",
-                                       "+",
-                                       ".",
-                                       "5.",
-                                       ".5",
-                                       "-.5",
-                                       "1.2.3",
-                                       "1e5",
-                                       "--1",
-                                       "0000000000000001",
-                                       "-0",
-                                       "+0.0",
-                                       "99999999.99999999",
-                                       "-00000001.0000001",
-                                       "00000000.00000001",
-                                       "+0000000.00000001"};
+    // clang-format off
+    std::vector<std::string> tokens = {
+        "16777216", "16777217", "1677721.6", "1677721.7", "0.16777217", "-", "+", ".", "5.", ".5", "-.5", "1.2.3",
+        "1e5", "--1", "0000000000000001", "-0", "+0.0", "99999999.99999999", "-00000001.0000001",
+        "00000000.00000001", "+0000000.00000001"};
+    // clang-format on
     std::mt19937_64 rng(24);
     for (const char* sign : {"", "-", "+"})
         for (int int_len = 0; int_len <= 9; ++int_len)

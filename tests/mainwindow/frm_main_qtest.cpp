@@ -81,13 +81,6 @@ Stopped stop_by_escape(test::Window& win, const char* late, std::chrono::millise
     return s;
 }
 
-// A test matrix's path, or "" when the test data folder lacks it.
-std::string testdata(const char* name) {
-    const std::string dir = test::testdata_dir();
-    const std::string path = dir + "/" + name;
-    return !dir.empty() && std::filesystem::exists(path) ? path : std::string();
-}
-
 }  // namespace
 
 class FrmMainTest : public QObject {
@@ -114,8 +107,8 @@ class FrmMainTest : public QObject {
             QVERIFY2(!win.get(off)->isEnabled(), off);
     }
 
-    // The menu bar's order and every entry's keys, no key on two entries, and the File keys reaching
-    // their commands.
+    // The menu bar's order and every entry's keys, no key on two entries, and the File keys and
+    // Ctrl+A reaching their commands.
     void menusAndTheirKeys() {
         Window win;
         QStringList titles;
@@ -151,6 +144,13 @@ class FrmMainTest : public QObject {
         QTest::keyClick(&win.w, Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(test::read_file(data + "solutions/copy.txt"), std::string("0 0 0 0 \r\n"));
         QVERIFY(win.boxes.shown.empty());
+        // Ctrl+A over a text box is About, not "select all".
+        auto* txtN = win.get<QLineEdit>("txtN");
+        txtN->setFocus();
+        QTest::keyClicks(txtN, "12");
+        QTest::keyClick(txtN, Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(win.boxes.shown.size() == 1 && QString::fromStdString(win.boxes.shown[0]).contains("VARNEX SOLVER"));
+        QVERIFY(!txtN->hasSelectedText());
     }
 
     void importedBlockCopiesAndPastesThroughTheClipboard() {
@@ -229,19 +229,6 @@ class FrmMainTest : public QObject {
         QCOMPARE(win.w.app().st.IterCount, int16_t(2));
     }
 
-    void ctrlAOverALineEditOpensAboutNotSelectAll() {
-        Window win;
-        win.w.show();
-        win.w.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&win.w));
-        auto* txtN = qobject_cast<QLineEdit*>(win.get("txtN"));
-        txtN->setFocus();
-        QTest::keyClicks(txtN, "12");
-        QTest::keyClick(txtN, Qt::Key_A, Qt::ControlModifier);
-        QVERIFY(win.boxes.shown.size() == 1 && QString::fromStdString(win.boxes.shown[0]).contains("VARNEX SOLVER"));
-        QVERIFY(!txtN->hasSelectedText());
-    }
-
     void messageBoxesCarryTheTitleAndTheirButtonsOnly() {
         QWidget parent;
         QtMessageBoxes boxes(&parent);
@@ -263,7 +250,7 @@ class FrmMainTest : public QObject {
 
     // bcsstk01 meets neither stop rule for 32 767 sweeps: long enough to be interrupted.
     void escStopsTheRunAndDropsTheClickBeforeIt() {
-        const std::string path = testdata("bcsstk01.txt");
+        const std::string path = test::testdata("bcsstk01.txt");
         if (path.empty()) QSKIP("bcsstk01.txt is not in the test data folder");
         Shown win;
         win.open(path);
@@ -297,7 +284,7 @@ class FrmMainTest : public QObject {
 
     // A connected run stops the same way (fs_183_1 takes thousands of sweeps from x = 0).
     void escStopsAConnectedRunToo() {
-        const std::string path = testdata("fs_183_1.txt");
+        const std::string path = test::testdata("fs_183_1.txt");
         if (path.empty()) QSKIP("fs_183_1.txt is not in the test data folder");
         Shown win;
         win.open(path, "Connect");

@@ -1,8 +1,10 @@
-// The grid's item model under Qt's own model checker and under a real table view.
+// The grid's item model: what it shows where, the change signals it gives (at once or gathered until a
+// flush), under Qt's own model checker and under a real table view.
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QTableView>
 #include <QtTest>
+#include <utility>
 
 #include "mainwindow/grid_table_model.h"
 #include "mainwindow/grid_view.h"
@@ -24,6 +26,74 @@ class GridTableModelTest : public QObject {
     Q_OBJECT
 
   private slots:
+    void showsTheBodyInCellsAndTheFixedRowAndColumnInHeaders() {
+        GridModel grid;
+        { GridTableModel gone(grid); }
+        QCOMPARE(grid.observer(), nullptr);  // a destroyed model is no longer told about changes
+        GridTableModel model(grid);
+        grid.fill_data(2);
+        QCOMPARE(model.columnCount(), 7);
+        QCOMPARE(model.cornerText(), QStringLiteral("System"));
+        QCOMPARE(model.data(model.index(0, 0)).toString(), QStringLiteral("a(1,1)"));
+        QCOMPARE(model.headerData(6, Qt::Horizontal).toString(), QStringLiteral("Solution"));
+        grid.fill_x(3, {0.0f, 0.5f, -2.0f, 1e20f});
+        QCOMPARE(model.cornerText(), QStringLiteral("Solution"));
+        QCOMPARE(model.headerData(2, Qt::Vertical).toString(), QStringLiteral("X(3)="));
+    }
+
+    void announcesWritesAtOnceOrGatheredUntilFlush() {
+        GridModel grid;
+        GridTableModel model(grid);
+        // Every change signal, in order: "data r1,c1-r2,c2", "hh a-b" and "vh a-b" (header sections),
+        // "corner", "reset".
+        QStringList seen;
+        auto pos = [](const QModelIndex& i) { return QStringLiteral("%1,%2").arg(i.row()).arg(i.column()); };
+        connect(&model, &QAbstractItemModel::dataChanged,
+                [&](const QModelIndex& a, const QModelIndex& b) { seen << "data " + pos(a) + "-" + pos(b); });
+        connect(&model, &QAbstractItemModel::headerDataChanged, [&](Qt::Orientation o, int a, int b) {
+            seen << QStringLiteral("%1 %2-%3").arg(o == Qt::Horizontal ? "hh" : "vh").arg(a).arg(b);
+        });
+        connect(&model, &GridTableModel::cornerChanged, [&] { seen << "corner"; });
+        connect(&model, &QAbstractItemModel::modelReset, [&] { seen << "reset"; });
+        grid.fill_data(50);
+        grid.set_text(2, 5, "1");
+        QCOMPARE(std::exchange(seen, {}), (QStringList{"reset", "corner", "data 1,4-1,4"}));
+
+        // Deferred, a sweep over the approximation column is one dataChanged at flush.
+        model.set_deferred(true);
+        for (int i = 1; i <= 50; ++i) grid.set_text(i, 103, "0.5");
+        QVERIFY(seen.isEmpty());
+        model.flush();
+        QCOMPARE(std::exchange(seen, {}), (QStringList{"data 0,102-49,102"}));
+
+        // A rectangle that takes in the corner reaches both headers and the body.
+        grid.set_text(0, 0, "c");
+        grid.set_text(2, 3, "v");
+        model.flush();
+        QCOMPARE(std::exchange(seen, {}), (QStringList{"corner", "hh 0-2", "vh 0-1", "data 0,0-1,2"}));
+
+        // A layout change is told at once and supersedes pending cells; leaving deferral flushes.
+        grid.set_text(4, 4, "w");
+        grid.fill_data(2);
+        model.flush();
+        grid.set_text(1, 7, "x");
+        model.set_deferred(false);
+        QCOMPARE(seen, (QStringList{"reset", "corner", "data 0,6-0,6"}));
+    }
+
+    void resetAskedForDuringAResetEndsWithTheFinalCounts() {
+        GridModel grid;
+        GridTableModel model(grid);
+        int resets = 0;
+        // A view that reacts to the first reset by narrowing the grid, as a resize from a handler would.
+        connect(&model, &QAbstractItemModel::modelReset, [&] {
+            if (++resets == 1) grid.set_cols(3);
+        });
+        grid.fill_data(4);
+        QCOMPARE(resets, 2);
+        QCOMPARE(model.columnCount(), 2);
+    }
+
     // Every kind of change the program makes, watched by the checker (which fails the test itself).
     void passes_the_model_checker() {
         GridModel grid;

@@ -40,8 +40,7 @@ bool shown_since(QSignalSpy& spy, qsizetype before) { return spy.count() > befor
 
 // Shows a convergence window of its own and begins a run of "Find  solution" in its history.
 void show_and_begin(ConvergenceWindow& conv, ConvergenceHistory& history) {
-    conv.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&conv));
+    QVERIFY(test::shown(conv));
     history.command_starting(true, 1);
 }
 
@@ -63,8 +62,7 @@ class PictureWindowsTest : public QObject {
         app.grid.set_text(n, 1, "x");  // a cell that is not a number
         MatrixWindow w(app);
         QSignalSpy shown(&w, &MatrixWindow::pictureShown);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(test::shown(w));
         QVERIFY(shown_since(shown, 0));
         MatrixView* v = w.view();
         // A whole-matrix pixel covers a block; its text names the block and its largest magnitude.
@@ -83,8 +81,7 @@ class PictureWindowsTest : public QObject {
 
     void solutionShowsXAndWithAReferenceTheErrorOfEachComponent() {
         SolutionWindow w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(test::shown(w));
         std::vector<float> x{1.0f, 2.0f, std::numeric_limits<float>::quiet_NaN(), 4.0f};
         w.set_solution(x);
         QCOMPARE(w.xPointCount(), 3);  // the NaN is left out and said so
@@ -107,8 +104,7 @@ class PictureWindowsTest : public QObject {
     void viewMenuOpensBothPicturesWhichFollowTheCommands() {
         test::Window win;
         FrmMain& w = win.w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(test::shown(w));
 
         win.open(win.dir.path() + "/data/sample1.txt");
         MatrixWindow* m = w.pictures()->matrix();
@@ -154,8 +150,7 @@ class PictureWindowsTest : public QObject {
     void followsEverySweepOfTheRunsOnASampleSystem() {
         test::Window win;
         FrmMain& w = win.w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(test::shown(w));
         ConvergenceWindow* conv = w.convergenceWindow();
         QVERIFY(!conv->isVisible());
 
@@ -218,8 +213,7 @@ class PictureWindowsTest : public QObject {
         ConvergenceWindow conv(history);
         history.command_starting(true, 1);
         for (int s = 1; s <= 32767; ++s) conv.sweep_done(s == 32767 ? 0.0f : 1000.0f / float(s));
-        conv.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&conv));
+        QVERIFY(test::shown(conv));
         QVERIFY(conv.currentPointCount() > 100 && conv.currentPointCount() < 2000);
         QCOMPARE(conv.zeroMarkCount(), 1);  // the last sweep survives the thinning
     }
@@ -230,8 +224,7 @@ class PictureWindowsTest : public QObject {
         history.watch_eps(&eps);
         ConvergenceWindow conv(history);
         QVERIFY(conv.windowFlags().testFlag(Qt::Tool));  // stays above the main window
-        conv.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&conv));
+        QVERIFY(test::shown(conv));
         // Five long runs of a file with a long name, then a run of four sweeps.
         history.set_system("a_system_file_with_a_rather_long_name.txt");
         for (int run = 0; run < 5; ++run) {

@@ -35,6 +35,12 @@ struct Window : test::Window {
     // Makes grid cell (row, col) current; the view's cells start at the grid's (1, 1).
     void go(int row, int col) { grid->setCurrentIndex(grid->model()->index(row - 1, col - 1)); }
     bool editing() const { return grid->indexWidget(grid->currentIndex()) != nullptr; }
+    // Clicks the current cell, then double-clicks it, as a person asks to edit it.
+    void double_click() {
+        const QPoint at = grid->visualRect(grid->currentIndex()).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+    }
     // Types into the open editor and ends with `key`; the typed value is entered once the editor closed.
     void type_and(const QString& text, Qt::Key key) {
         QWidget* editor = grid->indexWidget(grid->currentIndex());
@@ -91,7 +97,7 @@ class TypingDropTest : public QObject {
     Q_OBJECT
   private slots:
 
-    void returnInTheEntryBoxesPressesTheirAcceptButtons() {
+    void returnInTheEntryBoxesPressesTheirButtonsAndOrderNotesFollow() {
         Window t;
         t.type_in("txtN", "2");
         QCOMPARE(t.w.app().st.N, int16_t{2});
@@ -103,9 +109,23 @@ class TypingDropTest : public QObject {
         t.type_in("txtB", "four");
         QCOMPARE(t.cell(1, 5), std::string("-4"));
         QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
+        // The status notes about refused and rounded orders come and go with the orders.
+        t.boxes.shown.clear();
+        t.type_in("txtN", "16382");
+        QVERIFY(t.status().contains(kOrderLimitText));
+        QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
+        t.type_in("txtN", "abc");  // refused for another reason: the old note goes
+        QVERIFY(t.status().isEmpty());
+        t.type_in("txtN", "2.5");
+        QCOMPARE(t.status(), QStringLiteral("N = 2.5 was rounded to order 2"));
+        t.box("txtIndex(0)")->setText("1");
+        t.type_in("txtA", "1");  // a command that sets no system up keeps the note
+        QCOMPARE(t.status(), QStringLiteral("N = 2.5 was rounded to order 2"));
+        t.type_in("txtN", "3");
+        QVERIFY(t.status().isEmpty());
     }
 
-    void cellsAreTypedIntoInPlace() {
+    void cellsAreTypedIntoInPlaceAndBadValuesAndReadOnlyCellsRefused() {
         Window t;
         t.type_in("txtN", "2");
         // Typing over the current cell: the placeholder a(1,1) goes, Return enters and moves down.
@@ -127,13 +147,28 @@ class TypingDropTest : public QObject {
         QCOMPARE(t.grid->currentIndex().column() + 1, 3);
         // Double-click on b(2), a value; Escape leaves the cell as it was.
         t.go(2, 5);
-        const QRect b2 = t.grid->visualRect(t.grid->currentIndex());
-        QTest::mouseClick(t.grid->viewport(), Qt::LeftButton, {}, b2.center());
-        QTest::mouseDClick(t.grid->viewport(), Qt::LeftButton, {}, b2.center());
+        t.double_click();
         QVERIFY(t.editing());
         t.type_and("9", Qt::Key_Escape);
         QCOMPARE(t.cell(2, 5), std::string("b(2)"));
         QVERIFY(t.boxes.shown.empty());
+        // A value that is no number leaves the cell as it was, with the message.
+        t.grid->setFocus();
+        t.go(2, 3);
+        QTest::keyClick(t.grid, Qt::Key_F2);
+        t.type_and("1,5,", Qt::Key_Return);
+        QCOMPARE(t.cell(2, 3), std::string("a(2,2)"));
+        QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
+        // Operators and the approximation x(i) take no value, whichever way an edit is asked for.
+        for (int col : {2, 4, 7}) {
+            t.go(1, col);
+            QTest::keyClick(t.grid, Qt::Key_F2);
+            QTest::keyClick(t.grid, Qt::Key_5);
+            t.double_click();
+            QVERIFY2(!t.editing(), qPrintable(QString::number(col)));
+        }
+        QCOMPARE(t.cell(1, 7), std::string("0"));
+        QCOMPARE(t.boxes.shown.size(), std::size_t{1});
     }
 
     // The menu's keys keep working inside a cell being edited (Ctrl+C is Connect there too), and F1
@@ -171,29 +206,6 @@ class TypingDropTest : public QObject {
         QVERIFY(t.boxes.shown.empty());
     }
 
-    void aBadValueLeavesTheCellAndReadOnlyCellsOpenNoEditor() {
-        Window t;
-        t.type_in("txtN", "2");
-        t.grid->setFocus();
-        t.go(2, 3);
-        QTest::keyClick(t.grid, Qt::Key_F2);
-        t.type_and("1,5,", Qt::Key_Return);
-        QCOMPARE(t.cell(2, 3), std::string("a(2,2)"));
-        QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
-        // Operators and the approximation x(i) take no value, whichever way an edit is asked for.
-        for (int col : {2, 4, 7}) {
-            t.go(1, col);
-            QTest::keyClick(t.grid, Qt::Key_F2);
-            QTest::keyClick(t.grid, Qt::Key_5);
-            const QPoint at = t.grid->visualRect(t.grid->currentIndex()).center();
-            QTest::mouseClick(t.grid->viewport(), Qt::LeftButton, {}, at);
-            QTest::mouseDClick(t.grid->viewport(), Qt::LeftButton, {}, at);
-            QVERIFY2(!t.editing(), qPrintable(QString::number(col)));
-        }
-        QCOMPARE(t.cell(1, 7), std::string("0"));
-        QCOMPARE(t.boxes.shown.size(), std::size_t{1});
-    }
-
     void droppedFilesOpenImportOrSayWhy() {
         Window t;
         const std::string data = t.dir.path() + "/data/";
@@ -227,22 +239,6 @@ class TypingDropTest : public QObject {
         gate->release();
         QCoreApplication::processEvents();
         QCOMPARE(t.w.app().st.N, int16_t{1});
-    }
-
-    void orderNotesComeAndGoWithTheOrders() {
-        Window t;
-        t.type_in("txtN", "16382");
-        QVERIFY(t.status().contains(kOrderLimitText));
-        QCOMPARE(t.boxes.shown, std::vector<std::string>{t.w.app().st.msg.MsgBadNumber});
-        t.type_in("txtN", "abc");  // refused for another reason: the old note goes
-        QVERIFY(t.status().isEmpty());
-        t.type_in("txtN", "2.5");
-        QCOMPARE(t.status(), QStringLiteral("N = 2.5 was rounded to order 2"));
-        t.box("txtIndex(0)")->setText("1");
-        t.type_in("txtA", "1");  // a command that sets no system up keeps the note
-        QCOMPARE(t.status(), QStringLiteral("N = 2.5 was rounded to order 2"));
-        t.type_in("txtN", "3");
-        QVERIFY(t.status().isEmpty());
     }
 
     void designedLayoutHoldsAndControlsFollowTheGridsLowerEdge() {

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -63,14 +64,16 @@ class FullDisk : public ::testing::Test {
         t.cd.next.push_back(app("data/" + name));
         Save_Click(t.app);
     }
-    // Runs `step` on a full disk: the tmpfs filled up when it is mounted, else writes that fail
-    // after `budget` bytes.
+    // Runs `step` on a full disk: the tmpfs filled up but for `room` bytes when it is mounted, else
+    // writes that fail after `budget` bytes.
     template <class Step>
-    void on_full_disk(std::size_t budget, Step&& step) {
+    void on_full_disk(std::size_t budget, Step&& step, std::uintmax_t room = 0) {
         if (disk->mounted()) {
-            test::fill_disk(t.dir.path() + "/disk/filler");
+            const std::string filler = t.dir.path() + "/disk/filler";
+            test::fill_disk(filler);
+            fs::resize_file(filler, fs::file_size(filler) - room);
             step();
-            fs::remove(t.dir.path() + "/disk/filler");
+            fs::remove(filler);
         } else {
             test::FailingWrites failing(budget);
             step();
@@ -123,16 +126,8 @@ TEST_F(FullDisk, SamplesThatDoNotFitAreTakenAwaySoTheNextStartWritesThemAgain) {
     const std::size_t first_three = fs::file_size(clean.dir.path() + "/data/sample1.txt") +
                                     fs::file_size(clean.dir.path() + "/data/sample2.txt") +
                                     fs::file_size(clean.dir.path() + "/data/sample3.txt");
-    if (disk->mounted()) {
-        // Leave about 144 KB: the first three samples (about 37 KB) fit, sample4.txt (about 560 KB) not.
-        test::fill_disk(t.dir.path() + "/disk/filler");
-        fs::resize_file(t.dir.path() + "/disk/filler", fs::file_size(t.dir.path() + "/disk/filler") - (144 << 10));
-        Form_Load(t.app);
-        fs::remove(t.dir.path() + "/disk/filler");
-    } else {
-        test::FailingWrites failing(first_three + 1000);
-        Form_Load(t.app);
-    }
+    // A tmpfs keeps about 144 KB: the first three samples (about 37 KB) fit, sample4.txt (about 560 KB) not.
+    on_full_disk(first_three + 1000, [&] { Form_Load(t.app); }, 144 << 10);
     EXPECT_EQ(t.box.shown, Texts{" Sorry, the sample systems could not be written: the disk is full."});
     EXPECT_FALSE(fs::exists(app("data")));
     EXPECT_EQ(t.app.st.Eps, 0.5f);  // the load goes on after the message
@@ -207,12 +202,10 @@ TEST(ReadOnlyFolder, SaveConnectSamplesAndMarkerEachSaySoAndTheProgramGoesOn) {
     const bool root = geteuid() == 0;
     ASSERT_TRUE(!root || seteuid(65534) == 0);
 
-    t.cd.next.push_back(sys);
-    Open_Click(t.app);
-    t.cd.next.push_back(sys);
-    Save_Click(t.app);
-    t.cd.next.push_back(sys);
-    Connect_Click(t.app);
+    for (auto command : {Open_Click, Save_Click, Connect_Click}) {
+        t.cd.next.push_back(sys);
+        command(t.app);
+    }
     const std::string why = write_agreement_marker(QString::fromStdString(t.app.app_folder));
     test::TestApp fresh;
     fresh.app.app_folder = t.dir.path() + "/new";
@@ -227,9 +220,9 @@ TEST(ReadOnlyFolder, SaveConnectSamplesAndMarkerEachSaySoAndTheProgramGoesOn) {
     EXPECT_EQ(why, "permission denied");
     EXPECT_EQ(fresh.box.shown, Texts{" Sorry, the data folder could not be created."});
     EXPECT_EQ(read_file(sys), "2 1 3\r\n1 3 5\r\n");
-    EXPECT_EQ(t.app.st.DataMode, kModeMemory);  // the failed Connect kept the opened system
-    EXPECT_NEAR(t.app.st.X[1], 0.8f, 1e-6f);       // and the solve still runs: x = (0.8, 1.4)
-    EXPECT_NEAR(t.app.st.X[2], 1.4f, 1e-6f);
+    EXPECT_EQ(t.app.st.DataMode, kModeMemory);  // the failed Connect kept the opened system...
+    // ...and the solve still runs: x = (0.8, 1.4).
+    EXPECT_TRUE(std::fabs(t.app.st.X[1] - 0.8f) < 1e-6f && std::fabs(t.app.st.X[2] - 1.4f) < 1e-6f);
 }
 
 }  // namespace

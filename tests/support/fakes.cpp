@@ -57,4 +57,9 @@ std::string testdata_dir() {
     return std::filesystem::is_directory(d) ? d : std::string();
 }
 
+std::string testdata(const std::string& name) {
+    const std::string path = testdata_dir() + "/" + name;
+    return std::filesystem::exists(path) ? path : std::string();
+}
+
 }  // namespace varnex::test

@@ -77,5 +77,7 @@ std::string system_texts(const App& app);
 std::string read_file(const std::string& path);
 /// The shared test matrices' folder, or "" when it is absent (tests then skip).
 std::string testdata_dir();
+/// The path of the shared test matrix `name` (e.g. "west0067.txt"), or "" when it is absent.
+std::string testdata(const std::string& name);
 
 }  // namespace varnex::test

@@ -15,6 +15,12 @@
 
 namespace varnex::test {
 
+/// Shows the widget; true once it is on the screen.
+inline bool shown(QWidget& w) {
+    w.show();
+    return QTest::qWaitForWindowExposed(&w);
+}
+
 struct Window {
     CwdGuard cwd;
     TempDir dir;
@@ -50,11 +56,7 @@ struct Window {
         QTest::mouseClick(w.findChild<QPushButton*>("cmd" + x), Qt::LeftButton);
     }
     QString status() const { return w.statusBar()->currentMessage(); }
-    /// Shows the window; true once it is on the screen.
-    bool show() {
-        w.show();
-        return QTest::qWaitForWindowExposed(&w);
-    }
+    bool show() { return shown(w); }
 };
 
 }  // namespace varnex::test
