@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -165,7 +166,7 @@ void BM_SweepConnected(benchmark::State& state) {
 // medians of both times and of their ratio, and the connected sweep's 90th percentile: on a virtual
 // machine whose host samples and reclaims memory behind it, a few sweeps in a hundred take several
 // times the usual, and a mean would report those rather than the sweep.
-void BM_SweepConnectedVsMemory(benchmark::State& state) {
+void paired_sweeps(benchmark::State& state, const std::function<void(SystemState&, GridModel&)>& connected_sweep) {
     SystemState mem, con;
     GridModel mem_grid, con_grid;
     fixture().set_up(mem, kModeMemory);
@@ -176,7 +177,7 @@ void BM_SweepConnectedVsMemory(benchmark::State& state) {
         auto t0 = std::chrono::steady_clock::now();
         do_iteration(mem, mem_grid);
         auto t1 = std::chrono::steady_clock::now();
-        do_iteration_file(con, con_grid);
+        connected_sweep(con, con_grid);
         auto t2 = std::chrono::steady_clock::now();
         t_mem.push_back(std::chrono::duration<double>(t1 - t0).count());
         t_con.push_back(std::chrono::duration<double>(t2 - t1).count());
@@ -192,6 +193,16 @@ void BM_SweepConnectedVsMemory(benchmark::State& state) {
     state.counters["ratio"] = median(ratio);
     std::sort(t_con.begin(), t_con.end());
     state.counters["connected_p90_ms"] = t_con[t_con.size() * 9 / 10] * 1e3;
+}
+
+void BM_SweepConnectedVsMemory(benchmark::State& state) { paired_sweeps(state, do_iteration_file); }
+
+// The same pairs with the connected sweep on the calling thread alone, as it runs when no processor is
+// idle for a second one.
+void BM_SweepOneThreadVsMemory(benchmark::State& state) {
+    paired_sweeps(state, [](SystemState& st, GridModel& grid) {
+        do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);
+    });
 }
 
 // The same sweep with the walk over the file on the calling thread alone.
@@ -454,11 +465,18 @@ void reset_peak_rss() {
     }
 }
 
+// Processor time of this process so far (all threads, user and kernel), in seconds.
+double process_cpu_s() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 // Times pass() against yardstick() in turn, each from a cold file, and reports both medians and the
 // median of their ratios.
 void paired(benchmark::State& state, const std::string& file, const std::function<void()>& yardstick,
             const std::function<void()>& pass) {
-    std::vector<double> t_y, t_p, ratio;
+    std::vector<double> t_y, t_p, ratio, cpu_p;
     reset_peak_rss();
     for (auto _ : state) {
         drop_cache(file);
@@ -466,14 +484,19 @@ void paired(benchmark::State& state, const std::string& file, const std::functio
         yardstick();
         t_y.push_back(seconds_since(t0));
         drop_cache(file);
+        const double c0 = process_cpu_s();
         t0 = std::chrono::steady_clock::now();
         pass();
         t_p.push_back(seconds_since(t0));
+        cpu_p.push_back(process_cpu_s() - c0);
         ratio.push_back(t_p.back() / t_y.back());
         state.SetIterationTime(t_p.back());
     }
     state.counters["yardstick_s"] = median(t_y);
     state.counters["pass_s"] = median(t_p);
+    // How much of the pass the process itself was busy (all its threads, kernel time included); the
+    // rest it waited on the disk.
+    state.counters["pass_cpu_s"] = median(cpu_p);
     state.counters["ratio"] = median(ratio);
     state.counters["peak_rss_MB"] = peak_rss_mb();
     // The disk's own speed in this run: the row file's bytes over the yardstick's median time.
@@ -559,6 +582,7 @@ void LM_ConnectVsWrite(benchmark::State& state) {
 BENCHMARK(BM_SweepInMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedVsMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
+BENCHMARK(BM_SweepOneThreadVsMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
 BENCHMARK(BM_SweepConnectedOneThread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedReopened)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SweepConnectedGatheredTwo)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -18,7 +18,8 @@ inline std::uint64_t align_down_to_block(std::uint64_t v) { return v & ~(kDirect
 inline std::uint64_t align_up_to_block(std::uint64_t v) { return (v + kDirectBlock - 1) & ~(kDirectBlock - 1); }
 
 /// Memory taken straight from the kernel: page-aligned, as direct reads need, zero-filled, and given
-/// back whole when freed, so that a pass's buffers do not stay in the process after it.
+/// back whole when freed, so that a pass's buffers do not stay in the process after it. From 2 MB on it
+/// starts on a 2 MB boundary in huge pages where the kernel grants them.
 class Pages {
   public:
     Pages() = default;

@@ -3,10 +3,10 @@
 
 #include "core/connected_sweeps.h"
 
-#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "core/column_ring.h"
 #include "core/convert.h"
@@ -30,26 +30,6 @@ void update_stretch(SystemState& st, const ColumnKernels& kern, float* r, const 
             raise(ErrorKind::Overflow);
         }
         if (r[q] > er) er = r[q];
-    }
-}
-
-// Elements of a residual update between two bursts of fetches of the next column (a multiple of the
-// kernels' group of eight, so that the groups and a fault's place are those of one call).
-constexpr int kUpdateBlock = 64;
-
-// update_stretch over a whole column that also fetches `rows` records of the next column from
-// `ahead` on, a few after every block: the vector update then runs in the shadow of the next
-// column's misses instead of leaving the memory idle between two column walks.
-void update_stretch_fetching(SystemState& st, const ColumnKernels& kern, float* r, const float* a, float s, int len,
-                             float& er, const unsigned char* ahead, std::size_t stride, int rows) {
-    const int blocks = (len + kUpdateBlock - 1) / kUpdateBlock;
-    const int per_block = blocks > 0 ? (rows + blocks - 1) / blocks : 0;
-    for (int q0 = 0; q0 < len; q0 += kUpdateBlock) {
-        for (int k = 0; k < per_block && rows > 0; ++k, --rows, ahead += stride) __builtin_prefetch(ahead, 0, 3);
-        const int m = len - q0 < kUpdateBlock ? len - q0 : kUpdateBlock;
-        // At a group with a fault, the rest of the stretch goes the way of update_stretch from there.
-        const int q = q0 + kern.update(r + q0, a + q0, s, m, &er);
-        if (q < q0 + m) return update_stretch(st, kern, r + q, a + q, s, len - q, er);
     }
 }
 
@@ -85,9 +65,6 @@ void finish_update_from(SystemState& st, const SweepKernels& sk, float* R, const
 // own, a row stride apart, so the hardware does not see the pattern; fetching well ahead keeps many
 // misses in flight, and near the end of a column the fetch wraps into the next one.
 constexpr int kAhead = 128;
-// The share (1 in this many) of the next column's rows that a residual update over a whole column
-// fetches: measured at order 2000, 1/8 saves about 3 % of a sweep, 1/3 and more cost time.
-constexpr int kUpdateFetchShare = 8;
 
 // The loop of the in-memory sweep over whole columns that `cols` hands out (1-based, a(j, c) at
 // [j]): the residual update of unknown i comes with the column sum of unknown i+1 over the updated
@@ -123,6 +100,53 @@ void sweep_whole_columns(SystemState& st, GridModel& grid, const SweepKernels& s
         st.Er = er;
         if (j <= n) finish_update_from(st, sk, R, a, s, j, i < n ? next : nullptr, next_sum, scratch);
         cols.release_through(i);
+    }
+}
+
+// Equations per stretch of a fused step (a multiple of the kernels' group of eight).
+constexpr int kFusedRows = 128;
+
+// do_iteration_file_with for columns that fit the buffer: the residual update of unknown i runs stretch
+// by stretch together with the walk of column i+1 and its column sum over the updated residual, so
+// that the update's arithmetic runs in the shadow of the walk's misses instead of between two walks.
+// Each term of the sum at equation j comes after the update of R(j), as in the plain loop, and a fault
+// of the update is raised at its element before any later equation is updated; a fault of the sum only
+// shows in s, which is checked when unknown i+1 is moved, as the plain loop would find it after the
+// update. a and next hold n floats each, sums n + 1.
+void sweep_mapped_fused(SystemState& st, GridModel& grid, const ColumnKernels& kern, const unsigned char* base,
+                        std::size_t stride, const ColumnFetch& fetch, float* a, float* next, float* sums) {
+    const int n = st.N;
+    float* R = st.R.data();
+    float next_sum = kern.gather_sum(base, stride, fetch, R + 1, n, 0.0f, a, sums);
+    for (int i = 1; i <= n; ++i) {
+        float s = next_sum;
+        check(s);
+        s = move_unknown(st, grid, i, s);
+
+        st.Er = 0.0f;
+        float er = 0.0f;
+        if (i == n) {
+            update_stretch(st, kern, R + 1, a, s, n, er);
+        } else {
+            // q0: first equation of a stretch, from 0; column i+1 starts at record i+1.
+            const unsigned char* col = base + static_cast<std::size_t>(i) * kRecordLength;
+            next_sum = 0.0f;
+            for (int q0 = 0; q0 < n; q0 += kFusedRows) {
+                const int m = n - q0 < kFusedRows ? n - q0 : kFusedRows;
+                const int q = q0 + kern.update(R + 1 + q0, a + q0, s, m, &er);
+                if (q < q0 + m) {
+                    // A group with a fault: the rest of the update one element at a time (it raises
+                    // there), then the rest of the sum.
+                    update_stretch(st, kern, R + 1 + q, a + q, s, n - q, er);
+                    next_sum = kern.gather_sum(col + q0 * stride, stride, fetch, R + 1 + q0, n - q0, next_sum,
+                                               next + q0, sums);
+                    break;
+                }
+                next_sum = kern.gather_sum(col + q0 * stride, stride, fetch, R + 1 + q0, m, next_sum, next + q0, sums);
+            }
+            std::swap(a, next);
+        }
+        st.Er = er;
     }
 }
 
@@ -188,11 +212,13 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
     const ColumnFetch fetch{static_cast<std::ptrdiff_t>(kAhead * stride), end, (end - base) - kRecordLength};
     const int head = n < buffer_rows ? n : buffer_rows;
     // kept: rows 1..head of the current column, read by the column sum and used again by the update;
-    // more: a later stretch of a column longer than the buffer; sums: the kernels' scratch.
+    // more: the next column while the update runs (whole columns), or a later stretch of a column
+    // longer than the buffer; sums: the kernels' scratch.
     float kept[kColumnBufferRows];
     float more[kColumnBufferRows];
     float sums[kColumnBufferRows + 1];
     float* R = st.R.data();
+    if (head == n) return sweep_mapped_fused(st, grid, kern, base, stride, fetch, kept, more, sums);
 
     // i: the unknown being moved (its column starts at record i); j0: first equation of a stretch,
     // counted from 0; a stretch covers the equations j0+1 .. j0+len, one row stride apart.
@@ -214,15 +240,7 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
         // read from the file again.
         st.Er = 0.0f;
         float er = 0.0f;
-        if (head == n && i < n) {
-            // The walk of the next column has fetched its first kAhead rows; the update fetches the
-            // next stretch of it, as many rows as it can take without crowding the walk's misses.
-            const int rows = std::min(n - kAhead, n / kUpdateFetchShare);
-            update_stretch_fetching(st, kern, R + 1, kept, s, head, er, col + kRecordLength + kAhead * stride, stride,
-                                    rows > 0 ? rows : 0);
-        } else {
-            update_stretch(st, kern, R + 1, kept, s, head, er);
-        }
+        update_stretch(st, kern, R + 1, kept, s, head, er);
         for (int j0 = head; j0 < n; j0 += buffer_rows) {
             const int len = n - j0 < buffer_rows ? n - j0 : buffer_rows;
             gather_column(col + j0 * stride, stride, fetch, len, more);
