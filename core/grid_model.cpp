@@ -29,8 +29,6 @@ enum class Layout : uint8_t { None, System, Solution };
 constexpr int kBlockSlots = 1024;
 
 uint64_t cell_key(int row, int col) { return (static_cast<uint64_t>(row) << 32) | static_cast<uint32_t>(col); }
-int key_row(uint64_t key) { return static_cast<int>(key >> 32); }
-int key_col(uint64_t key) { return static_cast<int>(key & 0xFFFFFFFFu); }
 
 // Appends literal text or a decimal number; the buffers below hold the longest derived text.
 char* put(char* p, std::string_view s) {
@@ -75,10 +73,6 @@ struct GridModel::Impl {
         }
         return layout == Layout::Solution && c == kSolutionXColumn ? 0 : -1;
     }
-    int col_of(int s) const {
-        if (layout == Layout::Solution) return kSolutionXColumn;
-        return value_column(s + 1);
-    }
     int block_rows() const { return 1 << block_shift; }
     std::size_t block_size() const { return static_cast<std::size_t>(per_row) << block_shift; }
 
@@ -98,43 +92,6 @@ struct GridModel::Impl {
     void release(Ref& ref) {
         if (ref) arena.release(ref);
         ref = 0;
-    }
-
-    // Drops the written texts of the rows r.. and releases the blocks that held only such rows.
-    void drop_rows_from(int r) {
-        for (std::size_t b = 0; b < blocks.size(); ++b) {
-            if (!blocks[b]) continue;
-            int first = 1 + static_cast<int>(b << block_shift);  // layout row of the block's first slots
-            if (first + block_rows() <= r) continue;
-            int from = std::max(r, first);
-            Ref* slots = blocks[b].get();
-            for (std::size_t k = static_cast<std::size_t>(from - first) * per_row; k < block_size(); ++k)
-                release(slots[k]);
-            if (from == first) {
-                blocks[b].reset();
-                --live_blocks;
-            }
-        }
-        std::erase_if(others, [&](auto& kv) {
-            if (key_row(kv.first) < r) return false;
-            arena.release(kv.second);
-            return true;
-        });
-    }
-
-    // Drops the written texts of the columns c..
-    void drop_cols_from(int c) {
-        for (auto& block : blocks) {
-            if (!block) continue;
-            // Slots lie in column order within a row; walk one row at a time.
-            for (std::size_t base = 0; base < block_size(); base += per_row)
-                for (int s = per_row - 1; s >= 0 && col_of(s) >= c; --s) release(block[base + s]);
-        }
-        std::erase_if(others, [&](auto& kv) {
-            if (key_col(kv.first) < c) return false;
-            arena.release(kv.second);
-            return true;
-        });
     }
 
     template <class F>
@@ -192,30 +149,6 @@ GridModel::~GridModel() = default;
 
 void GridModel::clear() {
     *impl_ = Impl();
-    if (observer_) observer_->grid_reset();
-}
-
-void GridModel::set_rows(int rows) {
-    if (rows < 1) raise(ErrorKind::Subscript);
-    if (rows == rows_) return;
-    if (rows < rows_) {
-        impl_->drop_rows_from(rows);
-        impl_->valid_rows = std::min(impl_->valid_rows, rows);
-        impl_->maybe_compact();
-    }
-    rows_ = rows;
-    if (observer_) observer_->grid_reset();
-}
-
-void GridModel::set_cols(int cols) {
-    if (cols < 1) raise(ErrorKind::Subscript);
-    if (cols == cols_) return;
-    if (cols < cols_) {
-        impl_->drop_cols_from(cols);
-        impl_->valid_cols = std::min(impl_->valid_cols, cols);
-        impl_->maybe_compact();
-    }
-    cols_ = cols;
     if (observer_) observer_->grid_reset();
 }
 

@@ -36,10 +36,6 @@ class GridModel {
 
     /// Empties the text of every cell; the counts stay.
     void clear();
-    /// Growing adds empty cells, shrinking drops the cells beyond the new count. Throws
-    /// RunError(Subscript) for a count below 1 and RunError(OutOfMemory) when it cannot be had.
-    void set_rows(int rows);
-    void set_cols(int cols);
 
     /// The text of a cell. Derived texts are built into `scratch`; the view stays valid until the next
     /// write or layout change. Throws RunError(Subscript) outside the grid.

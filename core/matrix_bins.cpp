@@ -45,21 +45,6 @@ void MatrixBins::add_row(int i, const float* a) {
     }
 }
 
-void MatrixBins::add_column(int j, const float* a) {
-    if (cells_.empty() || j < cols_.first || j >= cols_.first + cols_.count) return;
-    const int c = col_cell_[static_cast<std::size_t>(j - cols_.first)];
-    // Entries of one column run through the row cells in order: step from cell to cell.
-    int k = 0;
-    for (int r = 0; r < rows_.bins; ++r) {
-        const int end = rows_.first_of(r + 1) - rows_.first;
-        float& cell = cells_[static_cast<std::size_t>(r) * cols_.bins + c];
-        for (; k < end; ++k) {
-            const float v = a[k];
-            if (v != 0.0f) take(cell, v);
-        }
-    }
-}
-
 bool bin_grid(const GridModel& grid, MatrixBins& bins, const std::atomic<bool>& cancel) {
     if (bins.empty()) return true;
     const BinAxis& rows = bins.rows();

@@ -36,8 +36,8 @@ struct MagnitudeRange {
     float largest = 0.0f;
 };
 
-/// A block of a matrix (rows × cols) reduced to rows.bins × cols.bins cells, filled by rows or by
-/// columns in any order.
+/// A block of a matrix (rows × cols) reduced to rows.bins × cols.bins cells, filled row by row in any
+/// order.
 class MatrixBins {
   public:
     MatrixBins() = default;
@@ -47,8 +47,6 @@ class MatrixBins {
 
     /// Row i of the block: a[k] = a(i, cols().first + k) for k = 0 .. cols().count - 1.
     void add_row(int i, const float* a);
-    /// Column j of the block: a[k] = a(rows().first + k, j) for k = 0 .. rows().count - 1.
-    void add_column(int j, const float* a);
 
     const BinAxis& rows() const { return rows_; }
     const BinAxis& cols() const { return cols_; }

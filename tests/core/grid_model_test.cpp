@@ -28,8 +28,6 @@ TEST(GridModel, OutOfRangeAccessAndOrdersTooLargeChangeNothing) {
         EXPECT_EQ(test::error_of([&] { g.text(r, c); }), ErrorKind::Subscript) << r << "," << c;
         EXPECT_EQ(test::error_of([&] { g.set_text(r, c, "v"); }), ErrorKind::Subscript) << r << "," << c;
     }
-    EXPECT_EQ(test::error_of([&] { g.set_rows(0); }), ErrorKind::Subscript);
-    EXPECT_EQ(test::error_of([&] { g.set_cols(-3); }), ErrorKind::Subscript);
     const Cells before = cells_of(g);
     EXPECT_EQ(test::error_of([&] { g.fill_data(16382); }), ErrorKind::Overflow);  // 2N+4 = 32768
     EXPECT_EQ(test::error_of([&] { g.fill_data(-1); }), ErrorKind::Subscript);
@@ -83,11 +81,6 @@ TEST(GridModel, AgreesWithPlainTableOnRandomOperations) {
                 ref[i] = {"X(" + std::to_string(i) + ")=", single_to_text(x[i])};
             }
             g.fill_x(static_cast<int16_t>(n), x);
-        } else if (op < 11) {
-            const int r = op < 8 ? pick(1, 10) : g.rows(), c = op < 8 ? g.cols() : pick(1, 18);
-            g.set_rows(r);
-            g.set_cols(c);
-            resize(r, c);
         } else if (op < 12 && step < 2000) {
             g.clear();
             ref.assign(g.rows(), Rows(g.cols()));

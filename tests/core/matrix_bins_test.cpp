@@ -86,7 +86,7 @@ void expect_direct(const SquareMatrix& A, const MatrixBins& bins) {
     }
 }
 
-TEST(MatrixBinsTest, CellsHoldTheLargestEntryOfTheirBlockByRowsAndByColumns) {
+TEST(MatrixBinsTest, CellsHoldTheLargestEntryOfTheirBlockFromTheGridAndByRows) {
     const int n = 13;
     GridModel grid;
     const SquareMatrix A = fill_grid(grid, n);
@@ -98,9 +98,6 @@ TEST(MatrixBinsTest, CellsHoldTheLargestEntryOfTheirBlockByRowsAndByColumns) {
         MatrixBins from_grid(b[0], b[1], b[2], b[3], b[4]);
         ASSERT_TRUE(bin_grid(grid, from_grid, cancel));
         expect_direct(A, from_grid);
-        MatrixBins by_cols(b[0], b[1], b[2], b[3], b[4]);
-        for (int j = b[2]; j < b[2] + b[3]; ++j) by_cols.add_column(j, A.col(j) + b[0]);
-        expect_direct(A, by_cols);
         MatrixBins by_rows(b[0], b[1], b[2], b[3], b[4]);
         std::vector<float> row(static_cast<std::size_t>(n));
         for (int i = 1; i <= n; ++i) {
@@ -165,7 +162,11 @@ TEST(MatrixBinsTest, TheColourScaleIsLogarithmicWithMarksForZeroAndNonNumbers) {
     // The range of a picture spans every finite entry above 0, also those that no cell shows.
     const SquareMatrix A = matrix(13);
     MatrixBins bins(1, 13, 1, 13, 3);
-    for (int j = 1; j <= 13; ++j) bins.add_column(j, A.col(j) + 1);
+    std::vector<float> row(13);
+    for (int i = 1; i <= 13; ++i) {
+        for (int j = 1; j <= 13; ++j) row[static_cast<std::size_t>(j) - 1] = A(i, j);
+        bins.add_row(i, row.data());
+    }
     const MagnitudeRange r = bins.range();
     float lo = kInf, hi = 0.0f;
     for (int i = 1; i <= 13; ++i)
