@@ -1,6 +1,7 @@
 // varnex-batch when things go wrong around it: two programs on one application folder, Ctrl+C while
 // Connect converts and while Save writes, a file name that is not UTF-8 in --json, and a small memory
 // cgroup around an Open too large for it or a file without line ends.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -18,7 +19,6 @@
 #include "exe.h"
 #include "support/cgroup.h"
 #include "support/fakes.h"
-#include "support/holds.h"
 
 namespace fs = std::filesystem;
 using namespace varnex::test;
@@ -104,7 +104,7 @@ TEST_F(BatchRobust, TwoProgramsOnOneFolderDoNotShareTheRowFile) {
         kill(pid, SIGINT);
     });
     EXPECT_EQ(other.code, 1);
-    EXPECT_TRUE(holds(other.err, " is in use by another VARNEX SOLVER"));
+    EXPECT_THAT(other.err, testing::HasSubstr(" is in use by another VARNEX SOLVER"));
     EXPECT_EQ(r.code, 0) << r.err;
     // The first run's system is the one it solved and saved.
     const std::string solution = read_file(app + "/data/solutions/first.txt");
@@ -142,10 +142,10 @@ TEST_F(BatchRobust, CtrlCDuringConnectCompletesTheRowFileAndASecondOneEndsAtOnce
         if (presses == 1) {
             // The conversion ends whole, no sweep follows, and Save still writes the solution.
             EXPECT_EQ(r.code, 0) << r.err;
-            EXPECT_TRUE(holds(r.out, "\nsweeps: 0\n"));
-            EXPECT_TRUE(holds(r.out, "\nended: stopped\n"));
+            EXPECT_THAT(r.out, testing::HasSubstr("\nsweeps: 0\n"));
+            EXPECT_THAT(r.out, testing::HasSubstr("\nended: stopped\n"));
             EXPECT_EQ(size_of(rows), whole);
-            EXPECT_TRUE(holds(r.out, "\nsaved: " + each + "/data/solutions/big.txt\n"));
+            EXPECT_THAT(r.out, testing::HasSubstr("\nsaved: " + each + "/data/solutions/big.txt\n"));
         } else {
             // Ended in the middle of the conversion with no result, and its lock on the row file with it.
             EXPECT_EQ(r.code, 128 + SIGINT);
@@ -208,7 +208,7 @@ TEST_F(BatchRobust, InsideASmallMemoryCgroupOpenSaysWhyInsteadOfBeingKilled) {
     for (int k = 1; k <= 3000 * 3001; ++k) text += k % 3001 ? "1 " : "1 \r\n";
     ExeRun r = run_exe(app, {"open", dir.write("app/data/order3000.txt", text), "--sweeps", "1"}, {}, group.tasks());
     EXPECT_EQ(r.code, 1) << r.err;
-    EXPECT_TRUE(holds(r.err, " Sorry, not enough memory. Please try the option-'Connect to' from the File Menu"));
+    EXPECT_THAT(r.err, testing::HasSubstr(" Sorry, not enough memory. Please try the option-'Connect to' from the File Menu"));
 
     // 100 MB without a line end: Open and Connect refuse it as a bad file, within the limit.
     const std::string endless = dir.write("app/data/endless.txt", "1");
