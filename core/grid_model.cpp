@@ -42,8 +42,6 @@ char* put(char* p, int v) { return std::to_chars(p, p + 12, v).ptr; }
 struct GridModel::Impl {
     Layout layout = Layout::None;
     int n = 0;
-    int valid_rows = 0;   ///< the layout's texts hold in rows 0..valid_rows-1
-    int valid_cols = 0;   ///< and columns 0..valid_cols-1
     int per_row = 0;      ///< value slots of one layout row
     int block_shift = 0;  ///< a block holds 1 << block_shift layout rows
     std::vector<std::unique_ptr<Ref[]>> blocks;
@@ -51,11 +49,9 @@ struct GridModel::Impl {
     std::unordered_map<uint64_t, Ref> others;
     TextArena arena;
 
-    void set_layout(Layout kind, int order, int rows, int cols) {
+    void set_layout(Layout kind, int order) {
         layout = kind;
         n = order;
-        valid_rows = rows;
-        valid_cols = cols;
         per_row = kind == Layout::System ? n + 2 : 1;
         block_shift = 0;
         while ((per_row << (block_shift + 1)) <= kBlockSlots) ++block_shift;
@@ -118,7 +114,7 @@ struct GridModel::Impl {
     std::string_view derived(int r, int c, std::string& scratch) const;
 };
 
-// The layout's own text of a cell inside the valid region that was never written.
+// The layout's own text of a cell that was never written ("" without a layout).
 std::string_view GridModel::Impl::derived(int r, int c, std::string& scratch) const {
     char buf[40];
     char* p = buf;
@@ -161,8 +157,7 @@ std::string_view GridModel::text(int row, int col, std::string& scratch) const {
     } else if (!g.others.empty()) {
         if (auto it = g.others.find(cell_key(row, col)); it != g.others.end()) return g.arena.get(it->second);
     }
-    if (row < g.valid_rows && col < g.valid_cols) return g.derived(row, col, scratch);
-    return {};
+    return g.derived(row, col, scratch);
 }
 
 bool GridModel::has_system_shape(int n) const { return rows_ == n + 1 && cols_ == system_columns(n); }
@@ -219,7 +214,7 @@ void GridModel::fill_data(int16_t n) {
     if (rows < 1 || cols < 1) raise(ErrorKind::Subscript);
     Impl fresh;
     try {
-        fresh.set_layout(Layout::System, n, rows, cols);
+        fresh.set_layout(Layout::System, n);
     } catch (const std::bad_alloc&) {
         raise(ErrorKind::OutOfMemory);
     }
@@ -238,7 +233,7 @@ void GridModel::fill_x(int16_t n, const std::vector<float>& x) {
     std::string kept = cols_ >= 2 ? std::string(text(0, 1, scratch)) : std::string();
     Impl fresh;
     try {
-        fresh.set_layout(Layout::Solution, n, rows, kSolutionColumns);
+        fresh.set_layout(Layout::Solution, n);
         char buf[32];
         for (int i = 1; i <= n; ++i) {
             std::size_t len = single_to_text(x[i], buf);
