@@ -1,15 +1,19 @@
-// The Connect command: the exact bytes of the row file, records beyond a smaller system left alone,
-// the failures that keep the earlier system in force, and the fast writer behind it.
-
-#include "commands/connect_command.h"
-
+// Connect and the solve commands in connected mode, through the real handlers: the exact bytes of the
+// row file, records beyond a smaller system left alone, the failures that keep the earlier system in
+// force; the worked runs, the row file closed however a run ends, and the choice between mapping and
+// streaming the file, which give the same bits.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <tuple>
 
+#include "commands/connect_command.h"
+#include "commands/open_command.h"
+#include "core/convert.h"
 #include "core/errors.h"
 #include "core/row_file_writer.h"
 #include "steps.h"
@@ -31,7 +35,6 @@ class ConnectTest : public test::ConnectFixture {
   protected:
     // The mode, the order, IterCount, the length of X and the order shown.
     auto summary() { return std::tuple(st.DataMode, st.N, st.IterCount, st.X.size(), t.ui.text(Ctl::txtN)); }
-    std::string record(std::size_t r) { return test::read_file(rows).substr((r - 1) * 128, 4); }
     // A memory-mode system of order 3, as "Accept N" leaves it.
     void memory_mode() {
         st.N = 3;
@@ -41,6 +44,7 @@ class ConnectTest : public test::ConnectFixture {
         st.IterCount = 4;
         t.ui.texts[Ctl::txtN] = "3";
     }
+    float shown(int row) { return text_to_single(row ? app.grid.text(row, 1) : t.ui.text(Ctl::txtEr)); }
 };
 
 TEST_F(ConnectTest, ConvertsTheExampleThenASmallerSystemOverIt) {
@@ -81,8 +85,9 @@ TEST_F(ConnectTest, BadContentKeepsTheEarlierSystemAndTheRecordsAfterTheFailure)
     std::string text;
     for (int k = 1; k <= 200; ++k) text += k <= 100 ? "1 " : k < 170 ? "2 " : k == 170 ? "2x " : "3 ";
     connect(text.insert(200, "\r\n"));
-    EXPECT_EQ(record(169), le(2));
-    EXPECT_TRUE(test::read_file(rows).substr(169 * 128) == std::string(131 * 128, '\xEE'));
+    const std::string bytes = test::read_file(rows);
+    EXPECT_EQ(bytes.substr(168 * 128, 4), le(2));
+    EXPECT_TRUE(bytes.substr(169 * 128) == std::string(131 * 128, '\xEE'));
 }
 
 TEST_F(ConnectTest, FailuresThatWriteNothingAndTheSolveButtonsAfterAFailedConversion) {
@@ -113,27 +118,6 @@ TEST_F(ConnectTest, FailuresThatWriteNothingAndTheSolveButtonsAfterAFailedConver
     EXPECT_EQ(t.cd.opens, opens);
 }
 
-TEST(RowWriterTest, RunsAcrossBuffersAndGapsLandAtTheirRecords) {
-    // Over 70000 records of 0xEE: records 1..65530 put one by one, a run of 777 across the buffer
-    // boundary after record 65536, and record 69000 alone; everything else keeps its bytes.
-    test::TempDir dir;
-    const std::string path = dir.write("rows.vnx", std::string(70000 * 128, '\xEE'));
-    RowWriter w;
-    w.open(path);
-    for (int r = 1; r <= 65530; ++r) w.put(r, static_cast<float>(r));
-    std::vector<float> run(777);
-    for (int q = 0; q < 777; ++q) run[q] = static_cast<float>(65531 + q);
-    w.put_run(65531, run.data(), 777);
-    w.put(69000, -1.0f);
-    w.close();
-    const std::string bytes = test::read_file(path);
-    ASSERT_EQ(bytes.size(), 70000u * 128);
-    for (std::size_t r : {1u, 32769u, 65530u, 65531u, 65537u, 66307u})
-        EXPECT_EQ(bytes.substr((r - 1) * 128, 128), le(r) + std::string(124, '\0')) << r;
-    EXPECT_EQ(bytes.substr(66307 * 128, 128), std::string(128, '\xEE'));
-    EXPECT_EQ(bytes.substr(68999 * 128), le(-1) + std::string(124, '\0') + std::string(1000 * 128, '\xEE'));
-}
-
 TEST(RowWriterTest, AFailedWriteIsRaisedAtTheNextHandOverOrAtClose) {
     // On a full device a few records fail at close, many already at a later put: FileError either
     // way, no hang, and the file ends up closed.
@@ -148,6 +132,102 @@ TEST(RowWriterTest, AFailedWriteIsRaisedAtTheNextHandOverOrAtClose) {
         EXPECT_EQ(closed ? closed : put, ErrorKind::FileError) << n;
         EXPECT_FALSE(w.is_open());
     }
+}
+
+TEST_F(ConnectTest, WorkedRunByNextIterationInBothModesAndByFindSolution) {
+    // "2 1 3 / 1 3 5" from (0, 0): Er 2.1, 1.05, 0.525 after the first sweeps, x shown in column 1 of
+    // a connected system's grid and in column 2N + 3 of a system in memory.
+    const float want[3][3] = {{2.1f, 2.2f, 0.7f}, {1.05f, 1.5f, 1.05f}, {0.525f, 1.15f, 1.225f}};
+    for (auto command : {Open_Click, Connect_Click}) {
+        t.with_file(command, t.dir.write("data/sys.txt", "2 1 3\r\n1 3 5\r\n"));
+        t.ui.texts[Ctl::txtEps] = "abc";  // not read by Next Iteration
+        const int x_col = st.DataMode == kModeConnected ? 1 : 7;
+        for (int k = 0; k < 3; ++k) {
+            cmdIter_Click(app);
+            EXPECT_NEAR(text_to_single(t.ui.text(Ctl::txtEr)), want[k][0], 1e-5) << k;
+            for (int row = 1; row < 3; ++row)
+                EXPECT_NEAR(text_to_single(app.grid.text(row, x_col)), want[k][row], 1e-5) << k << " " << row;
+        }
+    }
+    // Find solution with Eps 0.5: four sweeps to X = (0.975, 1.3125), Er 0.2625; a second run needs one.
+    ASSERT_EQ(connect("2 1 3\r\n1 3 5\r\n"), V{});
+    t.ui.texts[Ctl::txtEps] = "0.5";
+    cmdSolution_Click(app);
+    EXPECT_EQ(st.IterCount, 5);
+    for (int row = 0; row < 3; ++row) EXPECT_NEAR(shown(row), (std::array{0.2625f, 0.975f, 1.3125f}[row]), 1e-5);
+    EXPECT_EQ(t.ui.text(Ctl::txtTime), "0.25");
+    cmdSolution_Click(app);
+    EXPECT_EQ(st.IterCount, 2);
+    EXPECT_FALSE(st.solve_row_file.is_open());
+}
+
+TEST_F(ConnectTest, FailuresEndSilentlyWithTheFileClosed) {
+    // A zero column: MsgBadFile from the set-up, then the first sweep stops at that column.
+    ASSERT_EQ(connect("1 0 1\r\n1 0 2\r\n"), V{});
+    t.ui.texts[Ctl::txtTime] = "old";
+    EXPECT_EQ(t.messages_of(cmdSolution_Click), V{st.msg.MsgBadFile});
+    EXPECT_EQ(st.IterCount, 1);
+    EXPECT_FALSE(st.solve_row_file.is_open());
+
+    // A row file that is no file: each click says so, the first click of a run stays the first.
+    ASSERT_EQ(connect("2 1 3\r\n1 3 5\r\n"), V{});
+    fs::remove(rows);
+    fs::create_directory(rows);
+    EXPECT_EQ(t.messages_of(cmdIter_Click), V{st.msg.MsgBadFile});
+    EXPECT_EQ(t.messages_of(cmdSolution_Click), V{st.msg.MsgBadFile});
+    EXPECT_EQ(st.IterCount, 1);
+    EXPECT_EQ(t.ui.text(Ctl::txtTime), "old");
+
+    // A row file cut short before the solve: only the first equation's records are left, so the second
+    // reads as 0 = 0. From (0, 0) the sweep moves x1 to 1.5, which leaves no residual, so x2 stays 0.
+    fs::remove(rows);
+    ASSERT_EQ(connect("2 1 3\r\n1 3 5\r\n"), V{});
+    fs::resize_file(rows, 3 * 128);
+    cmdIter_Click(app);
+    EXPECT_EQ(st.X, (std::vector<float>{0, 1.5f, 0}));
+    EXPECT_EQ(t.ui.text(Ctl::txtEr), "0");
+}
+
+// Notes, at the sweep's first grid write, whether the open row file is streamed.
+struct PathSeen final : GridObserver {
+    const SystemState* st = nullptr;
+    std::vector<bool> streamed;
+    void grid_reset() override {}
+    void cell_written(int, int) override {
+        if (streamed.empty()) streamed.push_back(st->solve_row_file.streamed());
+    }
+};
+
+TEST_F(ConnectTest, AFileWithinHalfTheMemoryIsMappedALargerOneStreamedAndBothGiveTheSameBits) {
+    // The first click sets up and sweeps on one opening of the file, and a streamed file's sweep then
+    // starts from the panels that the set-up kept: three clicks on each reading path must agree bit
+    // for bit, and leave the file closed. Order 300 spans several panels of the streamed sweep.
+    constexpr int n = 300;
+    const std::uint64_t file_bytes = std::uint64_t{128} * n * (n + 1);
+    std::mt19937 rng(22);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::string text;
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n + 1; ++j) text += single_to_text(u(rng) + (i == j ? 40.0f : 0.0f)) + " ";
+        text += "\r\n";
+    }
+    std::vector<std::vector<std::uint32_t>> runs;
+    for (bool larger : {false, true}) {
+        ASSERT_EQ(connect(text), V{});
+        set_usable_memory_for_tests(2 * file_bytes - (larger ? 1 : 0));
+        PathSeen seen;
+        seen.st = &st;
+        app.grid.set_observer(&seen);
+        for (int k = 0; k < 3; ++k) {
+            cmdIter_Click(app);
+            EXPECT_FALSE(st.solve_row_file.is_open());
+        }
+        app.grid.set_observer(nullptr);
+        EXPECT_EQ(seen.streamed, std::vector<bool>{larger});
+        runs.push_back(test::state_bits(st));
+    }
+    EXPECT_EQ(runs[0], runs[1]);
+    EXPECT_EQ(st.IterCount, 4);
 }
 
 }  // namespace
