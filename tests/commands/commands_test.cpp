@@ -1,6 +1,7 @@
-// The main window's command logic driven through the fakes: load, entry, arrows, the solve traps, and
-// how each ending of a solve command is recorded in App::last_run, with the sweeps the report counts;
-// the sample systems written by the first load.
+// The main window's command logic driven through the fakes: load, Accept N and its notes, entry,
+// arrows and typing into cells, the solve traps, and how each ending of a solve command is recorded in
+// App::last_run, with the sweeps the report counts; the sample systems written by the first load, and
+// what a dropped file becomes.
 #include "commands/commands.h"
 
 #include <gtest/gtest.h>
@@ -11,10 +12,13 @@
 #include <vector>
 
 #include "commands/accuracy_report.h"
+#include "commands/cell_entry.h"
 #include "commands/connect_command.h"
 #include "commands/run_outcome.h"
 #include "commands/sample_generator.h"
 #include "core/convert.h"
+#include "core/order_notes.h"
+#include "files/dropped_file.h"
 #include "steps.h"
 #include "support/fakes.h"
 
@@ -37,23 +41,35 @@ TEST(FormLoad, ReportsAnUncreatableDataFolderAndBadAccuracyButCarriesOn) {
     EXPECT_EQ(t.box.shown, (Texts{" Sorry, the data folder could not be created.", t.app.st.msg.MsgBadNumber}));
 }
 
-// Over an order of 3 with a(1,1) entered and "Accept A(i,j)" off: a refused order (N stays 3) shows
-// MsgBadNumber and leaves grid and buttons alone.
-TEST(AcceptN, RoundsHalvesToEvenAndRefusesUnusableOrders) {
-    for (auto [text, n] :
-         {std::pair{"2.5", 2}, {"3.5", 4}, {"0", 0}, {"abc", 3}, {"", 3}, {"40000", 3}, {"-1", 3}, {"16382", 3}}) {
+// Over an order of 5 with a(1,1) entered and "Accept A(i,j)" off: a refused order (N stays 5) shows
+// MsgBadNumber and leaves grid and buttons alone; one past the limit has a note of where larger systems
+// go (a half goes to the even neighbour first), and a fraction is rounded with a note.
+TEST(AcceptN, RoundsHalvesToEvenAndRefusesUnusableOrdersWithTheirNotes) {
+    for (auto [text, n, notes] : {std::tuple{"2.5", 2, Texts{"N = 2.5 was rounded to order 2"}},
+                                  {"3.5", 4, Texts{"N = 3.5 was rounded to order 4"}},
+                                  {" 3.0 ", 3, Texts{}},
+                                  {"0", 0, Texts{}},
+                                  {"abc", 5, Texts{}},
+                                  {"", 5, Texts{}},
+                                  {"-1", 5, Texts{}},
+                                  {"16382", 5, Texts{order_limit_note(16382)}},
+                                  {"16381.5", 5, Texts{order_limit_note(16382)}},
+                                  {"1E6", 5, Texts{order_limit_note(1000000)}}}) {
         SCOPED_TRACE(text);
         TestApp t;
-        accept_n(t, "3");
+        accept_n(t, "5");
         accept(t, 1, 1, "7");
         t.ui.on[Ctl::cmdA] = false;
         accept_n(t, text);
-        const bool refused = n == 3;
+        const bool refused = n == 5;
         EXPECT_EQ(t.box.shown, refused ? Texts{t.app.st.msg.MsgBadNumber} : Texts{});
         EXPECT_EQ(t.app.grid.rows(), n + 1);
         EXPECT_TRUE(n == 0 || t.app.grid.text(1, 1) == (refused ? "7" : "a(1,1)"));
         EXPECT_EQ(t.ui.enabled(Ctl::cmdA), !refused);
+        EXPECT_EQ(t.ui.notes, notes);
+        EXPECT_TRUE(notes.empty() || is_order_note(notes[0]));
     }
+    EXPECT_EQ(order_limit_note(16382), std::string("order 16382 refused: ") + kOrderLimitText);
 }
 
 TEST(Entry, ArrowsStopAtOneAndNAndBadIndicesOrValuesWriteNothing) {
@@ -74,6 +90,27 @@ TEST(Entry, ArrowsStopAtOneAndNAndBadIndicesOrValuesWriteNothing) {
     EXPECT_EQ(t.box.shown, Texts(6, t.app.st.msg.MsgBadNumber));
     EXPECT_EQ(t.app.grid.text(1, 1), "a(1,1)");
     EXPECT_EQ(t.app.grid.text(1, 5), "b(1)");  // column 2*3-1 is the b column at N = 2
+}
+
+TEST(CellEntry, OnlyCoefficientAndRightHandSideCellsOfAMemorySystemTakeValuesAsTyped) {
+    TestApp t;
+    EXPECT_EQ(cell_entry(t.app, 1, 1).kind, CellEntry::Kind::None);  // nothing laid out yet
+    accept_n(t, "3");
+    const CellEntry a = cell_entry(t.app, 2, 5), b = cell_entry(t.app, 3, 7);
+    EXPECT_EQ(std::tuple(a.kind, a.i, a.j, b.kind, b.i), std::tuple(CellEntry::Kind::A, 2, 3, CellEntry::Kind::B, 3));
+    // Operators, the approximation x(i), the headers and cells outside the layout stay read-only.
+    for (auto [row, col] : {std::pair{1, 2}, {1, 6}, {1, 8}, {1, 9}, {0, 1}, {1, 0}, {4, 1}, {1, 11}})
+        EXPECT_EQ(cell_entry(t.app, row, col).kind, CellEntry::Kind::None) << row << "," << col;
+    EXPECT_TRUE(enter_cell(t.app, 2, 5, " -1E3 "));
+    for (const char* bad : {"", "1e99"}) EXPECT_FALSE(enter_cell(t.app, 2, 5, bad)) << bad;
+    EXPECT_EQ(t.app.grid.text(2, 5), " -1E3 ");
+    EXPECT_FALSE(enter_cell(t.app, 1, 9, "5"));  // x(1): nothing shown, nothing written
+    EXPECT_EQ(t.box.shown, Texts(2, t.app.st.msg.MsgBadNumber));
+    // A connected system has no entry cells.
+    t.with_file(Connect_Click, t.dir.write("data/big.txt", "1 2 3\r\n4 5 6\r\n"));
+    ASSERT_EQ(t.app.st.DataMode, kModeConnected);
+    EXPECT_EQ(cell_entry(t.app, 1, 1).kind, CellEntry::Kind::None);
+    EXPECT_FALSE(enter_cell(t.app, 1, 1, "7"));
 }
 
 TEST(SolveCommands, BadInputIsReportedAndChangesNothing) {
@@ -250,6 +287,30 @@ TEST(SampleGenerator, AnExistingDataFolderOrFileMeansNoSamples) {
         EXPECT_TRUE(folder ? std::filesystem::is_empty(data) : test::read_file(data) == "not a folder");
         EXPECT_TRUE(t.box.shown.empty());
     }
+}
+
+TEST(DroppedFile, EachKindOfDropHasItsCommandOrItsMessage) {
+    TestApp t;
+    const std::string txt = t.dir.write("sys.txt", "2 3\r\n");
+    const std::string noext = t.dir.write("system", "2 3\r\n");
+    const std::string png = t.dir.write("picture.png", std::string("\x89PNG\r\n\x1a\n\0\0", 10));
+    using A = DropDecision::Action;
+    EXPECT_EQ(decide_drop({txt}).action, A::Open);
+    EXPECT_EQ(decide_drop({txt}).path, txt);
+    EXPECT_EQ(decide_drop({noext}).action, A::Open);
+    for (const char* name : {"a.mtx", "b.CSV", "c.tsv", "d.mtx.gz", "e.tar.gz"}) {
+        const std::string path = t.dir.write(name, "x");
+        EXPECT_EQ(decide_drop({path}).action, A::Import) << name;
+    }
+    // A binary file, a folder, several files, a file that is gone, a drop without a local file.
+    for (const std::vector<std::string>& drop :
+         std::vector<std::vector<std::string>>{{png}, {t.dir.path()}, {txt, noext}, {t.dir.path() + "/gone.txt"}, {}}) {
+        const DropDecision d = decide_drop(drop);
+        EXPECT_EQ(d.action, A::Refuse);
+        EXPECT_FALSE(d.message.empty());
+    }
+    EXPECT_NE(decide_drop({txt, noext}).message.find("2 files"), std::string::npos);
+    EXPECT_NE(decide_drop({t.dir.path()}).message.find("is a folder"), std::string::npos);
 }
 
 }  // namespace

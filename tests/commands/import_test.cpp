@@ -15,6 +15,7 @@
 #include "commands/import_command.h"
 #include "commands/open_command.h"
 #include "core/convert.h"
+#include "core/order_notes.h"
 #include "files/import_text.h"
 #include "support/fakes.h"
 #include "support/packed.h"
@@ -205,6 +206,9 @@ TEST_F(ImportTest, RefusalsSayWhichLineAndWhyAndChangeNothing) {
     EXPECT_EQ(bad("m_b.mtx, line 4, column 1: \"x\" is not a number"),
               import("m.mtx", kBanner + "array real general\n2 2\n1\n0\n0\n1\n", "m_b.mtx",
                      kBanner + "array real general\n2 1\n1\nx\n"));
+    // An order past the grid's limit notes where larger systems go.
+    EXPECT_EQ(0u, import("huge.mtx", kBanner + "coordinate real general\n20000 20000 1\n1 1 1\n").rfind(bad("huge.mtx"), 0));
+    EXPECT_EQ(V{order_limit_note(20000)}, t.ui.notes);
     t.box.shown.clear();
     EXPECT_FALSE(import_system(t.app, t.dir.path() + "/data/none.mtx"));
     EXPECT_EQ(V{t.app.st.msg.MsgNoFile}, t.box.shown);

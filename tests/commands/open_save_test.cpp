@@ -7,6 +7,7 @@
 
 #include "commands/open_command.h"
 #include "commands/save_command.h"
+#include "core/order_notes.h"
 #include "support/fakes.h"
 
 namespace varnex {
@@ -140,6 +141,7 @@ TEST_F(OpenTest, EachFileGivesItsOrderTokensAndMessage) {
         EXPECT_TRUE(bad || (t.app.st.DataMode == kModeMemory && t.ui.on[Ctl::cmdSolution] &&
                             t.ui.text(Ctl::txtEps) == "0." + std::to_string(n)));
     }
+    EXPECT_EQ(t.ui.notes.back(), order_limit_note(16382));  // the last file: where larger systems go
 }
 
 TEST_F(OpenTest, MissingFileAndCancel) {
