@@ -168,11 +168,9 @@ TEST_F(RobustCommands, AStartRemovesTheTemporaryFilesOfSavesWhoseProcessIsGone) 
     ::waitpid(gone, nullptr, 0);
     const std::string dead = ".sys.txt.~" + std::to_string(gone) + "-0";
     const std::string alive = ".sys.txt.~" + std::to_string(::getppid()) + "-3";
-    for (const std::string folder : {"data/", "data/solutions/"}) {
-        fs::create_directories(t.dir.path() + "/" + folder);
+    for (const std::string folder : {"data/", "data/solutions/"})
         for (const std::string& name : {dead, alive, std::string(".notes.~x-1"), std::string("kept.txt")})
             t.dir.write(folder + name, "x");
-    }
     Form_Load(app);
     for (const std::string folder : {"/data/", "/data/solutions/"}) {
         EXPECT_FALSE(fs::exists(t.dir.path() + folder + dead)) << folder;
