@@ -1,7 +1,7 @@
 // varnex-batch as a script runs it: usage and exit codes; the same files, byte for byte, as the window's
 // commands write in both storage modes; and things going wrong around it: Ctrl+C while it solves, while
-// Connect converts and while Save writes, a second program on the same application folder, a file
-// name that is not UTF-8 in --json, and a small memory cgroup around an Open too large for it.
+// Connect converts and while Save writes, a second program on the same application folder, and a small
+// memory cgroup around an Open too large for it.
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,10 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QByteArray>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -294,22 +290,6 @@ TEST_F(BatchExe, SigtermThenCtrlCWhileSaveWritesLeaveBothFilesWhole) {
     EXPECT_TRUE(fs::exists(app + "/data/solutions/saved.txt"));
     EXPECT_TRUE(temporaries(app + "/data").empty());
     EXPECT_TRUE(temporaries(app + "/data/solutions").empty());
-}
-
-TEST_F(BatchExe, JsonIsValidForANameThatIsNotUtf8) {
-    const std::string raw = "sys\xff\xc3(.txt";
-    const std::string system = dir.write("app/data/" + raw, "2 1 3\r\n1 3 5\r\n");
-    const std::string saved = "out\xfe.txt";
-    const ExeRun r = run_exe(app, {"open", system, "--sweeps", "2", "--save", saved, "--json"});
-    ASSERT_EQ(r.code, 0) << r.err;
-    QJsonParseError error{};
-    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error).object();
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << r.out;
-    EXPECT_TRUE(o["system"].toString().endsWith(QString::fromUtf8("sys\uFFFD\uFFFD(.txt")));
-    EXPECT_EQ(QByteArray::fromHex(o["system_bytes"].toString().toLatin1()).toStdString(), system);
-    ASSERT_EQ(o["saved_bytes"].toArray().size(), 2);
-    EXPECT_EQ(QByteArray::fromHex(o["saved_bytes"].toArray()[0].toString().toLatin1()).toStdString(),
-              app + "/data/" + saved);
 }
 
 TEST_F(BatchExe, InsideASmallMemoryCgroupOpenSaysWhyInsteadOfBeingKilled) {
