@@ -51,16 +51,11 @@ void expect_matches(const AccuracyReport& r, const std::string& text, const std:
 }
 
 TEST(AccuracyReport, LineNamesSweepsEndingAndWhatCannotBeJudged) {
-    TestApp t;
-    test::accept_n(t, "2");
-    cmdSolution_Click(t.app);  // nothing entered: the trap's message, nothing to measure
-    AccuracyReport r = accuracy_report(t.app);
-    EXPECT_EQ(report_line(r), "0 sweeps, message: " + t.app.st.msg.MsgBadData);
-
     // ((2, 1), (1, 3)): ||A||_1 = 4, ||A^-1||_1 = 4/5.
+    TestApp t;
     test::enter_system(t);
     cmdSolution_Click(t.app);
-    r = accuracy_report(t.app);
+    AccuracyReport r = accuracy_report(t.app);
     EXPECT_NEAR(r.kappa1, 3.2, 1e-9);
     EXPECT_EQ(report_line(r).rfind("1 sweep, accuracy reached \u00b7 ", 0), 0u);
     EXPECT_THAT(report_line(r), testing::HasSubstr(" ms \u00b7 \u2016A\u00b7x \u2212 b\u2016\u221e = "));
@@ -189,9 +184,11 @@ TEST(Verdict, WithoutAReferenceTheVerdictRestsOnTheBackwardErrorAndSaysSo) {
     EXPECT_EQ(verdict_line(j).rfind("x right to only 3 digits (estimated): ", 0), 0u) << verdict_line(j);
 }
 
-// What the verdict rests on, compared between the modes.
+// What the verdict rests on, compared between the modes. The condition estimate of a large system may
+// differ in its last bits from one call to the next (the LAPACK library shares its work among threads),
+// so it is compared apart, relatively.
 auto verdict_of(const AccuracyReport& r) {
-    return std::tuple(r.judged, r.judgement.verdict, r.judgement.digits, reason_keys(r), r.kappa1, r.reference.x,
+    return std::tuple(r.judged, r.judgement.verdict, r.judgement.digits, reason_keys(r), r.reference.x,
                       verdict_line(r.judgement));
 }
 
@@ -208,6 +205,7 @@ TEST(AccuracyReport, NormsAndVerdictOfTheTestSystemsAlikeInBothModes) {
         TestApp t;
         const std::string path = t.dir.write("data/" + name + ".txt", text);
         decltype(verdict_of(AccuracyReport{})) in_memory;
+        double kappa1 = 0;
         for (auto command : {Open_Click, Connect_Click}) {
             t.with_file(command, path);
             cmdIter_Click(t.app);
@@ -217,8 +215,13 @@ TEST(AccuracyReport, NormsAndVerdictOfTheTestSystemsAlikeInBothModes) {
             // Connected mode too: the system fits in memory beside its double copy.
             EXPECT_TRUE(r.conditioned && r.judged);
             EXPECT_TRUE(t.app.st.X == x && t.app.st.IterCount == 2);  // read, never written
-            if (command == Open_Click) in_memory = verdict_of(r);
-            else EXPECT_EQ(verdict_of(r), in_memory);
+            if (command == Open_Click) {
+                in_memory = verdict_of(r);
+                kappa1 = r.kappa1;
+            } else {
+                EXPECT_EQ(verdict_of(r), in_memory);
+                EXPECT_NEAR(r.kappa1, kappa1, 1e-12 * kappa1);
+            }
         }
     }
 }

@@ -136,11 +136,9 @@ TEST_F(ImportTest, CompressedFilesAndSuiteSparseArchivesAreReadAsWhatTheyHold) {
     for (const auto& [filter, ext] :
          std::vector<std::pair<std::string, std::string>>{{"gzip", ".gz"}, {"bzip2", ".bz2"}, {"xz", ".xz"}}) {
         SCOPED_TRACE(filter);
-        // With a right-hand side beside it, itself compressed; delimited text.
+        // With a right-hand side beside it, itself compressed.
         EXPECT_EQ("", import("k.mtx" + ext, test::compressed(filter, a), "k_b.mtx" + ext, test::compressed(filter, b)));
         EXPECT_EQ("2 1 3 | 0 4 8", system());
-        EXPECT_EQ("", import("s.csv" + ext, test::compressed(filter, "1;2,5\n")));
-        EXPECT_EQ("1 2.5", system());
     }
     // As SuiteSparse hands it out: NAME.tar.gz holding NAME/NAME.mtx, NAME/NAME_b.mtx and more.
     EXPECT_EQ(

@@ -137,16 +137,7 @@ TEST_F(OpenTest, EachFileGivesItsOrderTokensAndMessage) {
                             t.ui.text(Ctl::txtEps) == "0." + std::to_string(n)));
     }
     EXPECT_EQ(t.ui.notes.back(), order_limit_note(16382));  // the last file: where larger systems go
-}
-
-TEST_F(OpenTest, MissingFileAndCancel) {
-    open("sys1.txt", kExample);
     EXPECT_EQ(t.dir.path() + "/data/", t.cd.init_dirs.back());
-    t.cd.next = {std::nullopt, t.dir.path() + "/data/none.txt"};
-    Open_Click(t.app);  // cancelled: nothing at all
-    Open_Click(t.app);
-    EXPECT_EQ(V{t.app.st.msg.MsgNoFile}, t.box.shown);
-    EXPECT_EQ("1 *x(1)+ 3 *x(2)= 10  0", row(2));
 }
 
 TEST_F(OpenTest, StoredSolutionBecomesTheApproximationColumn) {

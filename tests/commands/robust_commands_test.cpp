@@ -40,7 +40,6 @@ std::string system_text(int n) {
 
 class RobustCommands : public test::ConnectFixture {
   protected:
-    test::FakeControls& ui = t.ui;
     void TearDown() override { unlock_row_file(); }
 };
 
@@ -85,7 +84,7 @@ TEST_F(RobustCommands, ALinkAtTheRowFilesPathIsNotWrittenThrough) {
     fs::create_symlink(victim, rows);
     EXPECT_EQ(connect(system_text(3)), V{st.msg.MsgBadFile});
     EXPECT_EQ(test::read_file(victim), "precious records");
-    EXPECT_EQ(ui.notes, V{rows + " is a link; the row file must be a file of its own, so it is not followed."});
+    EXPECT_EQ(t.ui.notes, V{rows + " is a link; the row file must be a file of its own, so it is not followed."});
     EXPECT_NE(st.DataMode, kModeConnected);
 }
 
@@ -95,7 +94,7 @@ TEST_F(RobustCommands, SaveReplacesThroughALinkAndSaysWhichFile) {
     const std::string link = t.dir.path() + "/data/linked.txt";
     fs::create_symlink(target, link);
     EXPECT_EQ(t.with_file(Save_Click, link), V{st.msg.MsgReplaceFile + link});
-    EXPECT_EQ(ui.notes,
+    EXPECT_EQ(t.ui.notes,
               V{link + " is a link to " + fs::canonical(target).string() + ", the file that will be replaced."});
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(test::read_file(target), "2 1 3 \r\n1 3 5 \r\n");
@@ -111,7 +110,7 @@ TEST_F(RobustCommands, TheRowFileIsOneProgramsAtATime) {
     // While this program is connected nobody else gets the lock; Accept N lets it go.
     const int other = ::open(rows.c_str(), O_RDONLY | O_CLOEXEC);
     EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
-    ui.texts[Ctl::txtN] = "2";
+    t.ui.texts[Ctl::txtN] = "2";
     cmdN_Click(app);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     // Another program holds it now: Connect says so and writes nothing.
@@ -130,7 +129,7 @@ TEST_F(RobustCommands, MemoryIsCheckedWhereAFailedAllocationWouldSayMsgNoMemory)
     EXPECT_EQ(t.with_file(Open_Click, path), V{st.msg.MsgNoMemory});
     EXPECT_EQ(st.N, 0);  // the grid was never laid out
     // Accept N lays an implicit layout; "Find  solution" then needs A and Aw and stops at trap 2.
-    ui.texts[Ctl::txtN] = "600";
+    t.ui.texts[Ctl::txtN] = "600";
     cmdN_Click(app);
     EXPECT_EQ(t.messages_of(cmdSolution_Click), V{st.msg.MsgNoMemory});
     EXPECT_EQ(st.IterCount, 1);
