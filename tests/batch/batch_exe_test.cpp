@@ -166,7 +166,8 @@ TEST_F(BatchExe, SixSystemsGiveTheFilesOfTheWindowsCommandsInBothModes) {
             fs::copy_file(entry.path(), app + "/data/" + name);
         }
         auto files = [&](const std::string& app) {
-            return std::pair{test::read_file(app + "/data/" + saved), test::read_file(app + "/data/solutions/" + saved)};
+            return std::pair{test::read_file(app + "/data/" + saved),
+                             test::read_file(app + "/data/solutions/" + saved)};
         };
         // Memory mode, saved under another name; then connected mode on the saved system, which starts
         // from its stored solution and saves that solution again.
@@ -303,10 +304,11 @@ TEST_F(BatchExe, InsideASmallMemoryCgroupOpenSaysWhyInsteadOfBeingKilled) {
     // Order 3000: grid and A need well over 64 MB.
     std::string text;
     for (int k = 1; k <= 3000 * 3001; ++k) text += k % 3001 ? "1 " : "1 \r\n";
-    const ExeRun r = run_exe(app, {"open", dir.write("app/data/order3000.txt", text), "--sweeps", "1"}, {},
-                             group + "/cgroup.procs");
+    const ExeRun r =
+        run_exe(app, {"open", dir.write("app/data/order3000.txt", text), "--sweeps", "1"}, {}, group + "/cgroup.procs");
     for (int k = 0; k < 50 && ::rmdir(group.c_str()) != 0; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(r.code, 1) << r.err;
-    EXPECT_THAT(r.err, testing::HasSubstr(" Sorry, not enough memory. Please try the option-'Connect to' from the File Menu"));
+    EXPECT_THAT(r.err,
+                testing::HasSubstr(" Sorry, not enough memory. Please try the option-'Connect to' from the File Menu"));
 }

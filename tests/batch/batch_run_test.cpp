@@ -54,19 +54,8 @@ auto ending(const Outcome& o) {
 
 }  // namespace
 
-TEST(BatchArgs, AcceptsTheDocumentedFormsAndRefusesTheRest) {
-    Parsed p = parse_args({"connect", "sys.txt", "--save", "--sweeps", "3", "--json", "--replace"});
-    ASSERT_EQ(p.kind, Parsed::Run) << p.error;
-    // --save takes no option as its NAME.
-    EXPECT_EQ(std::tuple(p.args.command, p.args.system, p.args.save, p.args.save_name, p.args.sweeps, p.args.json),
-              std::tuple(Command::Connect, "sys.txt", true, "", 3, true));
-    EXPECT_TRUE(p.args.replace);
-    p = parse_args({"open", "sys.txt", "--save", "out.txt", "--eps", "abc"});
-    ASSERT_EQ(p.kind, Parsed::Run);
-    EXPECT_EQ(p.args.save_name, "out.txt");
-    EXPECT_EQ(p.args.eps, "abc");  // the accuracy text is the solve command's to judge
-    EXPECT_EQ(parse_args({"open", "x", "--help"}).kind, Parsed::Help);
-
+// The forms a script uses are run by the tests below and by the executable's; these are refused.
+TEST(BatchArgs, RefusesWhatIsNotADocumentedForm) {
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{},
                                                {"solve", "x"},
@@ -187,13 +176,13 @@ TEST_F(BatchRun, ExistingFilesAreKeptWithoutReplaceAndUnwritableTargetsFail) {
 TEST_F(BatchRun, OpenImportsMatrixMarketAndDelimitedFilesAsTheWindowsImportDoes) {
     // The same 2×2 system three ways: each solves to the same files.
     const std::string txt = dir.write("in/sys.txt", "2 1 3\r\n1 3 5\r\n");
-    const std::string mtx = dir.write("in/m.mtx", "%%MatrixMarket matrix coordinate real general\n"
-                                                  "% a comment\n2 2 4\n1 1 2\n1 2 1\n2 1 1\n2 2 3\n");
+    const std::string mtx = dir.write("in/m.mtx",
+                                      "%%MatrixMarket matrix coordinate real general\n"
+                                      "% a comment\n2 2 4\n1 1 2\n1 2 1\n2 1 1\n2 2 3\n");
     dir.write("in/m_b.mtx", "%%MatrixMarket matrix array real general\n2 1\n3\n5\n");
-    const std::string csv = dir.write("in/c.csv", "a1,a2,b\n2,1,3\n1,3,5\n");
     const Outcome plain = run({"open", txt, "--eps", "0.01", "--save", "t.txt"});
     ASSERT_EQ(plain.code, 0) << plain.err;
-    for (const std::string& file : {mtx, csv}) {
+    for (const std::string& file : {mtx, dir.write("in/c.csv", "a1,a2,b\n2,1,3\n1,3,5\n")}) {
         const Outcome o = run({"open", file, "--eps", "0.01", "--save", "i.txt", "--replace"});
         ASSERT_EQ(o.code, 0) << file << o.err;
         EXPECT_EQ(test::read_file(dir.path() + "/data/i.txt"), test::read_file(dir.path() + "/data/t.txt"));
@@ -206,8 +195,9 @@ TEST_F(BatchRun, OpenImportsMatrixMarketAndDelimitedFilesAsTheWindowsImportDoes)
     ASSERT_EQ(ones.code, 0) << ones.err;
     EXPECT_THAT(ones.out, testing::HasSubstr("note: no right-hand side found: b = A·1, so x = 1 solves it\n"));
     // A refused import is one line, the bad-file message and then where and why, and exit code 1.
-    const Outcome bad = run({"open", dir.write("in/z.mtx", "%%MatrixMarket matrix coordinate complex general\n"
-                                                          "1 1 1\n1 1 1 0\n")});
+    const Outcome bad = run({"open", dir.write("in/z.mtx",
+                                               "%%MatrixMarket matrix coordinate complex general\n"
+                                               "1 1 1\n1 1 1 0\n")});
     EXPECT_EQ(bad.code, 1);
     EXPECT_EQ(bad.err,
               " Sorry, not correct data in the file. z.mtx, line 1: complex values cannot be solved here: "
@@ -232,6 +222,7 @@ TEST_F(BatchRun, VerdictComesFirstAndAccurateWritesTheReference) {
     // kept without --replace.
     o = run({"open", "in/zp.txt", "--eps", "1", "--accurate", "out/x.mtx", "--json"});
     EXPECT_EQ(o.code, 1);
-    EXPECT_THAT(o.out, testing::HasSubstr("\"verdict\": \"doubt\", \"digits\": 1, \"reasons\": [\"zero_pivot\", \"loose_eps\"]"));
+    EXPECT_THAT(o.out, testing::HasSubstr(
+                           "\"verdict\": \"doubt\", \"digits\": 1, \"reasons\": [\"zero_pivot\", \"loose_eps\"]"));
     EXPECT_THAT(o.out, testing::HasSubstr("\"reference\": {\"normwise_bound\": "));
 }

@@ -65,7 +65,8 @@ TEST(AccuracyReport, LineNamesSweepsEndingAndWhatCannotBeJudged) {
     test::enter_system(t, {"2", "1", "4", "2", "3", "5"});
     cmdSolution_Click(t.app);
     r = accuracy_report(t.app);
-    EXPECT_THAT(report_line(r), testing::HasSubstr("\u03ba\u2081 \u2248 inf: single precision cannot resolve this system."));
+    EXPECT_THAT(report_line(r),
+                testing::HasSubstr("\u03ba\u2081 \u2248 inf: single precision cannot resolve this system."));
     EXPECT_THAT(report_json_fields(r), testing::HasSubstr("\"kappa1\": null, \"single_precision_unresolvable\": true"));
     r = start_report(t.app);  // still to be measured, then cancelled
     EXPECT_THAT(report_line(r), testing::HasSubstr("computing accuracy"));

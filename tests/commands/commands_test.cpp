@@ -48,7 +48,6 @@ TEST(AcceptN, RoundsHalvesToEvenAndRefusesUnusableOrdersWithTheirNotes) {
                                   {" 3.0 ", 3, Texts{}},
                                   {"0", 0, Texts{}},
                                   {"abc", 5, Texts{}},
-                                  {"", 5, Texts{}},
                                   {"-1", 5, Texts{}},
                                   {"16382", 5, Texts{order_limit_note(16382)}},
                                   {"16381.5", 5, Texts{order_limit_note(16382)}},

@@ -34,14 +34,10 @@ class ConnectTest : public test::ConnectFixture {
   protected:
     // The mode, the order, IterCount, the length of X and the order shown.
     auto summary() { return std::tuple(st.DataMode, st.N, st.IterCount, st.X.size(), t.ui.text(Ctl::txtN)); }
-    // A memory-mode system of order 3, as "Accept N" leaves it.
+    // A memory-mode system of order 3 after some sweeps.
     void memory_mode() {
-        st.N = 3;
-        st.DataMode = kModeMemory;
-        for (auto* v : {&st.X, &st.R, &st.D, &st.B}) dim_cleared(*v, 3);
-        st.A.dim(3);
+        test::accept_n(t, "3");
         st.IterCount = 4;
-        t.ui.texts[Ctl::txtN] = "3";
     }
 };
 
@@ -73,7 +69,7 @@ TEST_F(ConnectTest, BadContentKeepsTheEarlierSystemAndTheRecordsAfterTheFailure)
         SCOPED_TRACE(text);
         memory_mode();
         EXPECT_EQ(connect(text), V{st.msg.MsgBadNumber});
-        EXPECT_EQ(summary(), std::tuple(kModeMemory, 3, 4, 4u, "3"));
+        EXPECT_EQ(summary(), std::tuple(kModeMemory, 3, 4, 0u, "3"));
     }
     // Order 99 over a row file of 0xEE bytes, token 70 of line 2 bad: records 101..169 hold 2, and
     // record 170 and every later one keep their bytes, although the tokens are converted in batches.
@@ -106,7 +102,7 @@ TEST_F(ConnectTest, FailuresThatWriteNothingAndTheSolveButtonsAfterAFailedConver
     fs::remove(rows);
     fs::create_directory(rows);
     EXPECT_EQ(connect("2 1 5\r\n1 3 10\r\n"), V{st.msg.MsgBadFile});
-    EXPECT_EQ(summary(), std::tuple(kModeMemory, 3, 4, 4u, "3"));
+    EXPECT_EQ(summary(), std::tuple(kModeMemory, 3, 4, 0u, "3"));
     // Without the data folder the command ends silently before the dialog.
     fs::remove_all(t.dir.path() + "/data");
     const int opens = t.cd.opens;
