@@ -34,7 +34,7 @@ class ConnectTest : public test::ConnectFixture {
   protected:
     // The mode, the order, IterCount, the length of X and the order shown.
     auto summary() { return std::tuple(st.DataMode, st.N, st.IterCount, st.X.size(), t.ui.text(Ctl::txtN)); }
-    // A memory-mode system of order 3 after some sweeps.
+    // A memory-mode system of order 3 after some sweeps, which a failed Connect leaves as it is.
     void memory_mode() {
         test::accept_n(t, "3");
         st.IterCount = 4;
@@ -68,8 +68,9 @@ TEST_F(ConnectTest, BadContentKeepsTheEarlierSystemAndTheRecordsAfterTheFailure)
          {"2 1 5\r\n1 abc 10\r\n", "2 1 5\r\n1 3\r\n", "2 1 5\r\n\r\n1 3 10\r\n", "2\t1 5\r\n", "7\r\n", ""}) {
         SCOPED_TRACE(text);
         memory_mode();
+        const auto before = summary();
         EXPECT_EQ(connect(text), V{st.msg.MsgBadNumber});
-        EXPECT_EQ(summary(), std::tuple(kModeMemory, 3, 4, 0u, "3"));
+        EXPECT_EQ(summary(), before);
     }
     // Order 99 over a row file of 0xEE bytes, token 70 of line 2 bad: records 101..169 hold 2, and
     // record 170 and every later one keep their bytes, although the tokens are converted in batches.
@@ -99,10 +100,11 @@ TEST_F(ConnectTest, FailuresThatWriteNothingAndTheSolveButtonsAfterAFailedConver
 
     // A folder in the row file's place cannot be opened for writing: MsgBadFile, memory mode kept.
     memory_mode();
+    const auto before = summary();
     fs::remove(rows);
     fs::create_directory(rows);
     EXPECT_EQ(connect("2 1 5\r\n1 3 10\r\n"), V{st.msg.MsgBadFile});
-    EXPECT_EQ(summary(), std::tuple(kModeMemory, 3, 4, 0u, "3"));
+    EXPECT_EQ(summary(), before);
     // Without the data folder the command ends silently before the dialog.
     fs::remove_all(t.dir.path() + "/data");
     const int opens = t.cd.opens;
