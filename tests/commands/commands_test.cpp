@@ -110,6 +110,8 @@ TEST(CellEntry, OnlyCoefficientAndRightHandSideCellsOfAMemorySystemTakeValuesAsT
     EXPECT_FALSE(enter_cell(t.app, 1, 1, "7"));
 }
 
+// A coefficient never entered: the trap's message, which ends the run's record; a bad accuracy: no
+// run begins at all.
 TEST(SolveCommands, BadInputIsReportedAndChangesNothing) {
     TestApp t;
     enter_system(t);
@@ -117,6 +119,9 @@ TEST(SolveCommands, BadInputIsReportedAndChangesNothing) {
     cmdSolution_Click(t.app);
     cmdIter_Click(t.app);
     EXPECT_EQ(t.box.shown, Texts(2, t.app.st.msg.MsgBadData));
+    EXPECT_EQ(std::tuple(t.app.last_run.end, t.app.last_run.fault), std::tuple(RunEnd::Message, t.box.shown[0]));
+    EXPECT_EQ(report_line(accuracy_report(t.app)), "0 sweeps, message: " + t.app.st.msg.MsgBadData);
+    const unsigned runs = t.app.last_run.runs;
 
     accept(t, 2, 2, "3");
     t.app.st.IterCount = 5;
@@ -124,6 +129,7 @@ TEST(SolveCommands, BadInputIsReportedAndChangesNothing) {
     cmdSolution_Click(t.app);
     EXPECT_EQ(t.box.shown.back(), t.app.st.msg.MsgBadNumber);
     EXPECT_EQ(t.app.st.IterCount, 5);
+    EXPECT_EQ(t.app.last_run.runs, runs);
 }
 
 // A grid large enough to be loaded on two threads, with one bad cell in either half of the rows, at
@@ -161,7 +167,7 @@ TEST(SolveCommands, ABadCellAnywhereInALargeGridStopsTheLoadingThere) {
     }
 }
 
-TEST(SolveCommands, OrderZeroAndAZeroColumnEndTheCommand) {
+TEST(SolveCommands, OrderZeroAZeroColumnAndAFaultEndTheCommand) {
     TestApp t;
     accept_n(t, "0");
     cmdSolution_Click(t.app);
@@ -172,7 +178,11 @@ TEST(SolveCommands, OrderZeroAndAZeroColumnEndTheCommand) {
     cmdSolution_Click(t.app);
     EXPECT_EQ(t.box.shown, Texts{"NoSolution"});
     EXPECT_EQ(t.ui.text(Ctl::txtTime), "old");
-    EXPECT_EQ(t.app.grid.text(1, 7), "1.5");  // the unknown before the zero column was moved and shown
+    EXPECT_EQ(t.app.grid.text(1, 7), "1.5");          // the unknown before the zero column was moved and shown
+    enter_system(t, {"1", "0", "1", "0", "3", "5"});  // now the first sweep meets a fault too
+    cmdSolution_Click(t.app);
+    EXPECT_EQ(describe(t.app.last_run).rfind("fault: ", 0), 0u);
+    EXPECT_FALSE(t.app.last_run.timed);
 }
 
 TEST(RunOutcome, EachEndingIsRecordedWithItsSweeps) {
@@ -212,25 +222,6 @@ TEST(RunOutcome, EachEndingIsRecordedWithItsSweeps) {
     EXPECT_NE(r.judgement.verdict, Verdict::Trust);
     EXPECT_EQ(test::reason_keys(r), std::vector<std::string>{"stopped"});
     t.app.ui = &t.ui;
-}
-
-TEST(RunOutcome, FaultsAndMessagesEndTheRecord) {
-    TestApp t;
-    enter_system(t, {"1", "0", "1", "0", "3", "5"});  // a zero column: "NoSolution", then a fault in the first sweep
-    cmdSolution_Click(t.app);
-    EXPECT_EQ(describe(t.app.last_run).rfind("fault: ", 0), 0u);
-    EXPECT_FALSE(t.app.last_run.timed);
-    const unsigned runs = t.app.last_run.runs;
-
-    test::accept_n(t, "2");  // a coefficient never entered: the trap's message
-    cmdSolution_Click(t.app);
-    EXPECT_EQ(t.app.last_run.end, RunEnd::Message);
-    EXPECT_EQ(t.app.last_run.fault, t.app.st.msg.MsgBadData);
-    EXPECT_EQ(report_line(accuracy_report(t.app)), "0 sweeps, message: " + t.app.st.msg.MsgBadData);
-    EXPECT_EQ(t.app.last_run.runs, runs + 1);
-    t.ui.set_text(Ctl::txtEps, "abc");  // no run begins: the record stays
-    cmdSolution_Click(t.app);
-    EXPECT_EQ(t.app.last_run.runs, runs + 1);
 }
 
 std::string sample(const TestApp& t, int k) {
