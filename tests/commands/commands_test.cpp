@@ -191,6 +191,7 @@ TEST(RunOutcome, EachEndingIsRecordedWithItsSweeps) {
     cmdSolution_Click(t.app);
     EXPECT_EQ(describe(t.app.last_run), "accuracy reached");
     EXPECT_TRUE(t.app.last_run.find_solution && t.app.last_run.timed && t.app.last_run.sweeps == 1);
+    EXPECT_EQ(t.ui.text(Ctl::txtTime), "0.25");  // the clock read before and after, a quarter apart
 
     t.ui.set_text(Ctl::txtEps, "-1");  // only stagnation can end this run
     cmdSolution_Click(t.app);

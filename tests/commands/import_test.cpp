@@ -135,16 +135,19 @@ TEST_F(ImportTest, CompressedFilesAndSuiteSparseArchivesAreReadAsWhatTheyHold) {
     for (const auto& [filter, ext] :
          std::vector<std::pair<std::string, std::string>>{{"gzip", ".gz"}, {"bzip2", ".bz2"}, {"xz", ".xz"}}) {
         SCOPED_TRACE(filter);
-        // With a right-hand side beside it, itself compressed.
+        // With a right-hand side beside it, itself compressed; delimited text.
         EXPECT_EQ("", import("k.mtx" + ext, test::compressed(filter, a), "k_b.mtx" + ext, test::compressed(filter, b)));
         EXPECT_EQ("2 1 3 | 0 4 8", system());
+        EXPECT_EQ("", import("s.csv" + ext, test::compressed(filter, "1;2,5\n")));
+        EXPECT_EQ("1 2.5", system());
     }
     // As SuiteSparse hands it out: NAME.tar.gz holding NAME/NAME.mtx, NAME/NAME_b.mtx and more.
     EXPECT_EQ(
         "", import("west.tar.gz",
                    test::tar_archive("gzip", {{"west/west_x.mtx", b}, {"west/west.mtx", a}, {"west/west_b.mtx", b}})));
     EXPECT_EQ("2 1 3 | 0 4 8", system());
-    EXPECT_EQ("", import("z.zip", test::zip_archive({{"z/z.mtx", a}, {"z/z_b.mtx", b}})));
+    // A renamed archive: the one matrix in it, whatever its name.
+    EXPECT_EQ("", import("z.zip", test::zip_archive({{"y/y.mtx", a}, {"y/y_b.mtx", b}})));
     EXPECT_EQ("2 1 3 | 0 4 8", system());
     // Refusals name the member, the unpacking fault, or what the archive lacks.
     EXPECT_EQ(

@@ -52,9 +52,11 @@ TEST_F(SaveTest, SaveOpenAndSaveAgainAnsweringEachReplaceQuestion) {
     EXPECT_EQ("0.9 -1.4E+07 \r\n", read_file(data("solutions/sys1.txt")));
 }
 
-TEST_F(SaveTest, ConnectedModeWritesOnlyTheSolutionAndCancelWritesNothing) {
+TEST_F(SaveTest, ConnectedModeWritesOnlyTheSolutionAndCancelDoesNothing) {
     t.with_file(Save_Click, std::nullopt);
     EXPECT_FALSE(fs::exists(data("solutions")));
+    EXPECT_EQ(t.with_file(Open_Click, std::nullopt), V{});  // a cancelled Open does nothing either
+    EXPECT_EQ(t.app.grid.text(2, 1), "1.50");
     t.app.st.N = 3;
     t.app.st.DataMode = kModeConnected;
     t.app.grid.fill_x(3, {0, 1.25f, -2, 3e-9f});
