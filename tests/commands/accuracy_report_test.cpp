@@ -159,6 +159,11 @@ TEST(Verdict, UnresolvableSystemPointsToTheAccurateSolution) {
     EXPECT_EQ(r.judgement.verdict, Verdict::Wrong) << status_line(r);
     EXPECT_EQ(reason_keys(r), std::vector<std::string>{"unresolvable"});
     EXPECT_THAT(r.judgement.reasons[0].hint, testing::HasSubstr("Export accurate solution"));
+    // The farthest components come first, each against the reference.
+    const auto& far = r.judgement.farthest;
+    ASSERT_EQ(far.size(), 8u);
+    for (std::size_t k = 1; k < far.size(); ++k)
+        EXPECT_GE(std::fabs(far[k - 1].x - far[k - 1].reference), std::fabs(far[k].x - far[k].reference));
 }
 
 TEST(Verdict, WithoutAReferenceTheVerdictRestsOnTheBackwardErrorAndSaysSo) {

@@ -79,13 +79,19 @@ TEST_F(RobustCommands, ARowFileCutDuringASolveEndsItWithMsgBadFileOnEveryReading
     }
 }
 
-TEST_F(RobustCommands, ALinkAtTheRowFilesPathIsNotWrittenThrough) {
+TEST_F(RobustCommands, ALinkAtTheRowFilesPathIsNeitherWrittenNorRead) {
     const std::string victim = t.dir.write("victim", "precious records");
     fs::create_symlink(victim, rows);
     EXPECT_EQ(connect(system_text(3)), V{st.msg.MsgBadFile});
     EXPECT_EQ(test::read_file(victim), "precious records");
     EXPECT_EQ(t.ui.notes, V{rows + " is a link; the row file must be a file of its own, so it is not followed."});
     EXPECT_NE(st.DataMode, kModeConnected);
+    // A link planted after Connect: the solve refuses it too and reads nothing through it.
+    fs::remove(rows);
+    ASSERT_EQ(connect(system_text(3)), V{});
+    fs::remove(rows);
+    fs::create_symlink(victim, rows);
+    EXPECT_EQ(t.messages_of(cmdIter_Click), V{st.msg.MsgBadFile});
 }
 
 TEST_F(RobustCommands, SaveReplacesThroughALinkAndSaysWhichFile) {
