@@ -174,7 +174,6 @@ TEST_F(BatchExe, SixSystemsGiveTheFilesOfTheWindowsCommandsInBothModes) {
         const auto memory_result = solve_and_save(t, Open_Click, win + "/data/" + name, win + "/data/" + saved);
         const auto memory_files = files(win);
         const auto connected_result = solve_and_save(t, Connect_Click, win + "/data/" + saved, std::nullopt);
-        EXPECT_GT(memory_files.second.size(), 2u);
 
         ExeRun r = run_exe(bat, {"open", bat + "/data/" + name, "--save", saved});
         ASSERT_EQ(r.code, 0) << r.err;
