@@ -60,6 +60,19 @@ const float* ColumnRing::wait_for(int c) {
     }
 }
 
+float* ColumnRing::claim_whole(int c) {
+    if (!open(c)) return nullptr;
+    Slot& s = slots_[slot_of(c)];
+    std::uint64_t w = pack(c, 0, n_);
+    if (!s.claims.compare_exchange_strong(w, pack(c, n_, n_), std::memory_order_relaxed)) return nullptr;
+    return slot(slot_of(c));
+}
+
+void ColumnRing::written(int c) {
+    slots_[slot_of(c)].filled.fetch_add(n_, std::memory_order_acq_rel);
+    written_.bump();
+}
+
 void ColumnRing::release_through(int c) {
     done_.store(c, std::memory_order_seq_cst);
     if (c >= wake_at_.load(std::memory_order_seq_cst)) released_.bump();
@@ -94,6 +107,10 @@ void ColumnRing::finish(const Claim& cl) {
 void ColumnRing::run() {
     int c = 1;
     while (c <= n_ && !stop_.load(std::memory_order_seq_cst)) {
+        // Columns that the computing thread has let go of are done with, whoever read them: while
+        // this thread had lost its processor, that thread may have read them all itself.
+        c = std::max(c, done_.load(std::memory_order_acquire) + 1);
+        if (c > n_) break;
         // The wake-up threshold only grows, so a computing thread that reads an older one wakes this
         // thread no later than it should.
         wake_at_.store(std::min(c - kSlots + kWakeBatch, n_), std::memory_order_seq_cst);

@@ -43,6 +43,14 @@ class ColumnRing {
     /// (columns c and c+1 are in use together), so that the sweep never waits on a stalled thread.
     const float* wait_for(int c);
 
+    /// For the computing thread: claims every row of column c when no thread has begun it yet (the
+    /// other thread is behind or has lost its processor) and returns its slot (a(1, c) at [1]), which
+    /// the caller fills from the file and hands over with written(c); nullptr when column c is begun.
+    float* claim_whole(int c);
+
+    /// All n rows of column c, claimed by claim_whole, are in its slot.
+    void written(int c);
+
     /// The computing thread no longer needs columns 1..c. A second thread that sleeps for a free slot
     /// is woken once a few columns more are let go of.
     void release_through(int c);

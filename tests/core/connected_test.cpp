@@ -31,20 +31,23 @@ std::string write_system(const test::TempDir& dir, int n, F a) {
 // The ways to run a connected sweep: 0 the plain reader, 1 the chosen kernels (on two threads from
 // kGatherThreadMinOrder on), then the scalar and the wide kernels each with column buffers of 1, 2
 // and 16 rows (the rows of a longer column are read again for the residual update) and of the full
-// size, then the walk shared by two threads at every order on either kernels, and with claims of 3
-// rows (many claims per column, from both ends). From way 13 on the file is streamed: the chosen
-// reader, then panels of 32 columns on the wide kernels, of 64 on the scalar ones through the page
-// cache with one read at a time, and of 33 (panels that end inside a block) with direct reads.
-constexpr int kWays = 17;
-constexpr int kFirstStreamed = 13;
+// size, then the walk shared by two threads at every order on either kernels, with claims of 3 rows
+// (many claims per column, from both ends), and through the ring with no second thread (the
+// computing thread walks every column under the update, as when the other has lost its processor).
+// From way 14 on the file is streamed: the chosen reader, then panels of 32 columns on the wide
+// kernels, of 64 on the scalar ones through the page cache with one read at a time, and of 33 (panels
+// that end inside a block) with direct reads.
+constexpr int kWays = 18;
+constexpr int kFirstStreamed = 14;
+constexpr int kCachedWay = kFirstStreamed + 2;
 
 // The file access of a way, set for as long as the object lives (from the opening of the file on).
 struct WayAccess {
     explicit WayAccess(int way) {
         set_row_access(way < kFirstStreamed ? RowAccess::Mapped
-                       : way == 15          ? RowAccess::StreamedCached
+                       : way == kCachedWay  ? RowAccess::StreamedCached
                                             : RowAccess::Streamed);
-        set_async_reads(way != 15);
+        set_async_reads(way != kCachedWay);
     }
     ~WayAccess() {
         set_row_access(RowAccess::Automatic);
@@ -77,12 +80,12 @@ void sweep(SystemState& st, GridModel& grid, int way) {
         do_iteration_file_with(st, grid, way < 6 ? column_kernels_scalar() : widest, rows[(way - 2) % 4]);
     else if (way < kFirstStreamed)
         do_iteration_file_gathered(st, grid, way == 10 ? column_kernels_scalar() : widest, kColumnBufferRows,
-                                   way == 12 ? 3 : kGatherChunkRows);
+                                   way == 12 ? 3 : kGatherChunkRows, way != 13);
     else
-        do_iteration_file_streamed(st, grid, way == 15 ? column_kernels_scalar() : widest,
-                                   way == 14   ? 32
-                                   : way == 15 ? 64
-                                               : 33);
+        do_iteration_file_streamed(st, grid, way == kCachedWay ? column_kernels_scalar() : widest,
+                                   way == kFirstStreamed + 1 ? 32
+                                   : way == kCachedWay       ? 64
+                                                             : 33);
 }
 
 // The set-up of a way: the plain readers for way 0, the fast ones for the others.
