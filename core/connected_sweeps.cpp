@@ -186,6 +186,7 @@ struct RingColumns {
     // computes on the gathered column, and read right after it, before anything here can raise a fault.
     int update_then_sum(const SweepKernels& sk, int i, float* R, const float* a, float s, int n, float* scratch,
                         float* er, float* next_sum, const float** next) {
+        ring.note_processor();
         if (float* mine = ring.claim_whole(i + 1)) {
             const unsigned char* col = base + static_cast<std::size_t>(i) * kRecordLength;
             const int j = update_then_walk(kern, R, a, s, col, stride, fetch, mine, n, scratch, er, next_sum);
