@@ -17,7 +17,7 @@ constexpr std::chrono::microseconds kStallTimeout{50};
 // How long the second thread naps when it finds itself on the computing thread's processor: the two
 // then only take turns, and the computing thread walks a column that nobody has begun together with
 // its update, for less than the two threads' turns cost.
-constexpr std::chrono::microseconds kSharedNap{200};
+constexpr std::chrono::microseconds kSharedNap{1000};
 // Columns that the computing thread must let go of before a sleeping second thread is woken: it then
 // reads several columns in a row instead of waking for each one.
 constexpr int kWakeBatch = 4;
