@@ -119,9 +119,9 @@ class ColumnRing {
     alignas(64) std::atomic<bool> stop_{false};
     alignas(64) std::atomic<int> computing_cpu_{-1};  // where the computing thread last ran
     std::atomic<std::uint32_t> steps_{0};             // steps that it has begun
-    alignas(64) WaitWord released_;  // the computing thread let go of columns (or the sweep stops)
-    alignas(64) WaitWord stopped_;   // the sweep stops (ends a nap of the second thread)
-    alignas(64) WaitWord written_;   // rows were written into a slot
+    alignas(64) WaitWord released_;                   // the computing thread let go of columns (or the sweep stops)
+    alignas(64) WaitWord stopped_;                    // the sweep stops (ends a nap of the second thread)
+    alignas(64) WaitWord written_;                    // rows were written into a slot
 };
 
 /// The second thread of a sweep, running ColumnRing::run, stopped and joined when the sweep leaves by
