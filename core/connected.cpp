@@ -329,8 +329,9 @@ int processors() {
 // /proc/loadavg) are at most one more than the processors. With a processor idle the two threads walk
 // the file side by side. With one other thread for each processor, each of the two shares a processor
 // with one of them, so the sweep holds about one processor's time between its threads instead of half
-// of one for a single thread, and the computing thread walks every column that the other has not begun
-// while that one waits for its processor. With more threads competing, the second thread's wake-ups
+// of one for a single thread (so long as those threads share this one's scheduling group, as threads
+// of one session do), and the computing thread walks every column that the other has not begun while
+// that one waits for its processor. With more threads competing, the second thread's wake-ups
 // wait behind them and the sweep on one thread is faster.
 bool second_thread_pays() {
     const int cpus = processors();
