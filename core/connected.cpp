@@ -324,16 +324,14 @@ int processors() {
     return static_cast<int>(std::thread::hardware_concurrency());
 }
 
-// True when a second thread reading the file ahead pays: this process may run on two processors, and
-// the machine's runnable threads at this moment (this one included, as the kernel counts them in
-// /proc/loadavg) are at most one more than the processors. With a processor idle the two threads walk
-// the file side by side. With one other thread for each processor, each of the two shares a processor
-// with one of them, so the sweep holds about one processor's time between its threads instead of half
-// of one for a single thread (so long as those threads share this one's scheduling group, as threads
-// of one session do), and the computing thread walks every column that the other has not begun while
-// that one waits for its processor. With more threads competing, the second thread's wake-ups
-// wait behind them and the sweep on one thread is faster.
-bool second_thread_pays() {
+// True when a second thread reading the file ahead would have a processor of its own: this process
+// may run on two, and the machine's runnable threads at this moment (this one included, as the
+// kernel counts them in /proc/loadavg) leave one idle. With every processor taken, two threads gain
+// processor time only from threads of this process's own scheduling group (the kernel shares the
+// processors between groups first: a session's autogroup, a cgroup); against another group's threads,
+// the common case of a program competing with another session's work, they split one share and the
+// sweep on one thread is faster. The count cannot tell the two apart, so a busy machine gets one thread.
+bool idle_second_processor() {
     const int cpus = processors();
     if (cpus < 2) return false;
     std::FILE* f = std::fopen("/proc/loadavg", "r");
@@ -342,7 +340,7 @@ bool second_thread_pays() {
     int running = 0, threads = 0;
     const bool read = std::fscanf(f, "%lf %lf %lf %d/%d", &l1, &l5, &l15, &running, &threads) == 5;
     std::fclose(f);
-    return !read || running <= cpus + 1;
+    return !read || running < cpus;
 }
 
 }  // namespace
@@ -353,7 +351,7 @@ void do_iteration_file(SystemState& st, GridModel& grid) {
         const PanelSeed* seed = st.solve_row_file.seed();
         const int p = seed && seed->order() == st.N ? seed->panel_columns() : panel_columns(st.N);
         do_iteration_file_streamed(st, grid, column_kernels_best(), p);
-    } else if (st.N >= kGatherThreadMinOrder && second_thread_pays())
+    } else if (st.N >= kGatherThreadMinOrder && idle_second_processor())
         do_iteration_file_gathered(st, grid, column_kernels_best(), kColumnBufferRows);
     else
         do_iteration_file_with(st, grid, column_kernels_best(), kColumnBufferRows);
