@@ -1,38 +1,14 @@
-// Reading files: lines read through a chunk buffer come out as the lines of the whole text do, and a
-// read costs memory in proportion to the file, not a fixed block.
+// Reading and writing files through a chunk buffer: lines come out as the lines of the whole text do,
+// and pieces go into the file in order.
 #include "files/text_io.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "support/fakes.h"
-#include "support/file_lines_probe.h"
-
-namespace {
-
-// Bytes requested from operator new while counting is on (the whole test program goes through these).
-std::atomic<bool> g_counting{false};
-std::atomic<std::size_t> g_requested{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (g_counting) g_requested += size;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-// The replacement pair is malloc and free underneath, which the compiler cannot see through.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace varnex {
 namespace {
@@ -76,44 +52,6 @@ TEST(FileLines, GiveTheLinesOfTheWholeTextAtEveryChunkSize) {
              {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{64}, FileLines::kChunk})
             ASSERT_EQ(file_lines(path, chunk), want) << "text " << k << ", chunk " << chunk;
     }
-}
-
-TEST(FileReading, CostsMemoryInProportionToTheFile) {
-    test::TempDir dir;
-    const std::string small = dir.write("small.txt", "2 1 5 \r\n");
-    auto requested = [](auto&& read) {
-        g_requested = 0;
-        g_counting = true;
-        read();
-        g_counting = false;
-        return g_requested.load();
-    };
-    EXPECT_LE(requested([&] { EXPECT_EQ(InputFile(small).read_all(), "2 1 5 \r\n"); }), 64u);
-    EXPECT_LE(requested([&] { EXPECT_EQ(file_lines(small, FileLines::kChunk), Lines{"2 1 5 "}); }), 256u);
-    const std::string written = dir.path() + "/written.txt";
-    EXPECT_LE(requested([&] {
-                  OutputFile out(written);
-                  out.write("0.8 1.4 \r\n");
-                  out.close();
-              }),
-              64u);
-
-    // A 2 MB file goes through one chunk; a single line longer than the chunk grows the buffer to hold it.
-    std::string big;
-    for (int i = 0; i < 100000; ++i) big += "0.1234567 -8.25 1000.5 \r\n";
-    const std::string big_path = dir.write("big.txt", big + std::string(600000, '7') + "\r\n");
-    InputFile in(big_path);
-    FileLines lines(in);
-    std::size_t count = 0, largest = 0;
-    for (; !lines.at_end(); ++count) {
-        lines.next();
-        largest = std::max(largest, FileLinesProbe::buffer_size(lines));
-        if (count == 99999) {
-            EXPECT_EQ(largest, FileLines::kChunk);
-        }
-    }
-    EXPECT_EQ(count, 100001u);
-    EXPECT_EQ(largest, 4 * FileLines::kChunk);
 }
 
 // Pieces that cross the chunk's end and one larger than the chunk come out in order; a writer dropped
