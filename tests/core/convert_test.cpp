@@ -1,5 +1,6 @@
 // The shared conversions, checked bit for bit; the C library serves as the oracle for random inputs
-// (the program itself uses no locale-dependent C call).
+// (the program itself uses no locale-dependent C call). The token scan of Connect, with the vector
+// lanes and one token at a time, gives the plain conversion's values and stops at the first bad token.
 #include "core/convert.h"
 
 #include <gtest/gtest.h>
@@ -8,13 +9,16 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "core/errors.h"
+#include "core/number_reading_lanes.h"
 #include "support/systems.h"
 
 namespace varnex {
@@ -26,6 +30,15 @@ std::optional<ErrorKind> error_of(Convert convert, std::string_view text) {
     return test::error_of([&] { convert(text); });
 }
 uint32_t bits(float f) { return std::bit_cast<uint32_t>(f); }
+
+// The fast conversion gives the plain one's bits or error.
+void same(const std::string& t) {
+    std::optional<ErrorKind> want = error_of(text_to_single_plain, t);
+    ASSERT_EQ(error_of(text_to_single, t), want) << '"' << t << '"';
+    if (!want) {
+        ASSERT_EQ(bits(text_to_single(t)), bits(text_to_single_plain(t))) << '"' << t << '"';
+    }
+}
 
 // The comma as the decimal separator while it lives.
 struct CommaSeparator {
@@ -42,8 +55,8 @@ TEST(TextToSingle, ReadsSignsBlanksExponentsAndTheRangeEnds) {
     const std::pair<std::string, float> cases[] = {
         {"+1", 1.0f}, {"-.25", -0.25f}, {"-0", -0.0f}, {"   3  ", 3.0f}, {"-8e-46", -tiny}, {"-1e-50", -0.0f},
         {"3.4028235e38", FLT_MAX}, {"1e0000000000000000003", 1000.0f}, {"1e-999999999999999999", 0.0f},
-        {"-0e999999999999999999", -0.0f}, {"0." + std::string(200, '0') + "1e201", 1.0f},
-        {"1" + std::string(200, '0') + "e-200", 1.0f}, {"16777217", 16777216.0f},
+        {"-0e999999999999999999", -0.0f}, {std::string("0.").append(200, '0') + "1e201", 1.0f},
+        {std::string("1").append(200, '0') + "e-200", 1.0f}, {"16777217", 16777216.0f},
         {"1.000000059604644775390625", 1.0f}, {"1.00000005960464477539062500000000001", std::nextafter(1.0f, 2.0f)}};
     // clang-format on
     for (const auto& [text, want] : cases) EXPECT_EQ(bits(text_to_single(text)), bits(want)) << text;
@@ -62,13 +75,6 @@ TEST(TextToSingle, ReadsSignsBlanksExponentsAndTheRangeEnds) {
 // fast one around its limits: 2^24 in the mantissa, exponents near +-10, zeros, leading zeros, blanks,
 // signs and the forms it hands over.
 TEST(TextToSingle, AgreesWithTheCLibraryAndThePlainConversion) {
-    auto same = [](const std::string& t) {
-        std::optional<ErrorKind> want = error_of(text_to_single_plain, t);
-        ASSERT_EQ(error_of(text_to_single, t), want) << '"' << t << '"';
-        if (!want) {
-            ASSERT_EQ(bits(text_to_single(t)), bits(text_to_single_plain(t))) << '"' << t << '"';
-        }
-    };
     for (const char* t : {"16777216", "16777217", "16777218", "1677721.7", "1.6777219e7", "9999999e10", "9999999e11",
                           "1e-10", "3e-11", "-0", "-0.000", "0e999", "-0E-999", "007", "1.", ".5", "1e", "1e+", "1e1000",
                           " +5.25E+01 ", "0.1", "-0.3", "1.401298E-45", "3.402823E+38", "1.234568E+07", "5e-7",
@@ -175,6 +181,81 @@ TEST(DoubleToText, ShowsTheOrderOverTenAsPlainDecimals) {
         ASSERT_EQ(t.find_first_of("Ee"), std::string::npos) << t;
         ASSERT_EQ(std::strtod(t.c_str(), nullptr), n / 10.0) << t;
     }
+}
+
+// Tokens around every limit of the lanes: 0..9 integer and fraction digits, signs, a separator with
+// nothing on one side, mantissas around 2^24, 16 and 17 bytes, tokens longer than a 64-byte block,
+// other characters in every position.
+std::vector<std::string> edge_tokens(char separator) {
+    // clang-format off
+    std::vector<std::string> tokens = {
+        "16777216", "16777217", "1677721.6", "1677721.7", "0.16777217", "-", "+", ".", "5.", ".5", "-.5", "1.2.3",
+        "1e5", "--1", "0000000000000001", "-0", "+0.0", "99999999.99999999", "-00000001.0000001", "abc", "3.4e38",
+        "00000000.00000001", "+0000000.00000001", "2\t1", "1e39", "7,5", std::string(66, '0') + "1.25"};
+    // clang-format on
+    std::mt19937_64 rng(24);
+    for (const char* sign : {"", "-", "+"})
+        for (int int_len = 0; int_len <= 9; ++int_len)
+            for (int frac_len = -1; frac_len <= 9; ++frac_len) {
+                std::string t = sign;
+                for (int d = 0; d < int_len; ++d) t += static_cast<char>('0' + rng() % 10);
+                if (frac_len >= 0) t += '.';
+                for (int d = 0; d < frac_len; ++d) t += static_cast<char>('0' + rng() % 10);
+                if (!t.empty()) tokens.push_back(t);
+            }
+    for (std::size_t k = 0, n = tokens.size(); k < n; ++k) {
+        std::string t = tokens[k];
+        if (t.size() < 2) continue;
+        t[rng() % t.size()] = "xE/:\t"[rng() % 5];
+        tokens.push_back(t);
+    }
+    for (std::string& t : tokens)
+        for (char& c : t)
+            if (c == '.') c = separator;
+    return tokens;
+}
+
+TEST(TokenScan, WithAndWithoutLanesGivesThePlainBitsAndStopsAtTheFirstBadToken) {
+    for (char separator : {'.', ','}) {
+        set_decimal_separator(separator);
+        const std::vector<std::string> edges = edge_tokens(separator);
+        std::mt19937_64 rng(11);
+        for (int line_no = 0; line_no < 4000; ++line_no) {
+            // Edge tokens and random decimals with exponents between runs of blanks (some past a
+            // 64-byte block), digits in the slack behind the line.
+            std::vector<std::string> tokens;
+            std::string line(rng() % 3, ' ');
+            for (int k = 0, count = 1 + static_cast<int>(rng() % 60); k < count; ++k) {
+                std::string tok = std::string(rng() % 4 / 2, '0') + std::to_string(rng() >> rng() % 64);
+                if (rng() % 4) tok.insert(rng() % (tok.size() + 1), 1, separator);
+                if (rng() % 2) tok.insert(0, 1, rng() % 4 ? '-' : '+');
+                if (rng() % 16 == 0) tok += "E-" + std::to_string(rng() % 40);
+                if (rng() % 2) tok = edges[rng() % (rng() % 8 ? 120 : edges.size())];
+                same(tok);
+                tokens.push_back(tok);
+                line += tok + std::string(1 + rng() % (rng() % 5 ? 2 : 70), ' ');
+            }
+            if (rng() % 2) line.resize(line.find_last_not_of(' ') + 1);
+            const std::string buffer = line + std::string(kScanSlack, '7');
+            const int batch = 1 + static_cast<int>(rng() % 64);
+            for (const TokenLanes* lanes : {token_lanes_avx512(), static_cast<const TokenLanes*>(nullptr)}) {
+                const char* p = buffer.data();
+                std::size_t next = 0;  // index of the next token to compare
+                for (int got = batch; got == batch;) {
+                    float values[64];
+                    got = scan_tokens_using(lanes, p, buffer.data() + line.size(), values, batch);
+                    for (int q = 0; q < got; ++q, ++next)
+                        ASSERT_EQ(bits(values[q]), bits(text_to_single_plain(tokens.at(next)))) << line;
+                }
+                const std::string rest = line.substr(static_cast<std::size_t>(p - buffer.data()));
+                if (next == tokens.size())
+                    EXPECT_EQ(rest.find_first_not_of(' '), std::string::npos) << line;
+                else
+                    EXPECT_EQ(rest.substr(0, tokens[next].size()), tokens[next]);
+            }
+        }
+    }
+    set_decimal_separator('.');
 }
 
 }  // namespace
