@@ -154,7 +154,8 @@ TEST(ConnectedWaitTest, AStreamedSolveFromASlowDiskSleepsWhileItWaits) {
     ::rmdir(cgroup.c_str());
     ASSERT_TRUE(got && times[0] >= 0) << "the child failed";
     if (times[0] < 0.4) GTEST_SKIP() << "the throttle did not slow the reads (" << times[0] << " s)";
-    EXPECT_LT(times[1], 0.1 * times[0]) << "processor seconds " << times[1] << " in " << times[0] << " s";
+    // The set-up and the sweep compute for about 50 ms; a wait that polled would add nearly all the rest.
+    EXPECT_LT(times[1], 0.3 * times[0]) << "processor seconds " << times[1] << " in " << times[0] << " s";
 }
 
 constexpr const char* kHelperVariable = "VARNEX_LIMITED_SOLVE_DIR";
