@@ -172,7 +172,7 @@ std::vector<Case> cases() {
              return s;
          }},
         {"Accept N",
-         [](Trial& r) { r.t.ui.texts[Ctl::txtN] = "3"; },
+         [](Trial& r) { r.t.ui.set_text(Ctl::txtN, "3"); },
          [](Trial& r) { cmdN_Click(r.t.app); },
          {kMsg.MsgBadNumber, kMsg.MsgNoMemory},
          [](Trial& r) {
@@ -220,19 +220,9 @@ std::vector<Case> cases() {
          [](Trial& r) { cmdSolution_Click(r.t.app); },
          {kMsg.MsgBadData, kMsg.MsgBadNumber, kMsg.MsgNoMemory},
          solve},
-        {"Next Iteration",
-         type_system,
-         [](Trial& r) { cmdIter_Click(r.t.app); },
-         {kMsg.MsgBadData, kMsg.MsgNoMemory},
-         solve},
         {"Find solution, connected",
          connected,
          [](Trial& r) { cmdSolution_Click(r.t.app); },
-         {kMsg.MsgBadFile, kMsg.MsgNoMemory},
-         connect_and_solve},
-        {"Next Iteration, connected",
-         connected,
-         [](Trial& r) { cmdIter_Click(r.t.app); },
          {kMsg.MsgBadFile, kMsg.MsgNoMemory},
          connect_and_solve},
     };

@@ -52,16 +52,10 @@ struct WayAccess {
     }
 };
 
-// A connected state over the row file at path, starting from x (1-based), with R and D cleared, the
-// file opened for the given way.
+// A connected state over the row file at path, starting from x (1-based), the file opened for the way.
 void connect_state(SystemState& s, GridModel& grid, const std::string& path, const std::vector<float>& x, int way = 1) {
-    s.N = static_cast<int16_t>(x.size() - 1);
-    s.DataMode = kModeConnected;
-    s.X = x;
-    for (auto* v : {&s.R, &s.D}) dim_cleared(*v, s.N);
     WayAccess access(way);
-    s.solve_row_file.open(path);
-    grid.fill_x(s.N, x);
+    test::connect_rows(s, grid, path, x);
 }
 
 void sweep(SystemState& st, GridModel& grid, int way) {

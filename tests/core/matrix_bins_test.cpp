@@ -106,24 +106,5 @@ TEST(MatrixBinsTest, CellsHoldTheLargestEntryOfTheirBlockFromTheGridAndTheRowFil
     EXPECT_FALSE(bin_grid(grid, stopped, cancel));
 }
 
-TEST(MatrixBinsTest, TheLargestOrderInMemoryReachesItsLastRowAndColumn) {
-    // Order 16381: the grid's last coefficient column is 32761, near the end of 16-bit indices.
-    const int n = 16381;
-    GridModel grid;
-    grid.fill_data(static_cast<int16_t>(n));
-    grid.set_text(n, 2 * n - 1, "-7.5");
-    grid.set_text(n, 2 * n - 3, "0");
-    std::atomic<bool> cancel{false};
-    MatrixBins corner(n - 2, 3, n - 2, 3, 64);
-    ASSERT_TRUE(bin_grid(grid, corner, cancel));
-    EXPECT_EQ(corner.cell(2, 2), -7.5f);
-    EXPECT_EQ(corner.cell(2, 1), 0.0f);
-    // The last rows across every column: cells of 256 columns, each holding placeholders (not numbers).
-    MatrixBins rows(n - 2, 3, 1, n, 64);
-    ASSERT_TRUE(bin_grid(grid, rows, cancel));
-    for (int c = 0; c < 64; ++c) EXPECT_TRUE(std::isnan(rows.cell(2, c)));
-    EXPECT_EQ(rows.cols().first_of(64), n + 1);
-}
-
 }  // namespace
 }  // namespace varnex
