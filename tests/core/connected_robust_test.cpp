@@ -61,9 +61,8 @@ void set_up_connected(SystemState& st, GridModel& grid, const std::string& path,
 
 // Writes the row file of a diagonally dominant system of order n at path.
 std::string write_rows(const test::TempDir& dir, int n) {
-    const std::string path = dir.path() + "/rows.vnx";
-    test::write_row_file(path, n, [n](int i, int j) { return i == j ? 4.0f * n : float((i * 7 + j * 3) % 11); });
-    return path;
+    return test::write_row_file(dir.path() + "/rows.vnx", n,
+                                [n](int i, int j) { return i == j ? 4.0f * n : float((i * 7 + j * 3) % 11); });
 }
 
 // Stops the sweep for `pause` when unknown `row` is written, and notes the processor time that the

@@ -20,14 +20,6 @@
 namespace varnex {
 namespace {
 
-// Writes the row file of order n below dir (a(i, n+1) = b(i)) and returns its path.
-template <class F>
-std::string write_system(const test::TempDir& dir, int n, F a) {
-    const std::string path = dir.path() + "/rows.vnx";
-    test::write_row_file(path, n, a);
-    return path;
-}
-
 // The ways to run a connected sweep: 0 the plain reader, 1 the chosen kernels (on two threads from
 // kGatherThreadMinOrder on), then the scalar and the wide kernels each with column buffers of 1, 2
 // and 16 rows (the rows of a longer column are read again for the residual update) and of the full
@@ -119,7 +111,7 @@ TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
             n, [&](int i, int j) { return j > n ? u(rng) * n : u(rng) + (n % 2 && i == j ? 2.0f * n / 3 : 0.0f); });
         for (int i = 1; i <= n; ++i) mem.X[i] = u(rng);
         test::TempDir dir;
-        const std::string path = write_system(dir, n, [&](int i, int j) { return j > n ? mem.B[i] : mem.A(i, j); });
+        const std::string path = test::write_row_file(dir.path() + "/rows.vnx", n, [&](int i, int j) { return j > n ? mem.B[i] : mem.A(i, j); });
         GridModel mem_grid;
         mem_grid.fill_data(mem.N);
         test::FakeBoxes box;
@@ -165,7 +157,7 @@ TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInEveryWayWhereverTheyStrike) {
     // X(1) = -2, R(1) = -5, R(2) = 2 (so Er = 2), and R(11) = -inf stops the update; buffers of 1 and
     // 2 rows put row 11 in a stretch read again from the file.
     test::TempDir dir;
-    const std::string path = write_system(dir, 17, [](int i, int j) {
+    const std::string path = test::write_row_file(dir.path() + "/rows.vnx", 17, [](int i, int j) {
         return j > 1 ? 0.0f : i == 11 ? 3e38f : i <= 2 ? 1.0f : 0.0f;
     });
     std::vector<float> ones(18, 1.0f), r(18, 0.0f);
@@ -210,7 +202,7 @@ TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInEveryWayWhereverTheyStrike) {
         std::mt19937 rng(77u + n + col);
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
         const std::string file =
-            write_system(tmp, n, [&](int i, int j) { return !zero_norm && i == row && j == col ? 3e38f : u(rng); });
+            test::write_row_file(tmp.path() + "/rows.vnx", n, [&](int i, int j) { return !zero_norm && i == row && j == col ? 3e38f : u(rng); });
         std::vector<float> x(n + 1), res(n + 1), d(n + 1, 1.0f);
         for (int i = 1; i <= n; ++i) x[i] = u(rng), res[i] = 2 * u(rng), d[i] = n + u(rng);
         if (zero_norm) d[col] = 0.0f;
