@@ -1,6 +1,7 @@
 // The matrix picture's cells against a direct computation: every cell is the entry of largest
-// magnitude of exactly the block it covers (a value that is not a number wins its cell), from the grid
-// and from the row file, for the whole matrix and for a zoomed block.
+// magnitude of exactly the block it covers (a value that is not a number wins its cell), here from the
+// row file of connected mode, for the whole matrix and for a zoomed block. The picture window's test
+// reads the grid of memory mode.
 #include "core/matrix_bins.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,6 @@
 #include <limits>
 #include <vector>
 
-#include "core/convert.h"
-#include "core/grid_model.h"
 #include "core/state.h"
 #include "support/systems.h"
 #include "support/temp_dir.h"
@@ -32,26 +31,6 @@ float entry(int i, int j) {
 }
 
 SquareMatrix matrix(int n) { return test::memory_system(n, entry).A; }
-
-// The grid of the system layout holding A as text: the NaN as a typo, the infinity's cell never
-// written (its placeholder), so both read as values that are not numbers. Returns A as the grid
-// holds it.
-SquareMatrix fill_grid(GridModel& grid, int n) {
-    SquareMatrix A = matrix(n);
-    grid.fill_data(static_cast<int16_t>(n));
-    for (int i = 1; i <= n; ++i) {
-        for (int j = 1; j <= n; ++j) {
-            if (std::isinf(A(i, j))) {
-                A(i, j) = kNaN;
-                continue;
-            }
-            const std::string text = std::isnan(A(i, j)) ? "1,5" : single_to_text(A(i, j));
-            grid.set_text(i, 2 * j - 1, text);
-            if (!std::isnan(A(i, j))) A(i, j) = text_to_single(text);  // seven digits, as the grid holds it
-        }
-    }
-    return A;
-}
 
 // The cell of a block straight from its definition: the entries whose cell index k*bins/count is c.
 float direct_cell(const SquareMatrix& A, const BinAxis& rows, const BinAxis& cols, int r, int c) {
@@ -82,10 +61,9 @@ void expect_direct(const SquareMatrix& A, const MatrixBins& bins) {
     }
 }
 
-TEST(MatrixBinsTest, CellsHoldTheLargestEntryOfTheirBlockFromTheGridAndTheRowFile) {
+TEST(MatrixBinsTest, CellsHoldTheLargestEntryOfTheirBlockAndACancelStopsThePass) {
     const int n = 13;
-    GridModel grid;
-    const SquareMatrix in_grid = fill_grid(grid, n), A = matrix(n);
+    const SquareMatrix A = matrix(n);
     test::TempDir dir;
     const std::string path = dir.path() + "/rows.vnx";
     test::write_row_file(path, n, [&](int i, int j) { return j <= n ? A(i, j) : 1.0f; });
@@ -94,16 +72,13 @@ TEST(MatrixBinsTest, CellsHoldTheLargestEntryOfTheirBlockFromTheGridAndTheRowFil
     const int blocks[][5] = {{1, n, 1, n, 64}, {1, n, 1, n, 5}, {1, n, 1, n, 4}, {1, n, 1, n, 1}, {3, 7, 6, 8, 3}};
     for (const auto& b : blocks) {
         SCOPED_TRACE(testing::Message() << b[0] << " " << b[1] << " " << b[2] << " " << b[3] << " " << b[4]);
-        MatrixBins from_grid(b[0], b[1], b[2], b[3], b[4]), from_file(b[0], b[1], b[2], b[3], b[4]);
-        ASSERT_TRUE(bin_grid(grid, from_grid, cancel));
-        expect_direct(in_grid, from_grid);
+        MatrixBins from_file(b[0], b[1], b[2], b[3], b[4]);
         ASSERT_TRUE(bin_row_file(path, n, from_file, cancel));
         expect_direct(A, from_file);
     }
     cancel = true;
     MatrixBins stopped(1, n, 1, n, 5);
     EXPECT_FALSE(bin_row_file(path, n, stopped, cancel));
-    EXPECT_FALSE(bin_grid(grid, stopped, cancel));
 }
 
 }  // namespace
