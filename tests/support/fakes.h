@@ -18,13 +18,12 @@ class FakeControls : public Controls {
 public:
     std::map<Ctl, std::string> texts;
     std::map<Ctl, bool> on;
-    int refreshes = 0;
 
     std::string text(Ctl c) const override { return texts.contains(c) ? texts.at(c) : std::string(); }
     void set_text(Ctl c, std::string_view t) override { texts[c] = std::string(t); }
     bool enabled(Ctl c) const override { return !on.contains(c) || on.at(c); }
     void set_enabled(Ctl c, bool v) override { on[c] = v; }
-    void refresh() override { ++refreshes; }
+    void refresh() override {}
     std::vector<std::string> notes;  ///< every status note, in order
     void status(std::string_view t) override { notes.emplace_back(t); }
 };

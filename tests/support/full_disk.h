@@ -41,7 +41,7 @@ class SmallDisk {
 class FailingWrites {
   public:
     explicit FailingWrites(std::size_t budget) {
-        left() = budget;
+        left_ = budget;
         replacing_file_write = &write_within_budget;
     }
     ~FailingWrites() { replacing_file_write = saved_; }
@@ -49,17 +49,14 @@ class FailingWrites {
     FailingWrites& operator=(const FailingWrites&) = delete;
 
   private:
-    static std::size_t& left() {
-        static std::size_t n = 0;
-        return n;
-    }
+    static inline std::size_t left_ = 0;
     static long write_within_budget(int fd, const void* data, std::size_t size) {
-        if (left() == 0) {
+        if (left_ == 0) {
             errno = ENOSPC;
             return -1;
         }
-        const std::size_t n = size < left() ? size : left();
-        left() -= n;
+        const std::size_t n = size < left_ ? size : left_;
+        left_ -= n;
         return ::write(fd, data, n);
     }
     WriteCall saved_ = replacing_file_write;
