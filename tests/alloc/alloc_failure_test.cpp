@@ -153,7 +153,8 @@ std::vector<Case> cases() {
         r.t.dir.write("data/sys.txt", "old system");
         r.offer();
     };
-    const Texts not_saved = {" Sorry, the file could not be saved: not enough memory.", " Sorry, the file could not be saved."};
+    const Texts not_saved = {" Sorry, the file could not be saved: not enough memory.",
+                             " Sorry, the file could not be saved."};
     return {
         {"Load",
          [](Trial&) {},

@@ -45,9 +45,8 @@ TEST(ConditionEstimate, AgreesWithOneLapackCallAndSaysWhatSinglePrecisionCannotH
     std::uniform_real_distribution<double> u(-1, 1);
     for (int n : {1, 2, 17, 129, 300, 8}) {
         SCOPED_TRACE(n);
-        const SquareMatrix m = matrix(n, [&](int i, int j) {
-            return n == 8 ? 360360.0 / (i + j - 1) : u(gen) + (i == j ? 0.5 : 0.0);
-        });
+        const SquareMatrix m =
+            matrix(n, [&](int i, int j) { return n == 8 ? 360360.0 / (i + j - 1) : u(gen) + (i == j ? 0.5 : 0.0); });
         std::vector<double> a(static_cast<std::size_t>(n) * n), work(4 * n);
         std::vector<int> ipiv(n), iwork(n);
         double anorm = 0, rcond = 0;
@@ -145,9 +144,12 @@ TEST(Reference, WellConditionedAndHilbertSystemsWithinTheirBounds) {
         SCOPED_TRACE(n);
         const bool hilbert = n >= 6 && n <= 10;
         SystemAnalysis an;
-        expect_within_bounds(test::memory_system(n, [&](int i, int j) {
-            return hilbert ? (j > n ? 1.0f : 1.0f / float(i + j - 1)) : float(coef(gen) + (i == j ? 41 : 0));
-        }), an);
+        expect_within_bounds(test::memory_system(n,
+                                                 [&](int i, int j) {
+                                                     return hilbert ? (j > n ? 1.0f : 1.0f / float(i + j - 1))
+                                                                    : float(coef(gen) + (i == j ? 41 : 0));
+                                                 }),
+                             an);
     }
 }
 

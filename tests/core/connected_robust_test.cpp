@@ -255,7 +255,8 @@ TEST_F(StreamReadError, BothStreamsStopWithAFileErrorWhenTheFileIsCut) {
 TEST(AsyncFileIoEnd, WaitsForReadsInFlightThroughSignals) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
-    struct sigaction quiet {}, old {};
+    struct sigaction quiet {
+    }, old{};
     quiet.sa_handler = [](int) {};  // no SA_RESTART: a wait in the kernel returns EINTR
     ASSERT_EQ(::sigaction(SIGUSR1, &quiet, &old), 0);
     char buf[8] = {};

@@ -110,7 +110,8 @@ TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
             n, [&](int i, int j) { return j > n ? u(rng) * n : u(rng) + (n % 2 && i == j ? 2.0f * n / 3 : 0.0f); });
         for (int i = 1; i <= n; ++i) mem.X[i] = u(rng);
         test::TempDir dir;
-        const std::string path = test::write_row_file(dir.path() + "/rows.vnx", n, [&](int i, int j) { return j > n ? mem.B[i] : mem.A(i, j); });
+        const std::string path = test::write_row_file(dir.path() + "/rows.vnx", n,
+                                                      [&](int i, int j) { return j > n ? mem.B[i] : mem.A(i, j); });
         GridModel mem_grid;
         mem_grid.fill_data(mem.N);
         test::FakeBoxes box;
@@ -200,8 +201,9 @@ TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInEveryWayWhereverTheyStrike) {
         test::TempDir tmp;
         std::mt19937 rng(77u + n + col);
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-        const std::string file =
-            test::write_row_file(tmp.path() + "/rows.vnx", n, [&](int i, int j) { return !zero_norm && i == row && j == col ? 3e38f : u(rng); });
+        const std::string file = test::write_row_file(tmp.path() + "/rows.vnx", n, [&](int i, int j) {
+            return !zero_norm && i == row && j == col ? 3e38f : u(rng);
+        });
         std::vector<float> x(n + 1), res(n + 1), d(n + 1, 1.0f);
         for (int i = 1; i <= n; ++i) x[i] = u(rng), res[i] = 2 * u(rng), d[i] = n + u(rng);
         if (zero_norm) d[col] = 0.0f;

@@ -9,8 +9,8 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <optional>
@@ -76,10 +76,12 @@ TEST(TextToSingle, ReadsSignsBlanksExponentsAndTheRangeEnds) {
 // fast one around its limits: 2^24 in the mantissa, exponents near +-10, zeros, leading zeros, blanks,
 // signs and the forms it hands over.
 TEST(TextToSingle, AgreesWithTheCLibraryAndThePlainConversion) {
-    for (const char* t : {"16777216", "16777217", "16777218", "1677721.7", "1.6777219e7", "9999999e10", "9999999e11",
-                          "1e-10", "3e-11", "-0", "-0.000", "0e999", "-0E-999", "007", "1.", ".5", "1e", "1e+", "1e1000",
-                          " +5.25E+01 ", "0.1", "-0.3", "1.401298E-45", "3.402823E+38", "1.234568E+07", "5e-7",
-                          "0.0001234568", "-0.00000001E+3", "0.0-5", "1E-0005", "1e5e3"})
+    for (const char* t :
+         {"16777216", "16777217",     "16777218",     "1677721.7",    "1.6777219e7", "9999999e10",   "9999999e11",
+          "1e-10",    "3e-11",        "-0",           "-0.000",       "0e999",       "-0E-999",      "007",
+          "1.",       ".5",           "1e",           "1e+",          "1e1000",      " +5.25E+01 ",  "0.1",
+          "-0.3",     "1.401298E-45", "3.402823E+38", "1.234568E+07", "5e-7",        "0.0001234568", "-0.00000001E+3",
+          "0.0-5",    "1E-0005",      "1e5e3"})
         same(t);
     std::mt19937 gen(611);
     std::uniform_int_distribution<int> digit(0, 9), coin(0, 3), wide_expo(-60, 45), near_expo(-13, 13);

@@ -93,7 +93,8 @@ TEST(Dimensioning, ClearedOrKept) {
 
 TEST(Dimensioning, AbsurdSizesAreOutOfMemoryNotACrash) {
     // Far beyond this machine's memory and, for INT_MAX, beyond any byte count.
-    for (int n : {1 << 30, INT_MAX}) EXPECT_EQ(test::error_of([n] { SquareMatrix().dim(n); }), ErrorKind::OutOfMemory) << n;
+    for (int n : {1 << 30, INT_MAX})
+        EXPECT_EQ(test::error_of([n] { SquareMatrix().dim(n); }), ErrorKind::OutOfMemory) << n;
 }
 
 TEST(GaussSolution, WorkedExamplesPivotChoiceTiesAndZeroPivots) {

@@ -2,13 +2,12 @@
 // right-hand side for and the delimited-text reader a file for, with the line and value or field it
 // names, and the values of an array with comment lines among them; and Import taking a file that
 // begins with the banner for Matrix Market whatever its name.
-#include "files/matrix_market.h"
-
 #include <gtest/gtest.h>
 
 #include "commands/import_command.h"
 #include "core/convert.h"
 #include "files/delimited_text.h"
+#include "files/matrix_market.h"
 #include "support/fakes.h"
 
 namespace varnex {
@@ -19,9 +18,9 @@ const std::string kArray = kBanner + "array real general\n";
 const std::string kCoord = kBanner + "coordinate real general\n";
 
 // "LINE:COLUMN why" of the refusal of `matrix`, or of `rhs` as the right-hand side of that matrix;
-// "accepted" and an array's values when neither is refused. As in Import, the matrix's values are converted only when no
-// right-hand side comes with it (for b = A*1), and merely checked otherwise. A `matrix` that neither
-// is empty nor begins with '%' goes to the delimited-text reader.
+// "accepted" and an array's values when neither is refused. As in Import, the matrix's values are converted only when
+// no right-hand side comes with it (for b = A*1), and merely checked otherwise. A `matrix` that neither is empty nor
+// begins with '%' goes to the delimited-text reader.
 std::string refusal(const std::string& matrix, const std::string& rhs = "") {
     ImportedSystem sys;
     sys.owned = matrix;

@@ -76,8 +76,8 @@ Lines file_lines(const std::string& path, std::size_t chunk) {
 // than the chunk: every chunk size gives the lines of the whole text.
 TEST(FileLines, GiveTheLinesOfTheWholeTextAtEveryChunkSize) {
     test::TempDir dir;
-    std::vector<std::string> texts = {"",       "\n",       "a",         "a\r",          "a\r\n", "\r",
-                                      "a\r\r\n", "a\n\nb\n", "x\r\ny\r\n", "2 1 5 \r\n1 3 10 \r\n"};
+    std::vector<std::string> texts = {"",   "\n",      "a",        "a\r",        "a\r\n",
+                                      "\r", "a\r\r\n", "a\n\nb\n", "x\r\ny\r\n", "2 1 5 \r\n1 3 10 \r\n"};
     texts.push_back(std::string(1000, 'q') + "\r\nshort\r\n" + std::string(3000, 'z'));
     std::mt19937 gen(5);
     const char alphabet[] = {'a', '1', ' ', '\r', '\n', '\n'};

@@ -15,7 +15,7 @@
 namespace varnex::test {
 
 class FakeControls : public Controls {
-public:
+  public:
     std::map<Ctl, std::string> texts;
     std::map<Ctl, bool> on;
 
@@ -29,7 +29,7 @@ public:
 };
 
 class FakeBoxes : public MessageBoxes {
-public:
+  public:
     std::vector<std::string> shown;  ///< every text shown, in order (questions too)
     std::deque<bool> answers;        ///< answers to the next questions; Yes when empty
     void message(std::string_view t) override { shown.emplace_back(t); }
@@ -37,7 +37,7 @@ public:
 };
 
 class FakeDialog : public FileDialog {
-public:
+  public:
     std::deque<std::optional<std::string>> next;  ///< the next confirmed paths; nullopt = cancel
     std::vector<std::string> init_dirs;           ///< InitDir at each show
     std::vector<std::string> offered;             ///< FileName at each show: the name proposed
@@ -50,7 +50,7 @@ public:
 };
 
 class FakeClock : public Clock {
-public:
+  public:
     float now = 100.0f;
     float step = 0.25f;  ///< added after each reading
     float seconds_since_midnight() override { return std::exchange(now, now + step); }

@@ -23,7 +23,8 @@ class SmallDisk {
     SmallDisk(const std::string& folder, std::size_t bytes) : folder_(folder) {
         std::filesystem::create_directories(folder);
         const std::string opts = "size=" + std::to_string(bytes);
-        mounted_ = !std::getenv("VARNEX_TEST_NO_MOUNT") && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, opts.c_str()) == 0;
+        mounted_ =
+            !std::getenv("VARNEX_TEST_NO_MOUNT") && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, opts.c_str()) == 0;
     }
     ~SmallDisk() {
         if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
