@@ -3,17 +3,13 @@
 // thread that reads the columns ahead fills its ring and then takes no processor time. Inside a memory
 // cgroup much smaller than its row file a solve streams the file, stays small and gives the in-memory
 // bits. When the file is cut short under the streams after it was opened, each stops with a file error
-// where the data ends; and the reader never stops waiting for reads in flight before it gives their
-// buffers back.
+// where the data ends.
 
 #include <gtest/gtest.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -23,7 +19,6 @@
 #include <string>
 #include <thread>
 
-#include "core/async_file_io.h"
 #include "core/async_file_io_testing.h"
 #include "core/connected_sweeps.h"
 #include "core/numerics.h"
@@ -247,44 +242,6 @@ TEST_F(StreamReadError, BothStreamsStopWithAFileErrorWhenTheFileIsCut) {
             EXPECT_LE(whole, panels ? 0 : kGoodBytes / ((kFailingOrder + 1) * kRecordLength));
         }
     }
-}
-
-// A signal that arrives while the reader waits for its last reads must not end that wait: the kernel
-// would go on writing into buffers already given back. The read comes from a pipe, so it stays in
-// flight until the test writes into the pipe, after a series of signals.
-TEST(AsyncFileIoEnd, WaitsForReadsInFlightThroughSignals) {
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    struct sigaction quiet {
-    }, old{};
-    quiet.sa_handler = [](int) {};  // no SA_RESTART: a wait in the kernel returns EINTR
-    ASSERT_EQ(::sigaction(SIGUSR1, &quiet, &old), 0);
-    char buf[8] = {};
-    std::atomic<bool> ended{false};
-    std::thread poker;
-    {
-        AsyncFileIo io(fds[0], false, 4);
-        io.submit(buf, 1, 0, 7);
-        std::uint64_t tag;
-        long res;
-        if (io.reap(false, tag, res)) {
-            ::sigaction(SIGUSR1, &old, nullptr);
-            GTEST_SKIP() << "no io_uring: reads are done at submission";
-        }
-        poker = std::thread([&, self = ::pthread_self()] {
-            for (int k = 0; k < 20 && !ended.load(); ++k) {
-                ::pthread_kill(self, SIGUSR1);
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            EXPECT_EQ(::write(fds[1], "x", 1), 1);  // only now can the read finish
-        });
-    }
-    ended.store(true);
-    poker.join();
-    ::sigaction(SIGUSR1, &old, nullptr);
-    EXPECT_EQ(buf[0], 'x');
-    ::close(fds[0]);
-    ::close(fds[1]);
 }
 
 }  // namespace
