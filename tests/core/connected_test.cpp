@@ -11,6 +11,7 @@
 #include "core/async_file_io_testing.h"
 #include "core/connected_kernels_testing.h"
 #include "core/connected_sweeps.h"
+#include "core/matrix_bins.h"
 #include "core/numerics.h"
 #include "core/row_access_testing.h"
 #include "core/row_file.h"
@@ -89,14 +90,24 @@ Outcome run_way(SystemState& st, GridModel& grid, int way) {
     return outcome(st, grid, 1, test::error_of([&] { sweep(st, grid, way); }));
 }
 
-TEST(RowFileTest, RecordNumbersAndAValueCutByTheEndOfTheFile) {
+TEST(RowFileTest, RecordNumbersAValueCutByTheEndOfTheFileAndTheRecordsOfAZoomedPicture) {
     EXPECT_THROW(record_of(1, 1, 32767), RunError);  // N + 1 is 16-bit
     // Record 1 = 1.5; record 2's value bytes end two bytes beyond the end: it reads as 0.
     test::TempDir dir;
     RowFile f;
-    f.open(dir.write("rows.vnx", std::string("\0\0\xC0\x3F", 4) + std::string(124, '\0') + "\1\1"));
+    f.open(dir.write("cut.vnx", std::string("\0\0\xC0\x3F", 4) + std::string(124, '\0') + "\1\1"));
     EXPECT_EQ(f.record(1), 1.5f);
     EXPECT_EQ(f.record(2), 0.0f);
+    // The matrix picture zoomed to rows 2..10 and columns 4..13 of order 13: a cell for each entry.
+    const std::string path =
+        test::write_row_file(dir.path() + "/rows.vnx", 13, [](int i, int j) { return 100.0f * i + j; });
+    MatrixBins bins(2, 9, 4, 10, 64);
+    std::atomic<bool> cancel{false};
+    ASSERT_TRUE(bin_row_file(path, 13, bins, cancel));
+    for (int r = 0; r < 9; ++r)
+        for (int c = 0; c < 10; ++c) EXPECT_EQ(bins.cell(r, c), 100.0f * (2 + r) + 4 + c) << r << "," << c;
+    cancel = true;
+    EXPECT_FALSE(bin_row_file(path, 13, bins, cancel));
 }
 
 TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
