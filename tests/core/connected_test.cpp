@@ -11,6 +11,7 @@
 #include "core/async_file_io_testing.h"
 #include "core/connected_kernels_testing.h"
 #include "core/connected_sweeps.h"
+#include "core/matrix_bins.h"
 #include "core/numerics.h"
 #include "core/row_access_testing.h"
 #include "core/row_file.h"
@@ -19,14 +20,6 @@
 
 namespace varnex {
 namespace {
-
-// Writes the row file of order n below dir (a(i, n+1) = b(i)) and returns its path.
-template <class F>
-std::string write_system(const test::TempDir& dir, int n, F a) {
-    const std::string path = dir.path() + "/rows.vnx";
-    test::write_row_file(path, n, a);
-    return path;
-}
 
 // The ways to run a connected sweep: 0 the plain reader, 1 the chosen kernels (on two threads from
 // kGatherThreadMinOrder on), then the scalar and the wide kernels each with column buffers of 1, 2
@@ -55,16 +48,10 @@ struct WayAccess {
     }
 };
 
-// A connected state over the row file at path, starting from x (1-based), with R and D cleared, the
-// file opened for the given way.
+// A connected state over the row file at path, starting from x (1-based), the file opened for the way.
 void connect_state(SystemState& s, GridModel& grid, const std::string& path, const std::vector<float>& x, int way = 1) {
-    s.N = static_cast<int16_t>(x.size() - 1);
-    s.DataMode = kModeConnected;
-    s.X = x;
-    for (auto* v : {&s.R, &s.D}) dim_cleared(*v, s.N);
     WayAccess access(way);
-    s.solve_row_file.open(path);
-    grid.fill_x(s.N, x);
+    test::connect_rows(s, grid, path, x);
 }
 
 void sweep(SystemState& st, GridModel& grid, int way) {
@@ -106,15 +93,24 @@ Outcome run_way(SystemState& st, GridModel& grid, int way) {
     return outcome(st, grid, 1, test::error_of([&] { sweep(st, grid, way); }));
 }
 
-TEST(RowFileTest, RecordNumbersAndAValueCutByTheEndOfTheFile) {
-    EXPECT_EQ(record_of(32766, 32767, 32766), 32767 * 32766);
+TEST(RowFileTest, RecordNumbersAValueCutByTheEndOfTheFileAndTheRecordsOfAZoomedPicture) {
     EXPECT_THROW(record_of(1, 1, 32767), RunError);  // N + 1 is 16-bit
     // Record 1 = 1.5; record 2's value bytes end two bytes beyond the end: it reads as 0.
     test::TempDir dir;
     RowFile f;
-    f.open(dir.write("rows.vnx", std::string("\0\0\xC0\x3F", 4) + std::string(124, '\0') + "\1\1"));
+    f.open(dir.write("cut.vnx", std::string("\0\0\xC0\x3F", 4) + std::string(124, '\0') + "\1\1"));
     EXPECT_EQ(f.record(1), 1.5f);
     EXPECT_EQ(f.record(2), 0.0f);
+    // The matrix picture zoomed to rows 2..10 and columns 4..13 of order 13: a cell for each entry.
+    const std::string path =
+        test::write_row_file(dir.path() + "/rows.vnx", 13, [](int i, int j) { return 100.0f * i + j; });
+    MatrixBins bins(2, 9, 4, 10, 64);
+    std::atomic<bool> cancel{false};
+    ASSERT_TRUE(bin_row_file(path, 13, bins, cancel));
+    for (int r = 0; r < 9; ++r)
+        for (int c = 0; c < 10; ++c) EXPECT_EQ(bins.cell(r, c), 100.0f * (2 + r) + 4 + c) << r << "," << c;
+    cancel = true;
+    EXPECT_FALSE(bin_row_file(path, 13, bins, cancel));
 }
 
 TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
@@ -128,7 +124,8 @@ TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
             n, [&](int i, int j) { return j > n ? u(rng) * n : u(rng) + (n % 2 && i == j ? 2.0f * n / 3 : 0.0f); });
         for (int i = 1; i <= n; ++i) mem.X[i] = u(rng);
         test::TempDir dir;
-        const std::string path = write_system(dir, n, [&](int i, int j) { return j > n ? mem.B[i] : mem.A(i, j); });
+        const std::string path = test::write_row_file(dir.path() + "/rows.vnx", n,
+                                                      [&](int i, int j) { return j > n ? mem.B[i] : mem.A(i, j); });
         GridModel mem_grid;
         mem_grid.fill_data(mem.N);
         test::FakeBoxes box;
@@ -174,7 +171,7 @@ TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInEveryWayWhereverTheyStrike) {
     // X(1) = -2, R(1) = -5, R(2) = 2 (so Er = 2), and R(11) = -inf stops the update; buffers of 1 and
     // 2 rows put row 11 in a stretch read again from the file.
     test::TempDir dir;
-    const std::string path = write_system(dir, 17, [](int i, int j) {
+    const std::string path = test::write_row_file(dir.path() + "/rows.vnx", 17, [](int i, int j) {
         return j > 1 ? 0.0f : i == 11 ? 3e38f : i <= 2 ? 1.0f : 0.0f;
     });
     std::vector<float> ones(18, 1.0f), r(18, 0.0f);
@@ -218,8 +215,9 @@ TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInEveryWayWhereverTheyStrike) {
         test::TempDir tmp;
         std::mt19937 rng(77u + n + col);
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-        const std::string file =
-            write_system(tmp, n, [&](int i, int j) { return !zero_norm && i == row && j == col ? 3e38f : u(rng); });
+        const std::string file = test::write_row_file(tmp.path() + "/rows.vnx", n, [&](int i, int j) {
+            return !zero_norm && i == row && j == col ? 3e38f : u(rng);
+        });
         std::vector<float> x(n + 1), res(n + 1), d(n + 1, 1.0f);
         for (int i = 1; i <= n; ++i) x[i] = u(rng), res[i] = 2 * u(rng), d[i] = n + u(rng);
         if (zero_norm) d[col] = 0.0f;
