@@ -1,12 +1,15 @@
 // Connected mode when things go wrong around it. Its threads sleep while they wait: when the computing
 // thread stops (here in the grid's observer, as a busy machine would take its processor away), the
-// thread that reads the columns ahead fills its ring and then takes no processor time. Inside a memory
-// cgroup much smaller than its row file a solve streams the file, stays small and gives the in-memory
-// bits. When the file is cut short under the streams after it was opened, each stops with a file error
-// where the data ends.
+// thread that reads the columns ahead fills its ring and then takes no processor time; a streamed
+// solve from a slow disk (a block I/O cgroup that throttles reads) takes almost no processor time while
+// it waits for the reads. Inside a memory cgroup much smaller than its row file a solve streams the
+// file, stays small and gives the in-memory bits. When the file is cut short under the streams after it
+// was opened, each stops with a file error where the data ends.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,6 +98,57 @@ TEST(ConnectedWaitTest, TheReadingThreadSleepsWhileTheComputingThreadIsStopped) 
     // take most of the 800 ms.
     EXPECT_LT(cpu, 0.1) << "processor seconds taken while the computing thread was stopped";
     EXPECT_EQ(test::bits(x[0]), test::bits(x[1]));
+}
+
+TEST(ConnectedWaitTest, AStreamedSolveFromASlowDiskSleepsWhileItWaits) {
+    constexpr int n = 250;                      // an 8 MB row file
+    constexpr long kBytesPerSecond = 16 << 20;  // set-up and sweep read it in about a second
+    test::TempDir dir;
+    const std::string path = write_rows(dir, n);
+    // A v1 block I/O group whose reads from the disk holding the file are throttled.
+    struct stat sb {};
+    const auto own = test::own_cgroup("blkio");
+    std::string cgroup;
+    if (own && !own->v2 && ::stat(path.c_str(), &sb) == 0) {
+        const std::string rule = std::to_string(major(sb.st_dev)) + ":" + std::to_string(minor(sb.st_dev)) + " " +
+                                 std::to_string(kBytesPerSecond);
+        cgroup = test::make_cgroup(own->folder, {{"blkio.throttle.read_bps_device", rule}});
+    }
+    if (cgroup.empty()) GTEST_SKIP() << "throttling reads needs root, a cgroup v1 blkio controller and a disk";
+
+    // A child in the cgroup: the set-up and one sweep from the streamed file; it sends back its wall
+    // time and its processor time.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        test::write_text(cgroup + "/cgroup.procs", std::to_string(::getpid()));
+        double times[2] = {-1, -1};
+        try {
+            const auto t0 = std::chrono::steady_clock::now();
+            SystemState st;
+            GridModel grid;
+            set_up_connected(st, grid, path, n, RowAccess::Streamed);
+            do_iteration_file(st, grid);
+            times[0] = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            times[1] = process_cpu_seconds();
+        } catch (...) {
+        }
+        ::_exit(::write(fds[1], times, sizeof times) == static_cast<ssize_t>(sizeof times) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    double times[2] = {-1, -1};
+    const bool got = ::read(fds[0], times, sizeof times) == static_cast<ssize_t>(sizeof times);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::rmdir(cgroup.c_str());
+    ASSERT_TRUE(got && times[0] >= 0) << "the child failed";
+    if (times[0] < 0.4) GTEST_SKIP() << "the throttle did not slow the reads (" << times[0] << " s)";
+    // The set-up and the sweep compute for about 50 ms; a wait that polled would add nearly all the rest.
+    EXPECT_LT(times[1], 0.3 * times[0]) << "processor seconds " << times[1] << " in " << times[0] << " s";
 }
 
 constexpr const char* kHelperVariable = "VARNEX_LIMITED_SOLVE_DIR";
