@@ -1,16 +1,14 @@
 // The View menu's picture windows offscreen: the picture of A in memory and connected mode, with the
 // value of a single entry under the pointer and the zoom down to single entries; the solution with
 // and without a reference; the convergence curves, one point per sweep of "Find  solution" and "Next
-// Iteration", the system's file named and the sweeps whose Er is 0 marked; and the main window's
-// commands driving them.
+// Iteration", the system's file named, the runs told apart and the sweeps whose Er is 0 marked; and
+// the main window's commands driving them.
 #include <QAbstractScrollArea>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
-#include <cmath>
-#include <filesystem>
 #include <limits>
 
 #include "commands/app.h"
@@ -37,12 +35,6 @@ QPointF entry_point(const MatrixView* v, int i, int j) {
 // A picture shown since the spy held `before` signals: perhaps already while the test waited for
 // something else.
 bool shown_since(QSignalSpy& spy, qsizetype before) { return spy.count() > before || spy.wait(5000); }
-
-// Shows a convergence window of its own and begins a run of "Find  solution" in its history.
-void show_and_begin(ConvergenceWindow& conv, ConvergenceHistory& history) {
-    QVERIFY(test::shown(conv));
-    history.command_starting(true, 1);
-}
 
 }  // namespace
 
@@ -175,35 +167,12 @@ class PictureWindowsTest : public QObject {
         QCOMPARE(conv->currentPointCount(), sweeps + 1);
         QTest::mouseClick(solution, Qt::LeftButton);
         QCOMPARE(conv->currentPointCount(), w.app().last_run.sweeps);
-        // After a new Connect, Next Iteration sets a run up: a curve of its own.
+        // A connected system is named after its file, a typed one is untitled.
         win.open(win.dir.path() + "/data/sample1.txt", "Connect");
-        win.click("cmdIter");
-        QCOMPARE(conv->currentPointCount(), 1);
-        QVERIFY(conv->windowTitle().contains("sample1.txt"));
-
-        // A typed system is untitled.
+        QVERIFY(conv->windowTitle().contains("sample1.txt (connected)"));
         w.findChild<QLineEdit*>("txtN")->setText("1");
         win.click("cmdN");
         QVERIFY(conv->windowTitle().contains("untitled"));
-    }
-
-    void zeroErIsDrawnAtTheFloorAndMarked() {
-        ConvergenceHistory history;
-        ConvergenceWindow conv(history);
-        show_and_begin(conv, history);
-        for (float er : {4.0f, 0.0f, 1e-3f, 0.0f}) conv.sweep_done(er);
-        conv.before_repaint();
-        QCOMPARE(conv.currentPointCount(), 4);
-        QCOMPARE(conv.zeroMarkCount(), 2);
-        // An earlier run's zeros stay marked when the next run begins: those in view while the axis
-        // fits the one sweep of the new run, all of them when every run is shown.
-        history.command_starting(true, 5);
-        conv.sweep_done(2.0f);
-        conv.before_repaint();
-        QCOMPARE(conv.currentPointCount(), 1);
-        QCOMPARE(conv.zeroMarkCount(), 1);
-        conv.showAllRuns(true);
-        QCOMPARE(conv.zeroMarkCount(), 2);
     }
 
     void windowOpenedAfterALongRunDrawsItThinnedToTheEnd() {
@@ -218,31 +187,29 @@ class PictureWindowsTest : public QObject {
         QCOMPARE(conv.zeroMarkCount(), 1);  // the last sweep survives the thinning
     }
 
-    void aShortRunAfterALongOneFitsTheAxisInDistinctHuesWithShortNames() {
+    // Five long runs of a file with a long name, then a run of four sweeps.
+    void aShortRunAfterLongOnesFitsTheAxisInDistinctHues() {
         ConvergenceHistory history;
         float eps = 0.5f;
         history.watch_eps(&eps);
         ConvergenceWindow conv(history);
         QVERIFY(conv.windowFlags().testFlag(Qt::Tool));  // stays above the main window
         QVERIFY(test::shown(conv));
-        // Five long runs of a file with a long name, then a run of four sweeps.
         history.set_system("a_system_file_with_a_rather_long_name.txt");
         for (int run = 0; run < 5; ++run) {
             history.command_starting(true, 1);
-            for (int s = 1; s <= 3000; ++s) conv.sweep_done(100.0f / float(s + run));
+            for (int s = 1; s <= 3000; ++s) conv.sweep_done(s == 2000 ? 0.0f : 100.0f / float(s + run));
             history.command_ended("sweep counter limit");
         }
         eps = 1e-3f;
         history.command_starting(true, 1);
         for (float er : {8.0f, 1.0f, 0.1f, 5e-4f}) conv.sweep_done(er);
         conv.before_repaint();
-        // The axis fits the four sweeps; the earlier runs are cut at its edge.
+        // The axis fits the four sweeps; the earlier runs are cut at its edge, their zeros out of view.
         QVERIFY(conv.sweepAxisMax() >= 4 && conv.sweepAxisMax() <= 10);
-        for (std::size_t i = 0; i < 5; ++i) {
-            const QList<QPointF> points = conv.curvePoints(i);
-            QVERIFY(points.size() >= 4);
-            QVERIFY(points.back().x() <= conv.sweepAxisMax() + 1);
-        }
+        QCOMPARE(conv.curvePoints(0).size() >= 4 && conv.curvePoints(0).back().x() <= conv.sweepAxisMax() + 1, true);
+        QCOMPARE(conv.zeroMarkCount(), 0);
+        QCOMPARE(conv.epsLine(), double(1e-3f));  // the desired accuracy of the current run
         // Every run's curve in a hue of its own, none grey; short names, the file in the tooltip.
         QSet<QRgb> colours;
         for (std::size_t i = 0; i < 6; ++i) {
@@ -250,44 +217,40 @@ class PictureWindowsTest : public QObject {
             QVERIFY(c.red() != c.green() || c.green() != c.blue());
             colours.insert(c.rgb());
             QVERIFY(conv.curveName(i).size() <= 16);
-            QVERIFY(conv.curveToolTip(i).contains("a_system_file_with_a_rather_long_name.txt"));
         }
         QCOMPARE(colours.size(), 6);
-        QVERIFY(conv.curveToolTip(0).contains("3000 sweeps, sweep counter limit"));
-        // The desired accuracy of the current run is drawn, inside the axis.
-        QCOMPARE(conv.epsLine(), double(1e-3f));
-        // All runs: the axis takes the longest run; a run keeps its hue when the next one begins.
+        QVERIFY(conv.curveToolTip(0).contains("a_system_file_with_a_rather_long_name.txt: 3000 sweeps, sweep counter limit"));
+        // All runs: the axis takes the longest run and every zero; a run keeps its hue as the next begins.
         conv.showAllRuns(true);
         QVERIFY(conv.sweepAxisMax() >= 3000);
+        QCOMPARE(conv.zeroMarkCount(), 5);
         const QColor last_earlier = conv.curveColour(4);
         history.command_starting(true, 1);
         conv.sweep_done(1.0f);
         conv.before_repaint();
         QCOMPARE(conv.curveColour(3), last_earlier);
-        QVERIFY(conv.curveColour(4) != last_earlier);
     }
 
+    // The wheel zooms in, more sweeps of the run leave the zoom alone, and a double-click fits again.
     void theWheelZoomsAndADoubleClickFitsAgain() {
         ConvergenceHistory history;
         ConvergenceWindow conv(history);
-        show_and_begin(conv, history);
+        QVERIFY(test::shown(conv));
+        history.command_starting(true, 1);
         for (int s = 1; s <= 200; ++s) conv.sweep_done(10.0f / float(s));
         conv.before_repaint();
         const double fitted = conv.sweepAxisMax();
-        auto* view = conv.findChild<QAbstractScrollArea*>("chvConvergence");
-        const QPoint mid = view->viewport()->rect().center();
-        QWheelEvent wheel(mid, view->viewport()->mapToGlobal(mid), QPoint(), QPoint(0, 240), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(view->viewport(), &wheel);
-        QVERIFY(conv.sweepAxisMax() - conv.sweepAxisMin() < fitted * 0.8);
-        // More sweeps of the same run leave the zoom alone.
+        QWidget* view = conv.findChild<QAbstractScrollArea*>("chvConvergence")->viewport();
+        const QPoint mid = view->rect().center();
+        QWheelEvent wheel(mid, view->mapToGlobal(mid), {}, {0, 240}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &wheel);
         const double zoomed_max = conv.sweepAxisMax();
+        QVERIFY(zoomed_max - conv.sweepAxisMin() < fitted * 0.8);
         conv.sweep_done(0.01f);
         conv.before_repaint();
         QCOMPARE(conv.sweepAxisMax(), zoomed_max);
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, mid);
-        QCOMPARE(conv.sweepAxisMin(), 0.0);
-        QVERIFY(conv.sweepAxisMax() >= 201 && conv.sweepAxisMax() <= 300);
+        QTest::mouseDClick(view, Qt::LeftButton, {}, mid);
+        QVERIFY(conv.sweepAxisMin() == 0.0 && conv.sweepAxisMax() >= 201 && conv.sweepAxisMax() <= 300);
     }
 };
 
