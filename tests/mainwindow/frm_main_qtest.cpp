@@ -191,27 +191,6 @@ class FrmMainTest : public QObject {
         QCOMPARE(cell(2, 3), QStringLiteral("10"));
     }
 
-    void typedSystemIsSolvedFromButtonToResult() {
-        Window win;
-        win.w.show();
-        win.enter("N", "2");
-        // a(1,1) = 2 with both selectors at 1, then a(1,2), a(2,2), a(2,1) by the arrows; then b(1), b(2).
-        for (auto [arrow, x, value] : {std::tuple{"", "A", "2"},
-                                       {"cmdUp(1)", "A", "1"},
-                                       {"cmdUp(0)", "A", "3"},
-                                       {"cmdDown(1)", "A", "1"},
-                                       {"", "B", "3"},
-                                       {"cmdUp(2)", "B", "5"}}) {
-            if (*arrow) win.click(arrow);
-            win.enter(x, value);
-        }
-        win.click("cmdSolution");
-        auto x = [&](int row) { return text_to_single(win.w.app().grid.text(row, 7)); };
-        QVERIFY(qAbs(x(1) - 0.8f) < 1e-5f && qAbs(x(2) - 1.4f) < 1e-5f);
-        QVERIFY(text_to_single(win.get("txtEr")->property("text").toString().toStdString()) <= 0.5f);
-        QCOMPARE(win.w.app().st.IterCount, int16_t(2));
-    }
-
     void messageBoxesCarryTheTitleAndTheirButtonsOnly() {
         QWidget parent;
         QtMessageBoxes boxes(&parent);

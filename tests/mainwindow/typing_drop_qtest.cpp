@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <map>
 
+#include "core/convert.h"
 #include "core/order_notes.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/input_gate.h"
@@ -96,15 +97,27 @@ class TypingDropTest : public QObject {
     Q_OBJECT
   private slots:
 
-    // Return in an entry box presses its button. A note about a refused or rounded order stays until
-    // another command that sets a system up ends without a note of its own.
-    void returnInTheEntryBoxesPressesTheirButtonsAndOrderNotesFollow() {
+    // A system typed through the entry boxes and the arrows, solved: x = (0.8, 1.4). Return in an entry
+    // box presses its button. A note about a refused or rounded order stays until another command that
+    // sets a system up ends without a note of its own.
+    void typedSystemIsSolvedAndOrderNotesFollow() {
         Window t;
         t.type_in("txtN", "2");
-        t.box("txtIndex(1)")->setText("2");
-        t.type_in("txtA", "2.50");
-        t.type_in("txtB", "-4");
-        QCOMPARE(t.cell(1, 3) + ' ' + t.cell(1, 5), std::string("2.50 -4"));
+        // a(1,1) = 2 with both selectors at 1, then a(1,2), a(2,2), a(2,1) by the arrows; then b(1), b(2).
+        for (auto [arrow, x, value] : {std::tuple{"", "A", "2"},
+                                       {"cmdUp(1)", "A", "1"},
+                                       {"cmdUp(0)", "A", "3"},
+                                       {"cmdDown(1)", "A", "1"},
+                                       {"", "B", "3"},
+                                       {"cmdUp(2)", "B", "5"}}) {
+            if (*arrow) t.click(arrow);
+            t.enter(x, value);
+        }
+        t.type_in("txtB", "5.0");  // Return presses "Accept B(i)"
+        t.click("cmdSolution");
+        QCOMPARE(t.cell(2, 5), std::string("5.0"));
+        QVERIFY(qAbs(text_to_single(t.cell(1, 7)) - 0.8f) < 1e-5f && qAbs(text_to_single(t.cell(2, 7)) - 1.4f) < 1e-5f);
+
         t.type_in("txtN", "16382");
         QVERIFY(t.status().contains(kOrderLimitText));
         t.type_in("txtN", "abc");  // refused for another reason: the old note goes
