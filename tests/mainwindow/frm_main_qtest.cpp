@@ -26,6 +26,7 @@
 #include "core/convert.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/qt_seams.h"
+#include "shell/help_window.h"
 #include "support/window.h"
 
 using namespace varnex;
@@ -96,7 +97,8 @@ class FrmMainTest : public QObject {
             QVERIFY2(!win.get(off)->isEnabled(), off);
     }
 
-    // The menu bar's order and every entry's keys, and the File keys and Ctrl+A reaching their commands.
+    // The menu bar's order and every entry's keys, and the File keys, Ctrl+A and F1 reaching their
+    // commands.
     void menusAndTheirKeys() {
         Window win;
         QStringList titles;
@@ -131,6 +133,9 @@ class FrmMainTest : public QObject {
         QTest::keyClick(txtN, Qt::Key_A, Qt::ControlModifier);
         QVERIFY(win.boxes.shown.size() == 1 && QString::fromStdString(win.boxes.shown[0]).contains("VARNEX SOLVER"));
         QVERIFY(!txtN->hasSelectedText());
+        QTest::keyClick(&win.w, Qt::Key_F1);
+        QVERIFY(help_window() && help_window()->windowTitle() == QStringLiteral("User Guide"));
+        close_help_window();
     }
 
     // Ctrl+I imports; Ctrl+Shift+C copies the selected block and Ctrl+V pastes one at the current cell

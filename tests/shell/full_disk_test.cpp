@@ -1,14 +1,11 @@
-// Full disks during Save, Connect, the samples and the agreement marker, and a read-only folder during
-// Connect and the marker: no user file is damaged, each says what went wrong, and the program goes on.
-// The disk is a small tmpfs where the tests may mount one (as root), and everywhere writes that fail
-// through the file seam.
+// Full disks during Save, Connect, the samples and the agreement marker: no user file is damaged, each
+// says what went wrong, and the program goes on. The disk is a small tmpfs where the tests may mount
+// one (as root), and everywhere writes that fail through the file seam.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QString>
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -16,7 +13,6 @@
 
 #include "commands/commands.h"
 #include "commands/connect_command.h"
-#include "commands/open_command.h"
 #include "commands/sample_generator.h"
 #include "commands/save_command.h"
 #include "shell/agreement_window.h"
@@ -186,34 +182,6 @@ TEST_F(FullDisk, ConnectReportsARowFileThatDoesNotFitAndLeavesTheUserFiles) {
     EXPECT_EQ(t.box.shown, Texts{t.app.st.msg.MsgBadFile});  // the stored solution has 3 of 40 values
     EXPECT_EQ(t.app.st.DataMode, kModeConnected);
     EXPECT_EQ(t.app.st.N, 40);
-}
-
-// A read-only application folder (and the folder that holds the row file): Connect and the marker
-// say so; the program goes on to solve the system it opened. Save and the samples in such a folder
-// are the command tests' own.
-TEST(ReadOnlyFolder, ConnectAndMarkerSaySoAndTheProgramGoesOn) {
-    test::TestApp t;
-    t.app.app_folder = t.dir.path() + "/app";
-    const std::string sys = t.dir.write("app/data/sys.txt", "2 1 3\r\n1 3 5\r\n");
-    const fs::perms read_only = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
-    const std::string folders[] = {t.dir.path(), t.app.app_folder, t.app.app_folder + "/data"};
-    for (const std::string& f : folders) fs::permissions(f, read_only);
-    const bool root = geteuid() == 0;
-    ASSERT_TRUE(!root || seteuid(65534) == 0);
-    for (auto command : {Open_Click, Connect_Click}) {
-        t.cd.next.push_back(sys);
-        command(t.app);
-    }
-    const std::string why = write_agreement_marker(QString::fromStdString(t.app.app_folder));
-    cmdSolution_Click(t.app);
-    ASSERT_TRUE(!root || seteuid(0) == 0);
-    for (const std::string& f : folders) fs::permissions(f, fs::perms::owner_all, fs::perm_options::add);
-    EXPECT_EQ(t.box.shown, Texts{t.app.st.msg.MsgBadFile});
-    EXPECT_EQ(why, "permission denied");
-    EXPECT_EQ(t.app.st.DataMode, kModeMemory);  // the failed Connect kept the opened system...
-    // ...and the solve still runs: x = (0.8, 1.4).
-    EXPECT_TRUE(std::fabs(t.app.st.X[1] - 0.8f) < 1e-6f && std::fabs(t.app.st.X[2] - 1.4f) < 1e-6f);
 }
 
 }  // namespace

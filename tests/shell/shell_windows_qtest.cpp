@@ -1,14 +1,12 @@
 // The shell's own windows. The agreement window: the marker that "I agree" writes, the end of the
 // program on "I do not agree", and the keys on a freshly opened window. The help window: one modeless
-// instance, its history through Back and Forward, the captions set by the two menu commands, pages
-// that cannot be loaded, and the shipped user guide.
+// instance, its history through Back and Forward, the captions set by the two menu commands, and
+// pages that cannot be loaded.
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTest>
 #include <QTimer>
 
@@ -31,17 +29,12 @@ class ShellWindowsTest : public QObject {
     test::TempDir dir_;
     test::FakeBoxes box_;
     int ends_ = 0;
-    QList<QUrl> opened_;
     QString folder() const { return QString::fromStdString(dir_.path()); }
     QUrl guide() const { return QUrl::fromLocalFile(folder() + "/user_guide.htm"); }
     void press(FrmAgreement& w, const char* button) {
         w.show();
         click(&w, button);
     }
-
-  public slots:
-    // The desktop's browser, as QDesktopServices hands it an address.
-    void browserOpened(const QUrl& url) { opened_ << url; }
 
   private slots:
     // Any warning fails, except the offscreen platform's note that it cannot raise windows.
@@ -127,37 +120,6 @@ class ShellWindowsTest : public QObject {
         QVERIFY(help_window() != w);
         QCOMPARE(help_window()->browser()->backwardHistoryCount(), 0);
         QVERIFY(shown_text().contains("cannot be displayed"));
-    }
-
-    // The Get Paid page's link hands the address to the desktop's browser and the page stays.
-    void getPaidButtonOpensTheDesktopBrowserAndKeepsThePage() {
-        QDesktopServices::setUrlHandler("https", this, "browserOpened");
-        UserGuide_Click(folder());
-        GetPaid_Click();
-        QTextBrowser* b = help_window()->browser();
-        const QString target = QRegularExpression("href=\"(open-in-browser:[^\"]+)\"").match(b->toHtml()).captured(1);
-        QVERIFY(!target.isEmpty());
-        b->setSource(QUrl(target));  // as a click on the link does
-        QDesktopServices::unsetUrlHandler("https");
-        QCOMPARE(opened_, QList<QUrl>{QUrl(kGetPaidAddress)});
-        QCOMPARE(source(), QUrl(kGetPaidAddress));
-        QCOMPARE(b->forwardHistoryCount(), 0);
-        click(help_window(), "cmdBack");
-        QCOMPARE(source(), guide());
-    }
-
-    void shippedGuideLinksOnlyToItsOwnAnchors() {
-        QFile f(QStringLiteral(VARNEX_SOURCE_DIR "/shell/user_guide.htm"));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QString html = QString::fromUtf8(f.readAll());
-        QSet<QString> anchors;
-        for (const auto& m : QRegularExpression("<a name=\"([^\"]+)\"").globalMatch(html))
-            anchors.insert(m.captured(1));
-        int links = 0;
-        for (const auto& m : QRegularExpression("href=\"([^\"]*)\"").globalMatch(html))
-            QVERIFY2(++links && m.captured(1).startsWith('#') && anchors.contains(m.captured(1).mid(1)),
-                     qPrintable(m.captured(1)));
-        QVERIFY(links >= 10);
     }
 };
 
