@@ -6,13 +6,9 @@
 // verdict as a person meets it: whole at the start of the status bar at the designed size, the whole
 // report in the bar's tooltip, View, Accuracy with the report and the components farthest from the
 // reference, and Export's proposed names.
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTextBrowser>
-#include <QtTest>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -28,7 +24,6 @@
 #include "core/cancel_check.h"
 #include "core/memory_budget_testing.h"
 #include "mainwindow/accuracy_reporter.h"
-#include "mainwindow/frm_main.h"
 #include "mainwindow/picture_windows.h"
 #include "mainwindow/solution_window.h"
 #include "support/window.h"

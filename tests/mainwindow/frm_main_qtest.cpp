@@ -2,20 +2,13 @@
 // system solved as a user would; and input while "Find  solution" holds the window: Esc stops the run
 // after the sweep in progress, every other click, key and close is dropped instead of acting or
 // waiting for the run's end.
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
-#include <QGuiApplication>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QStatusBar>
-#include <QTableView>
 #include <QTimer>
 #include <QWindow>
-#include <QtTest>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -24,7 +17,6 @@
 
 #include "commands/connect_command.h"
 #include "core/convert.h"
-#include "mainwindow/frm_main.h"
 #include "mainwindow/qt_seams.h"
 #include "shell/help_window.h"
 #include "support/window.h"

@@ -3,16 +3,12 @@
 // status notes about refused and rounded orders; the designed layout, the grid taking the room of a
 // larger window, columns that show every number whole, equation numbers and "Go to x(i)".
 #include <QApplication>
-#include <QLineEdit>
 #include <QMimeData>
-#include <QStatusBar>
-#include <QTableView>
 #include <QtTest>
 #include <map>
 
 #include "core/convert.h"
 #include "core/order_notes.h"
-#include "mainwindow/frm_main.h"
 #include "mainwindow/input_gate.h"
 #include "support/window.h"
 
