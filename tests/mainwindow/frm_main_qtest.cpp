@@ -214,12 +214,7 @@ class FrmMainTest : public QObject {
             QCOMPARE(stop.notes[0], QStringLiteral("Esc stops the run"));
             // The run's note gives way to the accuracy report of the stopped run.
             QVERIFY2(connected || win.status().contains(QStringLiteral("sweeps, stopped")), qPrintable(win.status()));
-            if (!connected) continue;
-            std::filesystem::remove(row_file_path(win.dir.path()));
-            // The run's note counts the sweeps at the throttled repaint (every 0.2 s).
-            QVERIFY(stop.notes.size() >= 2);
-            QVERIFY2(stop.notes[1].contains(QRegularExpression("^Esc stops the run    Sweeps: [1-9]")),
-                     qPrintable(stop.notes[1]));
+            if (connected) std::filesystem::remove(row_file_path(win.dir.path()));
         }
     }
 

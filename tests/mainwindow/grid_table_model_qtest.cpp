@@ -68,12 +68,6 @@ class GridTableModelTest : public QObject {
         model.flush();
         QCOMPARE(std::exchange(seen, {}), (QStringList{"data 0,102-49,102"}));
 
-        // A rectangle that takes in the corner reaches both headers and the body.
-        grid.set_text(0, 0, "c");
-        grid.set_text(2, 3, "v");
-        model.flush();
-        QCOMPARE(std::exchange(seen, {}), (QStringList{"corner", "hh 0-2", "vh 0-1", "data 0,0-1,2"}));
-
         // A layout change is told at once and supersedes pending cells; leaving deferral flushes.
         grid.set_text(4, 4, "w");
         grid.fill_data(2);

@@ -106,9 +106,7 @@ class TypingDropTest : public QObject {
             if (*arrow) t.click(arrow);
             t.enter(x, value);
         }
-        t.type_in("txtB", "5.0");  // Return presses "Accept B(i)"
         t.click("cmdSolution");
-        QCOMPARE(t.cell(2, 5), std::string("5.0"));
         QVERIFY(qAbs(text_to_single(t.cell(1, 7)) - 0.8f) < 1e-5f && qAbs(text_to_single(t.cell(2, 7)) - 1.4f) < 1e-5f);
 
         t.type_in("txtN", "16382");
