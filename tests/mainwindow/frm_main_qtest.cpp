@@ -130,8 +130,8 @@ class FrmMainTest : public QObject {
         close_help_window();
     }
 
-    // Ctrl+I imports; Ctrl+Shift+C copies the selected block and Ctrl+V pastes one at the current cell
-    // and selects it; Ctrl+C over the grid stays Connect, and Ctrl+V in a text box pastes there.
+    // Ctrl+I imports; Ctrl+Shift+C copies the selected block and Ctrl+V pastes one at the current cell;
+    // Ctrl+C over the grid stays Connect, and Ctrl+V in a text box pastes there.
     void importedBlockCopiesAndPastesThroughTheClipboard() {
         Window win;
         QVERIFY(win.show() && QTest::qWaitForWindowActive(&win.w));
@@ -160,8 +160,6 @@ class FrmMainTest : public QObject {
         view->selectionModel()->clearSelection();
         QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(cell(2, 3) + ' ' + cell(2, 7) + ' ' + cell(3, 3) + ' ' + cell(3, 7), QStringLiteral("10 12 13 15"));
-        QCOMPARE(view->selectionModel()->selectedIndexes().size(), 10);  // view rows 1-2, a(i,2) .. b(i)
-        QVERIFY(view->selectionModel()->isSelected(model->index(2, 6)));
         QVERIFY(win.boxes.shown.empty());
 
         auto* txtA = win.get<QLineEdit>("txtA");
@@ -194,7 +192,8 @@ class FrmMainTest : public QObject {
     // bcsstk01 in memory (the whole run takes about 0.2 s on a quiet machine) and fs_183_1 connected
     // (thousands of sweeps from x = 0) meet no stop rule early: long enough to be interrupted.
     void escStopsTheRunInBothModes() {
-        for (auto [name, command, escape] : {std::tuple{"bcsstk01.txt", "Open", 60ms}, {"fs_183_1.txt", "Connect", 300ms}}) {
+        for (auto [name, command, escape] :
+             {std::tuple{"bcsstk01.txt", "Open", 60ms}, {"fs_183_1.txt", "Connect", 300ms}}) {
             const std::string path = test::testdata(name);
             if (path.empty()) QSKIP("the test data folder is absent");
             Shown win;
