@@ -1,7 +1,6 @@
-// The real main window, offscreen: controls, menus and their keys, the clipboard, message boxes, a
-// system solved as a user would; and input while "Find  solution" holds the window: Esc stops the run
-// after the sweep in progress, every other click, key and close is dropped instead of acting or
-// waiting for the run's end.
+// The real main window, offscreen: controls, menus and their keys, the clipboard, message boxes; and
+// input while "Find  solution" holds the window: Esc stops the run after the sweep in progress, every
+// other click, key and close is dropped instead of acting or waiting for the run's end.
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>

@@ -1,7 +1,8 @@
-// The main window as a desktop user drives it and reads it, offscreen: values typed into grid cells
-// in place, Return in the entry boxes, files dropped on the window (by synthesised drop events), the
-// status notes about refused and rounded orders; the designed layout, the grid taking the room of a
-// larger window, columns that show every number whole, equation numbers and "Go to x(i)".
+// The main window as a desktop user drives it and reads it, offscreen: a system typed and solved,
+// values typed into grid cells in place, Return in the entry boxes, files dropped on the window (by
+// synthesised drop events), the status notes about refused and rounded orders; the designed layout,
+// the grid taking the room of a larger window, columns that show every number whole, equation numbers
+// and "Go to x(i)".
 #include <QApplication>
 #include <QMimeData>
 #include <QtTest>
