@@ -91,21 +91,25 @@ class TypingDropTest : public QObject {
     Q_OBJECT
   private slots:
 
-    // A system typed through the entry boxes and the arrows, solved: x = (0.8, 1.4). Return in an entry
-    // box presses its button. A note about a refused or rounded order stays until another command that
-    // sets a system up ends without a note of its own.
+    // A system typed through the entry boxes and the arrows, solved: x = (0.8, 1.4). A note about a
+    // refused or rounded order stays until another command that sets a system up ends without a note
+    // of its own.
     void typedSystemIsSolvedAndOrderNotesFollow() {
         Window t;
         t.type_in("txtN", "2");
         // a(1,1) = 2 with both selectors at 1, then a(1,2), a(2,2), a(2,1) by the arrows; then b(1), b(2).
-        for (auto [arrow, x, value] : {std::tuple{"", "A", "2"},
-                                       {"cmdUp(1)", "A", "1"},
-                                       {"cmdUp(0)", "A", "3"},
-                                       {"cmdDown(1)", "A", "1"},
-                                       {"", "B", "3"},
-                                       {"cmdUp(2)", "B", "5"}}) {
+        // Some go in by the button, the others by Return in the box.
+        for (auto [arrow, x, value, by_return] : {std::tuple{"", "A", "2", false},
+                                                  {"cmdUp(1)", "A", "1", true},
+                                                  {"cmdUp(0)", "A", "3", false},
+                                                  {"cmdDown(1)", "A", "1", false},
+                                                  {"", "B", "3", true},
+                                                  {"cmdUp(2)", "B", "5", false}}) {
             if (*arrow) t.click(arrow);
-            t.enter(x, value);
+            if (by_return)
+                t.type_in(qPrintable(QStringLiteral("txt") + x), value);
+            else
+                t.enter(x, value);
         }
         t.click("cmdSolution");
         QVERIFY(qAbs(text_to_single(t.cell(1, 7)) - 0.8f) < 1e-5f && qAbs(text_to_single(t.cell(2, 7)) - 1.4f) < 1e-5f);
