@@ -3,6 +3,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QTableView>
+#include <QToolTip>
 #include <QtTest>
 #include <utility>
 
@@ -96,7 +97,7 @@ class GridTableModelTest : public QObject {
     }
 
     // A view of an order-2000 layout (2 000 rows of 4 003 cells) reads only the cells it shows, also
-    // with the window's column widths, the jumps to x(i) and a tooltip.
+    // with the window's column widths, the jumps to x(i) and the tooltip that shows a cut cell whole.
     void view_reads_large_layout_lazily() {
         GridModel grid;
         CountingModel model(grid);
@@ -113,10 +114,12 @@ class GridTableModelTest : public QObject {
         QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(view.currentIndex(), model.index(1999, 4002));
         QVERIFY(go_to_x(&view, 1000));
+        grid.set_text(1000, 4003, "123456789.123456789012");  // kept as typed: wider than its column
         QCoreApplication::processEvents();
         const QPoint at = view.visualRect(view.currentIndex()).center();
         QHelpEvent tip(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
         QCoreApplication::sendEvent(view.viewport(), &tip);
+        QCOMPARE(QToolTip::text(), QStringLiteral("123456789.123456789012"));  // the cut cell's whole text
         view.viewport()->repaint();
         QVERIFY(model.reads > 0);
         QVERIFY2(model.reads < 20000, qPrintable(QString::number(model.reads)));
