@@ -24,7 +24,7 @@
 #include "core/memory_budget_testing.h"
 #include "mainwindow/accuracy_reporter.h"
 #include "mainwindow/picture_windows.h"
-#include "mainwindow/solution_window.h"
+#include "mainwindow/solution_window_testing.h"
 #include "support/window.h"
 
 using namespace varnex;
@@ -218,7 +218,7 @@ class AccuracyReporterTest : public QObject {
                  qPrintable(text));
         QVERIFY(view->textInteractionFlags() & Qt::TextSelectableByMouse);
         win.w.pictures()->show_solution();
-        QTRY_COMPARE(win.w.pictures()->solution()->referencePointCount(), 3);
+        QTRY_COMPARE(SolutionWindowProbe{*win.w.pictures()->solution()}.reference_points(), 3);
 
         win.trigger("ExportSolution");  // the fake dialog is cancelled
         QCOMPARE(QString::fromStdString(win.cd.offered.back()), QStringLiteral("zp_x.csv"));

@@ -7,11 +7,11 @@
 #include <QtTest>
 #include <limits>
 
-#include "mainwindow/convergence_window.h"
+#include "mainwindow/convergence_window_testing.h"
 #include "mainwindow/matrix_view.h"
 #include "mainwindow/matrix_window.h"
 #include "mainwindow/picture_windows.h"
-#include "mainwindow/solution_window.h"
+#include "mainwindow/solution_window_testing.h"
 #include "support/window.h"
 
 using namespace varnex;
@@ -69,15 +69,15 @@ class PictureWindowsTest : public QObject {
         QVERIFY(test::shown(w));
         std::vector<float> x{1.0f, 2.0f, std::numeric_limits<float>::quiet_NaN(), 4.0f};
         w.set_solution(x);
-        QCOMPARE(w.xPointCount(), 3);  // the NaN is left out and said so
+        QCOMPARE(SolutionWindowProbe{w}.x_points(), 3);  // the NaN is left out and said so
         QVERIFY(w.findChild<QLabel*>("lblInfo")->text().contains("1 not a number"));
-        QCOMPARE(w.errorPointCount(), 0);
+        QCOMPARE(SolutionWindowProbe{w}.error_points(), 0);
         w.set_solution(x, std::vector<double>{1.0, 2.5, 3.0, 4.0});
-        QCOMPARE(w.referencePointCount(), 4);
-        QCOMPARE(w.errorPointCount(), 3);  // x(1) = x̂(1) sits at the floor; the NaN's error is left out
+        QCOMPARE(SolutionWindowProbe{w}.reference_points(), 4);
+        QCOMPARE(SolutionWindowProbe{w}.error_points(), 3);  // x(1) = x̂(1) sits at the floor; the NaN's error is left out
         // A reference of another length belongs to another system: not drawn.
         w.set_solution(x, std::vector<double>{1.0, 2.0});
-        QCOMPARE(w.referencePointCount(), 0);
+        QCOMPARE(SolutionWindowProbe{w}.reference_points(), 0);
     }
 
     // The View menu's windows follow the commands on sample1: the picture of A stands through a run and
@@ -89,6 +89,7 @@ class PictureWindowsTest : public QObject {
         FrmMain& w = win.w;
         QVERIFY(test::shown(w));
         ConvergenceWindow* conv = w.convergenceWindow();
+        const ConvergenceWindowProbe probe{*conv};
         win.trigger("Convergence");
         QVERIFY(QTest::qWaitForWindowExposed(conv));
         QCOMPARE(conv->objectName(), QStringLiteral("frmConvergence"));
@@ -111,15 +112,15 @@ class PictureWindowsTest : public QObject {
         QTRY_VERIFY(!m->busy());  // the window has settled on its size
         win.click("cmdSolution");
         QVERIFY(win.boxes.shown.empty());
-        QCOMPARE(s->xPointCount(), n);
+        QCOMPARE(SolutionWindowProbe{*s}.x_points(), n);
         QVERIFY(!m->busy());
         const int sweeps = w.app().last_run.sweeps;
-        QCOMPARE(conv->currentPointCount(), sweeps);
+        QCOMPARE(probe.current_points(), sweeps);
         win.click("cmdIter");
         win.click("cmdIter");
-        QCOMPARE(conv->currentPointCount(), sweeps + 2);
+        QCOMPARE(probe.current_points(), sweeps + 2);
         win.click("cmdSolution");
-        QCOMPARE(conv->currentPointCount(), w.app().last_run.sweeps);
+        QCOMPARE(probe.current_points(), w.app().last_run.sweeps);
 
         w.findChild<QLineEdit*>("txtA")->setText("-2.5e3");
         win.click("cmdA");
@@ -127,7 +128,7 @@ class PictureWindowsTest : public QObject {
         QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = -2500"));
         // The reference, when the report gives one, is drawn with the error of each component.
         w.pictures()->set_reference(std::vector<double>(static_cast<std::size_t>(n), 1.0));
-        QCOMPARE(s->referencePointCount(), n);
+        QCOMPARE(SolutionWindowProbe{*s}.reference_points(), n);
 
         // Connect reads the file, not the grid: the picture of the file again.
         before = shown.count();
@@ -147,11 +148,12 @@ class PictureWindowsTest : public QObject {
         // and took minutes.
         ConvergenceHistory history;
         ConvergenceWindow conv(history);
+        const ConvergenceWindowProbe probe{conv};
         history.command_starting(true, 1);
         for (int s = 1; s <= 32767; ++s) conv.sweep_done(s == 32767 ? 0.0f : 1000.0f / float(s));
         QVERIFY(test::shown(conv));
-        QVERIFY(conv.currentPointCount() > 100 && conv.currentPointCount() < 2000);
-        QCOMPARE(conv.zeroMarkCount(), 1);  // the last sweep survives the thinning
+        QVERIFY(probe.current_points() > 100 && probe.current_points() < 2000);
+        QCOMPARE(probe.zero_marks(), 1);  // the last sweep survives the thinning
     }
 
     // Five long runs, then a run of four sweeps: the axis fits the short run, the earlier ones are cut
@@ -161,6 +163,7 @@ class PictureWindowsTest : public QObject {
         float eps = 0.5f;
         history.watch_eps(&eps);
         ConvergenceWindow conv(history);
+        const ConvergenceWindowProbe probe{conv};
         QVERIFY(test::shown(conv));
         for (int run = 0; run < 5; ++run) {
             history.command_starting(true, 1);
@@ -170,18 +173,18 @@ class PictureWindowsTest : public QObject {
         history.command_starting(true, 1);
         for (float er : {8.0f, 1.0f, 0.1f, 5e-4f}) conv.sweep_done(er);
         conv.before_repaint();
-        QVERIFY(conv.sweepAxisMax() >= 4 && conv.sweepAxisMax() <= 10 && conv.zeroMarkCount() == 0);
-        QVERIFY(conv.curvePoints(0).size() >= 4 && conv.curvePoints(0).back().x() <= conv.sweepAxisMax() + 1);
-        QCOMPARE(conv.epsLine(), double(1e-3f));  // the desired accuracy of the current run
+        QVERIFY(probe.sweep_axis_max() >= 4 && probe.sweep_axis_max() <= 10 && probe.zero_marks() == 0);
+        QVERIFY(probe.points(0).size() >= 4 && probe.points(0).back().x() <= probe.sweep_axis_max() + 1);
+        QCOMPARE(probe.eps_line(), double(1e-3f));  // the desired accuracy of the current run
         QSet<QRgb> colours;
         for (std::size_t i = 0; i < 6; ++i) {
-            const QColor c = conv.curveColour(i);
+            const QColor c = probe.colour(i);
             QVERIFY(c.red() != c.green() || c.green() != c.blue());
             colours.insert(c.rgb());
         }
         QCOMPARE(colours.size(), 6);
         conv.showAllRuns(true);  // the axis takes the longest run and every zero
-        QVERIFY(conv.sweepAxisMax() >= 3000 && conv.zeroMarkCount() == 5);
+        QVERIFY(probe.sweep_axis_max() >= 3000 && probe.zero_marks() == 5);
     }
 };
 
