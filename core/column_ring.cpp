@@ -2,6 +2,8 @@
 
 #include "core/column_ring.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -12,6 +14,10 @@ namespace {
 // How long the computing thread sleeps for rows that the other thread has claimed but not yet written
 // before it reads the whole column itself: that thread may have lost its processor on a busy machine.
 constexpr std::chrono::microseconds kStallTimeout{50};
+// How long the second thread naps when it finds itself on the computing thread's processor: the two
+// then only take turns, and the computing thread walks a column that nobody has begun together with
+// its update, for less than the two threads' turns cost.
+constexpr std::chrono::microseconds kSharedNap{1000};
 // Columns that the computing thread must let go of before a sleeping second thread is woken: it then
 // reads several columns in a row instead of waking for each one.
 constexpr int kWakeBatch = 4;
@@ -60,6 +66,24 @@ const float* ColumnRing::wait_for(int c) {
     }
 }
 
+float* ColumnRing::claim_whole(int c) {
+    if (!open(c)) return nullptr;
+    Slot& s = slots_[slot_of(c)];
+    std::uint64_t w = pack(c, 0, n_);
+    if (!s.claims.compare_exchange_strong(w, pack(c, n_, n_), std::memory_order_relaxed)) return nullptr;
+    return slot(slot_of(c));
+}
+
+void ColumnRing::written(int c) {
+    slots_[slot_of(c)].filled.fetch_add(n_, std::memory_order_acq_rel);
+    written_.bump();
+}
+
+void ColumnRing::note_processor() {
+    computing_cpu_.store(::sched_getcpu(), std::memory_order_relaxed);
+    steps_.fetch_add(1, std::memory_order_relaxed);
+}
+
 void ColumnRing::release_through(int c) {
     done_.store(c, std::memory_order_seq_cst);
     if (c >= wake_at_.load(std::memory_order_seq_cst)) released_.bump();
@@ -93,12 +117,25 @@ void ColumnRing::finish(const Claim& cl) {
 
 void ColumnRing::run() {
     int c = 1;
+    std::uint32_t napped_at = ~0u;
     while (c <= n_ && !stop_.load(std::memory_order_seq_cst)) {
+        // Columns that the computing thread has let go of are done with, whoever read them: while
+        // this thread had lost its processor, that thread may have read them all itself.
+        c = std::max(c, done_.load(std::memory_order_acquire) + 1);
+        if (c > n_) break;
         // The wake-up threshold only grows, so a computing thread that reads an older one wakes this
         // thread no later than it should.
         wake_at_.store(std::min(c - kSlots + kWakeBatch, n_), std::memory_order_seq_cst);
         const std::uint32_t seen = released_.seen();
-        if (!open(c)) {
+        // A computing thread that made no step during the last nap is not taking turns with this one
+        // (it is stopped, or has moved): then this thread reads on, and sleeps once the ring is full.
+        const int cpu = ::sched_getcpu();
+        const std::uint32_t steps = steps_.load(std::memory_order_relaxed);
+        if (cpu >= 0 && cpu == computing_cpu_.load(std::memory_order_relaxed) && steps != napped_at) {
+            napped_at = steps;
+            const std::uint32_t nap = stopped_.seen();
+            if (!stop_.load(std::memory_order_seq_cst)) stopped_.wait(nap, kSharedNap);
+        } else if (!open(c)) {
             if (!stop_.load(std::memory_order_seq_cst)) released_.wait(seen);
         } else if (!take(c, true)) {
             ++c;
@@ -109,6 +146,7 @@ void ColumnRing::run() {
 void ColumnRing::stop() {
     stop_.store(true, std::memory_order_seq_cst);
     released_.bump();
+    stopped_.bump();
 }
 
 // True when the slot of column c holds c, after moving it on to c if it may: the computing thread has

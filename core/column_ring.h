@@ -43,6 +43,17 @@ class ColumnRing {
     /// (columns c and c+1 are in use together), so that the sweep never waits on a stalled thread.
     const float* wait_for(int c);
 
+    /// For the computing thread: claims every row of column c when no thread has begun it yet (the
+    /// other thread is behind or has lost its processor) and returns its slot (a(1, c) at [1]), which
+    /// the caller fills from the file and hands over with written(c); nullptr when column c is begun.
+    float* claim_whole(int c);
+
+    /// All n rows of column c, claimed by claim_whole, are in its slot.
+    void written(int c);
+
+    /// For the computing thread, at each step: notes the processor that it runs on.
+    void note_processor();
+
     /// The computing thread no longer needs columns 1..c. A second thread that sleeps for a free slot
     /// is woken once a few columns more are let go of.
     void release_through(int c);
@@ -65,7 +76,9 @@ class ColumnRing {
     void finish(const Claim& cl);
 
     /// The second thread's work: reads the columns from the top down, in order, until all are claimed
-    /// or the sweep stops. While the slot of its next column is held, it sleeps.
+    /// or the sweep stops. While the slot of its next column is held, it sleeps; while it finds itself
+    /// on the processor of the computing thread (a busy machine put both on one) and that thread has
+    /// moved on since the last nap, it naps.
     void run();
 
     /// Ends run() on the second thread.
@@ -104,8 +117,11 @@ class ColumnRing {
     alignas(64) std::atomic<int> done_{0};
     alignas(64) std::atomic<int> wake_at_{0};  // see release_through
     alignas(64) std::atomic<bool> stop_{false};
-    alignas(64) WaitWord released_;  // the computing thread let go of columns (or the sweep stops)
-    alignas(64) WaitWord written_;   // rows were written into a slot
+    alignas(64) std::atomic<int> computing_cpu_{-1};  // where the computing thread last ran
+    std::atomic<std::uint32_t> steps_{0};             // steps that it has begun
+    alignas(64) WaitWord released_;                   // the computing thread let go of columns (or the sweep stops)
+    alignas(64) WaitWord stopped_;                    // the sweep stops (ends a nap of the second thread)
+    alignas(64) WaitWord written_;                    // rows were written into a slot
 };
 
 /// The second thread of a sweep, running ColumnRing::run, stopped and joined when the sweep leaves by

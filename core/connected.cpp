@@ -326,8 +326,11 @@ int processors() {
 
 // True when a second thread reading the file ahead would have a processor of its own: this process
 // may run on two, and the machine's runnable threads at this moment (this one included, as the
-// kernel counts them in /proc/loadavg) leave one idle. Otherwise the reading thread only takes turns
-// with the computing one and with the other processes, and a sweep on one thread is faster.
+// kernel counts them in /proc/loadavg) leave one idle. With every processor taken, two threads gain
+// processor time only from threads of this process's own scheduling group (the kernel shares the
+// processors between groups first: a session's autogroup, a cgroup); against another group's threads,
+// the common case of a program competing with another session's work, they split one share and the
+// sweep on one thread is faster. The count cannot tell the two apart, so a busy machine gets one thread.
 bool idle_second_processor() {
     const int cpus = processors();
     if (cpus < 2) return false;

@@ -3,8 +3,10 @@
 
 #include "core/connected_sweeps.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -66,19 +68,21 @@ void finish_update_from(SystemState& st, const SweepKernels& sk, float* R, const
 // misses in flight, and near the end of a column the fetch wraps into the next one.
 constexpr int kAhead = 128;
 
+// Equations per stretch of a fused step (a multiple of the kernels' group of eight).
+constexpr int kFusedRows = 128;
+
 // The loop of the in-memory sweep over whole columns that `cols` hands out (1-based, a(j, c) at
 // [j]): the residual update of unknown i comes with the column sum of unknown i+1 over the updated
-// residual; the sum of unknown 1 is taken alone. scratch holds n + 16 floats.
+// residual; the sum of unknown 1 is taken alone. scratch holds n + 16 floats, and at least
+// kFusedRows + 1.
 template <class Columns>
 void sweep_whole_columns(SystemState& st, GridModel& grid, const SweepKernels& sk, Columns& cols, float* scratch) {
     const int n = st.N;
     float* R = st.R.data();
-    const float* next = cols.column(1);
-    float next_sum = sk.column_sum(R, next, n, scratch);
+    const float* a = cols.column(1);
+    float next_sum = sk.column_sum(R, a, n, scratch);
     // i: the unknown being moved; the kernels run over the equations 1..n.
     for (int i = 1; i <= n; ++i) {
-        const float* a = next;
-
         // s = the i-th component of A'(A x - b). Nothing but s changes while it is formed, so a fault
         // found at its end stops the sweep in the same state as one found at its term.
         float s = next_sum;
@@ -90,21 +94,15 @@ void sweep_whole_columns(SystemState& st, GridModel& grid, const SweepKernels& s
         // so that the fault is raised at its element with R and Er as the plain loop leaves them.
         st.Er = 0.0f;
         float er = 0.0f;
-        int j = n + 1;
-        if (i < n) {
-            next = cols.column(i + 1);
-            j = cols.update_then_sum(sk, i, R, a, s, next, n, scratch, &er, &next_sum);
-        } else {
-            j = sk.residual_update(R, a, s, n, &er);
-        }
+        const float* next = nullptr;
+        const int j = i < n ? cols.update_then_sum(sk, i, R, a, s, n, scratch, &er, &next_sum, &next)
+                            : sk.residual_update(R, a, s, n, &er);
         st.Er = er;
-        if (j <= n) finish_update_from(st, sk, R, a, s, j, i < n ? next : nullptr, next_sum, scratch);
+        if (j <= n) finish_update_from(st, sk, R, a, s, j, next, next_sum, scratch);
         cols.release_through(i);
+        a = next;
     }
 }
-
-// Equations per stretch of a fused step (a multiple of the kernels' group of eight).
-constexpr int kFusedRows = 128;
 
 // do_iteration_file_with for columns that fit the buffer: the residual update of unknown i runs stretch
 // by stretch together with the walk of column i+1 and its column sum over the updated residual, so
@@ -150,18 +148,55 @@ void sweep_mapped_fused(SystemState& st, GridModel& grid, const ColumnKernels& k
     }
 }
 
+// The residual update of unknown i over the equations 1..n (R and a 1-based) fused with the walk of
+// column c from the file at col into next[1..n] and its column sum over the updated residual, stretch
+// by stretch as in sweep_mapped_fused. Returns n + 1 with the sum in *next_sum, or the equation of a
+// group whose update met a fault, with R updated before it and the rest of column c read, so that the
+// caller redoes the update from there one element at a time. sums holds kFusedRows + 1 floats.
+int update_then_walk(const ColumnKernels& kern, float* R, const float* a, float s, const unsigned char* col,
+                     std::size_t stride, const ColumnFetch& fetch, float* next, int n, float* sums, float* er,
+                     float* next_sum) {
+    float sum = 0.0f;
+    for (int q0 = 0; q0 < n; q0 += kFusedRows) {
+        const int m = n - q0 < kFusedRows ? n - q0 : kFusedRows;
+        const int q = q0 + kern.update(R + 1 + q0, a + 1 + q0, s, m, er);
+        if (q < q0 + m) {
+            gather_column(col + q0 * stride, stride, fetch, n - q0, next + 1 + q0);
+            return q + 1;
+        }
+        sum = kern.gather_sum(col + q0 * stride, stride, fetch, R + 1 + q0, m, sum, next + 1 + q0, sums);
+    }
+    *next_sum = sum;
+    return n + 1;
+}
+
 // The columns of a sweep on two threads, from the ring that the second thread fills.
 struct RingColumns {
     ColumnRing& ring;
+    const ColumnKernels& kern;
+    const unsigned char* base;
+    std::size_t stride;
+    const ColumnFetch& fetch;
     int fetch_rows;  // rows of a later column that the computing thread claims per step
 
     const float* column(int c) { return ring.wait_for(c); }
-    // The step of unknown i: rows of a later column are fetched while it computes, and read right
-    // after it, before anything here can raise a fault.
-    int update_then_sum(const SweepKernels& sk, int i, float* R, const float* a, float s, const float* next, int n,
-                        float* scratch, float* er, float* next_sum) {
+    // The step of unknown i. When the other thread has not begun column i+1 (it is behind, or has
+    // lost its processor on a busy machine), this thread walks that column itself under the update,
+    // as the sweep on one thread does; otherwise rows of a later column are fetched while the step
+    // computes on the gathered column, and read right after it, before anything here can raise a fault.
+    int update_then_sum(const SweepKernels& sk, int i, float* R, const float* a, float s, int n, float* scratch,
+                        float* er, float* next_sum, const float** next) {
+        ring.note_processor();
+        if (float* mine = ring.claim_whole(i + 1)) {
+            const unsigned char* col = base + static_cast<std::size_t>(i) * kRecordLength;
+            const int j = update_then_walk(kern, R, a, s, col, stride, fetch, mine, n, scratch, er, next_sum);
+            ring.written(i + 1);
+            *next = mine;
+            return j;
+        }
+        *next = ring.wait_for(i + 1);
         const ColumnRing::Claim ahead = ring.claim_ahead(i + 2, fetch_rows);
-        const int j = sk.update_then_sum_fetching(R, a, s, next, n, scratch, er, next_sum, ring.stream(ahead));
+        const int j = sk.update_then_sum_fetching(R, a, s, *next, n, scratch, er, next_sum, ring.stream(ahead));
         ring.finish(ahead);
         return j;
     }
@@ -173,9 +208,10 @@ struct PanelColumns {
     PanelStream& panels;
 
     const float* column(int c) { return panels.column(c); }
-    int update_then_sum(const SweepKernels& sk, int, float* R, const float* a, float s, const float* next, int n,
-                        float* scratch, float* er, float* next_sum) {
-        return sk.update_then_sum(R, a, s, next, n, scratch, er, next_sum);
+    int update_then_sum(const SweepKernels& sk, int i, float* R, const float* a, float s, int n, float* scratch,
+                        float* er, float* next_sum, const float** next) {
+        *next = panels.column(i + 1);
+        return sk.update_then_sum(R, a, s, *next, n, scratch, er, next_sum);
     }
     // The reads that finished during the step make room for the next ones.
     void release_through(int i) {
@@ -251,7 +287,7 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
 }
 
 void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows,
-                                int chunk_rows) {
+                                int chunk_rows, bool second_thread) {
     const int n = st.N;
     if (n < 1) return;
     if (!maps_whole_system(st) || buffer_rows < 1 || buffer_rows > kColumnBufferRows || n > buffer_rows ||
@@ -265,9 +301,10 @@ void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKe
     ColumnRing ring(base, stride, fetch, n, buffer_rows, chunk_rows);
     // The kernels fetch four records per eight equations, so a step covers about n/2 of them; the
     // second thread reads the rest of the column meanwhile.
-    RingColumns cols{ring, n / 2 > 0 ? n / 2 : 1};
-    std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(buffer_rows) + 16]);
-    Gatherer second(ring);
+    RingColumns cols{ring, kern, base, stride, fetch, n / 2 > 0 ? n / 2 : 1};
+    std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(std::max(buffer_rows, kFusedRows)) + 16]);
+    std::optional<Gatherer> second;
+    if (second_thread) second.emplace(ring);
     sweep_whole_columns(st, grid, *kern.whole, cols, scratch.get());
 }
 
@@ -278,7 +315,7 @@ void do_iteration_file_streamed(SystemState& st, GridModel& grid, const ColumnKe
 
     PanelStream panels(st.solve_row_file, n, panel_cols, st.solve_row_file.take_seed(n));
     PanelColumns cols{panels};
-    std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(n) + 16]);
+    std::unique_ptr<float[]> scratch(new float[static_cast<std::size_t>(std::max(n, kFusedRows)) + 16]);
     sweep_whole_columns(st, grid, *kern.whole, cols, scratch.get());
 }
 

@@ -26,15 +26,19 @@ inline constexpr int kGatherChunkRows = 256;
 
 /// do_iteration_file with the walk over the file shared by a second thread: the columns are gathered
 /// ahead, from the top down, into a ring of whole-column buffers of buffer_rows rows while the
-/// calling thread computes on them. The calling thread reads too: before each step it claims rows
-/// from the bottom of a later column, fetches them into the cache while the step computes and reads
-/// them after it, and it reads its next column from the bottom up whenever that column is not
-/// complete. Reading threads claim chunk_rows rows at a time. An order above buffer_rows (1 to
-/// kColumnBufferRows), or a file that does not hold every record, takes do_iteration_file_with on one
-/// thread. Gives the bits, grid texts and faults of do_iteration_file_plain; the second thread is
-/// joined before the call returns or throws.
+/// calling thread computes on them. The calling thread reads too: a column that no thread has begun
+/// when it is needed (the second thread is behind, or has lost its processor on a busy machine) it
+/// walks itself under the residual update, as the sweep on one thread does; otherwise, before each
+/// step it claims rows from the bottom of a later column, fetches them into the cache while the step
+/// computes and reads them after it, and it reads its next column from the bottom up whenever that
+/// column is not complete. Reading threads claim chunk_rows rows at a time. Without second_thread the
+/// calling thread reads every column through the ring alone (tests take that for the way a sweep goes
+/// while the second thread has no processor). An order above buffer_rows (1 to kColumnBufferRows), or
+/// a file that does not hold every record, takes do_iteration_file_with on one thread. Gives the bits,
+/// grid texts and faults of do_iteration_file_plain; the second thread is joined before the call
+/// returns or throws.
 void do_iteration_file_gathered(SystemState& st, GridModel& grid, const ColumnKernels& kern, int buffer_rows,
-                                int chunk_rows = kGatherChunkRows);
+                                int chunk_rows = kGatherChunkRows, bool second_thread = true);
 
 /// do_iteration_file over a file that is streamed rather than mapped: the columns come from a
 /// PanelStream (core/panel_stream.h) of panel_cols columns per panel, read ahead while the kernels

@@ -73,8 +73,6 @@ void AccuracyWindow::show_report(const AccuracyReport* report, const QString& sy
     view_->setHtml(accuracy_html(report));
 }
 
-QString AccuracyWindow::text() const { return view_->toPlainText(); }
-
 bool AccuracyWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == parentWidget() && event->type() == QEvent::Close) close();
     return QWidget::eventFilter(watched, event);

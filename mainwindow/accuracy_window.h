@@ -19,8 +19,6 @@ class AccuracyWindow : public QWidget {
 
     /// Shows `report` (nullptr: no report on show) with `system`, the system file's name, in the title.
     void show_report(const AccuracyReport* report, const QString& system);
-    /// The window's text as plain text, for tests.
-    QString text() const;
 
   protected:
     /// Closes this window with the main window that owns it.

@@ -345,19 +345,4 @@ void ConvergenceWindow::set_axes(const LogRange& range, int sweeps) {
     y_->setRange(range.floor * (1.0 - 1e-9), range.top * (1.0 + 1e-9));
 }
 
-int ConvergenceWindow::currentPointCount() const { return static_cast<int>(lines_[kCurves - 1]->count()); }
-
-int ConvergenceWindow::zeroMarkCount() const {
-    return static_cast<int>(zeros_current_->count() + zeros_earlier_->count());
-}
-
-double ConvergenceWindow::sweepAxisMin() const { return x_->min(); }
-double ConvergenceWindow::sweepAxisMax() const { return x_->max(); }
-QString ConvergenceWindow::curveName(std::size_t i) const { return lines_[i]->name(); }
-QColor ConvergenceWindow::curveColour(std::size_t i) const { return lines_[i]->pen().color(); }
-QString ConvergenceWindow::curveToolTip(std::size_t i) const { return tips_[i]; }
-QList<QPointF> ConvergenceWindow::curvePoints(std::size_t i) const { return lines_[i]->points(); }
-
-double ConvergenceWindow::epsLine() const { return eps_line_->count() == 2 ? eps_line_->at(0).y() : 0.0; }
-
 }  // namespace varnex

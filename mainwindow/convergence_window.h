@@ -40,22 +40,8 @@ class ConvergenceWindow : public QWidget, public SweepListener {
     /// Brings the chart up to date with the history: the current curve only while the same run
     /// grows, every curve when a run begins, the plot is resized or the axis floor moves.
     void sync();
-    /// The points the current curve shows (after decimation), for tests.
-    int currentPointCount() const;
-    /// The points marked as Er = 0 on all curves, for tests.
-    int zeroMarkCount() const;
-    /// The sweeps the axis shows, for tests.
-    double sweepAxisMin() const;
-    double sweepAxisMax() const;
     /// Shows every run in full (true) or fits the axis to the current run (false).
     void showAllRuns(bool all);
-    /// The legend name, pen colour and tooltip of curve i (the current run is the last), for tests.
-    QString curveName(std::size_t i) const;
-    QColor curveColour(std::size_t i) const;
-    QString curveToolTip(std::size_t i) const;
-    QList<QPointF> curvePoints(std::size_t i) const;
-    /// The desired accuracy line's value (0 when none is drawn), for tests.
-    double epsLine() const;
 
   protected:
     /// Closes this window with the main window that owns it.
@@ -63,6 +49,7 @@ class ConvergenceWindow : public QWidget, public SweepListener {
     void showEvent(QShowEvent* event) override;
 
   private:
+    friend struct ConvergenceWindowProbe;
     // Draws run i of the history into its line series and adds its zero marks to `zeros`; with
     // `restyle` also sets the curve's pen and legend name (when the runs have moved on).
     void draw_run(std::size_t i, bool current, QList<QPointF>& zeros, bool restyle);

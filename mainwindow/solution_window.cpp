@@ -185,8 +185,4 @@ void SolutionWindow::draw_error() {
     e_axis_->setRange(floor, std::max(top, floor * 10.0));
 }
 
-int SolutionWindow::xPointCount() const { return static_cast<int>(x_line_->count()); }
-int SolutionWindow::referencePointCount() const { return static_cast<int>(ref_line_->count()); }
-int SolutionWindow::errorPointCount() const { return static_cast<int>(err_line_->count()); }
-
 }  // namespace varnex

@@ -27,15 +27,11 @@ class SolutionWindow : public QWidget {
     /// or none. Drawn at once when the window shows, else when it is next shown.
     void set_solution(std::vector<float> x, std::optional<std::vector<double>> reference = std::nullopt);
 
-    /// Points drawn for x, for the reference and for the error, for tests.
-    int xPointCount() const;
-    int referencePointCount() const;
-    int errorPointCount() const;
-
   protected:
     void showEvent(QShowEvent* event) override;
 
   private:
+    friend struct SolutionWindowProbe;
     void draw();
     void draw_error();
 

@@ -11,6 +11,7 @@
 #include "core/async_file_io_testing.h"
 #include "core/connected_kernels_testing.h"
 #include "core/connected_sweeps.h"
+#include "core/matrix_bins.h"
 #include "core/numerics.h"
 #include "core/row_access_testing.h"
 #include "core/row_file.h"
@@ -20,31 +21,26 @@
 namespace varnex {
 namespace {
 
-// Writes the row file of order n below dir (a(i, n+1) = b(i)) and returns its path.
-template <class F>
-std::string write_system(const test::TempDir& dir, int n, F a) {
-    const std::string path = dir.path() + "/rows.vnx";
-    test::write_row_file(path, n, a);
-    return path;
-}
-
 // The ways to run a connected sweep: 0 the plain reader, 1 the chosen kernels (on two threads from
 // kGatherThreadMinOrder on), then the scalar and the wide kernels each with column buffers of 1, 2
 // and 16 rows (the rows of a longer column are read again for the residual update) and of the full
-// size, then the walk shared by two threads at every order on either kernels, and with claims of 3
-// rows (many claims per column, from both ends). From way 13 on the file is streamed: the chosen
-// reader, then panels of 32 columns on the wide kernels, of 64 on the scalar ones through the page
-// cache with one read at a time, and of 33 (panels that end inside a block) with direct reads.
-constexpr int kWays = 17;
-constexpr int kFirstStreamed = 13;
+// size, then the walk shared by two threads at every order on either kernels, with claims of 3 rows
+// (many claims per column, from both ends), and through the ring with no second thread (the
+// computing thread walks every column under the update, as when the other has lost its processor).
+// From way 14 on the file is streamed: the chosen reader, then panels of 32 columns on the wide
+// kernels, of 64 on the scalar ones through the page cache with one read at a time, and of 33 (panels
+// that end inside a block) with direct reads.
+constexpr int kWays = 18;
+constexpr int kFirstStreamed = 14;
+constexpr int kCachedWay = kFirstStreamed + 2;
 
 // The file access of a way, set for as long as the object lives (from the opening of the file on).
 struct WayAccess {
     explicit WayAccess(int way) {
         set_row_access(way < kFirstStreamed ? RowAccess::Mapped
-                       : way == 15          ? RowAccess::StreamedCached
+                       : way == kCachedWay  ? RowAccess::StreamedCached
                                             : RowAccess::Streamed);
-        set_async_reads(way != 15);
+        set_async_reads(way != kCachedWay);
     }
     ~WayAccess() {
         set_row_access(RowAccess::Automatic);
@@ -52,16 +48,10 @@ struct WayAccess {
     }
 };
 
-// A connected state over the row file at path, starting from x (1-based), with R and D cleared, the
-// file opened for the given way.
+// A connected state over the row file at path, starting from x (1-based), the file opened for the way.
 void connect_state(SystemState& s, GridModel& grid, const std::string& path, const std::vector<float>& x, int way = 1) {
-    s.N = static_cast<int16_t>(x.size() - 1);
-    s.DataMode = kModeConnected;
-    s.X = x;
-    for (auto* v : {&s.R, &s.D}) dim_cleared(*v, s.N);
     WayAccess access(way);
-    s.solve_row_file.open(path);
-    grid.fill_x(s.N, x);
+    test::connect_rows(s, grid, path, x);
 }
 
 void sweep(SystemState& st, GridModel& grid, int way) {
@@ -77,12 +67,12 @@ void sweep(SystemState& st, GridModel& grid, int way) {
         do_iteration_file_with(st, grid, way < 6 ? column_kernels_scalar() : widest, rows[(way - 2) % 4]);
     else if (way < kFirstStreamed)
         do_iteration_file_gathered(st, grid, way == 10 ? column_kernels_scalar() : widest, kColumnBufferRows,
-                                   way == 12 ? 3 : kGatherChunkRows);
+                                   way == 12 ? 3 : kGatherChunkRows, way != 13);
     else
-        do_iteration_file_streamed(st, grid, way == 15 ? column_kernels_scalar() : widest,
-                                   way == 14   ? 32
-                                   : way == 15 ? 64
-                                               : 33);
+        do_iteration_file_streamed(st, grid, way == kCachedWay ? column_kernels_scalar() : widest,
+                                   way == kFirstStreamed + 1 ? 32
+                                   : way == kCachedWay       ? 64
+                                                             : 33);
 }
 
 // The set-up of a way: the plain readers for way 0, the fast ones for the others.
@@ -103,15 +93,24 @@ Outcome run_way(SystemState& st, GridModel& grid, int way) {
     return outcome(st, grid, 1, test::error_of([&] { sweep(st, grid, way); }));
 }
 
-TEST(RowFileTest, RecordNumbersAndAValueCutByTheEndOfTheFile) {
-    EXPECT_EQ(record_of(32766, 32767, 32766), 32767 * 32766);
+TEST(RowFileTest, RecordNumbersAValueCutByTheEndOfTheFileAndTheRecordsOfAZoomedPicture) {
     EXPECT_THROW(record_of(1, 1, 32767), RunError);  // N + 1 is 16-bit
     // Record 1 = 1.5; record 2's value bytes end two bytes beyond the end: it reads as 0.
     test::TempDir dir;
     RowFile f;
-    f.open(dir.write("rows.vnx", std::string("\0\0\xC0\x3F", 4) + std::string(124, '\0') + "\1\1"));
+    f.open(dir.write("cut.vnx", std::string("\0\0\xC0\x3F", 4) + std::string(124, '\0') + "\1\1"));
     EXPECT_EQ(f.record(1), 1.5f);
     EXPECT_EQ(f.record(2), 0.0f);
+    // The matrix picture zoomed to rows 2..10 and columns 4..13 of order 13: a cell for each entry.
+    const std::string path =
+        test::write_row_file(dir.path() + "/rows.vnx", 13, [](int i, int j) { return 100.0f * i + j; });
+    MatrixBins bins(2, 9, 4, 10, 64);
+    std::atomic<bool> cancel{false};
+    ASSERT_TRUE(bin_row_file(path, 13, bins, cancel));
+    for (int r = 0; r < 9; ++r)
+        for (int c = 0; c < 10; ++c) EXPECT_EQ(bins.cell(r, c), 100.0f * (2 + r) + 4 + c) << r << "," << c;
+    cancel = true;
+    EXPECT_FALSE(bin_row_file(path, 13, bins, cancel));
 }
 
 TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
@@ -125,7 +124,8 @@ TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
             n, [&](int i, int j) { return j > n ? u(rng) * n : u(rng) + (n % 2 && i == j ? 2.0f * n / 3 : 0.0f); });
         for (int i = 1; i <= n; ++i) mem.X[i] = u(rng);
         test::TempDir dir;
-        const std::string path = write_system(dir, n, [&](int i, int j) { return j > n ? mem.B[i] : mem.A(i, j); });
+        const std::string path = test::write_row_file(dir.path() + "/rows.vnx", n,
+                                                      [&](int i, int j) { return j > n ? mem.B[i] : mem.A(i, j); });
         GridModel mem_grid;
         mem_grid.fill_data(mem.N);
         test::FakeBoxes box;
@@ -171,7 +171,7 @@ TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInEveryWayWhereverTheyStrike) {
     // X(1) = -2, R(1) = -5, R(2) = 2 (so Er = 2), and R(11) = -inf stops the update; buffers of 1 and
     // 2 rows put row 11 in a stretch read again from the file.
     test::TempDir dir;
-    const std::string path = write_system(dir, 17, [](int i, int j) {
+    const std::string path = test::write_row_file(dir.path() + "/rows.vnx", 17, [](int i, int j) {
         return j > 1 ? 0.0f : i == 11 ? 3e38f : i <= 2 ? 1.0f : 0.0f;
     });
     std::vector<float> ones(18, 1.0f), r(18, 0.0f);
@@ -215,8 +215,9 @@ TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInEveryWayWhereverTheyStrike) {
         test::TempDir tmp;
         std::mt19937 rng(77u + n + col);
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-        const std::string file =
-            write_system(tmp, n, [&](int i, int j) { return !zero_norm && i == row && j == col ? 3e38f : u(rng); });
+        const std::string file = test::write_row_file(tmp.path() + "/rows.vnx", n, [&](int i, int j) {
+            return !zero_norm && i == row && j == col ? 3e38f : u(rng);
+        });
         std::vector<float> x(n + 1), res(n + 1), d(n + 1, 1.0f);
         for (int i = 1; i <= n; ++i) x[i] = u(rng), res[i] = 2 * u(rng), d[i] = n + u(rng);
         if (zero_norm) d[col] = 0.0f;

@@ -1,25 +1,17 @@
 // The View menu's picture windows offscreen: the picture of A in memory and connected mode, with the
 // value of a single entry under the pointer and the zoom down to single entries; the solution with
 // and without a reference; the convergence curves, one point per sweep of "Find  solution" and "Next
-// Iteration", the system's file named and the sweeps whose Er is 0 marked; and the main window's
-// commands driving them.
-#include <QAbstractScrollArea>
+// Iteration", the system's file named, the runs told apart and the sweeps whose Er is 0 marked; and
+// the main window's commands driving them.
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSignalSpy>
 #include <QtTest>
-#include <cmath>
-#include <filesystem>
 #include <limits>
 
-#include "commands/app.h"
-#include "mainwindow/convergence_window.h"
-#include "mainwindow/frm_main.h"
+#include "mainwindow/convergence_window_testing.h"
 #include "mainwindow/matrix_view.h"
 #include "mainwindow/matrix_window.h"
 #include "mainwindow/picture_windows.h"
-#include "mainwindow/solution_window.h"
+#include "mainwindow/solution_window_testing.h"
 #include "support/window.h"
 
 using namespace varnex;
@@ -37,12 +29,6 @@ QPointF entry_point(const MatrixView* v, int i, int j) {
 // A picture shown since the spy held `before` signals: perhaps already while the test waited for
 // something else.
 bool shown_since(QSignalSpy& spy, qsizetype before) { return spy.count() > before || spy.wait(5000); }
-
-// Shows a convergence window of its own and begins a run of "Find  solution" in its history.
-void show_and_begin(ConvergenceWindow& conv, ConvergenceHistory& history) {
-    QVERIFY(test::shown(conv));
-    history.command_starting(true, 1);
-}
 
 }  // namespace
 
@@ -73,7 +59,6 @@ class PictureWindowsTest : public QObject {
         v->set_region(QRectF(n - 4, 0, 4, 4));
         QVERIFY(shown_since(shown, before));
         QCOMPARE(v->describe_at(entry_point(v, 1, n)), QStringLiteral("a(1,%1) = -1234.5").arg(n));
-        QCOMPARE(v->describe_at(entry_point(v, 2, n)), QStringLiteral("a(2,%1) = 0").arg(n));
         // Double-click shows the whole matrix again.
         QTest::mouseDClick(v, Qt::LeftButton, {}, entry_point(v, 2, n).toPoint());
         QCOMPARE(v->region(), QRectF(0, 0, n, n));
@@ -84,29 +69,34 @@ class PictureWindowsTest : public QObject {
         QVERIFY(test::shown(w));
         std::vector<float> x{1.0f, 2.0f, std::numeric_limits<float>::quiet_NaN(), 4.0f};
         w.set_solution(x);
-        QCOMPARE(w.xPointCount(), 3);  // the NaN is left out and said so
+        QCOMPARE(SolutionWindowProbe{w}.x_points(), 3);  // the NaN is left out and said so
         QVERIFY(w.findChild<QLabel*>("lblInfo")->text().contains("1 not a number"));
-        QCOMPARE(w.referencePointCount(), 0);
-        QCOMPARE(w.errorPointCount(), 0);
+        QCOMPARE(SolutionWindowProbe{w}.error_points(), 0);
         w.set_solution(x, std::vector<double>{1.0, 2.5, 3.0, 4.0});
-        QCOMPARE(w.referencePointCount(), 4);
-        QCOMPARE(w.errorPointCount(), 3);  // x(1) = x̂(1) sits at the floor; the NaN's error is left out
+        QCOMPARE(SolutionWindowProbe{w}.reference_points(), 4);
+        QCOMPARE(SolutionWindowProbe{w}.error_points(), 3);  // x(1) = x̂(1) sits at the floor; the NaN's error is left out
         // A reference of another length belongs to another system: not drawn.
         w.set_solution(x, std::vector<double>{1.0, 2.0});
-        QCOMPARE(w.referencePointCount(), 0);
-        // Thousands of components are reduced to what a pixel column shows, keeping the extremes.
-        std::vector<float> many(16381, 1.0f);
-        many[7000] = -50.0f;
-        w.set_solution(many);
-        QVERIFY(w.xPointCount() < 2100);
+        QCOMPARE(SolutionWindowProbe{w}.reference_points(), 0);
     }
 
-    void viewMenuOpensBothPicturesWhichFollowTheCommands() {
+    // The View menu's windows follow the commands on sample1: the picture of A stands through a run and
+    // is drawn again when "Accept A(i,j)" changes an entry; x and its reference are drawn; every sweep
+    // is a point of the convergence curve, Next Iteration continuing it and the next "Find  solution"
+    // starting another; Connect gives the same picture, read from the row file.
+    void viewMenuWindowsFollowTheCommands() {
         test::Window win;
         FrmMain& w = win.w;
         QVERIFY(test::shown(w));
-
+        ConvergenceWindow* conv = w.convergenceWindow();
+        const ConvergenceWindowProbe probe{*conv};
+        win.trigger("Convergence");
+        QVERIFY(QTest::qWaitForWindowExposed(conv));
+        QCOMPARE(conv->objectName(), QStringLiteral("frmConvergence"));
+        QVERIFY(conv->windowTitle().contains("untitled"));
         win.open(win.dir.path() + "/data/sample1.txt");
+        QVERIFY(conv->windowTitle().contains("sample1.txt"));
+
         MatrixWindow* m = w.pictures()->matrix();
         QSignalSpy shown(m, &MatrixWindow::pictureShown);
         win.trigger("Matrix");
@@ -115,9 +105,6 @@ class PictureWindowsTest : public QObject {
         const int n = w.app().st.N;
         const QString a11 = QString::fromStdString(w.app().grid.text(1, 1));
         QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = %1").arg(a11));
-
-        // A run with both windows open: the solution shows x; the run leaves A alone, so the
-        // picture stands. "Accept A(i,j)" changes an entry, and the picture is drawn again.
         win.trigger("Solution");
         SolutionWindow* s = w.pictures()->solution();
         QVERIFY(QTest::qWaitForWindowExposed(s));
@@ -125,85 +112,35 @@ class PictureWindowsTest : public QObject {
         QTRY_VERIFY(!m->busy());  // the window has settled on its size
         win.click("cmdSolution");
         QVERIFY(win.boxes.shown.empty());
-        QCOMPARE(s->xPointCount(), n);
+        QCOMPARE(SolutionWindowProbe{*s}.x_points(), n);
         QVERIFY(!m->busy());
+        const int sweeps = w.app().last_run.sweeps;
+        QCOMPARE(probe.current_points(), sweeps);
+        win.click("cmdIter");
+        win.click("cmdIter");
+        QCOMPARE(probe.current_points(), sweeps + 2);
+        win.click("cmdSolution");
+        QCOMPARE(probe.current_points(), w.app().last_run.sweeps);
+
         w.findChild<QLineEdit*>("txtA")->setText("-2.5e3");
         win.click("cmdA");
-        QVERIFY(win.boxes.shown.empty());
         QVERIFY(shown_since(shown, before));
         QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = -2500"));
-        // Connect below reads the file, not the grid.
         // The reference, when the report gives one, is drawn with the error of each component.
         w.pictures()->set_reference(std::vector<double>(static_cast<std::size_t>(n), 1.0));
-        QCOMPARE(s->referencePointCount(), n);
+        QCOMPARE(SolutionWindowProbe{*s}.reference_points(), n);
 
-        // Connected mode: the same system read from the row file gives the same picture.
-        win.cd.next.push_back(win.dir.path() + "/data/sample1.txt");
+        // Connect reads the file, not the grid: the picture of the file again.
         before = shown.count();
-        win.trigger("Connect");
+        win.open(win.dir.path() + "/data/sample1.txt", "Connect");
         QCOMPARE(w.app().st.DataMode, kModeConnected);
         QVERIFY(shown_since(shown, before));
         QCOMPARE(m->view()->describe_at(entry_point(m->view(), 1, 1)), QStringLiteral("a(1,1) = %1").arg(a11));
         QVERIFY(m->findChild<QLabel*>("lblInfo")->text().contains("row file"));
-    }
-
-    void followsEverySweepOfTheRunsOnASampleSystem() {
-        test::Window win;
-        FrmMain& w = win.w;
-        QVERIFY(test::shown(w));
-        ConvergenceWindow* conv = w.convergenceWindow();
-        QVERIFY(!conv->isVisible());
-
-        win.trigger("Convergence");
-        QVERIFY(QTest::qWaitForWindowExposed(conv));
-        QCOMPARE(conv->objectName(), QStringLiteral("frmConvergence"));
-        QVERIFY(conv->windowTitle().contains("untitled"));
-
-        // sample2 to a tight accuracy: a few hundred sweeps after the elimination, each one a point.
-        win.open(win.dir.path() + "/data/sample2.txt");
-        QVERIFY(conv->windowTitle().contains("sample2.txt"));
-        w.findChild<QLineEdit*>("txtEps")->setText("5e-5");
-        auto* solution = w.findChild<QPushButton*>("cmdSolution");
-        QTest::mouseClick(solution, Qt::LeftButton);
-        const int sweeps = w.app().last_run.sweeps;
-        QVERIFY(sweeps > 100);
-        QVERIFY(win.boxes.shown.empty());
-        QCOMPARE(conv->currentPointCount(), sweeps);
-
-        // Next Iteration continues that curve; the next Find  solution starts a new one.
-        win.click("cmdIter");
-        QCOMPARE(conv->currentPointCount(), sweeps + 1);
-        QTest::mouseClick(solution, Qt::LeftButton);
-        QCOMPARE(conv->currentPointCount(), w.app().last_run.sweeps);
-        // After a new Connect, Next Iteration sets a run up: a curve of its own.
-        win.open(win.dir.path() + "/data/sample1.txt", "Connect");
-        win.click("cmdIter");
-        QCOMPARE(conv->currentPointCount(), 1);
-        QVERIFY(conv->windowTitle().contains("sample1.txt"));
-
-        // A typed system is untitled.
+        QVERIFY(conv->windowTitle().contains("sample1.txt (connected)"));
         w.findChild<QLineEdit*>("txtN")->setText("1");
         win.click("cmdN");
-        QVERIFY(conv->windowTitle().contains("untitled"));
-    }
-
-    void zeroErIsDrawnAtTheFloorAndMarked() {
-        ConvergenceHistory history;
-        ConvergenceWindow conv(history);
-        show_and_begin(conv, history);
-        for (float er : {4.0f, 0.0f, 1e-3f, 0.0f}) conv.sweep_done(er);
-        conv.before_repaint();
-        QCOMPARE(conv.currentPointCount(), 4);
-        QCOMPARE(conv.zeroMarkCount(), 2);
-        // An earlier run's zeros stay marked when the next run begins: those in view while the axis
-        // fits the one sweep of the new run, all of them when every run is shown.
-        history.command_starting(true, 5);
-        conv.sweep_done(2.0f);
-        conv.before_repaint();
-        QCOMPARE(conv.currentPointCount(), 1);
-        QCOMPARE(conv.zeroMarkCount(), 1);
-        conv.showAllRuns(true);
-        QCOMPARE(conv.zeroMarkCount(), 2);
+        QVERIFY(conv->windowTitle().contains("untitled"));  // a typed system
     }
 
     void windowOpenedAfterALongRunDrawsItThinnedToTheEnd() {
@@ -211,83 +148,43 @@ class PictureWindowsTest : public QObject {
         // and took minutes.
         ConvergenceHistory history;
         ConvergenceWindow conv(history);
+        const ConvergenceWindowProbe probe{conv};
         history.command_starting(true, 1);
         for (int s = 1; s <= 32767; ++s) conv.sweep_done(s == 32767 ? 0.0f : 1000.0f / float(s));
         QVERIFY(test::shown(conv));
-        QVERIFY(conv.currentPointCount() > 100 && conv.currentPointCount() < 2000);
-        QCOMPARE(conv.zeroMarkCount(), 1);  // the last sweep survives the thinning
+        QVERIFY(probe.current_points() > 100 && probe.current_points() < 2000);
+        QCOMPARE(probe.zero_marks(), 1);  // the last sweep survives the thinning
     }
 
-    void aShortRunAfterALongOneFitsTheAxisInDistinctHuesWithShortNames() {
+    // Five long runs, then a run of four sweeps: the axis fits the short run, the earlier ones are cut
+    // at its edge with their zeros out of view, and every run has a hue of its own, none grey.
+    void aShortRunAfterLongOnesFitsTheAxisInDistinctHues() {
         ConvergenceHistory history;
         float eps = 0.5f;
         history.watch_eps(&eps);
         ConvergenceWindow conv(history);
-        QVERIFY(conv.windowFlags().testFlag(Qt::Tool));  // stays above the main window
+        const ConvergenceWindowProbe probe{conv};
         QVERIFY(test::shown(conv));
-        // Five long runs of a file with a long name, then a run of four sweeps.
-        history.set_system("a_system_file_with_a_rather_long_name.txt");
         for (int run = 0; run < 5; ++run) {
             history.command_starting(true, 1);
-            for (int s = 1; s <= 3000; ++s) conv.sweep_done(100.0f / float(s + run));
-            history.command_ended("sweep counter limit");
+            for (int s = 1; s <= 3000; ++s) conv.sweep_done(s == 2000 ? 0.0f : 100.0f / float(s + run));
         }
         eps = 1e-3f;
         history.command_starting(true, 1);
         for (float er : {8.0f, 1.0f, 0.1f, 5e-4f}) conv.sweep_done(er);
         conv.before_repaint();
-        // The axis fits the four sweeps; the earlier runs are cut at its edge.
-        QVERIFY(conv.sweepAxisMax() >= 4 && conv.sweepAxisMax() <= 10);
-        for (std::size_t i = 0; i < 5; ++i) {
-            const QList<QPointF> points = conv.curvePoints(i);
-            QVERIFY(points.size() >= 4);
-            QVERIFY(points.back().x() <= conv.sweepAxisMax() + 1);
-        }
-        // Every run's curve in a hue of its own, none grey; short names, the file in the tooltip.
+        QVERIFY(probe.sweep_axis_max() >= 4 && probe.sweep_axis_max() <= 10 && probe.zero_marks() == 0);
+        QVERIFY(probe.points(0).size() >= 4 && probe.points(0).back().x() <= probe.sweep_axis_max() + 1);
+        QCOMPARE(probe.eps_line(), double(1e-3f));  // the desired accuracy of the current run
         QSet<QRgb> colours;
         for (std::size_t i = 0; i < 6; ++i) {
-            const QColor c = conv.curveColour(i);
+            const QColor c = probe.colour(i);
             QVERIFY(c.red() != c.green() || c.green() != c.blue());
             colours.insert(c.rgb());
-            QVERIFY(conv.curveName(i).size() <= 16);
-            QVERIFY(conv.curveToolTip(i).contains("a_system_file_with_a_rather_long_name.txt"));
         }
         QCOMPARE(colours.size(), 6);
-        QVERIFY(conv.curveToolTip(0).contains("3000 sweeps, sweep counter limit"));
-        // The desired accuracy of the current run is drawn, inside the axis.
-        QCOMPARE(conv.epsLine(), double(1e-3f));
-        // All runs: the axis takes the longest run; a run keeps its hue when the next one begins.
-        conv.showAllRuns(true);
-        QVERIFY(conv.sweepAxisMax() >= 3000);
-        const QColor last_earlier = conv.curveColour(4);
-        history.command_starting(true, 1);
-        conv.sweep_done(1.0f);
-        conv.before_repaint();
-        QCOMPARE(conv.curveColour(3), last_earlier);
-        QVERIFY(conv.curveColour(4) != last_earlier);
-    }
-
-    void theWheelZoomsAndADoubleClickFitsAgain() {
-        ConvergenceHistory history;
-        ConvergenceWindow conv(history);
-        show_and_begin(conv, history);
-        for (int s = 1; s <= 200; ++s) conv.sweep_done(10.0f / float(s));
-        conv.before_repaint();
-        const double fitted = conv.sweepAxisMax();
-        auto* view = conv.findChild<QAbstractScrollArea*>("chvConvergence");
-        const QPoint mid = view->viewport()->rect().center();
-        QWheelEvent wheel(mid, view->viewport()->mapToGlobal(mid), QPoint(), QPoint(0, 240), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(view->viewport(), &wheel);
-        QVERIFY(conv.sweepAxisMax() - conv.sweepAxisMin() < fitted * 0.8);
-        // More sweeps of the same run leave the zoom alone.
-        const double zoomed_max = conv.sweepAxisMax();
-        conv.sweep_done(0.01f);
-        conv.before_repaint();
-        QCOMPARE(conv.sweepAxisMax(), zoomed_max);
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, mid);
-        QCOMPARE(conv.sweepAxisMin(), 0.0);
-        QVERIFY(conv.sweepAxisMax() >= 201 && conv.sweepAxisMax() <= 300);
+        conv.showAllRuns(true);  // the axis takes the longest run and every zero
+        QVERIFY(probe.sweep_axis_max() >= 3000 && probe.zero_marks() == 5);
     }
 };
 

@@ -15,22 +15,21 @@
 namespace varnex::test {
 
 class FakeControls : public Controls {
-public:
+  public:
     std::map<Ctl, std::string> texts;
     std::map<Ctl, bool> on;
-    int refreshes = 0;
 
     std::string text(Ctl c) const override { return texts.contains(c) ? texts.at(c) : std::string(); }
     void set_text(Ctl c, std::string_view t) override { texts[c] = std::string(t); }
     bool enabled(Ctl c) const override { return !on.contains(c) || on.at(c); }
     void set_enabled(Ctl c, bool v) override { on[c] = v; }
-    void refresh() override { ++refreshes; }
+    void refresh() override {}
     std::vector<std::string> notes;  ///< every status note, in order
     void status(std::string_view t) override { notes.emplace_back(t); }
 };
 
 class FakeBoxes : public MessageBoxes {
-public:
+  public:
     std::vector<std::string> shown;  ///< every text shown, in order (questions too)
     std::deque<bool> answers;        ///< answers to the next questions; Yes when empty
     void message(std::string_view t) override { shown.emplace_back(t); }
@@ -38,7 +37,7 @@ public:
 };
 
 class FakeDialog : public FileDialog {
-public:
+  public:
     std::deque<std::optional<std::string>> next;  ///< the next confirmed paths; nullopt = cancel
     std::vector<std::string> init_dirs;           ///< InitDir at each show
     std::vector<std::string> offered;             ///< FileName at each show: the name proposed
@@ -51,7 +50,7 @@ public:
 };
 
 class FakeClock : public Clock {
-public:
+  public:
     float now = 100.0f;
     float step = 0.25f;  ///< added after each reading
     float seconds_since_midnight() override { return std::exchange(now, now + step); }

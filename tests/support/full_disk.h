@@ -23,7 +23,8 @@ class SmallDisk {
     SmallDisk(const std::string& folder, std::size_t bytes) : folder_(folder) {
         std::filesystem::create_directories(folder);
         const std::string opts = "size=" + std::to_string(bytes);
-        mounted_ = !std::getenv("VARNEX_TEST_NO_MOUNT") && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, opts.c_str()) == 0;
+        mounted_ =
+            !std::getenv("VARNEX_TEST_NO_MOUNT") && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, opts.c_str()) == 0;
     }
     ~SmallDisk() {
         if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
@@ -41,7 +42,7 @@ class SmallDisk {
 class FailingWrites {
   public:
     explicit FailingWrites(std::size_t budget) {
-        left() = budget;
+        left_ = budget;
         replacing_file_write = &write_within_budget;
     }
     ~FailingWrites() { replacing_file_write = saved_; }
@@ -49,17 +50,14 @@ class FailingWrites {
     FailingWrites& operator=(const FailingWrites&) = delete;
 
   private:
-    static std::size_t& left() {
-        static std::size_t n = 0;
-        return n;
-    }
+    static inline std::size_t left_ = 0;
     static long write_within_budget(int fd, const void* data, std::size_t size) {
-        if (left() == 0) {
+        if (left_ == 0) {
             errno = ENOSPC;
             return -1;
         }
-        const std::size_t n = size < left() ? size : left();
-        left() -= n;
+        const std::size_t n = size < left_ ? size : left_;
+        left_ -= n;
         return ::write(fd, data, n);
     }
     WriteCall saved_ = replacing_file_write;

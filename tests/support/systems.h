@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/grid_model.h"
 #include "core/row_file_writer.h"
 #include "core/state.h"
 
@@ -43,15 +44,28 @@ SystemState memory_system(int n, F&& fill) {
 }
 
 /// Writes the row file of order n at path, record (n+1)(i-1)+j holding fill(i, j) (b(i) as j = n+1),
-/// in record order. The file ends right after the value bytes of its last record, as a reader must accept.
+/// in record order, and returns the path. The file ends right after the value bytes of its last
+/// record, as a reader must accept.
 template <class F>
-void write_row_file(const std::string& path, int n, F&& fill) {
+std::string write_row_file(const std::string& path, int n, F&& fill) {
     RowWriter w;
     w.open(path);
     for (int i = 1; i <= n; ++i)
         for (int j = 1; j <= n + 1; ++j) w.put(std::int64_t(n + 1) * (i - 1) + j, fill(i, j));
     w.close();
     std::filesystem::resize_file(path, std::uint64_t(128) * n * (n + 1) - 124);
+    return path;
+}
+
+/// A connected state over the row file at path, from X = x (1-based, its order x.size() - 1) with R and
+/// D cleared, the grid showing X.
+inline void connect_rows(SystemState& s, GridModel& grid, const std::string& path, const std::vector<float>& x) {
+    s.N = static_cast<int16_t>(x.size() - 1);
+    s.DataMode = kModeConnected;
+    s.X = x;
+    for (auto* v : {&s.R, &s.D}) dim_cleared(*v, s.N);
+    s.solve_row_file.open(path);
+    grid.fill_x(s.N, x);
 }
 
 /// The bits of the floats, to compare bit for bit.

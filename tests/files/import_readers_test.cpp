@@ -1,11 +1,13 @@
-// The Matrix Market reader on its own: each reason it refuses a matrix or a right-hand side for, with
-// the line and value it names; comment lines among an array's values; and Import taking a file that
+// The readers of Import on their own: each reason the Matrix Market reader refuses a matrix or a
+// right-hand side for and the delimited-text reader a file for, with the line and value or field it
+// names, and the values of an array with comment lines among them; and Import taking a file that
 // begins with the banner for Matrix Market whatever its name.
-#include "files/matrix_market.h"
-
 #include <gtest/gtest.h>
 
 #include "commands/import_command.h"
+#include "core/convert.h"
+#include "files/delimited_text.h"
+#include "files/matrix_market.h"
 #include "support/fakes.h"
 
 namespace varnex {
@@ -16,25 +18,34 @@ const std::string kArray = kBanner + "array real general\n";
 const std::string kCoord = kBanner + "coordinate real general\n";
 
 // "LINE:COLUMN why" of the refusal of `matrix`, or of `rhs` as the right-hand side of that matrix;
-// "accepted" when neither is refused. As in Import, the matrix's values are converted only when no
-// right-hand side comes with it (for b = A*1), and merely checked otherwise.
-std::string refusal(const std::string& matrix, const std::string& rhs) {
+// "accepted" and an array's values when neither is refused. As in Import, the matrix's values are converted only when
+// no right-hand side comes with it (for b = A*1), and merely checked otherwise. A `matrix` that neither is empty nor
+// begins with '%' goes to the delimited-text reader.
+std::string refusal(const std::string& matrix, const std::string& rhs = "") {
     ImportedSystem sys;
     sys.owned = matrix;
     sys.text = sys.owned;
     try {
-        read_matrix_market("m.mtx", sys, rhs.empty());
-        if (rhs.empty()) return "accepted";
-        sys.b_text = rhs;
-        read_matrix_market_rhs("m_b.mtx", sys);
+        if (matrix.empty() || matrix[0] == '%') {
+            read_matrix_market("m.mtx", sys, rhs.empty());
+            std::string values;
+            for (float v : sys.dense_values) (values += ' ') += single_to_text(v);
+            if (rhs.empty()) return "accepted" + values;
+            sys.b_text = rhs;
+            read_matrix_market_rhs("m_b.mtx", sys);
+        } else {
+            read_delimited("d.csv", sys);
+        }
     } catch (const ImportRefusal& r) {
         return std::to_string(r.line()) + ":" + std::to_string(r.column()) + " " + r.why();
     }
     return "accepted";
 }
 
-TEST(MatrixMarket, EachRefusalNamesItsLineValueAndReason) {
+TEST(ImportReaders, EachRefusalNamesItsLineValueAndReason) {
     const std::string a2 = kArray + "2 2\n1\n2\n3\n4\n";
+    std::string wide;  // order 16382: one more than the grid's layout can index
+    for (int j = 0; j <= 16382; ++j) wide += "1,";
     struct Case {
         std::string matrix, rhs, want;  // want: the start of "LINE:COLUMN why"
     };
@@ -71,6 +82,11 @@ TEST(MatrixMarket, EachRefusalNamesItsLineValueAndReason) {
              {kArray + "1 1\nabc\n", kArray + "1 1\n1\n", "3:1 \"abc\" is not a number"},
              {kBanner + "array real symmetric\n1 1\n1e39\n", kArray + "1 1\n1\n", "3:1 \"1e39\" is out of"},
              {kArray + "16381 16381\n1\n", "", "2:0 the size line gives room for 268337161 values, more than the file"},
+             // Comments right after the size line, between values, indented, holding numbers, after the
+             // last value, with LF, CR LF and lone CR line ends: the values still run down the columns.
+             {kArray + "2 2\n% a\n1\n%\n2\n  % 9 9 9\n3\n\t%\n4\n% end\n", "", "accepted 1 2 3 4"},
+             {kArray + "2 2\r\n%a\r\n1\r\n2\r\n% 9\r\n3\r\n4\r\n%", "", "accepted 1 2 3 4"},
+             {kArray + "2 2\r1\r% 9 9\r2\r3\r%\r4\r", "", "accepted 1 2 3 4"},
              {kArray + "1 1\n" + std::string(65536, '0') + "\n", "", "3:0 a value of more than 65535 characters"},
              // Coordinate entries.
              {kBanner + "coordinate pattern general\n2 2 1\n1 1 1\n", "", "3:0 a pattern entry is: row column"},
@@ -90,24 +106,33 @@ TEST(MatrixMarket, EachRefusalNamesItsLineValueAndReason) {
              {a2, kArray + "3 1\n1\n2\n3\n", "2:0 the right-hand side is 3 x 1, the matrix needs 2 x 1"},
              {a2, kArray + "2 1\n1\nx\n", "4:1 \"x\" is not a number"},
              {a2, kCoord + "2 1 2\n2 1 1\n2 1 2\n", "4:0 b(2) is given twice"},
-             {a2, kCoord + "2 1 1\n2 1 1e39\n", "3:3 \"1e39\" is out of the single-precision range"}}) {
+             {a2, kCoord + "2 1 1\n2 1 1e39\n", "3:3 \"1e39\" is out of the single-precision range"},
+             // Delimited text: a value is named by its field.
+             {" \n\n", "", "0:0 the file holds no values"},
+             {"1 2 3\n4 5 6\n", "", "1:0 no comma, semicolon or tab separates the values"},
+             {"1,\"2,3\n4,5,6\n", "", "1:0 a quoted field is not closed"},
+             {"1,\"2\" x,3\n4,5,6\n", "", "1:0 text after a closing quote"},
+             {"x,y\n", "", "1:0 the file holds a header line and no values"},
+             {"a,b,c\nx,y,z\n1,2,3\n4,5,6\n", "", "2:0 a second line of column names"},
+             {"5,\n", "", "1:0 a row needs the coefficients and the right-hand side"},
+             {wide, "", "1:0 order 16382 is more than the grid can hold (at most 16381)"},
+             // A file far too short for the order of its first row is refused as its rows run out.
+             {wide.substr(4), "", "2:0 the file ends after 1 rows"},
+             {"1;2;3\n4;5\n", "", "2:0 the row holds 2 values, the first row 3"},
+             {"1,,3\n4,5,6\n", "", "1:2 the value is empty"},
+             {"1,2 5,3\n4,5,6\n", "", "1:2 the value holds a blank"},
+             {"1,2,3\n4,abc,6\n", "", "2:2 \"abc\" is not a number"},
+             {"nan,2,3\n4,5,6\n", "", "1:1 \"nan\" is not a number"},
+             {"1\t2\t-inf\n4\t5\t6\n", "", "1:3 \"-inf\" is not a number"},
+             {"x,y,b\n1,2,3\n4,2.5e400,6\n", "", "3:2 \"2.5e400\" is out of the single-precision range"},
+             // A point is no decimal mark beside commas that separate; both are beside semicolons.
+             {"1;2,5;3.5\n4;\"1,5,5\";6\n", "", "2:2 \"1,5,5\" is not a number"},
+             {"1,2,3,4\n5,6,7,8\n", "", "3:0 the file ends after 2 rows"},
+             {"1,2,3\n\n4,5,6\n", "", "2:0 an empty line between the rows"},
+             {"1,2,3\n4,5,6\n7,8,9\n", "", "3:0 more rows than the 2"}}) {
         SCOPED_TRACE(c.matrix.substr(0, 80) + " | " + c.rhs);
         const std::string got = refusal(c.matrix, c.rhs);
         EXPECT_EQ(c.want, got.substr(0, c.want.size()));
-    }
-}
-
-TEST(MatrixMarket, CommentLinesAmongArrayValuesAreSkippedWhereverTheyStand) {
-    // Comments right after the size line, between values, indented, holding numbers, after the last
-    // value, with LF, CR LF and lone CR line ends: the values still run down the columns in order.
-    for (const char* body : {"2 2\n% a\n1\n%\n2\n  % 9 9 9\n3\n\t%\n4\n% end\n",
-                             "2 2\r\n%a\r\n1\r\n2\r\n% 9\r\n3\r\n4\r\n%", "2 2\r1\r% 9 9\r2\r3\r%\r4\r"}) {
-        SCOPED_TRACE(body);
-        ImportedSystem sys;
-        sys.owned = kArray + body;
-        sys.text = sys.owned;
-        read_matrix_market("m.mtx", sys, true);
-        EXPECT_EQ((std::vector<float>{1, 2, 3, 4}), sys.dense_values);
     }
 }
 

@@ -1,37 +1,54 @@
-// The agreement window: the marker that "I agree" writes, the end of the program on "I do not agree",
-// and the keys on a freshly opened window.
+// The shell's own windows. The agreement window: the marker that "I agree" writes, the end of the
+// program on "I do not agree", and the keys on a freshly opened window. The help window: one modeless
+// instance, its history through Back and Forward, the captions set by the two menu commands, and
+// pages that cannot be loaded.
 #include <QApplication>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QScrollBar>
 #include <QDir>
+#include <QFile>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
 #include "shell/agreement_window.h"
+#include "shell/help_window.h"
 #include "support/fakes.h"
 
 using namespace varnex;
 
-class AgreementTest : public QObject {
+namespace {
+
+QUrl source() { return help_window()->browser()->source(); }
+QString shown_text() { return help_window()->browser()->toPlainText(); }
+void click(QWidget* w, const char* name) { QTest::mouseClick(w->findChild<QPushButton*>(name), Qt::LeftButton); }
+
+}  // namespace
+
+class ShellWindowsTest : public QObject {
     Q_OBJECT
     test::TempDir dir_;
     test::FakeBoxes box_;
     int ends_ = 0;
     QString folder() const { return QString::fromStdString(dir_.path()); }
+    QUrl guide() const { return QUrl::fromLocalFile(folder() + "/user_guide.htm"); }
     void press(FrmAgreement& w, const char* button) {
         w.show();
-        QTest::mouseClick(w.findChild<QPushButton*>(button), Qt::LeftButton);
+        click(&w, button);
     }
 
   private slots:
-    void init() { QTest::failOnWarning(QRegularExpression(".*")); }
-    void cleanup() {
+    // Any warning fails, except the offscreen platform's note that it cannot raise windows.
+    void init() {
+        QTest::failOnWarning(QRegularExpression("^(?!This plugin does not support raise)"));
         QDir(folder()).removeRecursively();
         QDir().mkpath(folder());
+        dir_.write("user_guide.htm", "<html><body><p>Local guide text</p></body></html>");
         box_.shown.clear();
         ends_ = 0;
+    }
+    void cleanup() {
+        close_help_window();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void agreeWritesTheSixByteMarkerOrReportsWhyItCannot() {
@@ -62,26 +79,10 @@ class AgreementTest : public QObject {
         QVERIFY(!QFile::exists(agreement_marker_path(folder())));
     }
 
-    // The window opens on the top of the text with the scroll bar at its top, and its two buttons in
-    // one font.
-    void opensAtTheTopWithOneButtonFont() {
-        FrmAgreement w(folder(), box_, [] {});
-        w.show();
-        QCoreApplication::processEvents();
-        auto* text = w.findChild<QPlainTextEdit*>("txtAgreement");
-        QScrollBar* bar = text->verticalScrollBar();
-        QCOMPARE(bar->value(), bar->minimum());
-        QCOMPARE(text->cursorForPosition(QPoint(4, 4)).blockNumber(), 0);
-        QVERIFY(bar->maximum() > bar->minimum());
-        bar->setValue(bar->maximum());
-        QVERIFY(text->cursorForPosition(QPoint(4, 4)).blockNumber() > 0);  // the text follows the bar
-        QCOMPARE(w.findChild<QPushButton*>("cmdNo")->font(), w.findChild<QPushButton*>("cmdYes")->font());
-    }
-
     // Run modally, as at a start: Enter and Space press the focused "I agree"; Escape leaves it open.
-    void keysOnAFreshWindow() {
+    void agreementKeysOnAFreshWindow() {
         for (auto [key, agreed] : {std::pair{Qt::Key_Return, true}, {Qt::Key_Space, true}, {Qt::Key_Escape, false}}) {
-            cleanup();
+            QFile::remove(agreement_marker_path(folder()));
             FrmAgreement w(folder(), box_, [] {});
             QTimer::singleShot(0, &w, [&w, key] {
                 QWidget* focus = QTest::qWaitForWindowActive(&w) ? QApplication::focusWidget() : nullptr;
@@ -92,7 +93,33 @@ class AgreementTest : public QObject {
             QCOMPARE(agreement_marker_exists(folder()), agreed);
         }
     }
+
+    void helpHistoryLivesAsLongAsTheOneWindow() {
+        UserGuide_Click(folder());
+        FrmHelp* w = help_window();
+        QCOMPARE(w->windowTitle(), QString("User Guide"));
+        QVERIFY(source() == guide() && shown_text().contains("Local guide text"));
+
+        GetPaid_Click();
+        QCOMPARE(help_window(), w);
+        // The web address on a page of the window's own, with the button that hands it on.
+        QVERIFY(shown_text().contains(kGetPaidAddress) && shown_text().contains("Open in web browser"));
+        click(w, "cmdBack");
+        QCOMPARE(source(), guide());
+        QCOMPARE(w->windowTitle(), QString("Get Paid"));
+        click(w, "cmdForward");
+        QCOMPARE(source(), QUrl(kGetPaidAddress));
+
+        // Closed and reopened before the old window is even deleted, on a folder without the guide: a
+        // fresh window with an empty history and the browser's page for a missing file.
+        close_help_window();
+        test::TempDir empty;
+        UserGuide_Click(QString::fromStdString(empty.path()));
+        QVERIFY(help_window() != w);
+        QCOMPARE(help_window()->browser()->backwardHistoryCount(), 0);
+        QVERIFY(shown_text().contains("cannot be displayed"));
+    }
 };
 
-QTEST_MAIN(AgreementTest)
-#include "agreement_qtest.moc"
+QTEST_MAIN(ShellWindowsTest)
+#include "shell_windows_qtest.moc"
