@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -196,6 +197,33 @@ std::vector<float> norms_pass(const RowFile& f, int n) {
     return d;
 }
 
+// One equation's residual r = -b + a(1)*X(1) + ... + a(n)*X(n) from its row a (b at a[n]), each term
+// rounded as it is stored; a stored infinity or NaN raises the fault there.
+void residual_row(float& r, const float* a, int n, const float* X) {
+    r = -a[n];
+    check(r);
+    for (int j = 1; j <= n; ++j) {
+        r = mul_add(a[j - 1], X[j], r);
+        if (!std::isfinite(r)) [[unlikely]]
+            raise(ErrorKind::Overflow);
+    }
+}
+
+// Equations whose residuals are formed side by side: each is a chain of roundings of its own, and
+// eight chains keep the processor's adders busy where one chain waits for each rounding in turn.
+constexpr int kResidualRows = 8;
+
+// The residuals of the kResidualRows equations whose rows (n + 1 values each) follow one another
+// in rows, term by term as residual_row forms them but without its checks; into r.
+void residual_rows(const float* rows, int n, const float* X, float* r) {
+    const std::size_t len = static_cast<std::size_t>(n) + 1;
+    for (int k = 0; k < kResidualRows; ++k) r[k] = -rows[k * len + n];
+    for (int j = 1; j <= n; ++j) {
+        const float x = X[j];
+        for (int k = 0; k < kResidualRows; ++k) r[k] = mul_add(rows[k * len + j - 1], x, r[k]);
+    }
+}
+
 }  // namespace
 
 void get_residual_file(SystemState& st) {
@@ -211,23 +239,35 @@ void get_residual_file(SystemState& st) {
     std::vector<float> d(static_cast<std::size_t>(n) + 1, 0.0f);
     // A streamed file also keeps the first panels of its columns for the next sweep.
     std::unique_ptr<PanelSeed> seed = f.streamed() ? std::make_unique<PanelSeed>(n, panel_columns(n)) : nullptr;
-    RowStream rows(f, n);
-    // i: equation, whose n+1 values come in one row (a(i,1..n), then b(i)); j: unknown.
-    for (int i = 1; i <= n; ++i) {
-        const float* a = rows.next();
+    auto keep = [&](int i, const float* a) {
         if (seed) seed->add_row(i, a);
-        float r = -a[n];
-        R[i] = r;
-        check(r);
-        for (int j = 1; j <= n; ++j) {
-            r = mul_add(a[j - 1], X[j], r);
-            if (!std::isfinite(r)) [[unlikely]] {
-                R[i] = r;
-                raise(ErrorKind::Overflow);
-            }
-        }
-        R[i] = r;
         add_norm_terms(d.data() + 1, a, n);
+    };
+    RowStream rows(f, n);
+    const std::size_t len = static_cast<std::size_t>(n) + 1;
+    std::vector<float> block(kResidualRows * len);
+    float r[kResidualRows];
+    // i: equation, whose n+1 values come in one row (a(i,1..n), then b(i)).
+    int i = 1;
+    for (; i + kResidualRows - 1 <= n; i += kResidualRows) {
+        for (int k = 0; k < kResidualRows; ++k) std::copy_n(rows.next(), len, block.data() + k * len);
+        residual_rows(block.data(), n, X, r);
+        // An infinity or a NaN stays one through the later terms, so a fault shows in the end value;
+        // the equations are then formed again one by one, which raises it at its term.
+        const bool finite = std::all_of(r, r + kResidualRows, [](float v) { return std::isfinite(v); });
+        for (int k = 0; k < kResidualRows; ++k) {
+            const float* a = block.data() + k * len;
+            if (finite)
+                R[i + k] = r[k];
+            else
+                residual_row(R[i + k], a, n, X);
+            keep(i + k, a);
+        }
+    }
+    for (; i <= n; ++i) {
+        const float* a = rows.next();
+        residual_row(R[i], a, n, X);
+        keep(i, a);
     }
     f.keep_norms(n, std::move(d));
     f.keep_seed(std::move(seed));

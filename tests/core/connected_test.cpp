@@ -196,6 +196,24 @@ TEST(ConnectedSweepTest, FaultsLeaveTheSameStateInEveryWayWhereverTheyStrike) {
     EXPECT_EQ(bits, std::get<1>(outcome(want, grid, 0)));
     EXPECT_EQ(texts[0], "-2");
 
+    // A residual that overflows at a(row, 5), in a group of equations formed side by side or among the
+    // last ones formed alone: every way stops there with R as the plain reader leaves it.
+    for (int row : {13, 19}) {
+        const std::string file =
+            test::write_row_file(dir.path() + "/r" + std::to_string(row) + ".vnx", 20,
+                                 [row](int i, int j) { return i == row && j == 5 ? 3e38f : i - j; });
+        std::vector<std::uint32_t> want;
+        for (int way : {0, 1, kFirstStreamed}) {
+            SystemState st;
+            connect_state(st, grid, file, std::vector<float>(21, 10.0f), way);
+            WayAccess access(way);
+            EXPECT_EQ(test::error_of([&] { way == 0 ? get_residual_file_plain(st) : get_residual(st); }),
+                      ErrorKind::Overflow);
+            if (way == 0) want = test::bits(st.R);
+            EXPECT_EQ(test::bits(st.R), want) << "row " << row << " way " << way;
+        }
+    }
+
     // Vectors shorter than 1..N (a set-up that failed part way): a subscript error, no stray read.
     SystemState st;
     connect_state(st, grid, path, ones);
