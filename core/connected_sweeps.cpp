@@ -35,9 +35,11 @@ void update_stretch(SystemState& st, const ColumnKernels& kern, float* r, const 
     }
 }
 
-// Steps 2 to 4 of a connected sweep for unknown i, from its column sum s: the step -s/D(i), the new
-// X(i), each checked, and its text in grid cell (i, 1) before the residual is updated. Returns the step.
+// Steps 1 to 4 of a connected sweep for unknown i, from its column sum s: s checked, the step -s/D(i),
+// the new X(i), each checked, and its text in grid cell (i, 1); then Er cleared for the residual update
+// that follows. Returns the step.
 float move_unknown(SystemState& st, GridModel& grid, int i, float s) {
+    check(s);
     const float num = -s;
     s = quot(num, st.D[i]);
     check_quot(s, num, st.D[i]);
@@ -46,6 +48,7 @@ float move_unknown(SystemState& st, GridModel& grid, int i, float s) {
     check(x);
     char buf[32];
     grid.set_text(i, 1, std::string_view(buf, single_to_text(x, buf)));
+    st.Er = 0.0f;
     return s;
 }
 
@@ -83,16 +86,12 @@ void sweep_whole_columns(SystemState& st, GridModel& grid, const SweepKernels& s
     float next_sum = sk.column_sum(R, a, n, scratch);
     // i: the unknown being moved; the kernels run over the equations 1..n.
     for (int i = 1; i <= n; ++i) {
-        // s = the i-th component of A'(A x - b). Nothing but s changes while it is formed, so a fault
-        // found at its end stops the sweep in the same state as one found at its term.
-        float s = next_sum;
-        check(s);
-
-        s = move_unknown(st, grid, i, s);
+        // next_sum is the i-th component of A'(A x - b). Nothing but it changes while it is formed, so a
+        // fault found at its end stops the sweep in the same state as one found at its term.
+        const float s = move_unknown(st, grid, i, next_sum);
 
         // R += s * column i and Er = max(0, R); a group with a fault is redone one element at a time,
         // so that the fault is raised at its element with R and Er as the plain loop leaves them.
-        st.Er = 0.0f;
         float er = 0.0f;
         const float* next = nullptr;
         const int j = i < n ? cols.update_then_sum(sk, i, R, a, s, n, scratch, &er, &next_sum, &next)
@@ -117,11 +116,8 @@ void sweep_mapped_fused(SystemState& st, GridModel& grid, const ColumnKernels& k
     float* R = st.R.data();
     float next_sum = kern.gather_sum(base, stride, fetch, R + 1, n, 0.0f, a, sums);
     for (int i = 1; i <= n; ++i) {
-        float s = next_sum;
-        check(s);
-        s = move_unknown(st, grid, i, s);
+        const float s = move_unknown(st, grid, i, next_sum);
 
-        st.Er = 0.0f;
         float er = 0.0f;
         if (i == n) {
             update_stretch(st, kern, R + 1, a, s, n, er);
@@ -268,13 +264,10 @@ void do_iteration_file_with(SystemState& st, GridModel& grid, const ColumnKernel
             const int len = n - j0 < buffer_rows ? n - j0 : buffer_rows;
             s = kern.gather_sum(col + j0 * stride, stride, fetch, R + 1 + j0, len, s, more, sums);
         }
-        check(s);
-
         s = move_unknown(st, grid, i, s);
 
         // R += s * column i, and Er = max(0, R) over the updated residual; rows past the buffer are
         // read from the file again.
-        st.Er = 0.0f;
         float er = 0.0f;
         update_stretch(st, kern, R + 1, kept, s, head, er);
         for (int j0 = head; j0 < n; j0 += buffer_rows) {
