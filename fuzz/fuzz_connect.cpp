@@ -16,10 +16,8 @@ using namespace varnex::fuzz;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzApp f;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    App& app = f.app;
-    app.st.N = 1;
+    App& app = f.next_input();
     app.st.DataMode = kModeEmpty;
-    f.box.shown.clear();
     const std::string rows = row_file_path(app.app_folder);
     std::filesystem::remove(rows);
     f.cd.next = f.write("data/sys.txt", text);

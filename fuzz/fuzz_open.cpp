@@ -12,12 +12,10 @@ using namespace varnex::fuzz;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzApp f;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    App& app = f.app;
     // The system in force before: order 1, its cells written.
-    app.st.N = 1;
+    App& app = f.next_input();
     app.grid.fill_data(1);
     app.grid.set_text(1, 1, "old");
-    f.box.shown.clear();
     std::filesystem::remove(app.app_folder + "/data/solutions/sys.txt");
     f.cd.next = f.write("data/sys.txt", text);
     Open_Click(app);

@@ -72,6 +72,12 @@ struct FuzzApp {
         app.app_folder = folder;
         app.st.msg.fill();
     }
+    /// The App for the next input: a system of order 1 in force, no message shown yet.
+    App& next_input() {
+        box.shown.clear();
+        app.st.N = 1;
+        return app;
+    }
     std::string write(const std::string& rel, std::string_view bytes) const {
         const std::string path = app.app_folder + "/" + rel;
         std::FILE* f = std::fopen(path.c_str(), "wb");
