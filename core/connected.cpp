@@ -250,7 +250,7 @@ void get_residual_file(SystemState& st) {
     // i: equation, whose n+1 values come in one row (a(i,1..n), then b(i)).
     int i = 1;
     for (; i + kResidualRows - 1 <= n; i += kResidualRows) {
-        for (int k = 0; k < kResidualRows; ++k) std::copy_n(rows.next(), len, block.data() + k * len);
+        for (int k = 0; k < kResidualRows; ++k) rows.next(block.data() + k * len);
         residual_rows(block.data(), n, X, r);
         // An infinity or a NaN stays one through the later terms, so a fault shows in the end value;
         // the equations are then formed again one by one, which raises it at its term.

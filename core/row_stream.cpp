@@ -73,14 +73,15 @@ void RowStream::refill() {
         ::posix_fadvise(f_.stream_fd(), static_cast<off_t>(c.off), static_cast<off_t>(c.len), POSIX_FADV_DONTNEED);
 }
 
-const float* RowStream::next() {
+const float* RowStream::next(float* into) {
     if (row_no_ >= n_) return nullptr;
+    float* row = into ? into : row_.data();
     const std::size_t rec = static_cast<std::size_t>(n_ + 1);
     if (map_) {
         const unsigned char* p = map_ + static_cast<std::size_t>(row_no_) * rec * kRecordLength;
-        for (std::size_t k = 0; k < rec; ++k, p += kRecordLength) row_[k] = record_value(p);
+        for (std::size_t k = 0; k < rec; ++k, p += kRecordLength) row[k] = record_value(p);
         ++row_no_;
-        return row_.data();
+        return row;
     }
     // The values of the row are gathered from as many chunks as it spans.
     while (static_cast<std::size_t>(col_) < rec) {
@@ -89,7 +90,7 @@ const float* RowStream::next() {
         const unsigned char* p = c.buf.get();
         std::size_t take = std::min<std::size_t>((c.len - pos_) / kRecordLength, rec - static_cast<std::size_t>(col_));
         for (std::size_t k = 0; k < take; ++k, pos_ += kRecordLength)
-            row_[static_cast<std::size_t>(col_) + k] = record_value(p + pos_);
+            row[static_cast<std::size_t>(col_) + k] = record_value(p + pos_);
         col_ += static_cast<int>(take);
         if (pos_ + kRecordLength > c.len) {
             // The chunk is used up: it takes the next one of the file.
@@ -107,7 +108,7 @@ const float* RowStream::next() {
     }
     col_ = 0;
     ++row_no_;
-    return row_.data();
+    return row;
 }
 
 }  // namespace varnex

@@ -21,9 +21,10 @@ class RowStream {
   public:
     RowStream(const RowFile& f, int n);
     ~RowStream();
-    /// The next row: a(j, 1..n) at [0..n-1] and b(j) at [n]; nullptr after row n. Throws
-    /// RunError(FileError) when a read fails.
-    const float* next();
+    /// The next row: a(j, 1..n) at [0..n-1] and b(j) at [n], gathered into `into` (n + 1 floats) when
+    /// given, else into the stream's own row; nullptr after row n. Throws RunError(FileError) when a
+    /// read fails.
+    const float* next(float* into = nullptr);
 
   private:
     void refill();
