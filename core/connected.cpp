@@ -73,6 +73,9 @@ void RowFile::open(const std::string& path) {
     // file system refuses them, the streams read through the cache and drop what they have read.
     if (streamed_ && access != RowAccess::StreamedCached)
         direct_fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC | O_NOFOLLOW);
+    // A mapped file that is not in the page cache yet is read into it in folios of 2 MB, which the
+    // mapping then maps whole: the sweep's column walks touch one page per equation.
+    if (!streamed_) ::madvise(const_cast<unsigned char*>(map_), size_, MADV_HUGEPAGE);
 }
 
 void RowFile::close() {

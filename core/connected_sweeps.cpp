@@ -68,11 +68,15 @@ void finish_update_from(SystemState& st, const SweepKernels& sk, float* R, const
 
 // How many rows ahead the column walks fetch. Every value of a column lies in a cache line of its
 // own, a row stride apart, so the hardware does not see the pattern; fetching well ahead keeps many
-// misses in flight, and near the end of a column the fetch wraps into the next one.
-constexpr int kAhead = 128;
+// misses in flight, and near the end of a column the fetch wraps into the next one. Chosen by
+// measurement at order 2000 (connected_bench, BM_SweepOneThreadVsMemory): the walk on one thread is
+// fastest from 192 rows on a file mapped in 2 MB pages, and the walks of two threads slow down
+// beyond it.
+constexpr int kAhead = 192;
 
-// Equations per stretch of a fused step (a multiple of the kernels' group of eight).
-constexpr int kFusedRows = 128;
+// Equations per stretch of a fused step (a multiple of the kernels' group of eight): short stretches
+// keep the walk's fetches going out while the update of the stretch before computes.
+constexpr int kFusedRows = 32;
 
 // The loop of the in-memory sweep over whole columns that `cols` hands out (1-based, a(j, c) at
 // [j]): the residual update of unknown i comes with the column sum of unknown i+1 over the updated
