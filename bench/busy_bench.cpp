@@ -5,7 +5,10 @@
 // (SIGSTOP) and then with it running, so that quiet and busy see the same state of a shared machine;
 // the counters give the median slowdown (busy / quiet) of each path and of each connected path against
 // the in-memory one. The target: a connected sweep slows down at most 1.3 times as much as the
-// in-memory sweep.
+// in-memory sweep. BM_BusyMachine's competitor runs in this program's session, and so in its scheduling
+// group (the kernel gives each thread of the group an equal share); BM_BusyMachineOwnSession's runs in
+// a session of its own, as another user's or another terminal's work does, and the kernel first
+// shares the processors between the two sessions' groups.
 
 #include <benchmark/benchmark.h>
 #include <signal.h>
@@ -99,10 +102,10 @@ struct System {
     }
 };
 
-// The competing process, stopped until resume().
+// The competing process, stopped until resume(); in a session of its own when own_session.
 class Competitor {
   public:
-    Competitor() {
+    explicit Competitor(bool own_session) {
         std::vector<std::string> env{std::string(kSpinVariable) + "=1"};
         for (char** e = environ; *e; ++e) env.emplace_back(*e);
         std::vector<char*> envp;
@@ -110,7 +113,12 @@ class Competitor {
         envp.push_back(nullptr);
         char self[] = "/proc/self/exe";
         char* argv[] = {self, nullptr};
-        if (posix_spawn(&pid_, self, nullptr, nullptr, argv, envp.data()) != 0) std::abort();
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        if (own_session) posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+        const int failed = posix_spawn(&pid_, self, nullptr, &attr, argv, envp.data());
+        posix_spawnattr_destroy(&attr);
+        if (failed) std::abort();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         pause();
     }
@@ -141,7 +149,7 @@ double time_sweeps(SystemState& st, GridModel& grid, int times) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-void BM_BusyMachine(benchmark::State& state) {
+void busy_machine(benchmark::State& state, bool own_session) {
     static const System sys;
     SystemState st[3];
     GridModel grid[3];
@@ -150,7 +158,7 @@ void BM_BusyMachine(benchmark::State& state) {
     sys.set_up(st[0], grid[0], false, RowAccess::Automatic);
     sys.set_up(st[1], grid[1], true, RowAccess::Mapped);
     sys.set_up(st[2], grid[2], true, RowAccess::Streamed);
-    Competitor other;
+    Competitor other(own_session);
     std::vector<double> slow[3];
     for (auto _ : state) {
         double quiet[3], busy[3];
@@ -170,7 +178,11 @@ void BM_BusyMachine(benchmark::State& state) {
     state.counters["streamed_vs_memory"] = med[2] / med[0];
 }
 
+void BM_BusyMachine(benchmark::State& state) { busy_machine(state, false); }
+void BM_BusyMachineOwnSession(benchmark::State& state) { busy_machine(state, true); }
+
 BENCHMARK(BM_BusyMachine)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(15);
+BENCHMARK(BM_BusyMachineOwnSession)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(15);
 
 }  // namespace
 }  // namespace varnex
