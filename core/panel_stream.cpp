@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "core/errors.h"
+#include "core/memory_budget.h"
 
 namespace varnex {
 
@@ -25,15 +26,26 @@ int stream_panel_columns(int n, int panel_cols) {
 std::size_t column_stride(int n) { return (static_cast<std::size_t>(n) + 1 + 15) / 16 * 16; }
 }  // namespace
 
-PanelSeed::PanelSeed(int n, int panel_cols)
+PanelSeed::PanelSeed(int n, int panel_cols, int kept)
     : n_(n), p_(stream_panel_columns(n, panel_cols)), col_stride_(column_stride(n)) {
     const int panels = (n + p_ - 1) / p_;
-    panels_ = std::min(panels, 2);
-    // With a third panel, the values of its first block are taken along: at most 32 of them, and
-    // never past the last column (an order just above two panels has a short third panel).
-    cols_ = panels > 2 ? std::min({2 * p_ + 32, 3 * p_, n}) : n;
+    panels_ = std::clamp(kept, std::min(panels, 2), panels);
+    // With a panel after the kept ones, the values of its first block are taken along: at most 32 of
+    // them, and never past the last column (that panel may be short).
+    cols_ = panels > panels_ ? std::min({panels_ * p_ + 32, (panels_ + 1) * p_, n}) : n;
+    ring_ = std::max(PanelStream::kSlots, std::min(panels_ + 1, panels));
     slot_floats_ = col_stride_ * static_cast<std::size_t>(p_);
-    slots_ = Pages(slot_floats_ * PanelStream::kSlots * sizeof(float));
+    slots_ = Pages(slot_floats_ * static_cast<std::size_t>(ring_) * sizeof(float));
+}
+
+int seed_panels(int n, int panel_cols) {
+    const int p = stream_panel_columns(n, panel_cols);
+    const int panels = (n + p - 1) / p;
+    const std::uint64_t slot_bytes = column_stride(n) * static_cast<std::uint64_t>(p) * sizeof(float);
+    // The kept panels and the slot of the panel after them.
+    const std::uint64_t slots = usable_memory() / 2 / slot_bytes;
+    if (slots >= static_cast<std::uint64_t>(panels)) return panels;
+    return slots > 3 ? static_cast<int>(slots) - 1 : 2;
 }
 
 void PanelSeed::add_row(int j, const float* a) {
@@ -51,14 +63,16 @@ PanelStream::PanelStream(const RowFile& f, int n, int panel_cols, std::unique_pt
     panels_ = (n + p_ - 1) / p_;
     col_stride_ = column_stride(n);
     slot_floats_ = col_stride_ * static_cast<std::size_t>(p_);
-    rows_done_.assign(kSlots, 0);
     if (seed && seed->n_ == n && seed->p_ == p_) {
-        // The first panels are complete, and the third has the values of its first block.
+        // The first panels are complete, and the one after them has the values of its first block.
+        ring_ = seed->ring_;
         slots_ = std::move(seed->slots_);
+        rows_done_.assign(static_cast<std::size_t>(ring_), 0);
         for (int q = 0; q < seed->panels_; ++q) rows_done_[static_cast<std::size_t>(q)] = n;
         issue_panel_ = seed->panels_;
     } else {
-        slots_ = Pages(slot_floats_ * kSlots * sizeof(float));
+        rows_done_.assign(static_cast<std::size_t>(ring_), 0);
+        slots_ = Pages(slot_floats_ * static_cast<std::size_t>(ring_) * sizeof(float));
     }
     // A run of p records, widened to whole blocks at both ends.
     buf_bytes_ = align_up_to_block(static_cast<std::size_t>(p_) * kRecordLength) + 2 * kDirectBlock;
@@ -81,9 +95,9 @@ PanelStream::~PanelStream() {
 void PanelStream::issue() {
     const std::uint64_t stride = static_cast<std::uint64_t>(n_ + 1) * kRecordLength;
     while (!free_.empty() && issue_panel_ < panels_) {
-        // Panel q writes slots q and q+1, which held panels q-3 and q-2.
-        if (static_cast<std::int64_t>(released_) < static_cast<std::int64_t>(issue_panel_ - 1) * p_) break;
-        if (issue_row_ == 0) rows_done_[static_cast<std::size_t>(issue_panel_ % kSlots)] = 0;
+        // Panel q writes the slots of panels q and q+1, which held panels q-ring_ and q+1-ring_.
+        if (static_cast<std::int64_t>(released_) < static_cast<std::int64_t>(issue_panel_ + 2 - ring_) * p_) break;
+        if (issue_row_ == 0) rows_done_[static_cast<std::size_t>(issue_panel_ % ring_)] = 0;
         const std::uint64_t row_off = static_cast<std::uint64_t>(issue_row_) * stride;
         const int c0 = issue_panel_ * p_, c1 = std::min(c0 + p_, n_);
         // The block holding column c0 was read with the panel before (its values beyond that panel
@@ -99,7 +113,7 @@ void PanelStream::issue() {
                            k);
         } else {
             // Every value of the run lay in the last block read for the panel before.
-            ++rows_done_[static_cast<std::size_t>(issue_panel_ % kSlots)];
+            ++rows_done_[static_cast<std::size_t>(issue_panel_ % ring_)];
         }
         if (++issue_row_ == n_) {
             issue_row_ = 0;
@@ -136,7 +150,7 @@ void PanelStream::absorb(std::uint64_t tag, long result) {
         for (; col < last; ++col, p += kRecordLength)
             later[static_cast<std::size_t>(col - c1) * col_stride_] = record_value(p);
     }
-    ++rows_done_[static_cast<std::size_t>(pd.panel % kSlots)];
+    ++rows_done_[static_cast<std::size_t>(pd.panel % ring_)];
     free_.push_back(k);
     if (!f_.direct())
         ::posix_fadvise(f_.stream_fd(), static_cast<off_t>(pd.off), static_cast<off_t>(pd.len), POSIX_FADV_DONTNEED);
@@ -154,7 +168,7 @@ const float* PanelStream::column(int c) {
     // A panel is complete when all its rows are read and the panel before it, which supplies the
     // values of its first blocks, is complete too.
     auto complete = [&](int panel) {
-        return panel < issue_panel_ && rows_done_[static_cast<std::size_t>(panel % kSlots)] == n_;
+        return panel < issue_panel_ && rows_done_[static_cast<std::size_t>(panel % ring_)] == n_;
     };
     if (q != held_panel_) {
         while (!(complete(q) && (q == 0 || held_panel_ == q - 1 || complete(q - 1)))) {

@@ -14,12 +14,13 @@
 
 namespace varnex {
 
-/// The first two panels of a PanelStream (and the first block's worth of columns of the third, which
-/// the stream would take from the reads of the second), filled from the rows of a sequential pass, so
-/// that the sweep after a set-up reads them from memory instead of from the file.
+/// The first panels of a PanelStream (and the first block's worth of columns of the panel after them,
+/// which the stream would take from the reads of the one before), filled from the rows of a sequential
+/// pass, so that the sweep after a set-up reads them from memory instead of from the file.
 class PanelSeed {
   public:
-    PanelSeed(int n, int panel_cols);
+    /// Keeps the first `kept` panels of panel_cols columns (at least 2, at most all of them).
+    PanelSeed(int n, int panel_cols, int kept);
     int order() const { return n_; }
     int panel_columns() const { return p_; }
     /// Row j (1-based) of the system: a(j, 1..n) at a[0..n-1].
@@ -28,15 +29,21 @@ class PanelSeed {
   private:
     friend class PanelStream;
     int n_, p_;
-    int panels_;  // panels filled: 2, or fewer when the system has fewer
+    int panels_;  // panels filled: `kept`, or fewer when the system has fewer
     int cols_;    // columns filled, from the first
+    int ring_;    // slots of the stream that takes the seed: the panels filled and one more, at least 3
     std::size_t col_stride_, slot_floats_;
-    Pages slots_;  // laid out as the stream's three slots
+    Pages slots_;  // laid out as the stream's slots
 };
+
+/// How many panels of panel_cols columns a set-up of order n keeps for the sweep that follows: as many
+/// as half of the memory this process may use holds (the whole system when it fits), at least two.
+int seed_panels(int n, int panel_cols);
 
 /// The columns 1..n of the system (a(1..n, c)) read panel by panel; the file must hold every record.
 /// column(c) must be asked in increasing order of c and release_through(c) called when columns up to
-/// c are no longer used; at most two panels beyond the oldest held one are read ahead.
+/// c are no longer used; at most two panels beyond the oldest held one are read ahead (more when a
+/// seed holds more panels: its slots are the stream's).
 class PanelStream {
   public:
     /// seed: the first panels from the set-up (for the same n and panel_cols), or nullptr.
@@ -59,7 +66,7 @@ class PanelStream {
     void issue();
     void absorb(std::uint64_t tag, long result);
     float* slot_column(int panel, int col0) {
-        return reinterpret_cast<float*>(slots_.get()) + static_cast<std::size_t>(panel % kSlots) * slot_floats_ +
+        return reinterpret_cast<float*>(slots_.get()) + static_cast<std::size_t>(panel % ring_) * slot_floats_ +
                static_cast<std::size_t>(col0) * col_stride_;
     }
 
@@ -67,6 +74,7 @@ class PanelStream {
     int n_;
     int p_;  // columns per panel
     int panels_;
+    int ring_ = kSlots;  // slots: panel q is in slot q mod ring_
     std::size_t col_stride_;  // floats per column in a slot
     std::size_t slot_floats_;
     Pages slots_;

@@ -14,6 +14,7 @@ namespace varnex {
 namespace {
 
 std::atomic<RowAccess> g_access{RowAccess::Automatic};
+std::atomic<int> g_panel_columns{0};  // 0: by the memory budget
 
 }  // namespace
 
@@ -22,7 +23,10 @@ RowAccess row_access() { return g_access.load(); }
 
 bool streams_file(std::uint64_t bytes) { return bytes > usable_memory() / 2; }
 
+void set_panel_columns_for_tests(std::optional<int> columns) { g_panel_columns.store(columns.value_or(0)); }
+
 int panel_columns(int n) {
+    if (const int forced = g_panel_columns.load(); forced > 0) return std::min(forced, n);
     // Three panels of p columns of n floats within the budget.
     const std::uint64_t budget = std::clamp<std::uint64_t>(usable_memory() / 5, 8ull << 20, 48ull << 20);
     const std::uint64_t per_column = 3ull * 4ull * static_cast<std::uint64_t>(n + 16);

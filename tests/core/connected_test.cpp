@@ -12,6 +12,7 @@
 #include "core/connected_kernels_testing.h"
 #include "core/connected_sweeps.h"
 #include "core/matrix_bins.h"
+#include "core/memory_budget_testing.h"
 #include "core/numerics.h"
 #include "core/row_access_testing.h"
 #include "core/row_file.h"
@@ -146,6 +147,64 @@ TEST(ConnectedSweepTest, EveryWayGivesTheInMemoryBitsSweepBySweep) {
         }
         EXPECT_TRUE(box.shown.empty());
     }
+}
+
+std::atomic<int> g_reads{0};
+ssize_t counting_read(int fd, void* buf, std::size_t len, off_t off) {
+    ++g_reads;
+    return ::pread(fd, buf, len, off);
+}
+
+TEST(ConnectedSweepTest, TheSweepAfterASetUpTakesEveryPanelThatTheSetUpKept) {
+    // Order 300 in panels of 32 columns: ten panels, the last of 12. As the memory allows, the set-up
+    // keeps two of them (the fewest), five, or all ten, and the stream reads the others into a ring of
+    // three, six or ten slots. Three sweeps after the set-up give the bits of the mapped file, and the
+    // first sweep reads runs of the panels that were not kept, and none when all were.
+    constexpr int n = 300;
+    std::mt19937 rng(300);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    test::TempDir dir;
+    const std::string path = test::write_row_file(dir.path() + "/rows.vnx", n, [&](int i, int j) {
+        return j > n ? u(rng) * n : u(rng) + (i == j ? 40.0f : 0.0f);
+    });
+    std::vector<float> x(n + 1, 0.5f);
+    int first_sweep_reads = 0;
+    auto three_sweeps = [&](bool streamed) {
+        const int way = streamed ? kFirstStreamed : 1;
+        SystemState st;
+        GridModel grid;
+        test::FakeBoxes box;
+        connect_state(st, grid, path, x, way);
+        set_up(st, box, way);
+        // The sweeps' reads one at a time, through the counting call.
+        set_async_reads(false);
+        std::vector<Outcome> got;
+        for (int s = 0; s < 3; ++s) {
+            g_reads = 0;
+            got.push_back(outcome(st, grid, 1, test::error_of([&] { do_iteration_file(st, grid); })));
+            if (s == 0) first_sweep_reads = g_reads;
+        }
+        set_async_reads(true);
+        return got;
+    };
+    const std::vector<Outcome> want = three_sweeps(false);
+    set_panel_columns_for_tests(32);
+    set_positional_read(counting_read);
+    const std::uint64_t slot_bytes = 304 * 32 * sizeof(float);  // 304 floats a column, 8 more than 300
+    const std::optional<std::uint64_t> memory[] = {2 * 3 * slot_bytes, 2 * 6 * slot_bytes, std::nullopt};
+    const int panels_read[] = {8, 5, 0};
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        set_usable_memory_for_tests(memory[k]);
+        EXPECT_EQ(three_sweeps(true), want);
+        // A run per equation and panel read, or none where the block that the panel before read holds
+        // the whole run (of the short last panel, often).
+        EXPECT_LE(first_sweep_reads, panels_read[k] * n);
+        EXPECT_GE(first_sweep_reads, (panels_read[k] - 1) * n);
+    }
+    set_usable_memory_for_tests(std::nullopt);
+    set_positional_read(nullptr);
+    set_panel_columns_for_tests(std::nullopt);
 }
 
 // Runs every way from X = x, R = r, D = d and a stale Er, expects of each the plain reader's outcome
