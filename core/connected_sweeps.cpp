@@ -76,7 +76,7 @@ constexpr int kAhead = 192;
 
 // Equations per stretch of a fused step (a multiple of the kernels' group of eight): short stretches
 // keep the walk's fetches going out while the update of the stretch before computes.
-constexpr int kFusedRows = 32;
+constexpr int kFusedRows = 24;
 
 // The loop of the in-memory sweep over whole columns that `cols` hands out (1-based, a(j, c) at
 // [j]): the residual update of unknown i comes with the column sum of unknown i+1 over the updated
