@@ -241,9 +241,10 @@ void get_residual_file(SystemState& st) {
     // The norms ride along: the rows that the residual reads are all that the norms need.
     std::vector<float> d(static_cast<std::size_t>(n) + 1, 0.0f);
     // A streamed file also keeps the first panels of its columns for the next sweep: as many as half
-    // of the memory holds, the whole system when it fits there.
+    // of the memory beside the stream's buffers holds, the whole system when it fits there.
     const int p = panel_columns(n);
-    std::unique_ptr<PanelSeed> seed = f.streamed() ? std::make_unique<PanelSeed>(n, p, seed_panels(n, p)) : nullptr;
+    std::unique_ptr<PanelSeed> seed =
+        f.streamed() ? std::make_unique<PanelSeed>(n, p, seed_panels(n, p, RowStream::buffer_bytes())) : nullptr;
     auto keep = [&](int i, const float* a) {
         if (seed) seed->add_row(i, a);
         add_norm_terms(d.data() + 1, a, n);

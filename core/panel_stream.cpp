@@ -38,12 +38,13 @@ PanelSeed::PanelSeed(int n, int panel_cols, int kept)
     slots_ = Pages(slot_floats_ * static_cast<std::size_t>(ring_) * sizeof(float));
 }
 
-int seed_panels(int n, int panel_cols) {
+int seed_panels(int n, int panel_cols, std::uint64_t beside) {
     const int p = stream_panel_columns(n, panel_cols);
     const int panels = (n + p - 1) / p;
     const std::uint64_t slot_bytes = column_stride(n) * static_cast<std::uint64_t>(p) * sizeof(float);
     // The kept panels and the slot of the panel after them.
-    const std::uint64_t slots = usable_memory() / 2 / slot_bytes;
+    const std::uint64_t usable = usable_memory();
+    const std::uint64_t slots = (usable > beside ? usable - beside : 0) / 2 / slot_bytes;
     if (slots >= static_cast<std::uint64_t>(panels)) return panels;
     return slots > 3 ? static_cast<int>(slots) - 1 : 2;
 }

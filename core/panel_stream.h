@@ -36,9 +36,10 @@ class PanelSeed {
     Pages slots_;  // laid out as the stream's slots
 };
 
-/// How many panels of panel_cols columns a set-up of order n keeps for the sweep that follows: as many
-/// as half of the memory this process may use holds (the whole system when it fits), at least two.
-int seed_panels(int n, int panel_cols);
+/// How many panels of panel_cols columns a set-up of order n keeps for the sweep that follows, while
+/// the set-up itself holds `beside` bytes of buffers: as many as half of the memory that this process
+/// may use beyond those holds (the whole system when it fits), at least two.
+int seed_panels(int n, int panel_cols, std::uint64_t beside);
 
 /// The columns 1..n of the system (a(1..n, c)) read panel by panel; the file must hold every record.
 /// column(c) must be asked in increasing order of c and release_through(c) called when columns up to

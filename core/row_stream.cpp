@@ -18,6 +18,8 @@ constexpr std::size_t kChunkBytes = 4u << 20;
 constexpr unsigned kChunks = 8;
 }  // namespace
 
+std::size_t RowStream::buffer_bytes() { return kChunkBytes * kChunks; }
+
 struct RowStream::Chunk {
     Pages buf;
     std::uint64_t off = 0;

@@ -21,6 +21,8 @@ class RowStream {
   public:
     RowStream(const RowFile& f, int n);
     ~RowStream();
+    /// The memory that the buffers of a stream of a streamed file take.
+    static std::size_t buffer_bytes();
     /// The next row: a(j, 1..n) at [0..n-1] and b(j) at [n], gathered into `into` (n + 1 floats) when
     /// given, else into the stream's own row; nullptr after row n. Throws RunError(FileError) when a
     /// read fails.

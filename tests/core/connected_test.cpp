@@ -16,6 +16,7 @@
 #include "core/numerics.h"
 #include "core/row_access_testing.h"
 #include "core/row_file.h"
+#include "core/row_stream.h"
 #include "support/fakes.h"
 #include "support/systems.h"
 
@@ -190,8 +191,11 @@ TEST(ConnectedSweepTest, TheSweepAfterASetUpTakesEveryPanelThatTheSetUpKept) {
     const std::vector<Outcome> want = three_sweeps(false);
     set_panel_columns_for_tests(32);
     set_positional_read(counting_read);
-    const std::uint64_t slot_bytes = 304 * 32 * sizeof(float);  // 304 floats a column, 8 more than 300
-    const std::optional<std::uint64_t> memory[] = {2 * 3 * slot_bytes, 2 * 6 * slot_bytes, std::nullopt};
+    // The set-up's stream holds its buffers beside the kept panels; a panel's slot holds 304 floats a
+    // column.
+    const std::uint64_t beside = RowStream::buffer_bytes(), slot_bytes = 304 * 32 * sizeof(float);
+    const std::optional<std::uint64_t> memory[] = {beside + 2 * 3 * slot_bytes, beside + 2 * 6 * slot_bytes,
+                                                   std::nullopt};
     const int panels_read[] = {8, 5, 0};
     for (int k = 0; k < 3; ++k) {
         SCOPED_TRACE(k);
