@@ -11,15 +11,12 @@
 // read as 0).
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "core/connected_sweeps.h"
 #include "core/convert.h"
@@ -359,37 +356,6 @@ void do_iteration_file_plain(SystemState& st, GridModel& grid) {
         }
     }
 }
-
-namespace {
-
-// The processors this process may run on.
-int processors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
-    return static_cast<int>(std::thread::hardware_concurrency());
-}
-
-// True when a second thread reading the file ahead would have a processor of its own: this process
-// may run on two, and the machine's runnable threads at this moment (this one included, as the
-// kernel counts them in /proc/loadavg) leave one idle. With every processor taken, two threads gain
-// processor time only from threads of this process's own scheduling group (the kernel shares the
-// processors between groups first: a session's autogroup, a cgroup); against another group's threads,
-// the common case of a program competing with another session's work, they split one share and the
-// sweep on one thread is faster. The count cannot tell the two apart, so a busy machine gets one thread.
-bool idle_second_processor() {
-    const int cpus = processors();
-    if (cpus < 2) return false;
-    std::FILE* f = std::fopen("/proc/loadavg", "r");
-    if (!f) return true;
-    double l1, l5, l15;
-    int running = 0, threads = 0;
-    const bool read = std::fscanf(f, "%lf %lf %lf %d/%d", &l1, &l5, &l15, &running, &threads) == 5;
-    std::fclose(f);
-    return !read || running < cpus;
-}
-
-}  // namespace
 
 void do_iteration_file(SystemState& st, GridModel& grid) {
     if (st.solve_row_file.streamed()) {

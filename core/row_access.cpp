@@ -1,10 +1,14 @@
-// The choice between mapping and streaming the row file, and the panel width of a streamed sweep, by
-// the memory budget.
+// The choice between mapping and streaming the row file and the panel width of a streamed sweep, by
+// the memory budget; and whether the mapped sweep takes a second thread, by the processors idle.
 
 #include "core/row_access.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <thread>
 
 #include "core/memory_budget.h"
 #include "core/row_access_testing.h"
@@ -15,6 +19,14 @@ namespace {
 
 std::atomic<RowAccess> g_access{RowAccess::Automatic};
 std::atomic<int> g_panel_columns{0};  // 0: by the memory budget
+
+// The processors this process may run on.
+int processors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+    return static_cast<int>(std::thread::hardware_concurrency());
+}
 
 }  // namespace
 
@@ -33,6 +45,23 @@ int panel_columns(int n) {
     std::uint64_t p = budget / per_column;
     p = std::clamp<std::uint64_t>(p / 32 * 32, 32, 1024);
     return n < static_cast<int>(p) ? n : static_cast<int>(p);
+}
+
+// With every processor taken, two threads gain processor time only from threads of this process's
+// own scheduling group (the kernel shares the processors between groups first: a session's autogroup,
+// a cgroup); against another group's threads, the common case of a program competing with another
+// session's work, they split one share and the sweep on one thread is faster. The count cannot tell
+// the two apart, so a busy machine gets one thread.
+bool idle_second_processor() {
+    const int cpus = processors();
+    if (cpus < 2) return false;
+    std::FILE* f = std::fopen("/proc/loadavg", "r");
+    if (!f) return true;
+    double l1, l5, l15;
+    int running = 0, threads = 0;
+    const bool read = std::fscanf(f, "%lf %lf %lf %d/%d", &l1, &l5, &l15, &running, &threads) == 5;
+    std::fclose(f);
+    return !read || running < cpus;
 }
 
 }  // namespace varnex

@@ -25,4 +25,9 @@ bool streams_file(std::uint64_t bytes);
 /// takes the run of one equation's records in a panel, 128 KB for 1024 columns.
 int panel_columns(int n);
 
+/// True when a second thread of the mapped sweep, reading the file ahead, would have a processor of
+/// its own: this process may run on two, and the machine's runnable threads at this moment (this one
+/// included, as the kernel counts them in /proc/loadavg) leave one idle.
+bool idle_second_processor();
+
 }  // namespace varnex
